@@ -3,6 +3,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
-NIMBORA_TESTS_FLAG=-DNIMBORA_TESTS=OFF
-bash scripts/build.sh "$NIMBORA_TESTS_FLAG" -DNIMBORA_BENCH=OFF
+bash scripts/build.sh -DNIMBORA_TESTS=OFF -DNIMBORA_BENCH=OFF
 exec "${NIMBORA_BUILD_DIR:-build}/nimbora" "$@"

@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh --test
 export NIMBORA_BUILD_DIR=${NIMBORA_BUILD_DIR:-build}
-bash scripts/build.sh -DNIMBORA_TESTS=ON
+bash scripts/build.sh -DNIMBORA_TESTS=ON -DNIMBORA_BENCH=ON
 
 xvfb_pid=
 cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true; }

@@ -1,0 +1,48 @@
+#pragma once
+// The window messages that sequence all weather work. They are always posted, never sent, and
+// handled on the main thread in the order they were posted.
+#include <QCoreApplication>
+#include <QEvent>
+#include <cstdint>
+
+namespace nimbora {
+
+enum TMessage : int {
+    UM_STARTUP = 0x401,
+    UM_BEGINUPDATE = 0x402,
+    UM_PROGRESS = 0x403,
+    UM_DOWNRESULT = 0x404,
+    UM_LOADMAP = 0x405,
+    UM_SHOWCLOUDS = 0x406,
+    UM_GETCATALOGUE = 0x407,
+    UM_CATALOGUE = 0x408,
+};
+
+// Event type of message n: QEvent::User + (n - 0x400).
+constexpr QEvent::Type MessageEventType(int message) {
+    return static_cast<QEvent::Type>(QEvent::User + (message - 0x400));
+}
+
+class TMessageEvent : public QEvent {
+public:
+    TMessageEvent(int message, std::intptr_t wParam, std::intptr_t lParam)
+        : QEvent(MessageEventType(message)), Message(message), WParam(wParam), LParam(lParam) {}
+
+    const int Message;
+    const std::intptr_t WParam;
+    const std::intptr_t LParam;
+};
+
+// True for the event types of the eight messages.
+inline bool IsMessageEvent(const QEvent* event) {
+    const int type = event->type();
+    return type >= MessageEventType(UM_STARTUP) && type <= MessageEventType(UM_CATALOGUE);
+}
+
+// Posts a message to the window; safe from any thread.
+inline void PostMessage(QObject* target, int message, std::intptr_t wParam = 0,
+                        std::intptr_t lParam = 0) {
+    QCoreApplication::postEvent(target, new TMessageEvent(message, wParam, lParam));
+}
+
+} // namespace nimbora

@@ -1,0 +1,42 @@
+#pragma once
+// Running a worker's call on the main thread and waiting for it to finish.
+//
+// The worker puts the call into a pending slot and posts an event to the window; the main thread
+// runs it from that event. While the main thread itself waits for a worker to end (at shutdown),
+// it runs the pending call directly from its wait loop, so the two never wait for each other.
+#include <QEvent>
+#include <QObject>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+
+namespace nimbora {
+
+class TSynchronizer {
+public:
+    static constexpr QEvent::Type EventType = static_cast<QEvent::Type>(QEvent::User + 100);
+
+    // target receives an event of EventType whenever a call is pending; its handler calls
+    // RunPending().
+    explicit TSynchronizer(QObject* target) : target_(target) {}
+
+    // Worker side: runs call on the main thread and returns when it has run. Calls from several
+    // workers take turns.
+    void Synchronize(const std::function<void()>& call);
+
+    // Main thread: runs the pending call, if any. Returns true when one ran.
+    bool RunPending();
+
+    // Main thread: waits until finished() is true, running pending calls meanwhile.
+    void WaitUntil(const std::function<bool()>& finished);
+
+private:
+    QObject* target_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::function<void()> pending_;
+    bool busy_ = false;      // a worker's call is in the slot or running
+    unsigned long done_ = 0; // calls completed, so a worker knows its own has run
+};
+
+} // namespace nimbora
