@@ -49,6 +49,8 @@ std::string SettingsFileName(const std::string& executablePath) {
     return (name + ".ini").toStdString();
 }
 
-std::string TempFolder() { return WithSlash(QDir::tempPath().toStdString()); }
+std::string TempFolder() {
+    return WithSlash(QDir::tempPath().toStdString());
+}
 
 } // namespace nimbora
