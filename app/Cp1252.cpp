@@ -1,0 +1,108 @@
+#include "app/Cp1252.h"
+
+#include <cstdint>
+
+namespace nimbora {
+
+namespace {
+
+// Unicode of the codes 0x80..0x9F; the unassigned ones map to the control of the same number.
+constexpr char32_t High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+char ToCp1252(char32_t c) {
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
+    for (int i = 0; i < 32; ++i)
+        if (High[i] == c) return static_cast<char>(0x80 + i);
+    return '?';
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+} // namespace
+
+std::string Utf8ToCp1252(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    const std::size_t n = utf8.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const auto b0 = static_cast<unsigned char>(utf8[i]);
+        if (b0 < 0x80) {
+            out += static_cast<char>(b0);
+            ++i;
+            continue;
+        }
+        int extra;
+        char32_t c;
+        char32_t minimum;
+        if (b0 >= 0xC2 && b0 <= 0xDF) {
+            extra = 1, c = b0 & 0x1F, minimum = 0x80;
+        } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+            extra = 2, c = b0 & 0x0F, minimum = 0x800;
+        } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+            extra = 3, c = b0 & 0x07, minimum = 0x10000;
+        } else {
+            // Continuation byte without a lead, or a lead byte that no valid form uses.
+            out += '?';
+            ++i;
+            continue;
+        }
+        std::size_t k = 1;
+        bool ok = true;
+        for (; k <= std::size_t(extra); ++k) {
+            if (i + k >= n) {
+                ok = false;
+                break;
+            }
+            const auto b = static_cast<unsigned char>(utf8[i + k]);
+            if ((b & 0xC0) != 0x80) {
+                ok = false;
+                break;
+            }
+            c = (c << 6) | (b & 0x3F);
+        }
+        if (!ok) {
+            // The incomplete sequence counts as one bad character; resume at the byte that broke
+            // it.
+            out += '?';
+            i += k;
+            continue;
+        }
+        i += std::size_t(extra) + 1;
+        if (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+            out += '?';
+        else
+            out += ToCp1252(c);
+    }
+    return out;
+}
+
+std::string Cp1252ToUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 4);
+    for (const char ch : text) {
+        const auto b = static_cast<unsigned char>(ch);
+        if (b >= 0x80 && b < 0xA0)
+            AppendUtf8(out, High[b - 0x80]);
+        else
+            AppendUtf8(out, b);
+    }
+    return out;
+}
+
+} // namespace nimbora
