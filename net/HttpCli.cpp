@@ -1,0 +1,467 @@
+#include "HttpCli.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace nimbora {
+
+namespace {
+
+// Header blocks of all responses of one request together; a peer that sends more is hostile.
+constexpr std::size_t MaxHeaderBytes = 256 * 1024;
+constexpr long MaxRedirects = 5;
+
+void GlobalInit() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
+
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+    std::size_t i = 0;
+    for (; prefix[i]; ++i)
+        if (i >= text.size() || Lower(text[i]) != Lower(prefix[i])) return false;
+    return true;
+}
+
+std::string Trim(const std::string& s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && (s[b] == ' ' || s[b] == '\t'))
+        ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t'))
+        --e;
+    return s.substr(b, e - b);
+}
+
+// Value of the first header line named `name` (given with its colon), trimmed; nullopt-like
+// flag through `found`.
+std::string HeaderValue(const std::vector<std::string>& lines, const char* name, bool* found) {
+    for (const auto& line : lines)
+        if (StartsWithNoCase(line, name)) {
+            if (found) *found = true;
+            return Trim(line.substr(std::char_traits<char>::length(name)));
+        }
+    if (found) *found = false;
+    return {};
+}
+
+std::int64_t ParseContentLength(const std::string& text) {
+    if (text.empty() || text.size() > 18) return -1;
+    std::int64_t v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return -1;
+        v = v * 10 + (c - '0');
+    }
+    return v;
+}
+
+int ParseStatus(const std::string& statusLine) {
+    auto sp = statusLine.find(' ');
+    if (sp == std::string::npos) return 0;
+    int status = 0, digits = 0;
+    for (std::size_t i = sp + 1; i < statusLine.size() && digits < 3; ++i, ++digits) {
+        char c = statusLine[i];
+        if (c < '0' || c > '9') return 0;
+        status = status * 10 + (c - '0');
+    }
+    return digits == 3 ? status : 0;
+}
+
+bool HasLineBreak(const std::string& s) {
+    return s.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
+}
+
+bool ParsePort(const std::string& text, long* port) {
+    std::string t = Trim(text);
+    if (t.empty() || t.size() > 5) return false;
+    long v = 0;
+    for (char c : t) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + (c - '0');
+    }
+    if (v < 1 || v > 65535) return false;
+    *port = v;
+    return true;
+}
+
+bool IsHttpUrl(const std::string& url) {
+    if (url.empty() || HasLineBreak(url)) return false;
+    CURLU* u = curl_url();
+    if (!u) return false;
+    bool ok = false;
+    if (curl_url_set(u, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK) {
+        char* scheme = nullptr;
+        if (curl_url_get(u, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK && scheme) {
+            std::string s = scheme;
+            ok = s == "http" || s == "https";
+        }
+        curl_free(scheme);
+    }
+    curl_url_cleanup(u);
+    return ok;
+}
+
+} // namespace
+
+// libcurl calls plain functions; these forward to the client named by the user pointer.
+struct THttpCli::TCurlTrampolines {
+    static std::size_t Header(char* data, std::size_t size, std::size_t n, void* self) {
+        return static_cast<THttpCli*>(self)->OnHeaderLine(data, size * n);
+    }
+    static std::size_t Write(char* data, std::size_t size, std::size_t n, void* self) {
+        return static_cast<THttpCli*>(self)->OnBody(data, size * n);
+    }
+    static int Progress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+        return static_cast<THttpCli*>(self)->abortRequested_ ? 1 : 0;
+    }
+    static curl_socket_t OpenSocket(void* self, curlsocktype, curl_sockaddr* addr) {
+        curl_socket_t fd = socket(addr->family, addr->socktype | SOCK_CLOEXEC, addr->protocol);
+        if (fd != CURL_SOCKET_BAD) static_cast<THttpCli*>(self)->SocketOpened();
+        return fd;
+    }
+    static int CloseSocket(void*, curl_socket_t fd) { return close(fd); }
+};
+
+THttpCli::THttpCli() {
+    GlobalInit();
+    multi_ = curl_multi_init();
+}
+
+THttpCli::~THttpCli() {
+    ReleaseEasy();
+    CloseBodySink();
+    if (multi_) curl_multi_cleanup(static_cast<CURLM*>(multi_));
+}
+
+void THttpCli::ReleaseEasy() {
+    if (easy_) {
+        curl_multi_remove_handle(static_cast<CURLM*>(multi_), static_cast<CURL*>(easy_));
+        curl_easy_cleanup(static_cast<CURL*>(easy_));
+        easy_ = nullptr;
+    }
+    if (headerList_) {
+        curl_slist_free_all(static_cast<curl_slist*>(headerList_));
+        headerList_ = nullptr;
+    }
+}
+
+bool THttpCli::GetAsync() {
+    if (easy_ || !multi_) return false;
+    const THttpRequest& r = Request;
+    if (!IsHttpUrl(r.Url)) return false;
+
+    long proxyPort = 0;
+    bool useProxy = !r.Proxy.Host.empty();
+    if (useProxy) {
+        if (HasLineBreak(r.Proxy.Host) || HasLineBreak(r.Proxy.Username) ||
+            HasLineBreak(r.Proxy.Password) || !ParsePort(r.Proxy.Port, &proxyPort))
+            return false;
+    }
+
+    std::vector<std::string> lines;
+    auto add = [&lines](const char* name, const std::string& value) {
+        if (!value.empty()) lines.push_back(std::string(name) + ": " + value);
+    };
+    add("Accept", r.Accept);
+    add("Accept-Language", r.AcceptLanguage);
+    add("User-Agent", r.Agent);
+    add("Referer", r.Reference);
+    add("From", r.From);
+    add("Connection", r.Connection);
+    if (r.IfModifiedSince != 0) add("If-Modified-Since", FormatHttpDate(r.IfModifiedSince));
+    if (OnBeforeHeaderSend) OnBeforeHeaderSend(lines);
+
+    curl_slist* list = nullptr;
+    for (const auto& line : lines) {
+        // A line break would let a value smuggle in further header lines.
+        if (line.empty() || HasLineBreak(line)) {
+            curl_slist_free_all(list);
+            return false;
+        }
+        curl_slist* next = curl_slist_append(list, line.c_str());
+        if (!next) {
+            curl_slist_free_all(list);
+            return false;
+        }
+        list = next;
+    }
+
+    CURL* e = curl_easy_init();
+    if (!e) {
+        curl_slist_free_all(list);
+        return false;
+    }
+    bool ok = true;
+    auto set = [&ok, e](CURLoption opt, auto value) {
+        if (curl_easy_setopt(e, opt, value) != CURLE_OK) ok = false;
+    };
+    set(CURLOPT_URL, r.Url.c_str());
+    set(CURLOPT_PROTOCOLS_STR, "http,https");
+    set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    set(CURLOPT_NOSIGNAL, 1L);
+    set(CURLOPT_HTTPGET, 1L);
+    set(CURLOPT_HTTP_VERSION, r.Version == THttpVersion::Http10 ? long(CURL_HTTP_VERSION_1_0)
+                                                                : long(CURL_HTTP_VERSION_1_1));
+    set(CURLOPT_FOLLOWLOCATION, r.FollowRelocation ? 1L : 0L);
+    set(CURLOPT_MAXREDIRS, MaxRedirects);
+    set(CURLOPT_HTTPHEADER, list);
+    // The program inflates compressed bodies itself; curl must hand them over untouched.
+    set(CURLOPT_HTTP_CONTENT_DECODING, 0L);
+    set(CURLOPT_HEADERFUNCTION, &TCurlTrampolines::Header);
+    set(CURLOPT_HEADERDATA, static_cast<void*>(this));
+    set(CURLOPT_WRITEFUNCTION, &TCurlTrampolines::Write);
+    set(CURLOPT_WRITEDATA, static_cast<void*>(this));
+    set(CURLOPT_NOPROGRESS, 0L);
+    set(CURLOPT_XFERINFOFUNCTION, &TCurlTrampolines::Progress);
+    set(CURLOPT_XFERINFODATA, static_cast<void*>(this));
+    set(CURLOPT_OPENSOCKETFUNCTION, &TCurlTrampolines::OpenSocket);
+    set(CURLOPT_OPENSOCKETDATA, static_cast<void*>(this));
+    set(CURLOPT_CLOSESOCKETFUNCTION, &TCurlTrampolines::CloseSocket);
+    set(CURLOPT_CLOSESOCKETDATA, static_cast<void*>(this));
+    // Each request has its own connection, closed when it ends.
+    set(CURLOPT_FORBID_REUSE, 1L);
+    set(CURLOPT_FRESH_CONNECT, 1L);
+    set(CURLOPT_SSL_VERIFYPEER, 1L);
+    set(CURLOPT_SSL_VERIFYHOST, 2L);
+    // Only the program's own proxy setting counts, never http_proxy or no_proxy.
+    set(CURLOPT_NOPROXY, "");
+    if (useProxy) {
+        set(CURLOPT_PROXY, r.Proxy.Host.c_str());
+        set(CURLOPT_PROXYPORT, proxyPort);
+        set(CURLOPT_PROXYTYPE, long(CURLPROXY_HTTP));
+        if (!r.Proxy.Username.empty()) {
+            set(CURLOPT_PROXYUSERNAME, r.Proxy.Username.c_str());
+            set(CURLOPT_PROXYPASSWORD, r.Proxy.Password.c_str());
+            set(CURLOPT_PROXYAUTH, long(CURLAUTH_BASIC));
+        }
+        set(CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    } else {
+        set(CURLOPT_PROXY, "");
+    }
+    const THttpTimeouts& t = r.Timeouts;
+    set(CURLOPT_CONNECTTIMEOUT_MS, long(std::max(t.ConnectMs, 1)));
+    set(CURLOPT_LOW_SPEED_LIMIT, long(std::max(t.LowSpeedBytes, 0)));
+    set(CURLOPT_LOW_SPEED_TIME, long(std::max(t.LowSpeedSeconds, 0)));
+    set(CURLOPT_TIMEOUT, long(std::max(t.TotalSeconds, 0)));
+    if (!ok) {
+        curl_easy_cleanup(e);
+        curl_slist_free_all(list);
+        return false;
+    }
+
+    doc_ = {};
+    headerComplete_ = inCallback_ = abortRequested_ = docBegun_ = connected_ = false;
+    headerOverflow_ = sinkFailed_ = sinkLimitHit_ = false;
+    headerBytes_ = 0;
+    received_ = 0;
+
+    if (curl_multi_add_handle(static_cast<CURLM*>(multi_), e) != CURLM_OK) {
+        curl_easy_cleanup(e);
+        curl_slist_free_all(list);
+        return false;
+    }
+    easy_ = e;
+    headerList_ = list;
+    return true;
+}
+
+bool THttpCli::Step(int waitMs) {
+    waitMs = std::max(waitMs, 0);
+    if (!easy_) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
+        return false;
+    }
+    auto* multi = static_cast<CURLM*>(multi_);
+    int running = 0;
+    inCallback_ = true;
+    CURLMcode mc = curl_multi_perform(multi, &running);
+    inCallback_ = false;
+    if (mc != CURLM_OK) {
+        FinishRequest(CURLE_FAILED_INIT, false);
+        return false;
+    }
+    int queued = 0;
+    while (CURLMsg* msg = curl_multi_info_read(multi, &queued)) {
+        if (msg->msg == CURLMSG_DONE && easy_ && msg->easy_handle == easy_) {
+            FinishRequest(msg->data.result, false);
+            break;
+        }
+    }
+    // The request may have finished, or a callback may have asked for an abort.
+    if (easy_ && abortRequested_) FinishRequest(HttpErrAborted, true);
+    if (!easy_) return false;
+    curl_multi_poll(multi, nullptr, 0, waitMs, nullptr);
+    return true;
+}
+
+void THttpCli::Abort() {
+    if (!easy_) return;
+    if (inCallback_) {
+        // curl forbids removing a handle from inside its own callbacks.
+        abortRequested_ = true;
+        return;
+    }
+    FinishRequest(HttpErrAborted, true);
+}
+
+void THttpCli::FinishRequest(int code, bool fromAbort) {
+    long status = 0;
+    if (easy_) curl_easy_getinfo(static_cast<CURL*>(easy_), CURLINFO_RESPONSE_CODE, &status);
+    if (abortRequested_) {
+        code = HttpErrAborted;
+        fromAbort = true;
+    } else if (sinkLimitHit_) {
+        code = HttpErrBodyTooLarge;
+    } else if (headerOverflow_) {
+        code = HttpErrBadReply;
+    } else if (sinkFailed_) {
+        code = HttpErrWrite;
+    }
+    ReleaseEasy();
+
+    // A final answer without body (304, empty file, error before any data) still begins and
+    // ends its document.
+    if (!fromAbort && !docBegun_ && headerComplete_) FireDocBegin();
+    bool begun = docBegun_, connected = connected_;
+    docBegun_ = connected_ = false;
+    if (begun && OnDocEnd) OnDocEnd();
+    if (connected && OnSessionClosed) OnSessionClosed();
+    if (OnRequestDone) OnRequestDone(code, int(status));
+}
+
+void THttpCli::SocketOpened() {
+    if (connected_) return;
+    connected_ = true;
+    if (OnSessionConnected) OnSessionConnected();
+}
+
+void THttpCli::FireDocBegin() {
+    docBegun_ = true;
+    bool found = false;
+    std::string length = HeaderValue(doc_.HeaderLines, "Content-Length:", &found);
+    doc_.ContentLength = found ? ParseContentLength(length) : -1;
+    doc_.ContentType = HeaderValue(doc_.HeaderLines, "Content-Type:", nullptr);
+    doc_.TransferEncoding = HeaderValue(doc_.HeaderLines, "Transfer-Encoding:", nullptr);
+    if (OnDocBegin) OnDocBegin(doc_);
+}
+
+std::size_t THttpCli::OnHeaderLine(const char* data, std::size_t size) {
+    if (abortRequested_) return 0;
+    headerBytes_ += size;
+    if (headerBytes_ > MaxHeaderBytes) {
+        headerOverflow_ = true;
+        return 0;
+    }
+    // Once the document began, further lines are chunked-body trailers: not reported.
+    if (docBegun_) return size;
+    std::string line(data, size);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
+
+    if (StartsWithNoCase(line, "HTTP/")) {
+        // A new response (after a redirect or an interim answer) replaces the one before.
+        doc_ = {};
+        doc_.Status = ParseStatus(line);
+        headerComplete_ = false;
+    } else if (headerComplete_) {
+        // Trailers of a body that was empty.
+    } else if (line.empty()) {
+        headerComplete_ = doc_.Status != 0;
+    } else if ((line[0] == ' ' || line[0] == '\t') && !doc_.HeaderLines.empty()) {
+        doc_.HeaderLines.back() += ' ' + Trim(line);
+    } else if (doc_.Status != 0) {
+        doc_.HeaderLines.push_back(std::move(line));
+    }
+    return size;
+}
+
+std::size_t THttpCli::OnBody(const char* data, std::size_t size) {
+    if (abortRequested_) return 0;
+    // curl hands over no body of a followed redirect, so the first body byte belongs to the
+    // final response.
+    if (!docBegun_) {
+        FireDocBegin();
+        if (abortRequested_) return 0;
+    }
+    received_ += std::int64_t(size);
+    if (sinkFd_ >= 0) {
+        if (sinkLimit_ >= 0 && sinkWritten_ + std::int64_t(size) > sinkLimit_) {
+            sinkLimitHit_ = true;
+            return 0;
+        }
+        std::size_t done = 0;
+        while (done < size) {
+            ssize_t n = write(sinkFd_, data + done, size - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                sinkFailed_ = true;
+                return 0;
+            }
+            done += std::size_t(n);
+        }
+        sinkWritten_ += std::int64_t(size);
+    }
+    if (OnDocData) OnDocData(data, size, received_);
+    return abortRequested_ ? 0 : size;
+}
+
+bool THttpCli::CreateBodyFile(const std::string& path, std::int64_t limit) {
+    CloseBodySink();
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0) return false;
+    sinkFd_ = fd;
+    sinkLimit_ = limit;
+    sinkWritten_ = 0;
+    return true;
+}
+
+bool THttpCli::CloseBodySink() {
+    if (sinkFd_ < 0) return false;
+    int fd = sinkFd_;
+    sinkFd_ = -1;
+    return close(fd) == 0;
+}
+
+std::string FormatHttpDate(double dateTime) {
+    // 2 = 1900-01-01, 2958466 = 10000-01-01.
+    if (!std::isfinite(dateTime) || dateTime < 2 || dateTime >= 2958466) return {};
+    long long secs = std::llround(dateTime * 86400.0);
+    long long days = secs / 86400 - 25569; // days since 1970-01-01
+    long long rem = secs % 86400;
+    // Civil date from a day count (proleptic Gregorian).
+    long long z = days + 719468;
+    long long era = (z >= 0 ? z : z - 146096) / 146097;
+    long long doe = z - era * 146097;
+    long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    long long mp = (5 * doy + 2) / 153;
+    long long day = doy - (153 * mp + 2) / 5 + 1;
+    long long month = mp < 10 ? mp + 3 : mp - 9;
+    long long year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+    long long weekday = ((days % 7) + 7 + 4) % 7; // 1970-01-01 was a Thursday
+    if (year > 9999) return {};
+
+    static const char* const dayNames[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const monthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    int r = int(rem);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%s, %02d %s %04d %02d:%02d:%02d GMT", dayNames[weekday],
+                  int(day), monthNames[month - 1], int(year), r / 3600, (r / 60) % 60, r % 60);
+    return buf;
+}
+
+} // namespace nimbora
