@@ -1,0 +1,498 @@
+#include "app/IniFile.h"
+
+#include "app/support.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace nimbora {
+
+namespace {
+
+std::function<bool(TFileWriteStep)> gWriteFault;
+
+bool Fails(TFileWriteStep step) {
+    return gWriteFault && gWriteFault(step);
+}
+
+struct TLine {
+    std::string Text;   // without its line end
+    std::string Ending; // "\n", "\r\n", or "" for a last line without one
+};
+
+enum class TLineKind { Other, Section, Key };
+
+struct TLineInfo {
+    TLineKind Kind = TLineKind::Other;
+    std::string Name;  // section or key name, trimmed
+    std::string Value; // key lines: the value, trimmed
+};
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string Trim(const std::string& s, std::size_t begin = 0, std::size_t end = std::string::npos) {
+    if (end > s.size()) end = s.size();
+    while (begin < end && IsBlank(s[begin]))
+        ++begin;
+    while (end > begin && IsBlank(s[end - 1]))
+        --end;
+    return s.substr(begin, end - begin);
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+TLineInfo Classify(const std::string& text) {
+    TLineInfo info;
+    std::size_t start = 0;
+    while (start < text.size() && IsBlank(text[start]))
+        ++start;
+    if (start < text.size() && text[start] == '[') {
+        const std::size_t close = text.find(']', start + 1);
+        info.Kind = TLineKind::Section;
+        info.Name = Trim(text, start + 1, close);
+        return info;
+    }
+    const std::size_t equals = text.find('=');
+    if (equals == std::string::npos) return info;
+    info.Name = Trim(text, 0, equals);
+    if (info.Name.empty()) return info;
+    info.Kind = TLineKind::Key;
+    info.Value = Trim(text, equals + 1);
+    return info;
+}
+
+std::vector<TLine> SplitLines(const std::string& content) {
+    std::vector<TLine> lines;
+    std::size_t pos = 0;
+    while (pos < content.size()) {
+        const std::size_t nl = content.find('\n', pos);
+        TLine line;
+        if (nl == std::string::npos) {
+            line.Text = content.substr(pos);
+            pos = content.size();
+        } else {
+            line.Text = content.substr(pos, nl - pos);
+            line.Ending = "\n";
+            pos = nl + 1;
+        }
+        if (!line.Text.empty() && line.Text.back() == '\r') {
+            line.Text.pop_back();
+            line.Ending = line.Ending.empty() ? "\r" : "\r\n";
+        }
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+std::string JoinLines(const std::vector<TLine>& lines) {
+    std::string content;
+    for (const TLine& line : lines) {
+        content += line.Text;
+        content += line.Ending;
+    }
+    return content;
+}
+
+// Index of the first line of the section's first occurrence (its header), or -1.
+long FindSection(const std::vector<TLineInfo>& infos, const std::string& section) {
+    for (std::size_t i = 0; i < infos.size(); ++i)
+        if (infos[i].Kind == TLineKind::Section && SameName(infos[i].Name, section))
+            return static_cast<long>(i);
+    return -1;
+}
+
+std::vector<TLineInfo> ClassifyAll(const std::vector<TLine>& lines) {
+    std::vector<TLineInfo> infos;
+    infos.reserve(lines.size());
+    for (const TLine& line : lines)
+        infos.push_back(Classify(line.Text));
+    return infos;
+}
+
+// Line ends inside a name or value would change the file's structure.
+std::string OneLine(const std::string& text) {
+    std::string s = text;
+    for (char& c : s)
+        if (c == '\r' || c == '\n') c = ' ';
+    return s;
+}
+
+// At most MaxIniValueLength UTF-8 characters.
+std::string CutValue(const std::string& value) {
+    std::size_t chars = 0;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if ((static_cast<unsigned char>(value[i]) & 0xC0) != 0x80) {
+            if (chars == MaxIniValueLength) return value.substr(0, i);
+            ++chars;
+        }
+    }
+    return value;
+}
+
+// Lines with their meaning, kept in step with each other.
+struct TDocument {
+    std::vector<TLine> Lines;
+    std::vector<TLineInfo> Infos;
+
+    explicit TDocument(const std::string& content)
+        : Lines(SplitLines(content)), Infos(ClassifyAll(Lines)) {}
+
+    void Insert(std::size_t index, TLine line) {
+        Infos.insert(Infos.begin() + static_cast<long>(index), Classify(line.Text));
+        Lines.insert(Lines.begin() + static_cast<long>(index), std::move(line));
+    }
+
+    // Applies one write.
+    void Write(const std::string& rawSection, const std::string& rawKey,
+               const std::string& rawValue) {
+        const std::string section = OneLine(rawSection);
+        const std::string key = OneLine(rawKey);
+        const std::string text = key + "=" + OneLine(rawValue);
+        const std::string newline =
+            !Lines.empty() && Lines.front().Ending == "\r\n" ? "\r\n" : "\n";
+
+        const long header = FindSection(Infos, section);
+        if (header < 0) {
+            if (!Lines.empty() && Lines.back().Ending.empty()) Lines.back().Ending = newline;
+            Insert(Lines.size(), TLine{"[" + section + "]", newline});
+            Insert(Lines.size(), TLine{text, newline});
+            return;
+        }
+        std::size_t lastKey = static_cast<std::size_t>(header);
+        for (std::size_t i = header + 1; i < Infos.size(); ++i) {
+            if (Infos[i].Kind == TLineKind::Section) break;
+            if (Infos[i].Kind != TLineKind::Key) continue;
+            if (SameName(Infos[i].Name, key)) {
+                Lines[i].Text = text;
+                Infos[i] = Classify(text);
+                return;
+            }
+            lastKey = i;
+        }
+        if (Lines[lastKey].Ending.empty()) Lines[lastKey].Ending = newline;
+        Insert(lastKey + 1, TLine{text, newline});
+    }
+};
+
+// Reads up to MaxIniFileSize bytes. `complete` is false when the file is larger.
+bool ReadFileBounded(const std::string& path, std::string& content, bool& complete) {
+    content.clear();
+    complete = true;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    char buffer[65536];
+    while (in) {
+        in.read(buffer, sizeof buffer);
+        const std::size_t got = static_cast<std::size_t>(in.gcount());
+        if (content.size() + got > MaxIniFileSize) {
+            content.append(buffer, MaxIniFileSize - content.size());
+            complete = false;
+            return true;
+        }
+        content.append(buffer, got);
+    }
+    return !in.bad();
+}
+
+// The current content of a file about to be rewritten; a missing file is empty. Throws when the
+// file exists but cannot be read whole, since rewriting it would lose what could not be read.
+std::string ContentForRewrite(const std::string& path) {
+    std::error_code ec;
+    const bool exists = std::filesystem::exists(path, ec);
+    if (ec) throw TSettingsWriteError("Unable to write to " + path);
+    if (!exists) return {};
+    std::string content;
+    bool complete = false;
+    if (!ReadFileBounded(path, content, complete) || !complete)
+        throw TSettingsWriteError("Unable to write to " + path);
+    return content;
+}
+
+bool WriteAll(int fd, const std::string& content) {
+    std::size_t done = 0;
+    if (Fails(TFileWriteStep::Write)) {
+        // A disk that fills up half way.
+        const std::size_t half = content.size() / 2;
+        while (done < half) {
+            const ssize_t n = ::write(fd, content.data() + done, half - done);
+            if (n <= 0) break;
+            done += static_cast<std::size_t>(n);
+        }
+        errno = ENOSPC;
+        return false;
+    }
+    while (done < content.size()) {
+        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+void SetFileWriteFault(std::function<bool(TFileWriteStep)> fault) {
+    gWriteFault = std::move(fault);
+}
+
+void ReplaceFileAtomically(const std::string& path, const std::string& content) {
+    const TSettingsWriteError error("Unable to write to " + path);
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    // Write through a symbolic link to its target instead of replacing the link.
+    fs::path target = path;
+    if (fs::is_symlink(target, ec)) {
+        target = fs::weakly_canonical(target, ec);
+        if (ec) throw error;
+    }
+    struct stat existing {};
+    const bool exists = ::stat(target.c_str(), &existing) == 0;
+    if (exists && (!S_ISREG(existing.st_mode) || ::access(target.c_str(), W_OK) != 0)) throw error;
+
+    fs::path folder = target.parent_path();
+    if (folder.empty()) folder = ".";
+    std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    if (Fails(TFileWriteStep::CreateTemp)) throw error;
+    // mkstemp creates the file exclusively, readable and writable by the owner only.
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) throw error;
+    const std::string temporary = pattern;
+    auto fail = [&](bool open) {
+        if (open) ::close(fd);
+        ::unlink(temporary.c_str());
+        throw error;
+    };
+    if (!WriteAll(fd, content)) fail(true);
+    if (exists) {
+        if (Fails(TFileWriteStep::Permissions) || ::fchmod(fd, existing.st_mode & 07777) != 0)
+            fail(true);
+    }
+    if (Fails(TFileWriteStep::Sync) || ::fsync(fd) != 0) fail(true);
+    if (Fails(TFileWriteStep::Close)) fail(true);
+    if (::close(fd) != 0) fail(false);
+    if (Fails(TFileWriteStep::Rename) || ::rename(temporary.c_str(), target.c_str()) != 0)
+        fail(false);
+    // Make the rename itself durable; the new content is already in place either way.
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+}
+
+// --- TIniFile ---
+
+TIniFile::TIniFile(std::string path) : path_(std::move(path)) {
+    Reload();
+}
+
+void TIniFile::Reload() {
+    lines_.clear();
+    std::string content;
+    bool complete = true;
+    if (!ReadFileBounded(path_, content, complete)) return;
+    for (const TLine& line : SplitLines(content)) {
+        TLineInfo info = Classify(line.Text);
+        if (info.Kind == TLineKind::Other) continue;
+        lines_.push_back(
+            {info.Kind == TLineKind::Section, std::move(info.Name), std::move(info.Value)});
+    }
+}
+
+long TIniFile::FindSection(const std::string& section) const {
+    for (std::size_t i = 0; i < lines_.size(); ++i)
+        if (lines_[i].IsSection && SameName(lines_[i].Name, section)) return static_cast<long>(i);
+    return -1;
+}
+
+const TIniFile::TEntryLine* TIniFile::Find(const std::string& section,
+                                           const std::string& key) const {
+    const long header = FindSection(section);
+    if (header < 0) return nullptr;
+    for (std::size_t i = header + 1; i < lines_.size() && !lines_[i].IsSection; ++i)
+        if (SameName(lines_[i].Name, key)) return &lines_[i];
+    return nullptr;
+}
+
+namespace {
+// Decimal with optional sign, or "0x" hexadecimal (up to 32 bits, taken as signed).
+bool ParseInteger(const std::string& text, int& out) {
+    std::size_t pos = 0;
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) negative = text[pos++] == '-';
+    if (pos >= text.size()) return false;
+    long long value = 0;
+    if (text.size() - pos > 2 && text[pos] == '0' &&
+        (text[pos + 1] == 'x' || text[pos + 1] == 'X')) {
+        pos += 2;
+        for (; pos < text.size(); ++pos) {
+            const char c = text[pos];
+            int digit;
+            if (c >= '0' && c <= '9')
+                digit = c - '0';
+            else if (c >= 'a' && c <= 'f')
+                digit = c - 'a' + 10;
+            else if (c >= 'A' && c <= 'F')
+                digit = c - 'A' + 10;
+            else
+                return false;
+            value = value * 16 + digit;
+            if (value > 0xFFFFFFFFLL) return false;
+        }
+        auto bits = static_cast<std::uint32_t>(value);
+        if (negative) bits = 0u - bits;
+        out = static_cast<int>(bits);
+        return true;
+    }
+    for (; pos < text.size(); ++pos) {
+        const char c = text[pos];
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+        if (value > static_cast<long long>(INT_MAX) + 1) return false;
+    }
+    if (negative) value = -value;
+    if (value > INT_MAX || value < INT_MIN) return false;
+    out = static_cast<int>(value);
+    return true;
+}
+
+} // namespace
+
+bool TIniFile::SectionExists(const std::string& section) const {
+    return FindSection(section) >= 0;
+}
+
+bool TIniFile::ValueExists(const std::string& section, const std::string& key) const {
+    return Find(section, key) != nullptr;
+}
+
+std::vector<std::string> TIniFile::ReadSections() const {
+    std::vector<std::string> names;
+    for (const TEntryLine& line : lines_) {
+        if (!line.IsSection) continue;
+        bool seen = false;
+        for (const std::string& name : names)
+            seen = seen || SameName(name, line.Name);
+        if (!seen) names.push_back(line.Name);
+    }
+    return names;
+}
+
+std::vector<std::string> TIniFile::ReadSectionKeys(const std::string& section) const {
+    std::vector<std::string> keys;
+    const long header = FindSection(section);
+    if (header < 0) return keys;
+    for (std::size_t i = header + 1; i < lines_.size() && !lines_[i].IsSection; ++i) {
+        bool seen = false;
+        for (const std::string& key : keys)
+            seen = seen || SameName(key, lines_[i].Name);
+        if (!seen) keys.push_back(lines_[i].Name);
+    }
+    return keys;
+}
+
+std::string TIniFile::ReadString(const std::string& section, const std::string& key,
+                                 const std::string& defaultValue) const {
+    const TEntryLine* line = Find(section, key);
+    return line ? CutValue(line->Value) : defaultValue;
+}
+
+int TIniFile::ReadInteger(const std::string& section, const std::string& key,
+                          int defaultValue) const {
+    const TEntryLine* line = Find(section, key);
+    int value;
+    return line && ParseInteger(CutValue(line->Value), value) ? value : defaultValue;
+}
+
+bool TIniFile::ReadBool(const std::string& section, const std::string& key,
+                        bool defaultValue) const {
+    return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
+}
+
+std::uint8_t TIniFile::ReadByte(const std::string& section, const std::string& key,
+                                std::uint8_t defaultValue) const {
+    return static_cast<std::uint8_t>(ReadInteger(section, key, defaultValue) & 0xFF);
+}
+
+double TIniFile::ReadFloat(const std::string& section, const std::string& key,
+                           double defaultValue) const {
+    const TEntryLine* line = Find(section, key);
+    double value;
+    return line && ParseLocaleFloat(CutValue(line->Value), value) ? value : defaultValue;
+}
+
+void TIniFile::WriteString(const std::string& section, const std::string& key,
+                           const std::string& value) {
+    TIniBatch batch;
+    batch.WriteString(section, key, value);
+    batch.Commit(path_);
+    Reload();
+}
+
+void TIniFile::WriteInteger(const std::string& section, const std::string& key, int value) {
+    WriteString(section, key, std::to_string(value));
+}
+
+void TIniFile::WriteBool(const std::string& section, const std::string& key, bool value) {
+    WriteString(section, key, value ? "1" : "0");
+}
+
+void TIniFile::WriteFloat(const std::string& section, const std::string& key, double value) {
+    WriteString(section, key, FormatFix7(value));
+}
+
+// --- TIniBatch ---
+
+void TIniBatch::WriteString(const std::string& section, const std::string& key,
+                            const std::string& value) {
+    entries_.push_back({section, key, value});
+}
+
+void TIniBatch::WriteInteger(const std::string& section, const std::string& key, int value) {
+    WriteString(section, key, std::to_string(value));
+}
+
+void TIniBatch::WriteBool(const std::string& section, const std::string& key, bool value) {
+    WriteString(section, key, value ? "1" : "0");
+}
+
+void TIniBatch::WriteFloat(const std::string& section, const std::string& key, double value) {
+    WriteString(section, key, FormatFix7(value));
+}
+
+std::string TIniBatch::Apply(const std::string& content) const {
+    TDocument document(content);
+    for (const TEntry& entry : entries_)
+        document.Write(entry.Section, entry.Key, entry.Value);
+    return JoinLines(document.Lines);
+}
+
+void TIniBatch::Commit(const std::string& path) const {
+    ReplaceFileAtomically(path, Apply(ContentForRewrite(path)));
+}
+
+void TIniBatch::CommitFresh(const std::string& path) const {
+    ReplaceFileAtomically(path, Apply(std::string()));
+}
+
+} // namespace nimbora
