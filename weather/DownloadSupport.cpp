@@ -1,0 +1,218 @@
+#include "weather/DownloadSupport.h"
+
+#include "weather/CloudPicture.h"
+
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <random>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace nimbora {
+
+namespace {
+
+struct ProgramRandom {
+    std::mutex lock;
+    std::mt19937 engine{static_cast<std::uint32_t>(
+        std::chrono::high_resolution_clock::now().time_since_epoch().count())};
+};
+
+ProgramRandom& Generator() {
+    static ProgramRandom generator;
+    return generator;
+}
+
+// Days from 1970-01-01 to the given civil date (proleptic Gregorian).
+std::int64_t DaysFromCivil(int y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+bool IsLeapYear(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
+
+int DaysInMonth(int y, int m) {
+    static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return m == 2 && IsLeapYear(y) ? 29 : days[m - 1];
+}
+
+// Digits of text[first .. first + count - 1] (0-based) as a number, or -1.
+int Digits(const std::string& text, std::size_t first, std::size_t count) {
+    int value = 0;
+    for (std::size_t i = first; i < first + count; ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(text[i]))) return -1;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+    const std::size_t n = std::strlen(prefix);
+    if (text.size() < n) return false;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (std::tolower(static_cast<unsigned char>(text[i])) !=
+            std::tolower(static_cast<unsigned char>(prefix[i])))
+            return false;
+    }
+    return true;
+}
+
+std::string Trim(const std::string& text) {
+    const char* blanks = " \t\r\n";
+    const auto first = text.find_first_not_of(blanks);
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+} // namespace
+
+std::uint32_t RandomNumber() {
+    auto& g = Generator();
+    std::lock_guard guard(g.lock);
+    return g.engine();
+}
+
+void SeedRandom(std::uint32_t seed) {
+    auto& g = Generator();
+    std::lock_guard guard(g.lock);
+    g.engine.seed(seed);
+}
+
+std::size_t RandomBelow(std::size_t n) {
+    auto& g = Generator();
+    std::lock_guard guard(g.lock);
+    return std::uniform_int_distribution<std::size_t>(0, n - 1)(g.engine);
+}
+
+std::string RandomText(int count) {
+    constexpr std::size_t alphabetSize = sizeof(RandomTextAlphabet) - 1;
+    std::string text;
+    for (int i = 0; i < count; ++i)
+        text += RandomTextAlphabet[RandomBelow(alphabetSize)];
+    return text;
+}
+
+std::string MakeTempFileName(const std::string& tempFolder) {
+    std::string folder = tempFolder;
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    // Names are drawn until one is free; a folder where none can be made must not hang us.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string path = folder + RandomText(8) + ".dat";
+        const int fd =
+            ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            ::close(fd);
+            return path;
+        }
+        if (errno != EEXIST) return {};
+    }
+    return {};
+}
+
+int OpenTempFileForWriting(const std::string& path) {
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+}
+
+bool IsCompleteJpeg(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool complete = false;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        unsigned char head[2] = {0, 0};
+        const ssize_t got = ::pread(fd, head, 2, 0);
+        if (got != 2 || head[0] != 0xFF || head[1] != 0xD8) {
+            complete = true;
+        } else {
+            unsigned char tail[2] = {0, 0};
+            complete =
+                ::pread(fd, tail, 2, st.st_size - 2) == 2 && tail[0] == 0xFF && tail[1] == 0xD9;
+        }
+    }
+    ::close(fd);
+    return complete;
+}
+
+TDateTimeZ ParseRfc1123Date(const std::string& text) {
+    static constexpr std::array<const char*, 12> months = {
+        "jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
+    TDateTimeZ result;
+    // "Wed, 21 Oct 2015 07:28:00 GMT": fields at fixed places, separated by these characters.
+    if (text.size() < 25 || text[7] != ' ' || text[11] != ' ' || text[16] != ' ' ||
+        text[19] != ':' || text[22] != ':')
+        return result;
+    const int day = Digits(text, 5, 2);
+    const int year = Digits(text, 12, 4);
+    const int hour = Digits(text, 17, 2);
+    const int minute = Digits(text, 20, 2);
+    int second = Digits(text, 23, 2);
+    int month = 0;
+    for (int i = 0; i < 12; ++i) {
+        if (StartsWithNoCase(text.substr(8, 3), months[i])) month = i + 1;
+    }
+    if (month == 0 || year < 1 || day < 1 || day > DaysInMonth(year, month) || hour < 0 ||
+        hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 60)
+        return result;
+    if (second == 60) second = 59; // a leap second; the day count cannot hold it
+    const std::int64_t days = DaysFromCivil(year, month, day) - DaysFromCivil(1899, 12, 30);
+    result.DateTime = static_cast<double>(days) + (hour * 3600 + minute * 60 + second) / 86400.0;
+    result.TimeZone = 0;
+    result.Exists = true;
+    return result;
+}
+
+double LastModifiedFromHeaders(const std::vector<std::string>& headerLines, double fallback) {
+    for (const std::string& line : headerLines) {
+        if (!StartsWithNoCase(line, "Last-Modified:")) continue;
+        const TDateTimeZ date = ParseRfc1123Date(Trim(line.substr(14)));
+        return date.Exists ? date.DateTime : fallback;
+    }
+    return fallback;
+}
+
+std::optional<std::int64_t> ProgressPercent(std::uint32_t received, std::int32_t length) {
+    if (length <= 0) return std::nullopt;
+    // Exact integer arithmetic, so that 12.5 is a half and rounds to the even 12.
+    const std::int64_t scaled = std::int64_t{received} * 100;
+    std::int64_t q = scaled / length;
+    const std::int64_t twice = 2 * (scaled % length);
+    if (twice > length || (twice == length && q % 2 == 1)) ++q;
+    return q;
+}
+
+std::optional<std::string> ProgressStatusText(std::uint32_t received, std::int32_t length) {
+    const auto percent = ProgressPercent(received, length);
+    if (!percent) return std::nullopt;
+    return "Downloading " + std::to_string(*percent) + "%...";
+}
+
+std::optional<std::size_t> ChooseServer(unsigned serverIndex, std::size_t serverCount,
+                                        const TRandomBelow& randomBelow) {
+    if (serverCount == 0) return std::nullopt;
+    if (serverIndex >= 1 && serverIndex <= 10) {
+        if (serverIndex > serverCount) return std::nullopt;
+        return serverIndex - 1;
+    }
+    const std::size_t index = randomBelow(serverCount);
+    if (index >= serverCount) return std::nullopt;
+    return index;
+}
+
+bool IsUsablePicture(const std::string& path, TTyp type) {
+    return (type == TypPng || type == TypJpg) && CheckCloudPicture(path, type);
+}
+
+} // namespace nimbora
