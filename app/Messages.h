@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <cstdint>
+#include <functional>
 
 namespace nimbora {
 
@@ -43,6 +44,19 @@ inline bool IsMessageEvent(const QEvent* event) {
 inline void PostMessage(QObject* target, int message, std::intptr_t wParam = 0,
                         std::intptr_t lParam = 0) {
     QCoreApplication::postEvent(target, new TMessageEvent(message, wParam, lParam));
+}
+
+// A call to run on the main thread, such as a worker's end-of-thread callback.
+class TCallEvent : public QEvent {
+public:
+    static constexpr QEvent::Type EventType = static_cast<QEvent::Type>(QEvent::User + 101);
+    explicit TCallEvent(std::function<void()> call) : QEvent(EventType), Call(std::move(call)) {}
+    const std::function<void()> Call;
+};
+
+// Posts call to the target's thread; the target's event handler runs it.
+inline void PostCall(QObject* target, std::function<void()> call) {
+    QCoreApplication::postEvent(target, new TCallEvent(std::move(call)));
 }
 
 } // namespace nimbora

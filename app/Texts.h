@@ -31,6 +31,26 @@ inline constexpr char TitleText[] = "Nimbora - the weather of the whole planet";
 inline constexpr char InitialUpdateText[] = "Clouds: waiting for data";
 inline constexpr char FallbackCredit[] = "Nimbora";
 
+// Request header values.
+inline constexpr char DownloadAgent[] = "Nimbora/3.3 (cloud map)";
+inline constexpr char CatalogueAgent[] = "Nimbora/3.3 (catalogue)";
+inline constexpr char DownloadAccept[] = "image/png, image/jpeg";
+inline constexpr char AcceptLanguage[] = "en";
+inline constexpr char ConnectionValue[] = "close";
+inline constexpr char ExtraRequestHeader[] = "Cache-Control: no-cache";
+inline constexpr char AcceptGzipHeader[] = "Accept-Encoding: gzip";
+// Answers: the header and token of a gzip-coded body, and the transfer coding of a body of
+// unknown length.
+inline constexpr char ContentEncodingHeader[] = "Content-Encoding:";
+inline constexpr char GzipToken[] = "gzip";
+inline constexpr char ChunkedToken[] = "chunked";
+
+// Status lines of a download.
+inline constexpr char DownloadCompleteText[] = "Download complete";
+inline constexpr char NoNewerPictureText[] = "No newer cloud picture on the server";
+inline constexpr char ErrorHintText[] = "Try again later, or choose another server";
+inline constexpr char ErrorHintText2[] = "in the options menu (top right).";
+
 // Cloud cache file names in the data folder.
 inline constexpr char CloudsBaseName[] = "clouds";
 inline constexpr char WaypointFileName[] = "waypoints.ini";

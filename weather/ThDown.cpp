@@ -1,0 +1,306 @@
+#include "weather/ThDown.h"
+
+#include "app/Messages.h"
+#include "app/Synchronize.h"
+#include "app/Texts.h"
+#include "net/HttpCli.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+namespace nimbora {
+
+namespace {
+
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+    return s;
+}
+
+bool StartsWithNoCase(const std::string& line, const std::string& prefix) {
+    return line.size() >= prefix.size() && Lower(line.substr(0, prefix.size())) == Lower(prefix);
+}
+
+// The folder part of a path, with its trailing "/".
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0;
+}
+
+long long FileSize(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
+}
+
+// Proxy of a transfer: host and port when enabled, credentials only with authentication.
+THttpProxy ProxyOf(const TProxy& proxy) {
+    THttpProxy result;
+    if (!proxy.Enabled) return result;
+    result.Host = proxy.Address;
+    result.Port = proxy.Port;
+    if (proxy.Authenticate) {
+        result.Username = proxy.Username;
+        result.Password = proxy.Password;
+    }
+    return result;
+}
+
+} // namespace
+
+TDownThread::TDownThread(TDownInfo info, TSynchronizer* sync,
+                         std::function<void(TDownThread&)> results)
+    : DownInfo(std::move(info)), sync_(sync), results_(std::move(results)) {}
+
+TDownThread::~TDownThread() {
+    Terminate();
+    Join();
+}
+
+void TDownThread::Execute() {
+    if (Terminated()) return;
+    FError = 0;
+    Working = true;
+    DownInfo.ContentType = TypUnk;
+
+    THttpCli client;
+    THttpRequest& request = client.Request;
+    request.Proxy = ProxyOf(DownInfo.ProxyInfo);
+    request.Url = DownInfo.Url;
+    request.Accept = texts::DownloadAccept;
+    request.AcceptLanguage = texts::AcceptLanguage;
+    request.Connection = texts::ConnectionValue;
+    request.Agent = DownInfo.Agent;
+    request.Reference = DownInfo.Reference;
+    request.Version = THttpVersion::Http11;
+    request.From.clear();
+    request.IfModifiedSince = DownInfo.LastMap;
+    request.FollowRelocation = true;
+    request.Timeouts.ConnectMs = ConnectTimeoutMs;
+    request.Timeouts.LowSpeedSeconds = LowSpeedSeconds;
+
+    std::int64_t announced = -1;
+    std::string transferEncoding;
+    std::vector<std::string> headerLines;
+    std::string contentType;
+
+    client.OnBeforeHeaderSend = [this](std::vector<std::string>& lines) {
+        lines.emplace_back(texts::ExtraRequestHeader);
+        if (DownInfo.Compressed) lines.emplace_back(texts::AcceptGzipHeader);
+    };
+    client.OnDocBegin = [&](const THttpDocInfo& doc) {
+        announced = doc.ContentLength;
+        transferEncoding = Lower(doc.TransferEncoding);
+        headerLines = doc.HeaderLines;
+        contentType = doc.ContentType;
+        if (DownInfo.InformSize && DownInfo.ProgrForm)
+            PostMessage(DownInfo.ProgrForm, static_cast<int>(DownInfo.ProgrMsg),
+                        static_cast<std::uint32_t>(doc.ContentLength), 0);
+        // A body of unknown length is never written: such a transfer fails in the end.
+        if (!client.HasBodySink() && transferEncoding != texts::ChunkedToken && announced >= 0)
+            client.CreateBodyFile(DownInfo.FileName, MaxDownloadBytes);
+    };
+    client.OnDocData = [this](const char*, std::size_t, std::int64_t received) {
+        if (DownInfo.InformSize && DownInfo.ProgrForm)
+            PostMessage(DownInfo.ProgrForm, static_cast<int>(DownInfo.ProgrMsg),
+                        static_cast<std::uint32_t>(received), 1);
+    };
+    client.OnDocEnd = [&] {
+        DownInfo.Compressed = false;
+        if (transferEncoding != texts::ChunkedToken && announced >= 0) Working = false;
+        if (!client.HasBodySink()) return;
+        if (!Working) {
+            for (const std::string& line : headerLines) {
+                if (!StartsWithNoCase(line, texts::ContentEncodingHeader)) continue;
+                if (Lower(line).find(texts::GzipToken) != std::string::npos)
+                    DownInfo.Compressed = true;
+                break;
+            }
+        }
+        client.CloseBodySink();
+    };
+    client.OnSessionClosed = [this] { Working = false; };
+    client.OnRequestDone = [&](int transportError, int status) {
+        Working = false;
+        if (transportError == HttpErrBodyTooLarge) {
+            FError = 1; // a body beyond the limit is no usable picture
+        } else if (transportError != 0) {
+            FError = 3;
+        } else if (status >= 200 && status <= 299) {
+            if (!FileExists(DownInfo.FileName) || FileSize(DownInfo.FileName) <= 0) {
+                FError = 1;
+                return;
+            }
+            const std::string type = Lower(contentType);
+            if (type == "image/png") {
+                DownInfo.ContentType = TypPng;
+            } else if (type == "image/jpeg") {
+                DownInfo.ContentType = IsCompleteJpeg(DownInfo.FileName) ? TypJpg : TypUnk;
+            } else {
+                DownInfo.ContentType = TypUnk;
+                std::remove(DownInfo.FileName.c_str());
+            }
+            if (DownInfo.ContentType == TypUnk) {
+                FError = 1;
+                return;
+            }
+            FError = 0;
+            DownInfo.LastMap = LastModifiedFromHeaders(headerLines, DownInfo.LastMap);
+        } else if (status == 304) {
+            FError = 0;
+            DownInfo.Compressed = false;
+        } else if (status >= 300 && status <= 399) {
+            FError = 1; // a redirect that was not followed brings no picture
+        } else {
+            FError = 2;
+        }
+    };
+
+    if (!client.GetAsync()) {
+        FError = 1;
+    } else {
+        while (Working && client.Busy()) {
+            client.Step(10);
+            if (Terminated()) {
+                if (client.Busy()) client.Abort();
+                FError = 1;
+                break;
+            }
+        }
+    }
+    client.CloseBodySink();
+
+    // Make sure what is reported as a picture really is one, after undoing a gzip coding.
+    if (FError == 0 && DownInfo.ContentType != TypUnk && FileExists(DownInfo.FileName)) {
+        if (DownInfo.Compressed) {
+            const std::string plain = MakeTempFileName(FolderOf(DownInfo.FileName));
+            const bool ok =
+                !plain.empty() && InflateGzipFile(DownInfo.FileName, plain, MaxInflatedBytes);
+            std::remove(DownInfo.FileName.c_str());
+            if (ok) {
+                DownInfo.FileName = plain;
+            } else {
+                if (!plain.empty()) std::remove(plain.c_str());
+                FError = 1;
+            }
+            DownInfo.Compressed = false;
+        }
+        if (FError == 0 && !IsUsablePicture(DownInfo.FileName, DownInfo.ContentType)) FError = 1;
+    }
+    if (FError > 0 && FileExists(DownInfo.FileName)) std::remove(DownInfo.FileName.c_str());
+    // A 304 answer may still have left an empty body file behind.
+    if (FError == 0 && DownInfo.ContentType == TypUnk && FileExists(DownInfo.FileName))
+        std::remove(DownInfo.FileName.c_str());
+
+    if (results_) {
+        if (sync_) {
+            sync_->Synchronize([this] { results_(*this); });
+        } else {
+            results_(*this);
+        }
+    }
+}
+
+bool InflateGzipFile(const std::string& from, const std::string& to, std::int64_t limit) {
+    const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (in < 0) return false;
+    const int out = OpenTempFileForWriting(to);
+    if (out < 0) {
+        close(in);
+        return false;
+    }
+    z_stream z{};
+    bool ok = inflateInit2(&z, 15 + 16) == Z_OK; // 16: gzip wrapper with trailer check
+    std::vector<unsigned char> inBuf(1 << 16), outBuf(1 << 17);
+    std::int64_t written = 0;
+    int rc = Z_OK;
+    bool streamEnd = false;
+    while (ok && !streamEnd) {
+        const ssize_t got = read(in, inBuf.data(), inBuf.size());
+        if (got < 0) {
+            ok = false;
+            break;
+        }
+        if (got == 0) break; // ended before the stream did: damaged
+        z.next_in = inBuf.data();
+        z.avail_in = static_cast<uInt>(got);
+        while (ok && z.avail_in > 0) {
+            z.next_out = outBuf.data();
+            z.avail_out = static_cast<uInt>(outBuf.size());
+            rc = inflate(&z, Z_NO_FLUSH);
+            if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) {
+                ok = false;
+                break;
+            }
+            const std::size_t produced = outBuf.size() - z.avail_out;
+            written += static_cast<std::int64_t>(produced);
+            if (written > limit) {
+                ok = false;
+                break;
+            }
+            if (produced > 0 &&
+                write(out, outBuf.data(), produced) != static_cast<ssize_t>(produced)) {
+                ok = false;
+                break;
+            }
+            if (rc == Z_STREAM_END) {
+                // A further gzip member may follow; anything else after the end is ignored.
+                if (z.avail_in >= 2 && z.next_in[0] == 0x1f && z.next_in[1] == 0x8b) {
+                    inflateReset(&z);
+                    continue;
+                }
+                streamEnd = true;
+                break;
+            }
+            if (rc == Z_BUF_ERROR && produced == 0) break; // needs more input
+        }
+    }
+    inflateEnd(&z);
+    close(in);
+    const bool closed = close(out) == 0;
+    ok = ok && streamEnd && written > 0 && closed;
+    if (!ok) std::remove(to.c_str());
+    return ok;
+}
+
+TDownOutcome DownResults(const TDownThread& thread, TAct act, TMapInfo& mapInfo) {
+    TDownOutcome outcome;
+    if (thread.ThError() == 0) {
+        if (thread.DownInfo.Act == ActGetMap) {
+            if (mapInfo.LastMap.DateTime != thread.DownInfo.LastMap &&
+                thread.DownInfo.ContentType != TypUnk) {
+                mapInfo.LastMap = TDateTimeZ{thread.DownInfo.LastMap, 0, true};
+                outcome.NewPicture = true;
+                outcome.Type = thread.DownInfo.ContentType;
+                outcome.StatusText = texts::DownloadCompleteText;
+            } else {
+                outcome.StatusText = texts::NoNewerPictureText;
+            }
+        }
+    } else if (act != ActNone) {
+        switch (thread.ThError()) {
+        case 1:
+            outcome.StatusText = "Error: Cannot download data";
+            break;
+        case 2:
+            outcome.StatusText = "Error: Service unavailable";
+            break;
+        default:
+            outcome.StatusText = "Error: Connection failed";
+            break;
+        }
+        outcome.ShowHints = true;
+    }
+    return outcome;
+}
+
+} // namespace nimbora

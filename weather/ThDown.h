@@ -1,0 +1,79 @@
+#pragma once
+// The cloud picture download: the worker thread, its parameters and the main thread's reading
+// of its result.
+#include "app/SharedTypes.h"
+#include "weather/DownloadSupport.h"
+#include "weather/WorkerThread.h"
+
+#include <QObject>
+#include <cstdint>
+#include <string>
+
+namespace nimbora {
+
+class TSynchronizer;
+
+enum TAct : int { ActNone = 0, ActGetSrvc = 1, ActGetMap = 2 };
+
+// Parameters and results of one transfer.
+struct TDownInfo {
+    TAct Act = ActNone;
+    std::string Url;
+    std::string Agent;
+    std::string Reference;
+    std::string FileName;
+    bool InformSize = false;
+    bool Compressed = false; // in: offer gzip; out: the body arrived gzip-coded
+    TTyp ContentType = TypUnk;
+    std::uint32_t ProgrMsg = 0;
+    QObject* ProgrForm = nullptr;
+    TProxy ProxyInfo;
+    double LastMap = 0; // in: If-Modified-Since (0 = not sent); out: Last-Modified
+};
+
+// Largest body written to disk, and largest picture after inflating a gzip body. Generous for
+// a 16384 x 8192 cloud map, small enough that a hostile server cannot fill the disk.
+inline constexpr std::int64_t MaxDownloadBytes = std::int64_t(256) << 20;
+inline constexpr std::int64_t MaxInflatedBytes = std::int64_t(512) << 20;
+
+class TDownThread : public TWorkerThread {
+public:
+    // sync runs DownResults on the main thread as the thread's last act.
+    TDownThread(TDownInfo info, TSynchronizer* sync, std::function<void(TDownThread&)> results);
+    ~TDownThread() override;
+
+    TDownInfo DownInfo;
+    int ThError() const { return FError; }
+
+    // Short time-outs for tests; the defaults suit real servers.
+    int ConnectTimeoutMs = 20000;
+    int LowSpeedSeconds = 30;
+
+protected:
+    void Execute() override;
+
+private:
+    int FError = 0;
+    bool Working = false;
+    TSynchronizer* sync_;
+    std::function<void(TDownThread&)> results_;
+};
+
+// Inflates a gzip file into a new file (zlib's gzip decoding: every valid member is accepted
+// and its trailer checked). False, with no output left behind, when the data is damaged or
+// inflates beyond limit.
+bool InflateGzipFile(const std::string& from, const std::string& to, std::int64_t limit);
+
+// What the main window shows and does when a download has ended.
+struct TDownOutcome {
+    std::string StatusText;  // empty: leave the line as it is
+    bool ShowHints = false;  // replace the two lower lines by the hint lines
+    bool NewPicture = false; // post the download-finished message with Type
+    TTyp Type = TypUnk;
+};
+
+// The main thread's reading of a finished transfer: compares the picture's time with the one
+// in hand and updates mapInfo.LastMap for a newer picture. act is the main window's Act.
+TDownOutcome DownResults(const TDownThread& thread, TAct act, TMapInfo& mapInfo);
+
+} // namespace nimbora

@@ -1,0 +1,34 @@
+#include "weather/WorkerThread.h"
+
+#include "app/Messages.h"
+#include "platform/ThreadPriority.h"
+
+namespace nimbora {
+
+TWorkerThread::~TWorkerThread() {
+    terminated_ = true;
+    Join();
+}
+
+void TWorkerThread::Start(QObject* endTarget) {
+    // The owner outlives the thread (it joins it at shutdown), so the target stays valid.
+    QObject* target = endTarget;
+    std::weak_ptr<int> alive = alive_;
+    thread_ = std::thread([this, target, alive] {
+        LowerCurrentThreadPriority();
+        Execute();
+        const bool wantsCallback = !detached_ && OnTerminate;
+        finished_ = true;
+        // From here on the owner may destroy this object; only the weak pointer is safe.
+        if (wantsCallback && target)
+            PostCall(target, [this, alive] {
+                if (alive.lock() && !detached_ && OnTerminate) OnTerminate();
+            });
+    });
+}
+
+void TWorkerThread::Join() {
+    if (thread_.joinable()) thread_.join();
+}
+
+} // namespace nimbora

@@ -1,0 +1,49 @@
+#pragma once
+// A worker thread with cooperative termination, shared by the download and catalogue threads.
+//
+// The owner starts it, may ask it to stop, and learns of its end through an end callback that
+// runs on the main thread (posted to the owner's window). The thread never frees itself: the
+// owner keeps it until the end callback, or joins it at shutdown.
+#include <QObject>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <thread>
+
+namespace nimbora {
+
+class TWorkerThread {
+public:
+    virtual ~TWorkerThread();
+    TWorkerThread(const TWorkerThread&) = delete;
+    TWorkerThread& operator=(const TWorkerThread&) = delete;
+
+    // Runs Execute() on a new thread one priority step below normal. OnTerminate, when set,
+    // is posted to endTarget's thread after Execute() has returned.
+    void Start(QObject* endTarget);
+    void Terminate() { terminated_ = true; }
+    bool Terminated() const { return terminated_; }
+    // True once Execute() has returned.
+    bool Finished() const { return finished_; }
+    // Waits for the thread to end; call after Finished() or from a wait loop that keeps the
+    // main thread's pending calls running.
+    void Join();
+    // Detaches the end callback (shutdown waits for the thread itself).
+    void DetachEndCallback() { detached_ = true; }
+
+    std::function<void()> OnTerminate;
+
+protected:
+    TWorkerThread() = default;
+    virtual void Execute() = 0;
+
+private:
+    std::thread thread_;
+    std::atomic<bool> terminated_{false};
+    std::atomic<bool> finished_{false};
+    std::atomic<bool> detached_{false};
+    // Lets a posted end callback find out on the main thread whether this object still exists.
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+};
+
+} // namespace nimbora
