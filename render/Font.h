@@ -1,0 +1,25 @@
+#pragma once
+// The bitmap font of the globe's texts: one display list per Windows-1252 character 32..253,
+// drawn at the current raster position. Needs the OpenGL context current and a QGuiApplication.
+#include <GL/gl.h>
+
+#include <string_view>
+
+namespace nimbora {
+
+inline constexpr int FontListCount = 255;
+inline constexpr int FontFirstChar = 32;
+inline constexpr int FontLastChar = 253;
+inline constexpr int FontPixelHeight = 11;
+
+// Reserves the 255 lists and compiles the glyphs; returns the first list (`FontDL`), or 0 when
+// OpenGL has no lists to give.
+GLuint MakeFontLists();
+
+// Draws Windows-1252 text at the current raster position. Control bytes are skipped: their
+// lists would lie before the font's block and belong to other drawings.
+void DrawFontText(GLuint fontDL, std::string_view text);
+
+void DeleteFontLists(GLuint& fontDL);
+
+} // namespace nimbora

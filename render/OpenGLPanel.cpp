@@ -1,0 +1,57 @@
+#include "render/OpenGLPanel.h"
+
+#include <QMouseEvent>
+#include <QWheelEvent>
+
+namespace nimbora {
+
+OpenGLPanel::OpenGLPanel(QWidget* parent) : QOpenGLWidget(parent) {
+    setFormat(SceneFormat());
+    setAutoFillBackground(false);
+}
+
+QSurfaceFormat OpenGLPanel::SceneFormat() {
+    QSurfaceFormat format;
+    format.setRenderableType(QSurfaceFormat::OpenGL);
+    format.setProfile(QSurfaceFormat::CompatibilityProfile);
+    format.setVersion(2, 1);
+    format.setRedBufferSize(8);
+    format.setGreenBufferSize(8);
+    format.setBlueBufferSize(8);
+    format.setAlphaBufferSize(8);
+    // Qt falls back to the deepest buffer offered (24 bits on most drivers).
+    format.setDepthBufferSize(32);
+    format.setStencilBufferSize(8);
+    format.setSwapBehavior(QSurfaceFormat::DoubleBuffer);
+    return format;
+}
+
+void OpenGLPanel::initializeGL() {
+    if (OnInitialize) OnInitialize();
+}
+
+void OpenGLPanel::resizeGL(int width, int height) {
+    if (OnResize) OnResize(width, height);
+}
+
+void OpenGLPanel::paintGL() {
+    if (OnPaint) OnPaint();
+}
+
+void OpenGLPanel::mousePressEvent(QMouseEvent* event) {
+    if (OnMouseDown) OnMouseDown(event);
+}
+
+void OpenGLPanel::mouseMoveEvent(QMouseEvent* event) {
+    if (OnMouseMove) OnMouseMove(event);
+}
+
+void OpenGLPanel::mouseReleaseEvent(QMouseEvent* event) {
+    if (OnMouseUp) OnMouseUp(event);
+}
+
+void OpenGLPanel::wheelEvent(QWheelEvent* event) {
+    if (OnWheel) OnWheel(event);
+}
+
+} // namespace nimbora

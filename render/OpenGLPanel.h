@@ -1,0 +1,40 @@
+#pragma once
+// The drawing surface of the main window. It only hands its events to the hooks that the main
+// window sets; the scene and the navigation do the work.
+#include <QOpenGLWidget>
+
+#include <functional>
+
+class QMouseEvent;
+class QWheelEvent;
+
+namespace nimbora {
+
+class OpenGLPanel : public QOpenGLWidget {
+    Q_OBJECT
+public:
+    explicit OpenGLPanel(QWidget* parent = nullptr);
+
+    // The surface format that the fixed-function scene needs: RGBA 8-8-8-8, depth 32 (24 when
+    // 32 is not offered), stencil 8, double buffered, compatibility profile.
+    static QSurfaceFormat SceneFormat();
+
+    std::function<void()> OnInitialize;                  // context current
+    std::function<void(int width, int height)> OnResize; // context current
+    std::function<void()> OnPaint;                       // context current, framebuffer bound
+    std::function<void(QMouseEvent*)> OnMouseDown;
+    std::function<void(QMouseEvent*)> OnMouseMove;
+    std::function<void(QMouseEvent*)> OnMouseUp;
+    std::function<void(QWheelEvent*)> OnWheel;
+
+protected:
+    void initializeGL() override;
+    void resizeGL(int width, int height) override;
+    void paintGL() override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+};
+
+} // namespace nimbora

@@ -1,0 +1,541 @@
+#include "render/Scene.h"
+
+#include "render/Font.h"
+#include "render/Textures.h"
+#include "render/polylines.h"
+#include "resources/Resources.h"
+
+#include <GL/glu.h>
+
+#include <algorithm>
+
+namespace nimbora {
+
+namespace {
+
+void ApplyMaterial(const TMaterialSet& m) {
+    glMaterialfv(GL_FRONT, GL_AMBIENT, m.Ambient);
+    glMaterialfv(GL_FRONT, GL_DIFFUSE, m.Diffuse);
+    glMaterialfv(GL_FRONT, GL_SPECULAR, m.Specular);
+    glMaterialf(GL_FRONT, GL_SHININESS, ClampShininess(m.Shininess));
+}
+
+void LightColour(GLenum light, GLenum which, const TglColor& c) {
+    const GLfloat v[4] = {c.R, c.G, c.B, 1.0f};
+    glLightfv(light, which, v);
+}
+
+// A GLU sphere with smooth normals into the list being compiled.
+void Sphere(float radius, int slices, int stacks, bool textured) {
+    GLUquadric* q = gluNewQuadric();
+    if (!q) return;
+    gluQuadricNormals(q, GLU_SMOOTH);
+    gluQuadricTexture(q, textured ? GL_TRUE : GL_FALSE);
+    gluSphere(q, radius, slices, stacks);
+    gluDeleteQuadric(q);
+}
+
+GLuint NewList(GLuint& list) {
+    if (list != 0) glDeleteLists(list, 1);
+    list = glGenLists(1);
+    return list;
+}
+
+void FreeList(GLuint& list) {
+    if (list != 0) glDeleteLists(list, 1);
+    list = 0;
+}
+
+void FreeTexture(GLuint& tex) {
+    if (tex != 0) glDeleteTextures(1, &tex);
+    tex = 0;
+}
+
+// Fixed moon material: it is lit by the sun lights only, to show its phase.
+const TMaterialSet& MoonMaterial() {
+    static const TMaterialSet m{{0.05f, 0.05f, 0.05f, 1}, {1, 1, 1, 1}, {0.1f, 0.1f, 0.1f, 1}, 50};
+    return m;
+}
+
+} // namespace
+
+float ClampShininess(float shininess) {
+    if (!(shininess >= 0)) return 0; // also NaN
+    return std::min(shininess, 128.0f);
+}
+
+void ClearRotation(float (&m)[16]) {
+    for (int col = 0; col < 3; ++col)
+        for (int row = 0; row < 3; ++row)
+            m[col * 4 + row] = col == row ? 1.0f : 0.0f;
+}
+
+void BillboardMatrix() {
+    float m[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, m);
+    ClearRotation(m);
+    glLoadMatrixf(m);
+}
+
+void TScene::PrepareLightFade(const TLightingSets& sets) {
+    Fade = nimbora::PrepareLightFade(sets);
+    ColoursPending = true;
+}
+
+void TScene::SetGlobalStates() {
+    HasContext = true;
+    glClearColor(0, 0, 0, 0);
+    glShadeModel(GL_SMOOTH);
+    glClearDepth(1.0);
+    // Additive: every blended object lightens what lies behind it.
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+    glDepthFunc(GL_LESS);
+    glEnable(GL_CULL_FACE);
+    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+}
+
+void TScene::MakeAxesList() {
+    glNewList(NewList(AxesDL), GL_COMPILE);
+    glColor3f(0.8f, 0.8f, 0.8f);
+    glBegin(GL_LINE_STRIP);
+    glVertex3f(0, -6, 0);
+    glVertex3f(0, 6, 0);
+    glEnd();
+    glEndList();
+}
+
+void TScene::MakeFontLists() {
+    DeleteFontLists(FontDL);
+    FontDL = nimbora::MakeFontLists();
+}
+
+void TScene::SetupLights(const TLightingSets& sets) {
+    // Set under the identity so the coloured lights stay fixed to the viewer.
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    const GLfloat red[4] = {-15, 15, 15, 0};
+    const GLfloat green[4] = {15, 15, 15, 0};
+    const GLfloat blue[4] = {0, -20, 5, 0};
+    glLightfv(GL_LIGHT0, GL_POSITION, red);
+    glLightfv(GL_LIGHT1, GL_POSITION, green);
+    glLightfv(GL_LIGHT2, GL_POSITION, blue);
+    glPopMatrix();
+    glLightfv(GL_LIGHT3, GL_AMBIENT, sets.SunLight.Ambient);
+    for (GLenum l = GL_LIGHT0; l <= GL_LIGHT7; ++l)
+        glDisable(l);
+    LightingMode = -1;
+    HandLightColours(sets);
+}
+
+void TScene::HandLightColours(const TLightingSets& sets) {
+    LightColour(GL_LIGHT0, GL_DIFFUSE, Fade.init_red_diffuse_val);
+    LightColour(GL_LIGHT0, GL_SPECULAR, Fade.init_red_specular_val);
+    LightColour(GL_LIGHT1, GL_DIFFUSE, Fade.init_green_diffuse_val);
+    LightColour(GL_LIGHT1, GL_SPECULAR, Fade.init_green_specular_val);
+    LightColour(GL_LIGHT2, GL_DIFFUSE, Fade.init_blue_diffuse_val);
+    LightColour(GL_LIGHT2, GL_SPECULAR, Fade.init_blue_specular_val);
+    glLightfv(GL_LIGHT3, GL_AMBIENT, sets.SunLight.Ambient);
+    LightColour(GL_LIGHT3, GL_DIFFUSE, Fade.init_sun_diffuse_val);
+    LightColour(GL_LIGHT3, GL_SPECULAR, Fade.init_sun_specular_val);
+    for (GLenum l = GL_LIGHT4; l <= GL_LIGHT7; ++l)
+        LightColour(l, GL_DIFFUSE, Fade.init_sun_diffuse_val);
+    ColoursPending = false;
+}
+
+void TScene::EnableCapabilities() {
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_NORMALIZE);
+}
+
+bool TScene::LoadEmbeddedTextures() {
+    InitNimboraResources();
+    const bool earth = LoadJpegTexture(QStringLiteral(":/earth2048.jpg"), EarthTex);
+    const bool sun = LoadJpegTexture(QStringLiteral(":/sun.jpg"), SunTex);
+    const bool moon = LoadJpegTexture(QStringLiteral(":/moon.jpg"), MoonTex);
+    return earth && sun && moon;
+}
+
+void TScene::MakeEarthList() {
+    glNewList(NewList(EarthDL), GL_COMPILE);
+    glRotatef(-90, 1, 0, 0);
+    Sphere(EarthRadius, 128, 128, true);
+    glEndList();
+}
+
+void TScene::MakeBoundaryList(float r) {
+    InitNimboraResources();
+    glNewList(NewList(CountryBoundDL), GL_COMPILE);
+    for (const char* resource : BoundaryResources) {
+        for (const TPolyline& line : ReadPolylineResource(QString::fromLatin1(resource))) {
+            glBegin(GL_LINE_STRIP);
+            for (const TPolyPoint& p : line.Points) {
+                const TVertex v = SpherePoint(r, p.Lon, p.Lat);
+                glVertex3f(v.X, v.Y, v.Z);
+            }
+            glEnd();
+        }
+    }
+    glEndList();
+}
+
+void TScene::MakeTimeZoneList(float r) {
+    glNewList(NewList(TimeZoneDL), GL_COMPILE);
+    glPolygonMode(GL_FRONT, GL_LINE);
+    glRotatef(-90, 1, 0, 0);
+    // Meridians on the borders between zones, which are centred on multiples of 15 degrees.
+    glRotatef(7.5f, 0, 0, 1);
+    Sphere(r, 24, 18, false);
+    glPolygonMode(GL_FRONT, GL_FILL);
+    glEndList();
+}
+
+void TScene::MakeCloudList() {
+    glNewList(NewList(CloudDL), GL_COMPILE);
+    glRotatef(-90, 1, 0, 0);
+    Sphere(CloudRadius, 64, 64, true);
+    glEndList();
+}
+
+void TScene::MakeAtmosList() {
+    glNewList(NewList(AtmosDL), GL_COMPILE);
+    Sphere(AtmosRadius, 128, 128, false);
+    glEndList();
+}
+
+void TScene::MakeSunList() {
+    glNewList(NewList(SunDL), GL_COMPILE);
+    glDisable(GL_LIGHTING);
+    glBindTexture(GL_TEXTURE_2D, SunTex);
+    glBegin(GL_TRIANGLE_STRIP);
+    glTexCoord2f(0, 0);
+    glVertex3f(-30, -30, 0);
+    glTexCoord2f(1, 0);
+    glVertex3f(30, -30, 0);
+    glTexCoord2f(0, 1);
+    glVertex3f(-30, 30, 0);
+    glTexCoord2f(1, 1);
+    glVertex3f(30, 30, 0);
+    glEnd();
+    glEnable(GL_LIGHTING);
+    glEndList();
+}
+
+void TScene::MakeMoonList() {
+    glNewList(NewList(MoonDL), GL_COMPILE);
+    glRotatef(-90, 1, 0, 0);
+    glRotatef(180, 0, 0, 1);
+    ApplyMaterial(MoonMaterial());
+    glBindTexture(GL_TEXTURE_2D, MoonTex);
+    Sphere(MoonRadius, 96, 96, true);
+    glEndList();
+}
+
+void TScene::MakeMarkerLists() {
+    glNewList(NewList(WPuserDL), GL_COMPILE);
+    Sphere(0.01f, 6, 6, false);
+    glEndList();
+    glNewList(NewList(WPcountryDL), GL_COMPILE);
+    Sphere(0.01f, 5, 4, false);
+    glEndList();
+}
+
+bool TScene::Build(const TLightingSets& sets) {
+    SetGlobalStates();
+    MakeAxesList();
+    MakeFontLists();
+    SetupLights(sets);
+    EnableCapabilities();
+    const bool textures = LoadEmbeddedTextures();
+    MakeEarthList();
+    MakeBoundaryList();
+    MakeTimeZoneList();
+    MakeCloudList();
+    MakeAtmosList();
+    MakeSunList();
+    MakeMoonList();
+    MakeMarkerLists();
+    return textures && FontDL != 0;
+}
+
+void TScene::OpenGLPanelResize(int width, int height) {
+    if (!HasContext) return;
+    if (height <= 0) height = 1;
+    if (width <= 0) width = 1;
+    PanelWidth = width;
+    PanelHeight = height;
+    glViewport(0, 0, width, height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluPerspective(45.0, static_cast<double>(width) / height, 0.1, 550.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
+bool TScene::LightFadeTick(const TLightingSets& sets) {
+    if (!nimbora::LightFadeTick(Fade, sets)) return false;
+    ColoursPending = true;
+    return true;
+}
+
+void TScene::ApplyLightColours(const TLightingSets& sets) {
+    FinishLightFade(Fade, sets);
+    if (HasContext)
+        HandLightColours(sets);
+    else
+        ColoursPending = true;
+}
+
+void TScene::RgbLighting() {
+    ApplyLightingMode(false);
+}
+
+void TScene::SunLighting() {
+    ApplyLightingMode(true);
+}
+
+void TScene::ApplyLightingMode(bool sun) {
+    for (GLenum l = GL_LIGHT0; l <= GL_LIGHT2; ++l)
+        sun ? glDisable(l) : glEnable(l);
+    for (GLenum l = GL_LIGHT3; l <= GL_LIGHT7; ++l)
+        sun ? glEnable(l) : glDisable(l);
+    LightingMode = sun ? 1 : 0;
+}
+
+void TScene::PlaceSunLights(double sunLat, double sunLon, double moonLat, double moonLon) {
+    struct TOffset {
+        GLenum Light;
+        double Lat, Lon;
+    };
+    static constexpr TOffset lights[] = {{GL_LIGHT3, 0, 0},
+                                         {GL_LIGHT4, 20, 20},
+                                         {GL_LIGHT5, -20, 20},
+                                         {GL_LIGHT6, 20, -20},
+                                         {GL_LIGHT7, -20, -20}};
+    for (const TOffset& o : lights) {
+        const TVertex v = SpherePoint(SunDistance, sunLon + o.Lon, sunLat + o.Lat);
+        // Directional: the light shines from the direction of its point.
+        const GLfloat pos[4] = {v.X, v.Y, v.Z, 0};
+        glLightfv(o.Light, GL_POSITION, pos);
+        if (o.Light == GL_LIGHT3) std::copy(pos, pos + 4, SunPos);
+    }
+    MoonPos = SpherePoint(MoonDistance, moonLon, moonLat);
+}
+
+void TScene::DrawMarker(const TDrawPoint& p, GLuint list, float scale, const TFrameState& frame) {
+    glPushMatrix();
+    glColor3f(p.Color.R, p.Color.G, p.Color.B);
+    glTranslatef(p.WayPoint.X, p.WayPoint.Y, p.WayPoint.Z);
+    const float k = scale / frame.ScaleZ;
+    glScalef(k, k, k);
+    glCallList(list);
+    glPopMatrix();
+
+    if (frame.Proj.Z > LabelsNearZ) {
+        glPushMatrix();
+        // The leader line fades to black toward the label.
+        glBegin(GL_LINE_STRIP);
+        glColor3f(p.Color.R, p.Color.G, p.Color.B);
+        glVertex3f(p.WayPoint.X, p.WayPoint.Y, p.WayPoint.Z);
+        glColor3f(0, 0, 0);
+        glVertex3f(p.NamPoint.X, p.NamPoint.Y, p.NamPoint.Z);
+        glEnd();
+        glColor3f(0, 1, 0);
+        glRasterPos3f(p.NamPoint.X, p.NamPoint.Y, p.NamPoint.Z);
+        DrawFontText(FontDL, p.RepPoint.Nam);
+        glPopMatrix();
+    }
+}
+
+void TScene::RenderScene(const TFrameState& frame, const TLightingSets& sets) {
+    if (ColoursPending) HandLightColours(sets);
+    const bool sun = frame.ShowDayNight;
+    if (LightingMode != (sun ? 1 : 0)) ApplyLightingMode(sun);
+    // A zero ScaleZ would make the markers infinite.
+    TFrameState safe;
+    const TFrameState* f = &frame;
+    if (!(frame.ScaleZ > 0)) {
+        safe = frame;
+        safe.ScaleZ = 1;
+        f = &safe;
+    }
+
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glTranslatef(0, 0, f->Proj.Z);
+    glRotatef(f->Proj.Y, 1, 0, 0);
+    glRotatef(f->Proj.X, 0, 1, 0);
+
+    // Polar axis.
+    glPushMatrix();
+    glDisable(GL_LIGHTING);
+    glDisable(GL_TEXTURE_2D);
+    glCallList(AxesDL);
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_LIGHTING);
+    glPopMatrix();
+
+    // Earth.
+    glPushMatrix();
+    if (f->ShowTexturing) {
+        ApplyMaterial(sun ? sets.SunEarth1 : sets.RgbEarth1);
+        glBindTexture(GL_TEXTURE_2D, EarthTex);
+    } else {
+        ApplyMaterial(sun ? sets.SunEarth2 : sets.RgbEarth2);
+        glDisable(GL_TEXTURE_2D);
+    }
+    glCallList(EarthDL);
+    glEnable(GL_TEXTURE_2D);
+    glPopMatrix();
+
+    if (f->ShowCountries) {
+        glPushMatrix();
+        glDisable(GL_LIGHTING);
+        glDisable(GL_TEXTURE_2D);
+        glColor3f(1, 1, 0);
+        glCallList(CountryBoundDL);
+        glEnable(GL_TEXTURE_2D);
+        glEnable(GL_LIGHTING);
+        glPopMatrix();
+    }
+
+    if (f->ShowTimeZone) {
+        glPushMatrix();
+        glEnable(GL_BLEND);
+        glDisable(GL_LIGHTING);
+        glDisable(GL_TEXTURE_2D);
+        glColor4f(0, 1, 0, 0.2f);
+        glCallList(TimeZoneDL);
+        glEnable(GL_TEXTURE_2D);
+        glEnable(GL_LIGHTING);
+        glDisable(GL_BLEND);
+        glPopMatrix();
+    }
+
+    if (f->DrawPoints) {
+        const bool names = f->ShowNames && f->Proj.Z > NamesNearZ;
+        if (names || f->ShowCustomWay) {
+            glDisable(GL_TEXTURE_2D);
+            glDisable(GL_LIGHTING);
+            for (const TDrawPoint& p : *f->DrawPoints) {
+                if (p.Kind == WpTUser) {
+                    if (f->ShowCustomWay) DrawMarker(p, WPuserDL, 1, *f);
+                } else if (names) {
+                    DrawMarker(p, WPcountryDL, 1, *f);
+                }
+            }
+            glEnable(GL_TEXTURE_2D);
+            glEnable(GL_LIGHTING);
+        }
+    }
+
+    if (f->CloudsAvailable && f->ShowClouds && CloudTex != 0) {
+        glPushMatrix();
+        glEnable(GL_BLEND);
+        ApplyMaterial(sun ? sets.SunCloud : sets.RgbCloud);
+        glBindTexture(GL_TEXTURE_2D, CloudTex);
+        glCallList(CloudDL);
+        glDisable(GL_BLEND);
+        glPopMatrix();
+    }
+
+    if (sun) {
+        PlaceSunLights(f->SunLat, f->SunLon, f->MoonLat, f->MoonLon);
+
+        glPushMatrix();
+        glTranslatef(SunPos[0], SunPos[1], SunPos[2]);
+        BillboardMatrix();
+        const float s = 2 * sets.SunLight.Specular[0];
+        glColor3f(s, s, s);
+        glCallList(SunDL);
+        glPopMatrix();
+
+        glPushMatrix();
+        glTranslatef(MoonPos.X, MoonPos.Y, MoonPos.Z);
+        glRotatef(static_cast<float>(f->MoonLon), 0, 1, 0);
+        glRotatef(static_cast<float>(f->MoonLat), -1, 0, 0);
+        glCallList(MoonDL);
+        glPopMatrix();
+
+        glDisable(GL_TEXTURE_2D);
+        glDisable(GL_LIGHTING);
+        const auto marker = [&](double lat, double lon, TglColor colour, const char* text) {
+            TDrawPoint p;
+            p.WayPoint = SpherePoint(SunMoonMarkerRadius, lon, lat);
+            p.NamPoint =
+                SpherePoint(SunMoonLabelRadius, lon + SunMoonLabelOffset, lat + SunMoonLabelOffset);
+            p.Kind = WpTSpecial;
+            p.Color = colour;
+            p.RepPoint = TRepPoint{text, lat, lon};
+            DrawMarker(p, WPuserDL, 4, *f);
+        };
+        marker(f->SunLat, f->SunLon, TglColor{0, 1, 0}, SunMarkerText);
+        marker(f->MoonLat, f->MoonLon, TglColor{0, 1, 1}, MoonMarkerText);
+        glEnable(GL_TEXTURE_2D);
+        glEnable(GL_LIGHTING);
+
+        glPushMatrix();
+        glEnable(GL_BLEND);
+        glDisable(GL_TEXTURE_2D);
+        ApplyMaterial(sets.SunAtmos);
+        glCallList(AtmosDL);
+        glEnable(GL_TEXTURE_2D);
+        glDisable(GL_BLEND);
+        glPopMatrix();
+    }
+
+    DrawStatusText(10, 34, f->StatusText);
+    DrawStatusText(10, 22, f->UpdateText);
+    DrawStatusText(10, 10, f->CreditText);
+}
+
+void TScene::DrawStatusText(int x, int y, const std::string& text) {
+    glPushAttrib(GL_CURRENT_BIT | GL_LIGHTING_BIT | GL_DEPTH_BUFFER_BIT | GL_VIEWPORT_BIT |
+                 GL_ENABLE_BIT);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_TEXTURE_2D);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(0, PanelWidth, 0, PanelHeight, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glColor3f(0, 1, 0);
+    glRasterPos2i(x, y);
+    DrawFontText(FontDL, text);
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_LIGHTING);
+    glPopAttrib();
+}
+
+bool TScene::ChangeEarthTexture(bool detailed) {
+    InitNimboraResources();
+    return LoadJpegTexture(
+        detailed ? QStringLiteral(":/earth4096.jpg") : QStringLiteral(":/earth2048.jpg"), EarthTex);
+}
+
+bool TScene::SetCloudTexture(std::span<const std::uint8_t> jpeg) {
+    return LoadJpegTexture(jpeg, CloudTex);
+}
+
+void TScene::Release() {
+    for (GLuint* list : {&AxesDL, &EarthDL, &CloudDL, &AtmosDL, &SunDL, &MoonDL, &CountryBoundDL,
+                         &TimeZoneDL, &WPuserDL, &WPcountryDL})
+        FreeList(*list);
+    DeleteFontLists(FontDL);
+    for (GLuint* tex : {&EarthTex, &CloudTex, &SunTex, &MoonTex})
+        FreeTexture(*tex);
+    HasContext = false;
+    LightingMode = -1;
+}
+
+} // namespace nimbora

@@ -1,0 +1,148 @@
+#pragma once
+// The OpenGL scene of the globe: the display lists and textures built once at start-up, the two
+// lighting modes with the lights' fade-in, and the frame. Every GL method needs the panel's
+// context current (inside the panel's hooks, or after OpenGLPanel::makeCurrent()).
+#include "app/SharedTypes.h"
+#include "render/LightFade.h"
+#include "render/Points.h"
+
+#include <GL/gl.h>
+
+#include <QString>
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace nimbora {
+
+// Radii of the scene's shells (the earth has radius 5).
+inline constexpr float EarthRadius = 5.0f;
+inline constexpr float BoundaryRadius = 5.02f;
+inline constexpr float TimeZoneRadius = 5.045f;
+inline constexpr float CloudRadius = 5.05f;
+inline constexpr float AtmosRadius = 5.08f;
+inline constexpr float SunMoonMarkerRadius = 5.1f;
+inline constexpr float SunMoonLabelRadius = 5.3f;
+inline constexpr double SunMoonLabelOffset = 0.6;
+inline constexpr float MoonDistance = 20.0f;
+inline constexpr float MoonRadius = 1.25f;
+inline constexpr float SunDistance = 500.0f;
+
+// Names and labels show only when the camera is nearer than these distances.
+inline constexpr float NamesNearZ = -12.0f;
+inline constexpr float LabelsNearZ = -8.5f;
+
+inline constexpr char SunMarkerText[] = "Actual Sun position";
+inline constexpr char MoonMarkerText[] = "Actual Moon position";
+
+// What one frame shows: the view, the options menu's check marks and the texts. The main window
+// fills it from its own state each frame.
+struct TFrameState {
+    TVertex Proj{0, 0, -15};
+    float ScaleZ = 1;
+    bool ShowTexturing = true; // "Show world texturing"
+    bool ShowCountries = true; // "Show country boundaries"
+    bool ShowTimeZone = false; // "Show Time Zone grid"
+    bool ShowNames = true;     // "Show country names"
+    bool ShowClouds = true;    // "Show clouds"
+    bool ShowDayNight = false; // "Show Day and Night"
+    bool ShowCustomWay = true; // custom waypoints drawn
+    bool CloudsAvailable = false;
+    const TDrawPointList* DrawPoints = nullptr;
+    std::string StatusText, UpdateText, CreditText; // Windows-1252
+    // Sub-solar and sub-lunar points, degrees.
+    double SunLat = 0, SunLon = 0, MoonLat = 0, MoonLon = 0;
+};
+
+class TScene {
+public:
+    TScene() = default;
+    TScene(const TScene&) = delete;
+    TScene& operator=(const TScene&) = delete;
+
+    // --- Start-up, in this order (context current) ---
+    // Colours start black; steps of 1/20 of the settings. Needs no context.
+    void PrepareLightFade(const TLightingSets& sets);
+    void SetGlobalStates();
+    void MakeAxesList();
+    void MakeFontLists();
+    void SetupLights(const TLightingSets& sets);
+    void EnableCapabilities();
+    // "earth2048", "sun" and "moon"; false when one of them could not be made.
+    bool LoadEmbeddedTextures();
+    void MakeEarthList();
+    void MakeBoundaryList(float r = BoundaryRadius);
+    void MakeTimeZoneList(float r = TimeZoneRadius);
+    void MakeCloudList();
+    void MakeAtmosList();
+    void MakeSunList();
+    void MakeMoonList();
+    void MakeMarkerLists();
+    // All of the above in order.
+    bool Build(const TLightingSets& sets);
+
+    // Viewport and projection for a panel of this size; a zero height counts as 1.
+    void OpenGLPanelResize(int width, int height);
+
+    // One frame into the bound framebuffer.
+    void RenderScene(const TFrameState& frame, const TLightingSets& sets);
+
+    // One tick of the lights' fade-in; the colours reach OpenGL with the next frame. Returns
+    // true while the fade changed something (the caller repaints).
+    bool LightFadeTick(const TLightingSets& sets);
+    bool LightInit() const { return Fade.LightInit; }
+    const TLightFade& LightFadeState() const { return Fade; }
+    // A light setting changed (configuration dialog): ends the fade, colours go to OpenGL now.
+    void ApplyLightColours(const TLightingSets& sets);
+
+    // Lights 0..2 on and 3..7 off, or the reverse.
+    void RgbLighting();
+    void SunLighting();
+
+    // Positions lights 3..7 around the sub-solar point under the current modelview matrix and
+    // computes SunPos and MoonPos.
+    void PlaceSunLights(double sunLat, double sunLon, double moonLat, double moonLon);
+
+    // "Detailed earth texturing": the 4096-wide picture when detailed, else the 2048-wide one.
+    bool ChangeEarthTexture(bool detailed);
+    // The processed cloud picture as a JPEG stream; false (texture unchanged) when it is not
+    // a usable picture.
+    bool SetCloudTexture(std::span<const std::uint8_t> jpeg);
+
+    // Text at window pixel (x, y), origin bottom-left, in green.
+    void DrawStatusText(int x, int y, const std::string& text);
+
+    // Frees every display list and texture (context current; at shutdown).
+    void Release();
+
+    GLuint EarthTex = 0, CloudTex = 0, SunTex = 0, MoonTex = 0;
+    GLuint AxesDL = 0, EarthDL = 0, CloudDL = 0, AtmosDL = 0, SunDL = 0, MoonDL = 0;
+    GLuint CountryBoundDL = 0, TimeZoneDL = 0, WPuserDL = 0, WPcountryDL = 0;
+    GLuint FontDL = 0;
+    float SunPos[4] = {0, 0, 0, 0};
+    TVertex MoonPos;
+
+private:
+    void DrawMarker(const TDrawPoint& p, GLuint list, float scale, const TFrameState& frame);
+    void HandLightColours(const TLightingSets& sets);
+    void ApplyLightingMode(bool sun);
+
+    TLightFade Fade;
+    bool ColoursPending = false;
+    int LightingMode = -1; // -1 none yet, 0 RGB, 1 sun
+    bool HasContext = false;
+    int PanelWidth = 1, PanelHeight = 1;
+};
+
+// The material parameters as OpenGL takes them: shininess limited to 0..128.
+float ClampShininess(float shininess);
+
+// The upper-left 3 x 3 part of a column-major 4 x 4 matrix set to the identity, keeping the
+// translation: what is drawn next faces the viewer, unrotated and unscaled.
+void ClearRotation(float (&matrix)[16]);
+
+// The same for the current modelview matrix.
+void BillboardMatrix();
+
+} // namespace nimbora

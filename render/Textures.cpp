@@ -1,0 +1,58 @@
+#include "render/Textures.h"
+
+#include "render/JpegDecode.h"
+
+#include <GL/glu.h>
+#include <QFile>
+
+namespace nimbora {
+
+namespace {
+
+// No texture file is larger than the biggest picture we accept (compressed, with slack).
+constexpr qint64 MaxJpegFileBytes = qint64{256} * 1024 * 1024;
+
+} // namespace
+
+GLuint CreateTexture(int width, int height, const std::uint8_t* pixels) {
+    if (width <= 0 || height <= 0 || !pixels) return 0;
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    if (name == 0) return 0;
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    // The mipmaps are built but plain linear filtering is what the globe is drawn with.
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    if (gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, width, height, GL_RGBA, GL_UNSIGNED_BYTE,
+                          pixels) != 0) {
+        glDeleteTextures(1, &name);
+        return 0;
+    }
+    return name;
+}
+
+bool LoadJpegTexture(std::span<const std::uint8_t> jpeg, GLuint& target) {
+    if (jpeg.empty()) return false;
+    const auto picture = DecodeJpeg(jpeg);
+    if (!picture) return false;
+    const GLuint name = CreateTexture(picture->Width, picture->Height, picture->Pixels.data());
+    if (name == 0) return false;
+    // The old picture is no longer drawn anywhere.
+    if (target != 0) glDeleteTextures(1, &target);
+    target = name;
+    return true;
+}
+
+bool LoadJpegTexture(const QString& path, GLuint& target) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxJpegFileBytes) return false;
+    const QByteArray bytes = file.readAll();
+    return LoadJpegTexture(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                     static_cast<std::size_t>(bytes.size())),
+                           target);
+}
+
+} // namespace nimbora

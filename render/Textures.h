@@ -1,0 +1,24 @@
+#pragma once
+// Textures from pictures: the embedded earth, sun and moon JPEGs and the processed cloud picture.
+// Needs the OpenGL context current.
+#include <GL/gl.h>
+
+#include <QString>
+
+#include <cstdint>
+#include <span>
+
+namespace nimbora {
+
+// A new mipmapped RGBA texture from width x height pixels (4 bytes each, bottom row first).
+// Sides that are not powers of two are rescaled. Returns 0 when OpenGL refuses it.
+GLuint CreateTexture(int width, int height, const std::uint8_t* pixels);
+
+// Decodes a JPEG and makes it the texture in `target`, deleting the texture held there before.
+// On any failure returns false and leaves `target` unchanged.
+bool LoadJpegTexture(std::span<const std::uint8_t> jpeg, GLuint& target);
+
+// The same for a resource or file path such as ":/earth2048.jpg".
+bool LoadJpegTexture(const QString& path, GLuint& target);
+
+} // namespace nimbora
