@@ -267,7 +267,10 @@ void ReplaceFileAtomically(const std::string& path, const std::string& content) 
     }
     struct stat existing {};
     const bool exists = ::stat(target.c_str(), &existing) == 0;
-    if (exists && (!S_ISREG(existing.st_mode) || ::access(target.c_str(), W_OK) != 0)) throw error;
+    // A read-only file (no owner write bit) stays as it is, as it would for a write in place.
+    if (exists && (!S_ISREG(existing.st_mode) || !(existing.st_mode & S_IWUSR) ||
+                   ::access(target.c_str(), W_OK) != 0))
+        throw error;
 
     fs::path folder = target.parent_path();
     if (folder.empty()) folder = ".";
