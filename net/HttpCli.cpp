@@ -127,12 +127,18 @@ struct THttpCli::TCurlTrampolines {
     static int Progress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
         return static_cast<THttpCli*>(self)->abortRequested_ ? 1 : 0;
     }
-    static curl_socket_t OpenSocket(void* self, curlsocktype, curl_sockaddr* addr) {
-        curl_socket_t fd = socket(addr->family, addr->socktype | SOCK_CLOEXEC, addr->protocol);
-        if (fd != CURL_SOCKET_BAD) static_cast<THttpCli*>(self)->SocketOpened();
-        return fd;
+    // Sockets are made close-on-exec, so a program started meanwhile (the browser) does not
+    // inherit a connection.
+    static curl_socket_t OpenSocket(void*, curlsocktype, curl_sockaddr* addr) {
+        return socket(addr->family, addr->socktype | SOCK_CLOEXEC, addr->protocol);
     }
     static int CloseSocket(void*, curl_socket_t fd) { return close(fd); }
+    // Called once a connection stands (TCP, proxy tunnel and TLS done), before the request.
+    static int Connected(void* self, char*, char*, int, int) {
+        auto* cli = static_cast<THttpCli*>(self);
+        cli->SessionConnected();
+        return cli->abortRequested_ ? CURL_PREREQFUNC_ABORT : CURL_PREREQFUNC_OK;
+    }
 };
 
 THttpCli::THttpCli() {
@@ -231,6 +237,8 @@ bool THttpCli::GetAsync() {
     set(CURLOPT_OPENSOCKETDATA, static_cast<void*>(this));
     set(CURLOPT_CLOSESOCKETFUNCTION, &TCurlTrampolines::CloseSocket);
     set(CURLOPT_CLOSESOCKETDATA, static_cast<void*>(this));
+    set(CURLOPT_PREREQFUNCTION, &TCurlTrampolines::Connected);
+    set(CURLOPT_PREREQDATA, static_cast<void*>(this));
     // Each request has its own connection, closed when it ends.
     set(CURLOPT_FORBID_REUSE, 1L);
     set(CURLOPT_FRESH_CONNECT, 1L);
@@ -342,7 +350,7 @@ void THttpCli::FinishRequest(int code, bool fromAbort) {
     if (OnRequestDone) OnRequestDone(code, int(status));
 }
 
-void THttpCli::SocketOpened() {
+void THttpCli::SessionConnected() {
     if (connected_) return;
     connected_ = true;
     if (OnSessionConnected) OnSessionConnected();

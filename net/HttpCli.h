@@ -9,7 +9,7 @@
 //
 // Order of callbacks for one request:
 //   OnBeforeHeaderSend (inside GetAsync)
-//   OnSessionConnected (first connection of the request)
+//   OnSessionConnected (first connection of the request that stands; not after a refusal)
 //   OnDocBegin, OnDocData... (only when a final response's header block arrived)
 //   OnDocEnd (exactly when OnDocBegin was called)
 //   OnSessionClosed (exactly when OnSessionConnected was called)
@@ -120,7 +120,7 @@ private:
 
     std::size_t OnHeaderLine(const char* data, std::size_t size);
     std::size_t OnBody(const char* data, std::size_t size);
-    void SocketOpened();
+    void SessionConnected();
     void FireDocBegin();
     void FinishRequest(int code, bool fromAbort);
     void ReleaseEasy();
