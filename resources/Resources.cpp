@@ -5,14 +5,13 @@
 
 #include <mutex>
 
-namespace {
-// Q_INIT_RESOURCE declares a function at the call site, so it has to stay outside any namespace.
-void RegisterOnce() {
+// Q_INIT_RESOURCE declares a function at the call site, so it has to stay outside any namespace
+// (an anonymous one included).
+static void RegisterNimboraResources() {
     Q_INIT_RESOURCE(resources);
 }
-} // namespace
 
 void InitNimboraResources() {
     static std::once_flag once;
-    std::call_once(once, RegisterOnce);
+    std::call_once(once, RegisterNimboraResources);
 }
