@@ -1,0 +1,327 @@
+#include "weather/CloudPicture.h"
+
+#include "support/TempDir.h"
+#include "weather/TestPictures.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <png.h>
+
+namespace nimbora {
+namespace {
+
+using test::DecodeJpeg;
+using test::TempDir;
+using test::TestPng;
+
+// Pictures are rows of 16 x 16 blocks of one colour each, so that JPEG coding (also the 2 x 2
+// chroma subsampling) keeps the middle of every block close to its true value.
+constexpr int Block = 16;
+
+TEST(CloudFilterTest, FilterGreyCutsHazeAndStretchesTheRest) {
+    struct Case {
+        int f, g, v;
+    };
+    const Case cases[] = {
+        {50, 50, 0},     {50, 51, 1},   {50, 100, 62},   {50, 255, 255},  {50, 0, 0},
+        {200, 254, 250}, {200, 200, 0}, {200, 199, 0},   {200, 255, 255}, {255, 255, 0},
+        {255, 0, 0},     {1, 2, 1},     {254, 255, 255},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(FilterGrey(c.g, c.f), c.v) << "f=" << c.f << " g=" << c.g;
+    for (int g = 0; g < 256; ++g)
+        EXPECT_EQ(FilterGrey(g, 0), g);
+}
+
+TEST(CloudFilterTest, CloudColorSamples) {
+    struct Case {
+        int a;
+        TCloudRgb rgb;
+    };
+    const Case cases[] = {
+        {0, {0, 0, 0}},        {1, {0, 3, 6}},       {64, {0, 180, 254}},  {76, {0, 205, 243}},
+        {100, {74, 240, 159}}, {127, {149, 254, 3}}, {128, {152, 254, 0}}, {160, {219, 234, 0}},
+        {204, {254, 149, 0}},  {205, {255, 147, 0}}, {255, {255, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        const TCloudRgb got = CloudColor(c.a);
+        EXPECT_EQ(got, c.rgb) << "a=" << c.a << " got " << int(got.R) << "," << int(got.G) << ","
+                              << int(got.B);
+    }
+}
+
+TEST(CloudFilterTest, FilterLevelFollowsAutomaticSwitch) {
+    EXPECT_EQ(CloudFilterLevel(true, 190, 40), 190);
+    EXPECT_EQ(CloudFilterLevel(false, 190, 40), 40);
+}
+
+// Filters a file and checks the middle pixel of every block against the expected colour.
+void ExpectBlocks(const std::string& path, TTyp format, bool colour, int filter,
+                  const std::vector<TCloudRgb>& expected, int rows, int tolerance) {
+    std::vector<std::uint8_t> stream{1, 2, 3}; // old contents must go
+    ASSERT_TRUE(FilterCloudPicture(path, &stream, format, colour, filter));
+    const auto out = DecodeJpeg(stream);
+    ASSERT_TRUE(out.Ok);
+    const int columns = static_cast<int>(expected.size()) / rows;
+    ASSERT_EQ(out.Width, columns * Block);
+    ASSERT_EQ(out.Height, rows * Block);
+    EXPECT_EQ(out.Components, 3);
+    for (int i = 0; i < static_cast<int>(expected.size()); ++i) {
+        const int x = (i % columns) * Block + Block / 2;
+        const int y = (i / columns) * Block + Block / 2;
+        const std::uint8_t* px = &out.Rgb[(static_cast<std::size_t>(y) * out.Width + x) * 3];
+        const TCloudRgb& e = expected[i];
+        EXPECT_NEAR(px[0], e.R, tolerance) << "block " << i;
+        EXPECT_NEAR(px[1], e.G, tolerance) << "block " << i;
+        EXPECT_NEAR(px[2], e.B, tolerance) << "block " << i;
+    }
+}
+
+TCloudRgb Grey(int v) {
+    const auto b = static_cast<std::uint8_t>(v);
+    return {b, b, b};
+}
+
+// An RGB picture of one row of blocks with the given colours.
+std::vector<std::uint8_t> BlockPixels(const std::vector<TCloudRgb>& colours, int rows = 1) {
+    const int columns = static_cast<int>(colours.size()) / rows;
+    const int width = columns * Block;
+    std::vector<std::uint8_t> pixels;
+    for (int y = 0; y < rows * Block; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const TCloudRgb& c = colours[(y / Block) * columns + x / Block];
+            pixels.insert(pixels.end(), {c.R, c.G, c.B});
+        }
+    }
+    return pixels;
+}
+
+const std::vector<TCloudRgb> SourceColours = {
+    {0, 0, 0},       {255, 255, 255}, {255, 0, 0},  {60, 120, 180},
+    {100, 100, 100}, {200, 220, 240}, {30, 40, 50}, {150, 150, 150},
+};
+
+TEST(CloudPictureTest, JpegColourPictureGreyAndColourVariants) {
+    TempDir dir;
+    const std::string path = dir.str("clouds.jpg");
+    ASSERT_TRUE(test::WriteJpeg(path, 4 * Block, 2 * Block, 3, BlockPixels(SourceColours, 2)));
+    // Expected values start from what the input decodes to: the filter stretches its small
+    // coding errors (by 255 / 55 at level 200).
+    const auto input = DecodeJpeg([&] {
+        const std::string bytes = test::ReadWholeFile(path);
+        return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+    }());
+    ASSERT_TRUE(input.Ok);
+    for (const int f : {0, 50, 200}) {
+        std::vector<TCloudRgb> grey, colour;
+        for (int i = 0; i < static_cast<int>(SourceColours.size()); ++i) {
+            const int x = (i % 4) * Block + Block / 2;
+            const int y = (i / 4) * Block + Block / 2;
+            const std::uint8_t* px =
+                &input.Rgb[(static_cast<std::size_t>(y) * input.Width + x) * 3];
+            const auto v = FilterGrey(static_cast<std::uint8_t>((px[0] + px[1] + px[2]) / 3), f);
+            grey.push_back(Grey(v));
+            colour.push_back(CloudColor(v));
+        }
+        SCOPED_TRACE(f);
+        // The input's own coding noise inside each block is stretched by the filter as well.
+        const int noise = 2 * 255 / (255 - f);
+        ExpectBlocks(path, TypJpg, false, f, grey, 2, 4 + noise);
+        ExpectBlocks(path, TypJpg, true, f, colour, 2, 10 + 2 * noise);
+    }
+}
+
+TEST(CloudPictureTest, JpegGreyscalePicture) {
+    TempDir dir;
+    const std::string path = dir.str("clouds.jpg");
+    const std::vector<int> levels = {0, 50, 51, 100, 180, 255};
+    std::vector<std::uint8_t> pixels;
+    for (int y = 0; y < Block; ++y)
+        for (const int level : levels)
+            pixels.insert(pixels.end(), Block, static_cast<std::uint8_t>(level));
+    ASSERT_TRUE(test::WriteJpeg(path, Block * 6, Block, 1, pixels));
+    std::vector<TCloudRgb> expected;
+    for (const int level : levels)
+        expected.push_back(Grey(FilterGrey(level, 50)));
+    ExpectBlocks(path, TypJpg, false, 50, expected, 1, 3);
+}
+
+// A PNG of one row of blocks: samples per block given for every channel.
+TestPng BlockPng(int colorType, int bitDepth, const std::vector<std::vector<int>>& blocks,
+                 bool interlaced = false) {
+    TestPng png;
+    png.Width = Block * static_cast<int>(blocks.size());
+    png.Height = Block;
+    png.ColorType = colorType;
+    png.BitDepth = bitDepth;
+    png.Interlaced = interlaced;
+    for (int y = 0; y < Block; ++y)
+        for (const auto& block : blocks)
+            for (int x = 0; x < Block; ++x)
+                for (const int sample : block)
+                    png.Samples.push_back(static_cast<std::uint16_t>(sample));
+    return png;
+}
+
+TEST(CloudPictureTest, PngVariantsDecodeToTheirColours) {
+    struct Case {
+        const char* name;
+        TestPng png;
+        std::vector<int> grey; // expected (R + G + B) / 3 after laying over black
+    };
+    TestPng palette = BlockPng(PNG_COLOR_TYPE_PALETTE, 8, {{0}, {1}, {2}, {3}});
+    palette.Palette = {255, 0, 0, 0, 0, 0, 90, 120, 150, 255, 255, 255};
+    TestPng paletteAlpha = palette;
+    paletteAlpha.PaletteAlpha = {255, 255, 0, 128}; // entry 2 invisible, entry 3 half
+
+    std::vector<Case> cases = {
+        {"palette", palette, {85, 0, 120, 255}},
+        {"palette with transparency", paletteAlpha, {85, 0, 0, 128}},
+        {"grey 8 bit",
+         BlockPng(PNG_COLOR_TYPE_GRAY, 8, {{0}, {77}, {200}, {255}}),
+         {0, 77, 200, 255}},
+        {"grey 4 bit", BlockPng(PNG_COLOR_TYPE_GRAY, 4, {{0}, {5}, {10}, {15}}), {0, 85, 170, 255}},
+        {"grey 16 bit",
+         BlockPng(PNG_COLOR_TYPE_GRAY, 16, {{0}, {257 * 77}, {65535}}),
+         {0, 77, 255}},
+        {"RGB 16 bit",
+         BlockPng(PNG_COLOR_TYPE_RGB, 16, {{65535, 0, 0}, {257 * 30, 257 * 60, 257 * 90}}),
+         {85, 60}},
+        {"RGBA",
+         BlockPng(
+             PNG_COLOR_TYPE_RGB_ALPHA, 8,
+             {{255, 255, 255, 0}, {255, 255, 255, 255}, {200, 100, 0, 128}, {90, 90, 90, 255}}),
+         {0, 255, (100 + 50) / 3, 90}},
+        {"grey alpha",
+         BlockPng(PNG_COLOR_TYPE_GRAY_ALPHA, 8, {{255, 0}, {200, 255}, {254, 128}}),
+         {0, 200, 127}},
+        {"interlaced RGB",
+         BlockPng(PNG_COLOR_TYPE_RGB, 8, {{30, 60, 90}, {240, 240, 240}}, true),
+         {60, 240}},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.str("clouds.png");
+        ASSERT_TRUE(test::WritePng(path, c.png));
+        std::vector<TCloudRgb> grey, coloured;
+        for (const int g : c.grey) {
+            grey.push_back(Grey(g));
+            coloured.push_back(CloudColor(FilterGrey(g, 50)));
+        }
+        ExpectBlocks(path, TypPng, false, 0, grey, 1, 3);
+        ExpectBlocks(path, TypPng, true, 50, coloured, 1, 10);
+        TPictureSize size;
+        EXPECT_TRUE(CheckCloudPicture(path, TypPng, &size));
+        EXPECT_EQ(size.Width, c.png.Width);
+        EXPECT_EQ(size.Height, c.png.Height);
+    }
+}
+
+TEST(CloudPictureTest, NothingHappensWithoutFileOrStream) {
+    TempDir dir;
+    std::vector<std::uint8_t> stream{7};
+    EXPECT_FALSE(FilterCloudPicture(dir.str("missing.jpg"), &stream, TypJpg, false, 0));
+    EXPECT_EQ(stream, std::vector<std::uint8_t>{7});
+    const std::string path = dir.str("clouds.png");
+    ASSERT_TRUE(test::WritePng(path, BlockPng(PNG_COLOR_TYPE_GRAY, 8, {{10}})));
+    EXPECT_FALSE(FilterCloudPicture(path, nullptr, TypPng, false, 0));
+    EXPECT_FALSE(FilterCloudPicture(dir.str(), &stream, TypPng, false, 0)); // a folder
+}
+
+TEST(CloudPictureTest, HostilePicturesFailCleanly) {
+    TempDir dir;
+    const std::string goodPng = dir.str("good.png");
+    const std::string goodJpg = dir.str("good.jpg");
+    ASSERT_TRUE(test::WritePng(
+        goodPng, BlockPng(PNG_COLOR_TYPE_RGB, 8, {{1, 2, 3}, {40, 50, 60}, {200, 100, 0}})));
+    ASSERT_TRUE(test::WriteJpeg(goodJpg, 4 * Block, 2 * Block, 3, BlockPixels(SourceColours, 2)));
+    const std::string png = test::ReadWholeFile(goodPng);
+    const std::string jpg = test::ReadWholeFile(goodJpg);
+    ASSERT_GT(jpg.size(), 400u);
+
+    // The same JPEG claiming another size in its frame header.
+    const auto withJpegSize = [&](int width, int height) {
+        std::string bytes = jpg;
+        const auto sof = bytes.find("\xFF\xC0");
+        bytes[sof + 5] = static_cast<char>(height >> 8);
+        bytes[sof + 6] = static_cast<char>(height);
+        bytes[sof + 7] = static_cast<char>(width >> 8);
+        bytes[sof + 8] = static_cast<char>(width);
+        return bytes;
+    };
+    std::string garbageAfterHeader = jpg.substr(0, jpg.size() / 2);
+    garbageAfterHeader += std::string(jpg.size(), '\x5A');
+
+    struct Case {
+        const char* name;
+        std::string bytes;
+        TTyp format;
+    };
+    const Case cases[] = {
+        {"empty png", "", TypPng},
+        {"empty jpeg", "", TypJpg},
+        {"garbage png", std::string(1000, 'x'), TypPng},
+        {"garbage jpeg", std::string(1000, 'x'), TypJpg},
+        {"png cut in its data", png.substr(0, png.size() - 30), TypPng},
+        {"png cut in its header", png.substr(0, 20), TypPng},
+        {"jpeg cut in half", jpg.substr(0, jpg.size() / 2), TypJpg},
+        {"jpeg without end marker", jpg.substr(0, jpg.size() - 2), TypJpg},
+        {"png named as jpeg", png, TypJpg},
+        {"jpeg named as png", jpg, TypPng},
+        {"unknown type", png, TypUnk},
+        {"png of 40000 x 10", test::PngWithHeader(40000, 10), TypPng},
+        {"png of 30000 x 30000", test::PngWithHeader(30000, 30000), TypPng},
+        {"png of 2^31 x 1", test::PngWithHeader(0x7FFFFFFF, 1), TypPng},
+        {"png with too little data", test::PngWithHeader(1000, 1000), TypPng},
+        {"jpeg of 65000 x 16", withJpegSize(65000, 16), TypJpg},
+        {"jpeg of 20000 x 20000", withJpegSize(20000, 20000), TypJpg},
+        {"jpeg of 0 x 32", withJpegSize(0, 32), TypJpg},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.str("hostile");
+        ASSERT_TRUE(test::WriteWholeFile(path, c.bytes));
+        std::vector<std::uint8_t> stream{1, 2, 3};
+        EXPECT_FALSE(FilterCloudPicture(path, &stream, c.format, false, 0));
+        EXPECT_TRUE(stream.empty());
+        EXPECT_FALSE(CheckCloudPicture(path, c.format));
+    }
+    // Corrupt entropy data after a sound header is decoded as well as it goes, never crashes.
+    const std::string path = dir.str("corrupt.jpg");
+    ASSERT_TRUE(test::WriteWholeFile(path, garbageAfterHeader));
+    std::vector<std::uint8_t> stream;
+    FilterCloudPicture(path, &stream, TypJpg, true, 10);
+    EXPECT_TRUE(FilterCloudPicture(goodJpg, &stream, TypJpg, false, 0));
+    EXPECT_TRUE(CheckCloudPicture(goodJpg, TypJpg));
+}
+
+TEST(CloudPictureTest, CheckReportsSizeOfASoundJpeg) {
+    TempDir dir;
+    const std::string path = dir.str("clouds.jpg");
+    ASSERT_TRUE(test::WriteJpeg(path, 4 * Block, 2 * Block, 3, BlockPixels(SourceColours, 2)));
+    TPictureSize size;
+    ASSERT_TRUE(CheckCloudPicture(path, TypJpg, &size));
+    EXPECT_EQ(size.Width, 4 * Block);
+    EXPECT_EQ(size.Height, 2 * Block);
+}
+
+TEST(CloudPictureTest, OutputIsSameForReusedStream) {
+    TempDir dir;
+    const std::string path = dir.str("clouds.jpg");
+    ASSERT_TRUE(test::WriteJpeg(path, 4 * Block, 2 * Block, 3, BlockPixels(SourceColours, 2)));
+    std::vector<std::uint8_t> first, second;
+    ASSERT_TRUE(FilterCloudPicture(path, &first, TypJpg, true, 30));
+    second.assign(1 << 20, 0xAB); // a large stale buffer from an earlier picture
+    ASSERT_TRUE(FilterCloudPicture(path, &second, TypJpg, true, 30));
+    EXPECT_EQ(first, second);
+    ASSERT_GE(first.size(), 4u);
+    EXPECT_EQ(first[0], 0xFF);
+    EXPECT_EQ(first[1], 0xD8);
+    EXPECT_EQ(first[first.size() - 2], 0xFF);
+    EXPECT_EQ(first[first.size() - 1], 0xD9);
+}
+
+} // namespace
+} // namespace nimbora
