@@ -1,0 +1,245 @@
+// The client against peers that answer badly, slowly or not at all.
+#include "Recorder.h"
+#include "support/NetHarness.h"
+#include "support/TempDir.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+
+namespace nimbora::test {
+namespace {
+
+using Connection = ScriptedServer::Connection;
+using Clock = std::chrono::steady_clock;
+
+// Answers every request with `reply` and then closes.
+ScriptedServer::Behaviour Reply(std::string reply) {
+    return [reply](Connection& c) {
+        c.ReadRequest();
+        c.Send(reply);
+    };
+}
+
+class ScriptedPeerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        rec_.Attach(cli_);
+        cli_.Request.Version = THttpVersion::Http11;
+        // Short limits so the slow cases end quickly.
+        cli_.Request.Timeouts.LowSpeedBytes = 64;
+        cli_.Request.Timeouts.LowSpeedSeconds = 1;
+        cli_.Request.Timeouts.ConnectMs = 2000;
+    }
+    void Run(std::vector<ScriptedServer::Behaviour> behaviours, int timeoutMs = 10000) {
+        ASSERT_TRUE(server_.Start(std::move(behaviours)));
+        cli_.Request.Url = server_.Url("/clouds.png");
+        ASSERT_TRUE(cli_.GetAsync());
+        ASSERT_TRUE(RunToEnd(cli_, timeoutMs));
+    }
+    int ElapsedMs(Clock::time_point since) const {
+        return int(
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
+    }
+
+    ScriptedServer server_;
+    THttpCli cli_;
+    TRecorder rec_;
+};
+
+TEST_F(ScriptedPeerTest, RequestCarriesTheFieldsAsHeaderLines) {
+    THttpRequest& r = cli_.Request;
+    r.Accept = "image/png, image/jpeg";
+    r.AcceptLanguage = "en";
+    r.Agent = "Nimbora-Test";
+    r.Reference = "http://example.invalid/ref";
+    r.From = "Nimbora";
+    r.Connection = "close";
+    r.IfModifiedSince = 44259.21258101852;
+    cli_.OnBeforeHeaderSend = [](std::vector<std::string>& lines) {
+        lines.push_back("Accept-Encoding: gzip");
+    };
+    Run({Reply("HTTP/1.1 204 No Content\r\n\r\n")});
+    ASSERT_EQ(server_.Requests().size(), 1u);
+    const std::string req = server_.Requests()[0];
+    for (const char* line :
+         {"GET /clouds.png HTTP/1.1\r\n", "\r\nAccept: image/png, image/jpeg\r\n",
+          "\r\nAccept-Language: en\r\n", "\r\nUser-Agent: Nimbora-Test\r\n",
+          "\r\nReferer: http://example.invalid/ref\r\n", "\r\nFrom: Nimbora\r\n",
+          "\r\nConnection: close\r\n", "\r\nIf-Modified-Since: Thu, 04 Mar 2021 05:06:07 GMT\r\n",
+          "\r\nAccept-Encoding: gzip\r\n"})
+        EXPECT_NE(req.find(line), std::string::npos) << line << "\nin\n" << req;
+    EXPECT_EQ(rec_.Status, 204);
+}
+
+TEST_F(ScriptedPeerTest, DefaultsSendHttp10AndNoOptionalLines) {
+    cli_.Request = {};
+    cli_.Request.Timeouts.ConnectMs = 2000;
+    Run({Reply("HTTP/1.0 204 No Content\r\n\r\n")});
+    ASSERT_EQ(server_.Requests().size(), 1u);
+    const std::string req = server_.Requests()[0];
+    EXPECT_EQ(req.rfind("GET /clouds.png HTTP/1.0\r\n", 0), 0u) << req;
+    for (const char* name :
+         {"If-Modified-Since:", "Accept-Encoding:", "Referer:", "From:", "User-Agent:", "Proxy-"})
+        EXPECT_EQ(req.find(name), std::string::npos) << name << "\nin\n" << req;
+}
+
+TEST_F(ScriptedPeerTest, BodyWithoutLengthEndsWithTheConnection) {
+    const std::string body(30000, 'b');
+    Run({Reply("HTTP/1.0 200 OK\r\nContent-Type: image/png\r\n\r\n" + body)});
+    EXPECT_EQ(rec_.Error, 0);
+    EXPECT_EQ(rec_.Status, 200);
+    EXPECT_EQ(rec_.Doc.ContentLength, -1);
+    EXPECT_EQ(rec_.Body, body);
+    EXPECT_EQ(rec_.Events, FullOrder());
+}
+
+TEST_F(ScriptedPeerTest, BodyCutShortIsATransportError) {
+    // Announced more than sent, the peer closing early or mid-body.
+    struct Case {
+        std::size_t announced, sent;
+    } cases[] = {{1000, 10}, {100000, 50000}, {10, 0}};
+    for (const auto& c : cases) {
+        ScriptedServer server;
+        THttpCli cli;
+        TRecorder rec;
+        rec.Attach(cli);
+        ASSERT_TRUE(server.Start(
+            {Reply("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(c.announced) +
+                   "\r\n\r\n" + std::string(c.sent, 'x'))}));
+        cli.Request.Url = server.Url("/clouds.png");
+        ASSERT_TRUE(cli.GetAsync());
+        ASSERT_TRUE(RunToEnd(cli));
+        EXPECT_EQ(rec.Error, 18) << c.announced; // CURLE_PARTIAL_FILE
+        EXPECT_EQ(rec.Status, 200);
+        EXPECT_EQ(rec.Doc.ContentLength, std::int64_t(c.announced));
+        EXPECT_EQ(rec.Body.size(), c.sent);
+        // Whatever broke, a begun document still ends before the request is done.
+        EXPECT_EQ(rec.Events.back(), "done");
+        EXPECT_EQ(rec.Events[rec.Events.size() - 3], "end");
+    }
+}
+
+TEST_F(ScriptedPeerTest, BodyLongerThanAnnouncedIsCutToTheAnnouncedLength) {
+    Run({Reply("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n0123456789")});
+    EXPECT_EQ(rec_.Error, 0);
+    EXPECT_EQ(rec_.Body, "01234");
+}
+
+TEST_F(ScriptedPeerTest, InterimAnswerIsNotReported) {
+    Run({Reply("HTTP/1.1 100 Continue\r\nX-Interim: 1\r\n\r\n"
+               "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nContent-Type: image/jpeg\r\n"
+               "X-Folded: a\r\n  b\r\n\r\nabc")});
+    EXPECT_EQ(rec_.DocBegins, 1);
+    EXPECT_EQ(rec_.Doc.Status, 200);
+    EXPECT_EQ(rec_.Doc.HeaderLines,
+              (std::vector<std::string>{"Content-Length: 3", "Content-Type: image/jpeg",
+                                        "X-Folded: a b"}));
+    EXPECT_EQ(rec_.Body, "abc");
+}
+
+TEST_F(ScriptedPeerTest, SilentPeerTimesOut) {
+    auto start = Clock::now();
+    Run({[](Connection& c) {
+        c.ReadRequest();
+        c.Pause(20000);
+    }});
+    EXPECT_EQ(rec_.Error, 28); // CURLE_OPERATION_TIMEDOUT
+    EXPECT_LT(ElapsedMs(start), 5000);
+    // Connected, never answered, closed.
+    EXPECT_EQ(rec_.Events, (std::vector<std::string>{"connected", "closed", "done"}));
+}
+
+TEST_F(ScriptedPeerTest, TricklingPeerTimesOut) {
+    auto start = Clock::now();
+    Run({[](Connection& c) {
+        c.ReadRequest();
+        if (!c.Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n")) return;
+        while (c.Send("x") && c.Pause(100)) {
+        }
+    }});
+    EXPECT_EQ(rec_.Error, 28);
+    EXPECT_LT(ElapsedMs(start), 5000);
+    EXPECT_GT(rec_.Body.size(), 0u);
+    EXPECT_EQ(rec_.Events, FullOrder());
+}
+
+TEST_F(ScriptedPeerTest, TotalTimeLimitEndsAnEndlessButBriskBody) {
+    cli_.Request.Timeouts.TotalSeconds = 1;
+    auto start = Clock::now();
+    Run({[](Connection& c) {
+        c.ReadRequest();
+        if (!c.Send("HTTP/1.0 200 OK\r\n\r\n")) return;
+        while (c.Send(std::string(1000, 'x')) && c.Pause(5)) {
+        }
+    }});
+    EXPECT_EQ(rec_.Error, 28);
+    EXPECT_LT(ElapsedMs(start), 4000);
+}
+
+TEST_F(ScriptedPeerTest, EndlessBodyIntoASinkStopsAtTheLimit) {
+    TempDir tmp;
+    const std::string file = tmp.str("body.dat");
+    cli_.OnDocBegin = [this, &file](const THttpDocInfo&) {
+        EXPECT_TRUE(cli_.CreateBodyFile(file, 65536));
+    };
+    cli_.OnDocEnd = [this] { cli_.CloseBodySink(); };
+    Run({[](Connection& c) {
+        c.ReadRequest();
+        if (!c.Send("HTTP/1.0 200 OK\r\n\r\n")) return;
+        while (c.Send(std::string(4096, 'x'))) {
+        }
+    }});
+    EXPECT_EQ(rec_.Error, HttpErrBodyTooLarge);
+    EXPECT_LE(ReadWholeFile(file).size(), 65536u);
+}
+
+TEST_F(ScriptedPeerTest, OversizedHeaderBlockIsRefused) {
+    Run({[](Connection& c) {
+        c.ReadRequest();
+        if (!c.Send("HTTP/1.1 200 OK\r\n")) return;
+        std::string line = "X-Filler: " + std::string(1000, 'f') + "\r\n";
+        for (int i = 0; i < 2000 && c.Send(line); ++i) {
+        }
+    }});
+    EXPECT_NE(rec_.Error, 0);
+    EXPECT_EQ(rec_.DocBegins, 0);
+}
+
+TEST_F(ScriptedPeerTest, RedirectToAnotherSchemeIsNotFollowed) {
+    Run({Reply("HTTP/1.1 302 Found\r\nLocation: file:///etc/passwd\r\nContent-Length: 0\r\n\r\n")});
+    EXPECT_EQ(rec_.Error, 1); // CURLE_UNSUPPORTED_PROTOCOL
+    EXPECT_TRUE(rec_.Body.empty());
+}
+
+TEST_F(ScriptedPeerTest, AbortWhileDataTricklesEndsAtOnce) {
+    ASSERT_TRUE(server_.Start({[](Connection& c) {
+        c.ReadRequest();
+        if (!c.Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n")) return;
+        while (c.Send(std::string(100, 'x')) && c.Pause(20)) {
+        }
+    }}));
+    cli_.Request.Url = server_.Url("/clouds.png");
+    ASSERT_TRUE(cli_.GetAsync());
+    for (int i = 0; i < 500 && rec_.Body.empty(); ++i)
+        cli_.Step(10);
+    ASSERT_FALSE(rec_.Body.empty());
+    cli_.Abort();
+    EXPECT_FALSE(cli_.Busy());
+    EXPECT_EQ(rec_.Error, HttpErrAborted);
+    EXPECT_EQ(rec_.Events, FullOrder());
+    // Nothing more arrives after the abort.
+    cli_.Step(50);
+    EXPECT_EQ(rec_.Dones, 1);
+}
+
+TEST_F(ScriptedPeerTest, RefusedConnectionReportsOnlyTheEnd) {
+    cli_.Request.Url = "http://127.0.0.1:" + std::to_string(PickFreePort()) + "/";
+    ASSERT_TRUE(cli_.GetAsync());
+    ASSERT_TRUE(RunToEnd(cli_));
+    EXPECT_EQ(rec_.Error, 7);
+    EXPECT_EQ(rec_.Status, 0);
+    EXPECT_EQ(rec_.Events, std::vector<std::string>{"done"});
+}
+
+} // namespace
+} // namespace nimbora::test
