@@ -1,0 +1,51 @@
+#pragma once
+// The settings file: reading it once at start-up, the upgrade rewrite, and the writers.
+#include "app/IniFile.h"
+#include "app/SharedTypes.h"
+
+#include <cstdint>
+#include <string>
+
+namespace nimbora {
+
+struct TFeatures { // check marks kept in the file
+    bool WorldTexturing = true, CountryBoundaries = true, CountryNames = true, DayNight = false,
+         TimeZoneGrid = false;
+};
+
+struct TSettings {            // everything read from the file except what lives in TMapInfo
+    std::string Version;      // as read ("" when missing)
+    bool GetCatalogue = true; // catalogue-at-start switch, key texts::CatalogueSwitchKey
+    std::string CatalogueUrl; // key texts::CatalogueUrlKey of the program section; never written
+    TProxy Proxy;
+    int ServerIndex = 0;
+    TFeatures Features;
+    bool ShowCustomWay = true;
+    bool AutoFilter = true;
+    std::uint8_t UserFilterVal = 0;
+    TLightingSets Lighting = DefaultLighting();
+};
+
+// Reads the whole file in its fixed order. mapInfo.Map must hold the built-in server on entry;
+// the direct server keys replace it (and set UseDirectUrl). dataFolder is where the cached
+// clouds files ("clouds.png"/"clouds.jpg") are looked for. A missing file reads as defaults.
+void ReadSettings(const std::string& path, const std::string& dataFolder, TSettings& settings,
+                  TMapInfo& mapInfo);
+bool SettingsNeedRewrite(const TSettings& settings); // Version != "033000"
+// The file afresh with what SaveConfig1 and SaveConfig2 write, and nothing else. The old file is
+// replaced in one step, so it stays whole when the write is refused. Throws TSettingsWriteError.
+void RewriteSettings(const std::string& path, const TSettings& settings, const TMapInfo& mapInfo,
+                     const TVertex& proj);
+// Version, proxy, map state (view from proj) and features. Throws TSettingsWriteError; a refused
+// write leaves the file as it was.
+void SaveConfig1(const std::string& path, const TSettings& settings, const TMapInfo& mapInfo,
+                 const TVertex& proj);
+// Cloud filter and lighting. Throws TSettingsWriteError.
+void SaveConfig2(const std::string& path, const TSettings& settings);
+void WriteShowCustomWay(const std::string& path, bool show); // the waypoint dialog's one key
+// Gives a read-only file its owner write permission back; false when that failed.
+bool ClearReadOnly(const std::string& path);
+// "Update weather (random server)" / "Update weather (use Server n)"
+std::string UpdateWeatherCaption(int serverIndex);
+
+} // namespace nimbora
