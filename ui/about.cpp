@@ -25,7 +25,7 @@ constexpr char AboutTitle[] = "About Nimbora";
 // The link label shows this without its first seven characters.
 constexpr char MRLinkText[] = "Visit: Nimbora project page";
 constexpr char InfoLine1[] = "Live cloud cover on a turning globe.";
-constexpr char InfoLine2[] = "Cloud pictures come from public weather servers.";
+constexpr char InfoLine2[] = "Clouds from public weather servers.";
 constexpr char HomeHint[] = "Visit our home page";
 constexpr char ContactHint[] = "Send us your comments or suggestions";
 
@@ -133,6 +133,9 @@ void TAboutForm::FormCreate() {
     MRLabel->setText(QString("  %1  ").arg(QString(MRLinkText).mid(7)));
     MRLabel->setStyleSheet("color: #0645ad; text-decoration: underline;");
     MRLabel->setCursor(Qt::PointingHandCursor);
+    QFont small = MRLabel->font();
+    small.setPointSizeF(small.pointSizeF() * 0.9);
+    MRLabel->setFont(small);
     MRLabel->installEventFilter(this);
 
     ProdNameLabel = new QLabel(this);

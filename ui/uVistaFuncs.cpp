@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QThread>
 
 #include <cstdio>
 
@@ -70,7 +71,9 @@ int TaskMessageBox(QWidget* parent, const QString& title, const QString& text, i
                    int icon, const QString& extraText) {
     const QString main = text.left(MaxTextChars);
     const QString extra = extraText.left(MaxTextChars);
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+    // Boxes exist only in a GUI application and only on its own thread.
+    const auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+    if (!app || QThread::currentThread() != app->thread()) {
         const QString plain = ComposePlainMessage(main, extra);
         std::fprintf(stderr, "%s\n", plain.toLocal8Bit().constData());
         return ResultNone;

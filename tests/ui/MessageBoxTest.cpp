@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <functional>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace nimbora {
 namespace {
@@ -128,6 +129,13 @@ TEST(TaskMessageBox, OwnerClosedUnderneathGivesNoAnswer) {
     auto* owner = new QWidget;
     WhenBoxOpens([owner](QMessageBox*) { delete owner; });
     EXPECT_EQ(TaskMessageBox(owner, "T", "Text", MbOk, 98), 0);
+}
+
+TEST(TaskMessageBox, WorkerThreadGetsNoBox) {
+    int result = -1;
+    std::thread worker([&] { result = TaskMessageBox(nullptr, "T", "From a worker", MbOk, 81); });
+    worker.join();
+    EXPECT_EQ(result, 0);
 }
 
 TEST(TaskMessageBox, LongTextsAreBounded) {
