@@ -368,6 +368,9 @@ void TScene::RenderScene(const TFrameState& frame, const TLightingSets& sets) {
     glTranslatef(0, 0, f->Proj.Z);
     glRotatef(f->Proj.Y, 1, 0, 0);
     glRotatef(f->Proj.X, 0, 1, 0);
+    // The sun lights go in before anything lit is drawn, so the earth of this frame is lit
+    // from where the sun stands in this frame's view, not the last one's.
+    if (sun) PlaceSunLights(f->SunLat, f->SunLon, f->MoonLat, f->MoonLon);
 
     // Polar axis.
     glPushMatrix();
@@ -443,7 +446,6 @@ void TScene::RenderScene(const TFrameState& frame, const TLightingSets& sets) {
     }
 
     if (sun) {
-        PlaceSunLights(f->SunLat, f->SunLon, f->MoonLat, f->MoonLon);
 
         glPushMatrix();
         glTranslatef(SunPos[0], SunPos[1], SunPos[2]);

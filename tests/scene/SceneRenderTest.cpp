@@ -1,0 +1,384 @@
+// Real frames of the scene, drawn by Mesa into the drawing panel and read back.
+#include "render/OpenGLPanel.h"
+#include "render/Scene.h"
+#include "render/Textures.h"
+#include "render/countries.h"
+#include "scene/JpegMaker.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QWindow>
+#include <gtest/gtest.h>
+
+#include <GL/gl.h>
+#include <cmath>
+#include <functional>
+#include <memory>
+
+namespace nimbora {
+namespace {
+
+constexpr int Width = 640;
+constexpr int Height = 480;
+constexpr int CentreX = Width / 2;
+constexpr int CentreY = Height / 2;
+
+void SetRgb(float (&c)[4], float r, float g, float b, float a = 1) {
+    c[0] = r;
+    c[1] = g;
+    c[2] = b;
+    c[3] = a;
+}
+
+// Neutral lighting so that colours on the screen are the texture's colours.
+TLightingSets TestLighting() {
+    TLightingSets s;
+    SetRgb(s.RgbEarth1.Ambient, 0.2f, 0.2f, 0.2f);
+    SetRgb(s.RgbEarth1.Diffuse, 0.8f, 0.8f, 0.8f);
+    SetRgb(s.RgbEarth2.Ambient, 0.1f, 0.1f, 0.3f);
+    SetRgb(s.RgbEarth2.Diffuse, 0.1f, 0.2f, 0.8f);
+    SetRgb(s.RgbCloud.Ambient, 0.5f, 0.5f, 0.5f);
+    SetRgb(s.RgbCloud.Diffuse, 1, 1, 1, 0.8f);
+    for (TLightSet* l : {&s.RgbRed, &s.RgbGreen, &s.RgbBlue})
+        SetRgb(l->Diffuse, 0.5f, 0.5f, 0.5f);
+    SetRgb(s.SunEarth1.Diffuse, 1, 1, 1);
+    SetRgb(s.SunEarth2.Diffuse, 1, 1, 1);
+    SetRgb(s.SunEarth2.Ambient, 0, 0, 0);
+    s.SunEarth2.Shininess = 150; // beyond what OpenGL takes: clamped, not refused
+    SetRgb(s.SunAtmos.Diffuse, 0, 0, 0, 0);
+    SetRgb(s.SunLight.Ambient, 0, 0, 0);
+    SetRgb(s.SunLight.Diffuse, 0.2f, 0.2f, 0.2f); // five lights: 1 at the sub-solar point
+    SetRgb(s.SunLight.Specular, 0.5f, 0.5f, 0.5f);
+    return s;
+}
+
+// An earth picture coloured by longitude: red within 30 degrees of 0, green within 30 degrees
+// of 90 east, blue elsewhere.
+test::TBytes LongitudeJpeg() {
+    return test::MakeJpeg(360, 180, 3, [](int x, int, std::uint8_t* out) {
+        const double lon = x + 0.5 - 180;
+        out[0] = std::fabs(lon) < 30 ? 255 : 0;
+        out[1] = std::fabs(lon - 90) < 30 ? 255 : 0;
+        out[2] = out[0] == 0 && out[1] == 0 ? 255 : 0;
+    });
+}
+
+test::TBytes UniformJpeg(std::uint8_t value) {
+    return test::MakeJpeg(64, 32, 3,
+                          [=](int, int, std::uint8_t* out) { out[0] = out[1] = out[2] = value; });
+}
+
+int CountPixels(const QImage& image, const std::function<bool(QRgb)>& test, QRect area = {}) {
+    if (area.isNull()) area = image.rect();
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (test(image.pixel(x, y))) ++n;
+    return n;
+}
+
+bool IsYellow(QRgb c) {
+    return qRed(c) > 180 && qGreen(c) > 180 && qBlue(c) < 100;
+}
+// Lit by the three lights the texture's colours come out at 100 to 150.
+bool IsRed(QRgb c) {
+    return qRed(c) > 80 && qGreen(c) < 40 && qBlue(c) < 40;
+}
+bool IsGreen(QRgb c) {
+    return qGreen(c) > 80 && qRed(c) < 40 && qBlue(c) < 40;
+}
+
+class SceneRender : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        Panel = std::make_unique<OpenGLPanel>();
+        Scene = std::make_unique<TScene>();
+        Sets = TestLighting();
+        Panel->OnInitialize = [] {
+            Scene->PrepareLightFade(Sets);
+            BuildOk = Scene->Build(Sets);
+        };
+        Panel->OnResize = [](int w, int h) { Scene->OpenGLPanelResize(w, h); };
+        Panel->OnPaint = [] { Scene->RenderScene(Frame, Sets); };
+        Panel->resize(Width, Height);
+        Panel->show();
+        QElapsedTimer wait;
+        wait.start();
+        while (!(Panel->windowHandle() && Panel->windowHandle()->isExposed()) &&
+               wait.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        ASSERT_TRUE(Panel->isValid());
+        Panel->makeCurrent();
+        Scene->ApplyLightColours(Sets); // no fade-in for the pictures
+        ASSERT_TRUE(LoadJpegTexture(LongitudeJpeg(), Scene->EarthTex));
+        Panel->doneCurrent();
+        AddNamePoints(AllNames);
+        for (const TDrawPoint& p : AllNames)
+            if (p.Kind == WpTCountry) CountryNames.push_back(p);
+    }
+    static void TearDownTestSuite() {
+        Panel->makeCurrent();
+        Scene->Release();
+        Panel->doneCurrent();
+        Scene.reset();
+        Panel.reset();
+    }
+    void SetUp() override {
+        ASSERT_TRUE(BuildOk);
+        Frame = TFrameState{};
+        Frame.ShowCountries = false;
+        Frame.ShowNames = false;
+        Sets = TestLighting();
+    }
+
+    static QImage Grab() { return Panel->grabFramebuffer().convertToFormat(QImage::Format_RGB32); }
+
+    static inline std::unique_ptr<OpenGLPanel> Panel;
+    static inline std::unique_ptr<TScene> Scene;
+    static inline TFrameState Frame;
+    static inline TLightingSets Sets;
+    static inline bool BuildOk = false;
+    static inline TDrawPointList AllNames, CountryNames;
+};
+
+TEST_F(SceneRender, GlobeIsCentredAndTurnsWithProjX) {
+    QImage image = Grab();
+    image.save("/tmp/h5_scene_default.png");
+    // Latitude 0 / longitude 0 (red in the picture) faces the viewer.
+    EXPECT_TRUE(IsRed(image.pixel(CentreX, CentreY))) << std::hex << image.pixel(CentreX, CentreY);
+    // The globe (radius about 205 pixels at distance 15) is centred: black beyond it on all sides.
+    for (const QPoint p : {QPoint(CentreX - 215, CentreY), QPoint(CentreX + 215, CentreY),
+                           QPoint(CentreX, CentreY - 215), QPoint(CentreX, CentreY + 215)})
+        EXPECT_EQ(qGray(image.pixel(p)), 0) << p.x() << "," << p.y();
+    for (const QPoint p : {QPoint(CentreX - 190, CentreY), QPoint(CentreX + 190, CentreY),
+                           QPoint(CentreX, CentreY - 190), QPoint(CentreX, CentreY + 190)})
+        EXPECT_GT(qGray(image.pixel(p)), 10) << p.x() << "," << p.y();
+    // East lies to the right: the limb seen from distance 15 is 70.5 degrees away, so the
+    // green band (60 to 120 east) just shows there, and blue (-60 and beyond) on the left.
+    EXPECT_TRUE(IsGreen(image.pixel(CentreX + 202, CentreY)));
+    EXPECT_GT(qBlue(image.pixel(CentreX - 180, CentreY)), 100);
+
+    Frame.Proj.X = -90;
+    image = Grab();
+    EXPECT_TRUE(IsGreen(image.pixel(CentreX, CentreY)))
+        << std::hex << image.pixel(CentreX, CentreY);
+}
+
+TEST_F(SceneRender, BoundariesAndTimeZoneGridFollowTheirCheckMarks) {
+    Frame.ShowTexturing = false;
+    const QImage plain = Grab();
+    EXPECT_EQ(CountPixels(plain, IsYellow), 0);
+
+    Frame.ShowCountries = true;
+    const QImage bounds = Grab();
+    bounds.save("/tmp/h5_scene_bounds.png");
+    EXPECT_GT(CountPixels(bounds, IsYellow), 2000);
+
+    Frame.ShowCountries = false;
+    Frame.ShowTimeZone = true;
+    const QImage grid = Grab();
+    // The grid adds 0.2 in green to what lies beneath and nothing else.
+    int lightened = 0, otherwise = 0;
+    for (int y = 0; y < Height; ++y)
+        for (int x = 0; x < Width; ++x) {
+            const QRgb a = plain.pixel(x, y), b = grid.pixel(x, y);
+            if (a == b) continue;
+            const int dg = qGreen(b) - qGreen(a);
+            if (dg >= 40 && std::abs(qRed(b) - qRed(a)) <= 2 && std::abs(qBlue(b) - qBlue(a)) <= 2)
+                ++lightened;
+            else
+                ++otherwise;
+        }
+    EXPECT_GT(lightened, 1500);
+    grid.save("/tmp/h5_scene_grid.png");
+    EXPECT_LT(otherwise, lightened / 20);
+
+    Frame.ShowTimeZone = false;
+    EXPECT_EQ(Grab(), plain);
+}
+
+TEST_F(SceneRender, NamesNearerThan12AndLabelsNearerThan8p5) {
+    Frame.ShowTexturing = false;
+    Frame.ShowNames = true;
+    Frame.DrawPoints = &CountryNames;
+    struct TCase {
+        float Z;
+        bool Markers, Labels;
+    };
+    for (const TCase c :
+         {TCase{-15, false, false}, TCase{-12, false, false}, TCase{-10, true, false},
+          TCase{-8.5f, true, false}, TCase{-7, true, true}}) {
+        Frame.Proj.Z = c.Z;
+        Frame.ScaleZ = c.Z > -10 ? -10 / c.Z : 1;
+        const QImage image = Grab();
+        if (c.Z == -7) image.save("/tmp/h5_scene_labels.png");
+        EXPECT_EQ(CountPixels(image, IsRed) > 0, c.Markers) << "Z " << c.Z;
+        EXPECT_EQ(CountPixels(image, IsGreen) > 30, c.Labels) << "Z " << c.Z;
+    }
+    // Unchecked: nothing at any distance.
+    Frame.ShowNames = false;
+    const QImage image = Grab();
+    EXPECT_EQ(CountPixels(image, IsRed), 0);
+    EXPECT_EQ(CountPixels(image, IsGreen), 0);
+}
+
+TEST_F(SceneRender, WorldTexturingOffGivesThePlainEarth) {
+    const QRect patch(CentreX - 150, CentreY - 20, 300, 40); // crosses red, green and blue
+    auto spread = [&](const QImage& image) {
+        int low = 255, high = 0;
+        for (int y = patch.top(); y <= patch.bottom(); ++y)
+            for (int x = patch.left(); x <= patch.right(); ++x) {
+                low = std::min(low, qRed(image.pixel(x, y)));
+                high = std::max(high, qRed(image.pixel(x, y)));
+            }
+        return high - low;
+    };
+    EXPECT_GT(spread(Grab()), 150);
+    Frame.ShowTexturing = false;
+    const QImage plain = Grab();
+    const QRgb centre = plain.pixel(CentreX, CentreY);
+    // The plain material is blue; the texture's red and green are gone.
+    EXPECT_GT(qBlue(centre), 2 * qRed(centre));
+    EXPECT_LT(spread(plain), 30);
+}
+
+TEST_F(SceneRender, DayAndNightFollowTheSunOnTheGlobe) {
+    Frame.ShowTexturing = false;
+    Frame.ShowDayNight = true;
+    Frame.SunLat = 0;
+    Frame.SunLon = 90;
+    Frame.MoonLat = 0;
+    Frame.MoonLon = -90;
+    auto brightestX = [](const QImage& image) {
+        int best = 0, bestX = -1;
+        for (int x = CentreX - 200; x <= CentreX + 200; ++x)
+            if (qRed(image.pixel(x, CentreY)) > best) { // the markers have no red
+                best = qRed(image.pixel(x, CentreY));
+                bestX = x;
+            }
+        return bestX;
+    };
+    QImage image = Grab();
+    image.save("/tmp/h5_scene_daynight.png");
+    EXPECT_GT(brightestX(image), CentreX + 150);
+    // The night side (longitude -90, left) keeps only the material's ambient part: black.
+    EXPECT_LT(qGray(image.pixel(CentreX - 150, CentreY)), 8);
+    EXPECT_LT(qGray(image.pixel(CentreX - 60, CentreY)), 30);
+
+    // Turned so that 90 east faces the viewer, the lit part turns with it.
+    Frame.Proj.X = -90;
+    image = Grab();
+    EXPECT_NEAR(brightestX(image), CentreX, 20);
+    EXPECT_GT(qRed(image.pixel(CentreX, CentreY + 15)), 200); // beside the sun's marker
+
+    // Back to the coloured viewer-fixed lights: the globe is lit across.
+    Frame.ShowDayNight = false;
+    image = Grab();
+    EXPECT_GT(qGray(image.pixel(CentreX - 150, CentreY)), 40);
+}
+
+TEST_F(SceneRender, CloudsAddTheirPictureOnlyWhenShownAndAvailable) {
+    Frame.ShowTexturing = false;
+    const QImage bare = Grab();
+    Panel->makeCurrent();
+    ASSERT_TRUE(Scene->SetCloudTexture(UniformJpeg(255)));
+    Panel->doneCurrent();
+    Frame.CloudsAvailable = false;
+    EXPECT_EQ(Grab(), bare);
+    Frame.CloudsAvailable = true;
+    const QImage cloudy = Grab();
+    EXPECT_GT(qRed(cloudy.pixel(CentreX, CentreY)), qRed(bare.pixel(CentreX, CentreY)) + 60);
+    Frame.ShowClouds = false;
+    EXPECT_EQ(Grab(), bare);
+
+    // A black picture adds nothing: clear sky.
+    Frame.ShowClouds = true;
+    Panel->makeCurrent();
+    ASSERT_TRUE(Scene->SetCloudTexture(UniformJpeg(0)));
+    Panel->doneCurrent();
+    const QImage clear = Grab();
+    EXPECT_LE(std::abs(qRed(clear.pixel(CentreX, CentreY)) - qRed(bare.pixel(CentreX, CentreY))),
+              2);
+}
+
+TEST_F(SceneRender, StatusLinesAtTheLowerLeft) {
+    const QRect area(0, Height - 46, 320, 46);
+    Frame.StatusText = "Sun: Lat=12\xB0 30'";
+    Frame.UpdateText = "Clouds updated: no data";
+    Frame.CreditText = std::string("Credit \x01\x1F", 9); // control bytes are skipped
+    const QImage image = Grab();
+    image.save("/tmp/h5_scene_status.png");
+    EXPECT_GT(CountPixels(image, IsGreen, area), 200);
+    // Three separate lines: rows with text near the baselines 10, 22 and 34 from the bottom.
+    for (int baseline : {10, 22, 34})
+        EXPECT_GT(CountPixels(image, IsGreen, QRect(0, Height - baseline - 8, 320, 8)), 10)
+            << baseline;
+    Frame.StatusText.clear();
+    Frame.UpdateText.clear();
+    Frame.CreditText.clear();
+    EXPECT_EQ(CountPixels(Grab(), IsGreen, area), 0);
+}
+
+TEST_F(SceneRender, ZeroHeightKeepsAValidProjection) {
+    Panel->makeCurrent();
+    Scene->OpenGLPanelResize(Width, 0);
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], Width);
+    EXPECT_EQ(viewport[3], 1);
+    GLfloat projection[16];
+    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    for (float v : projection)
+        EXPECT_TRUE(std::isfinite(v));
+    EXPECT_NE(projection[0], 0);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    Scene->OpenGLPanelResize(Width, Height);
+    Panel->doneCurrent();
+}
+
+TEST_F(SceneRender, TexturesAreReplacedOnlyByGoodPictures) {
+    Panel->makeCurrent();
+    GLuint target = 0;
+    ASSERT_TRUE(LoadJpegTexture(UniformJpeg(100), target));
+    const GLuint first = target;
+    const test::TBytes good = UniformJpeg(50);
+    for (const test::TBytes& bad : {test::TBytes{}, test::TBytes{0xFF, 0xD8, 0xFF},
+                                    test::TBytes(good.begin(), good.end() - 40)})
+        EXPECT_FALSE(LoadJpegTexture(bad, target));
+    EXPECT_EQ(target, first);
+    ASSERT_TRUE(LoadJpegTexture(good, target));
+    EXPECT_NE(target, first);
+    EXPECT_FALSE(glIsTexture(first)); // the old picture is freed
+    glDeleteTextures(1, &target);
+
+    // Detailed earth texturing and back: the embedded pictures decode and replace EarthTex.
+    const GLuint synthetic = Scene->EarthTex;
+    ASSERT_TRUE(Scene->ChangeEarthTexture(true));
+    GLint width = 0;
+    glBindTexture(GL_TEXTURE_2D, Scene->EarthTex);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+    EXPECT_EQ(width, 4096);
+    EXPECT_NE(Scene->EarthTex, synthetic);
+    ASSERT_TRUE(Scene->ChangeEarthTexture(false));
+    glBindTexture(GL_TEXTURE_2D, Scene->EarthTex);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+    EXPECT_EQ(width, 2048);
+    Panel->doneCurrent();
+
+    // A full frame with the real pictures, to look at.
+    Frame.ShowCountries = true;
+    Frame.ShowNames = true;
+    Frame.DrawPoints = &AllNames;
+    Frame.Proj = {-10, 20, -8};
+    Frame.ScaleZ = 10.0f / 8;
+    Frame.StatusText = "Nimbora";
+    Grab().save("/tmp/h5_scene_real.png");
+
+    Panel->makeCurrent();
+    ASSERT_TRUE(LoadJpegTexture(LongitudeJpeg(), Scene->EarthTex));
+    Panel->doneCurrent();
+}
+
+} // namespace
+} // namespace nimbora
