@@ -197,6 +197,9 @@ struct TDocument {
 bool ReadFileBounded(const std::string& path, std::string& content, bool& complete) {
     content.clear();
     complete = true;
+    // Only plain files: a pipe or a device could block or never end.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     char buffer[65536];

@@ -285,6 +285,15 @@ TEST_F(IniFileTest, InterruptedWriteKeepsThePreviousFile) {
     EXPECT_FALSE(std::filesystem::exists(absent));
 }
 
+TEST_F(IniFileTest, SpecialFilesAreNeitherReadNorReplaced) {
+    const std::string fifo = dir_.str("fifo.ini");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Opening a pipe without a writer would block for ever.
+    EXPECT_FALSE(TIniFile(fifo).SectionExists("A"));
+    EXPECT_THROW(TIniFile(fifo).WriteString("A", "x", "1"), TSettingsWriteError);
+    EXPECT_THROW(TIniFile(dir_.str()).WriteString("A", "x", "1"), TSettingsWriteError);
+}
+
 TEST_F(IniFileTest, MissingFolderIsRefused) {
     const std::string path = dir_.str("no/such/folder/s.ini");
     EXPECT_THROW(TIniFile(path).WriteString("A", "x", "1"), TSettingsWriteError);
