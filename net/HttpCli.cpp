@@ -343,10 +343,11 @@ void THttpCli::FinishRequest(int code, bool fromAbort) {
     // A final answer without body (304, empty file, error before any data) still begins and
     // ends its document.
     if (!fromAbort && !docBegun_ && headerComplete_) FireDocBegin();
-    bool begun = docBegun_, connected = connected_;
+    bool begun = docBegun_;
     docBegun_ = connected_ = false;
     if (begun && OnDocEnd) OnDocEnd();
-    if (connected && OnSessionClosed) OnSessionClosed();
+    // Also when no connection ever stood: an owner that waits for the close must not wait on.
+    if (OnSessionClosed) OnSessionClosed();
     if (OnRequestDone) OnRequestDone(code, int(status));
 }
 

@@ -12,7 +12,7 @@
 //   OnSessionConnected (first connection of the request that stands; not after a refusal)
 //   OnDocBegin, OnDocData... (only when a final response's header block arrived)
 //   OnDocEnd (exactly when OnDocBegin was called)
-//   OnSessionClosed (exactly when OnSessionConnected was called)
+//   OnSessionClosed (once, also when no connection could be made)
 //   OnRequestDone (always last, once per started request)
 #include <cstdint>
 #include <functional>
@@ -100,7 +100,7 @@ public:
     // Moves the transfer on and waits for network activity up to waitMs. When no request runs
     // it just sleeps waitMs, so a caller's loop never spins. Returns Busy().
     bool Step(int waitMs);
-    // Ends the running request now: OnDocEnd (if begun), OnSessionClosed (if connected) and
+    // Ends the running request now: OnDocEnd (if begun), OnSessionClosed and
     // OnRequestDone(HttpErrAborted, status) follow. Inside a transfer callback the abort takes
     // effect when that callback returns.
     void Abort();

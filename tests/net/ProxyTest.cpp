@@ -99,7 +99,7 @@ TEST_F(ProxyTest, UnreachableProxyIsATransportError) {
     ASSERT_TRUE(cli_.GetAsync());
     ASSERT_TRUE(RunToEnd(cli_));
     EXPECT_EQ(rec_.Error, 7); // CURLE_COULDNT_CONNECT
-    EXPECT_EQ(rec_.Events, std::vector<std::string>{"done"});
+    EXPECT_EQ(rec_.Events, (std::vector<std::string>{"closed", "done"}));
 }
 
 } // namespace
