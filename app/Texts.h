@@ -51,6 +51,29 @@ inline constexpr char NoNewerPictureText[] = "No newer cloud picture on the serv
 inline constexpr char ErrorHintText[] = "Try again later, or choose another server";
 inline constexpr char ErrorHintText2[] = "in the options menu (top right).";
 
+// The catalogue's own sections and keys.
+inline constexpr char ServiceSection[] = "Service";
+inline constexpr char IdentityKey[] = "Program";
+inline constexpr char VersionSection[] = "Version";
+inline constexpr char VersionCodeKey[] = "Code";
+inline constexpr char VersionTextKey[] = "Text";
+inline constexpr char LinkKey[] = "Link";
+inline constexpr char InfoSection[] = "Info";
+inline constexpr char ContactKey[] = "Contact";
+inline constexpr char NoticeKey[] = "Notice";
+inline constexpr char NoticeLinkKey[] = "NoticeLink";
+inline constexpr char MakerKey[] = "Maker";
+// Where the day of the last notices is remembered (data folder), apart from the settings so
+// that a version change does not show old notices again.
+inline constexpr char NoticeFileName[] = "notices.ini";
+inline constexpr char NoticeSection[] = "Notices";
+inline constexpr char DateShownKey[] = "DateShown";
+
+// Service links shown in the about dialog until a catalogue brings others.
+inline constexpr char HomeUrl[] = "https://nimbora.app/";
+inline constexpr char HomeContact[] = "mailto:hello@nimbora.app";
+inline constexpr char ProdUrl[] = "https://nimbora.app/about";
+
 // Cloud cache file names in the data folder.
 inline constexpr char CloudsBaseName[] = "clouds";
 inline constexpr char WaypointFileName[] = "waypoints.ini";

@@ -1,9 +1,13 @@
 #include "weather/ThSrvc.h"
 
+#include "app/IniFile.h"
 #include "app/Messages.h"
 #include "app/Texts.h"
 #include "net/HttpCli.h"
 
+#include "app/Cp1252.h"
+
+#include <algorithm>
 #include <cstdio>
 #include <sys/stat.h>
 
@@ -17,6 +21,63 @@ long long FileSize(const std::string& path) {
 }
 
 } // namespace
+
+TCatalogue ReadCatalogue(const std::string& path) {
+    TCatalogue c;
+    const TIniFile ini(path);
+    if (!ini.SectionExists(texts::ServiceSection) ||
+        ini.ReadString(texts::ServiceSection, texts::IdentityKey, "") != texts::ProductFolder)
+        return c;
+    c.IdentityOk = true;
+
+    const std::string code = ini.ReadString(texts::VersionSection, texts::VersionCodeKey, "");
+    if (code != texts::CurrentVersion) {
+        c.HasOffer = true;
+        c.UpdateUrl = ini.ReadString(texts::VersionSection, texts::LinkKey, "");
+        const std::string versionText =
+            ini.ReadString(texts::VersionSection, texts::VersionTextKey, "");
+        c.OfferText = std::string(texts::ProductName) + ": version " + versionText + " (build " +
+                      code + ") is available. Download it now?";
+    }
+    c.HomeUrl = ini.ReadString(texts::InfoSection, texts::LinkKey, "");
+    c.HomeContact = ini.ReadString(texts::InfoSection, texts::ContactKey, "");
+    c.ProdUrl = ini.ReadString(texts::InfoSection, texts::MakerKey, "");
+    c.PopMsg = ini.ReadString(texts::InfoSection, texts::NoticeKey, "");
+    c.PopUrl = ini.ReadString(texts::InfoSection, texts::NoticeLinkKey, "");
+
+    c.ServerCount = ini.ReadInteger("MapDef", "Count", 0);
+    for (int i = 1; i <= std::min(c.ServerCount, MaxCatalogueServers); ++i) {
+        const std::string section = "Map" + std::to_string(i);
+        if (!ini.SectionExists(section)) continue;
+        c.Servers.push_back(TMap{ini.ReadString(section, "Url", ""),
+                                 ini.ReadByte(section, "Filter", 0),
+                                 Utf8ToCp1252(ini.ReadString(section, "Credit", ""))});
+    }
+    c.LinkCount = ini.ReadInteger("ButDef", "Count", 0);
+    for (int i = 1; i <= std::min(c.LinkCount, MaxCatalogueLinks); ++i) {
+        const std::string section = "But" + std::to_string(i);
+        if (!ini.SectionExists(section)) continue;
+        c.Links.push_back(TButOn{ini.ReadString(section, "Caption", ""),
+                                 ini.ReadString(section, "Url", ""),
+                                 ini.ReadInteger(section, "Icon", 0), section});
+    }
+    return c;
+}
+
+void ApplyServiceLinks(const TCatalogue& catalogue, TService& service) {
+    if (!catalogue.HomeUrl.empty()) service.HomeUrl = catalogue.HomeUrl;
+    if (!catalogue.HomeContact.empty()) service.HomeContact = catalogue.HomeContact;
+    if (!catalogue.ProdUrl.empty()) service.ProdUrl = catalogue.ProdUrl;
+    service.PopMsg = catalogue.PopMsg;
+    service.PopUrl = catalogue.PopUrl;
+    if (catalogue.HasOffer) service.UpdateUrl = catalogue.UpdateUrl;
+}
+
+bool TakeNoticeDay(TService& service, const std::string& today) {
+    if (service.DateShown == today) return false;
+    service.DateShown = today;
+    return true;
+}
 
 std::string CatalogueRequestUrl(const std::string& catalogueUrl) {
     if (catalogueUrl.empty()) return {};

@@ -1,0 +1,70 @@
+#include "GuiSupport.h"
+
+#include <QDir>
+#include <algorithm>
+#include <cstdlib>
+#include <sstream>
+
+namespace nimbora::test {
+
+namespace {
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+    return s;
+}
+std::string Trim(const std::string& s) {
+    const auto b = s.find_first_not_of(" \t\r");
+    if (b == std::string::npos) return {};
+    return s.substr(b, s.find_last_not_of(" \t\r") - b + 1);
+}
+} // namespace
+
+TScratchHome::TScratchHome() {
+    if (const char* old = std::getenv("XDG_DATA_HOME")) oldXdg_ = old, hadXdg_ = true;
+    setenv("XDG_DATA_HOME", dir_.str().c_str(), 1);
+}
+
+TScratchHome::~TScratchHome() {
+    hadXdg_ ? setenv("XDG_DATA_HOME", oldXdg_.c_str(), 1) : unsetenv("XDG_DATA_HOME");
+}
+
+std::string TScratchHome::MakeDataFolder() const {
+    QDir().mkpath(QString::fromStdString(DataFolder()));
+    return DataFolder();
+}
+
+std::unique_ptr<TMainForm> StartMainForm() {
+    auto form = std::make_unique<TMainForm>();
+    form->show();
+    WaitFor([&] { return form->StartupDone(); });
+    return form;
+}
+
+TIniValue IniValue(const std::string& text, const std::string& section, const std::string& key) {
+    std::istringstream in(text);
+    std::string line, current;
+    while (std::getline(in, line)) {
+        const std::string t = Trim(line);
+        if (t.size() >= 2 && t.front() == '[' && t.back() == ']') {
+            current = Lower(t.substr(1, t.size() - 2));
+            continue;
+        }
+        const auto eq = t.find('=');
+        if (eq == std::string::npos || current != Lower(section)) continue;
+        if (Lower(Trim(t.substr(0, eq))) == Lower(key)) return {true, Trim(t.substr(eq + 1))};
+    }
+    return {};
+}
+
+int CountKeys(const std::string& text) {
+    std::istringstream in(text);
+    std::string line;
+    int n = 0;
+    while (std::getline(in, line)) {
+        const std::string t = Trim(line);
+        if (!t.empty() && t.front() != '[' && t.find('=') != std::string::npos) ++n;
+    }
+    return n;
+}
+
+} // namespace nimbora::test
