@@ -232,6 +232,27 @@ TEST_F(ScriptedPeerTest, AbortWhileDataTricklesEndsAtOnce) {
     EXPECT_EQ(rec_.Dones, 1);
 }
 
+TEST_F(ScriptedPeerTest, ClientDestroyedMidTransferReportsNothingMore) {
+    ASSERT_TRUE(server_.Start({[](Connection& c) {
+        c.ReadRequest();
+        if (!c.Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n")) return;
+        while (c.Send(std::string(100, 'x')) && c.Pause(20)) {
+        }
+    }}));
+    TRecorder rec;
+    {
+        THttpCli cli;
+        rec.Attach(cli);
+        cli.Request.Url = server_.Url("/clouds.png");
+        ASSERT_TRUE(cli.GetAsync());
+        for (int i = 0; i < 500 && rec.Body.empty(); ++i)
+            cli.Step(10);
+        ASSERT_FALSE(rec.Body.empty());
+    }
+    EXPECT_EQ(rec.Dones, 0);
+    EXPECT_EQ(rec.Events.back(), "data");
+}
+
 TEST_F(ScriptedPeerTest, RefusedConnectionReportsOnlyTheEnd) {
     cli_.Request.Url = "http://127.0.0.1:" + std::to_string(PickFreePort()) + "/";
     ASSERT_TRUE(cli_.GetAsync());

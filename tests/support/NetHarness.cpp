@@ -341,8 +341,12 @@ bool ScriptedServer::Connection::Send(const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         if (owner_->stop_) return false;
-        ssize_t n = send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
+        // Never block: a client that stops reading must not keep Stop() waiting.
+        pollfd p{fd_, POLLOUT, 0};
+        if (poll(&p, 1, 20) <= 0) continue;
+        ssize_t n =
+            send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
         if (n <= 0) return false;
         done += std::size_t(n);
     }
