@@ -53,6 +53,8 @@ public:
     bool FetchingCatalogue() const { return WorkWorking; }
     QMenu* OptionPopup() const { return OptionPopup_; }
     OpenGLPanel* Panel() const { return OpenGLPanel_; }
+    // Replaces the built-in server before start-up, so that tests never leave this machine.
+    void SetBuiltInServer(const TMap& server) { MapInfo_.Map.assign(1, server); }
     // The clock of the sun and moon (UTC day count); tests fix it.
     void SetClock(TUtcClock clock) { Clock = std::move(clock); }
 

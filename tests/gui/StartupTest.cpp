@@ -147,7 +147,9 @@ TEST(Startup, MenuHasItsCaptionsOrderAndInitialStates) {
             continue;
         }
         EXPECT_EQ(a->text().toStdString(), e.caption) << i;
-        if (e.name[0]) EXPECT_EQ(a->objectName().toStdString(), e.name);
+        if (e.name[0]) {
+            EXPECT_EQ(a->objectName().toStdString(), e.name);
+        }
         EXPECT_EQ(a->isEnabled(), e.enabled) << e.caption;
         EXPECT_EQ(a->isCheckable(), e.checkable) << e.caption;
         EXPECT_EQ(a->isChecked(), e.checked) << e.caption;
