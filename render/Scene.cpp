@@ -281,11 +281,9 @@ bool TScene::LightFadeTick(const TLightingSets& sets) {
 }
 
 void TScene::ApplyLightColours(const TLightingSets& sets) {
+    // Called from dialogs, where the context need not be current: the next frame hands them on.
     FinishLightFade(Fade, sets);
-    if (HasContext)
-        HandLightColours(sets);
-    else
-        ColoursPending = true;
+    ColoursPending = true;
 }
 
 void TScene::RgbLighting() {

@@ -93,10 +93,12 @@ public:
     bool LightFadeTick(const TLightingSets& sets);
     bool LightInit() const { return Fade.LightInit; }
     const TLightFade& LightFadeState() const { return Fade; }
-    // A light setting changed (configuration dialog): ends the fade, colours go to OpenGL now.
+    // A light setting changed (configuration dialog): ends the fade; the colours reach OpenGL
+    // with the next frame. Needs no current context.
     void ApplyLightColours(const TLightingSets& sets);
 
-    // Lights 0..2 on and 3..7 off, or the reverse.
+    // Lights 0..2 on and 3..7 off, or the reverse. RenderScene switches by itself when
+    // frame.ShowDayNight changes, so callers rarely need these.
     void RgbLighting();
     void SunLighting();
 

@@ -8,6 +8,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QMouseEvent>
+#include <QOpenGLContext>
+#include <QWheelEvent>
 #include <QWindow>
 #include <gtest/gtest.h>
 
@@ -100,7 +103,11 @@ protected:
             BuildOk = Scene->Build(Sets);
         };
         Panel->OnResize = [](int w, int h) { Scene->OpenGLPanelResize(w, h); };
-        Panel->OnPaint = [] { Scene->RenderScene(Frame, Sets); };
+        Panel->OnPaint = [] {
+            Scene->RenderScene(Frame, Sets);
+            for (GLenum e = glGetError(); e != GL_NO_ERROR; e = glGetError())
+                if (FirstError == GL_NO_ERROR) FirstError = e;
+        };
         Panel->resize(Width, Height);
         Panel->show();
         QElapsedTimer wait;
@@ -139,6 +146,7 @@ protected:
     static inline TFrameState Frame;
     static inline TLightingSets Sets;
     static inline bool BuildOk = false;
+    static inline GLenum FirstError = GL_NO_ERROR; // of all frames drawn
     static inline TDrawPointList AllNames, CountryNames;
 };
 
@@ -337,7 +345,7 @@ TEST_F(SceneRender, ZeroHeightKeepsAValidProjection) {
     Panel->doneCurrent();
 }
 
-TEST_F(SceneRender, TexturesAreReplacedOnlyByGoodPictures) {
+TEST_F(SceneRender, TexturesAreReplacedOnlyByGoodPicturesAndFramesRaiseNoGlError) {
     Panel->makeCurrent();
     GLuint target = 0;
     ASSERT_TRUE(LoadJpegTexture(UniformJpeg(100), target));
@@ -375,9 +383,54 @@ TEST_F(SceneRender, TexturesAreReplacedOnlyByGoodPictures) {
     Frame.StatusText = "Nimbora";
     Grab().save("/tmp/h5_scene_real.png");
 
+    // Everything at once, with a shininess beyond what OpenGL takes: no call is refused.
+    Frame.ShowTimeZone = Frame.ShowDayNight = true;
+    Frame.CloudsAvailable = true;
+    Sets.SunEarth1.Shininess = 150;
+    Sets.SunCloud.Shininess = 1000;
+    Grab();
+    EXPECT_EQ(FirstError, static_cast<GLenum>(GL_NO_ERROR)) << std::hex << FirstError;
+
     Panel->makeCurrent();
     ASSERT_TRUE(LoadJpegTexture(LongitudeJpeg(), Scene->EarthTex));
     Panel->doneCurrent();
+}
+
+TEST_F(SceneRender, PanelHasTheSceneFormatAndForwardsInput) {
+    const QSurfaceFormat format = Panel->context()->format();
+    EXPECT_GE(format.depthBufferSize(), 24);
+    EXPECT_GE(format.stencilBufferSize(), 8);
+    EXPECT_NE(format.profile(), QSurfaceFormat::CoreProfile);
+    EXPECT_EQ(format.redBufferSize(), 8);
+
+    std::vector<std::string> seen;
+    auto note = [&](const char* what) {
+        return [&seen, what](QMouseEvent* e) {
+            seen.push_back(std::string(what) + " " + std::to_string(int(e->position().x())) + "," +
+                           std::to_string(int(e->position().y())));
+        };
+    };
+    Panel->OnMouseDown = note("down");
+    Panel->OnMouseMove = note("move");
+    Panel->OnMouseUp = note("up");
+    Panel->OnWheel = [&](QWheelEvent* e) {
+        seen.push_back("wheel " + std::to_string(e->angleDelta().y()));
+    };
+    const QPointF global = Panel->mapToGlobal(QPointF(0, 0));
+    QMouseEvent down(QEvent::MouseButtonPress, QPointF(10, 20), global + QPointF(10, 20),
+                     Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(30, 25), global + QPointF(30, 25), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent up(QEvent::MouseButtonRelease, QPointF(30, 25), global + QPointF(30, 25),
+                   Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QWheelEvent wheel(QPointF(5, 5), global + QPointF(5, 5), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    for (QEvent* e : std::initializer_list<QEvent*>{&down, &move, &up, &wheel})
+        QCoreApplication::sendEvent(Panel.get(), e);
+    Panel->OnMouseDown = Panel->OnMouseMove = Panel->OnMouseUp = nullptr;
+    Panel->OnWheel = nullptr;
+    EXPECT_EQ(seen,
+              (std::vector<std::string>{"down 10,20", "move 30,25", "up 30,25", "wheel -120"}));
 }
 
 } // namespace
