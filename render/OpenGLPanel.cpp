@@ -31,7 +31,9 @@ void OpenGLPanel::initializeGL() {
 }
 
 void OpenGLPanel::resizeGL(int width, int height) {
-    if (OnResize) OnResize(width, height);
+    // The viewport is in framebuffer pixels, which differ from widget units on dense screens.
+    const qreal ratio = devicePixelRatioF();
+    if (OnResize) OnResize(qRound(width * ratio), qRound(height * ratio));
 }
 
 void OpenGLPanel::paintGL() {

@@ -20,7 +20,7 @@ public:
     static QSurfaceFormat SceneFormat();
 
     std::function<void()> OnInitialize;                  // context current
-    std::function<void(int width, int height)> OnResize; // context current
+    std::function<void(int width, int height)> OnResize; // framebuffer pixels
     std::function<void()> OnPaint;                       // context current, framebuffer bound
     std::function<void(QMouseEvent*)> OnMouseDown;
     std::function<void(QMouseEvent*)> OnMouseMove;
