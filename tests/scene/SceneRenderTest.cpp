@@ -81,6 +81,11 @@ int CountPixels(const QImage& image, const std::function<bool(QRgb)>& test, QRec
     return n;
 }
 
+// With NIMBORA_SAVE_FRAMES set, frames are kept as PNG files for a look by eye.
+void SaveForLooking(const QImage& image, const char* path) {
+    if (qEnvironmentVariableIsSet("NIMBORA_SAVE_FRAMES")) image.save(QString::fromLatin1(path));
+}
+
 bool IsYellow(QRgb c) {
     return qRed(c) > 180 && qGreen(c) > 180 && qBlue(c) < 100;
 }
@@ -152,7 +157,7 @@ protected:
 
 TEST_F(SceneRender, GlobeIsCentredAndTurnsWithProjX) {
     QImage image = Grab();
-    image.save("/tmp/h5_scene_default.png");
+    SaveForLooking(image, "/tmp/nimbora_scene_default.png");
     // Latitude 0 / longitude 0 (red in the picture) faces the viewer.
     EXPECT_TRUE(IsRed(image.pixel(CentreX, CentreY))) << std::hex << image.pixel(CentreX, CentreY);
     // The globe (radius about 205 pixels at distance 15) is centred: black beyond it on all sides.
@@ -180,7 +185,7 @@ TEST_F(SceneRender, BoundariesAndTimeZoneGridFollowTheirCheckMarks) {
 
     Frame.ShowCountries = true;
     const QImage bounds = Grab();
-    bounds.save("/tmp/h5_scene_bounds.png");
+    SaveForLooking(bounds, "/tmp/nimbora_scene_bounds.png");
     EXPECT_GT(CountPixels(bounds, IsYellow), 2000);
 
     Frame.ShowCountries = false;
@@ -199,7 +204,7 @@ TEST_F(SceneRender, BoundariesAndTimeZoneGridFollowTheirCheckMarks) {
                 ++otherwise;
         }
     EXPECT_GT(lightened, 1500);
-    grid.save("/tmp/h5_scene_grid.png");
+    SaveForLooking(grid, "/tmp/nimbora_scene_grid.png");
     EXPECT_LT(otherwise, lightened / 20);
 
     Frame.ShowTimeZone = false;
@@ -220,7 +225,7 @@ TEST_F(SceneRender, NamesNearerThan12AndLabelsNearerThan8p5) {
         Frame.Proj.Z = c.Z;
         Frame.ScaleZ = c.Z > -10 ? -10 / c.Z : 1;
         const QImage image = Grab();
-        if (c.Z == -7) image.save("/tmp/h5_scene_labels.png");
+        if (c.Z == -7) SaveForLooking(image, "/tmp/nimbora_scene_labels.png");
         EXPECT_EQ(CountPixels(image, IsRed) > 0, c.Markers) << "Z " << c.Z;
         EXPECT_EQ(CountPixels(image, IsGreen) > 30, c.Labels) << "Z " << c.Z;
     }
@@ -268,7 +273,7 @@ TEST_F(SceneRender, DayAndNightFollowTheSunOnTheGlobe) {
         return bestX;
     };
     QImage image = Grab();
-    image.save("/tmp/h5_scene_daynight.png");
+    SaveForLooking(image, "/tmp/nimbora_scene_daynight.png");
     EXPECT_GT(brightestX(image), CentreX + 150);
     // The night side (longitude -90, left) keeps only the material's ambient part: black.
     EXPECT_LT(qGray(image.pixel(CentreX - 150, CentreY)), 8);
@@ -316,7 +321,7 @@ TEST_F(SceneRender, StatusLinesAtTheLowerLeft) {
     Frame.UpdateText = "Clouds updated: no data";
     Frame.CreditText = std::string("Credit \x01\x1F", 9); // control bytes are skipped
     const QImage image = Grab();
-    image.save("/tmp/h5_scene_status.png");
+    SaveForLooking(image, "/tmp/nimbora_scene_status.png");
     EXPECT_GT(CountPixels(image, IsGreen, area), 200);
     // Three separate lines: rows with text near the baselines 10, 22 and 34 from the bottom.
     for (int baseline : {10, 22, 34})
@@ -381,7 +386,7 @@ TEST_F(SceneRender, TexturesAreReplacedOnlyByGoodPicturesAndFramesRaiseNoGlError
     Frame.Proj = {-10, 20, -8};
     Frame.ScaleZ = 10.0f / 8;
     Frame.StatusText = "Nimbora";
-    Grab().save("/tmp/h5_scene_real.png");
+    SaveForLooking(Grab(), "/tmp/nimbora_scene_real.png");
 
     // Everything at once, with a shininess beyond what OpenGL takes: no call is refused.
     Frame.ShowTimeZone = Frame.ShowDayNight = true;
