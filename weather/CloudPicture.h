@@ -26,7 +26,7 @@ inline constexpr std::size_t MaxCloudStreamBytes = std::size_t{256} << 20;
 // Ceiling of libjpeg's whole-picture buffers (progressive and multi-scan JPEGs need them).
 inline constexpr long MaxJpegWorkMemory = 1L << 30;
 // A progressive JPEG with more scans than this is hostile, not a picture.
-inline constexpr int MaxJpegScans = 1000;
+inline constexpr int MaxJpegScans = 256;
 // Quality of the encoded cloud picture.
 inline constexpr int CloudJpegQuality = 80;
 

@@ -297,6 +297,36 @@ TEST(CloudPictureTest, HostilePicturesFailCleanly) {
     EXPECT_TRUE(CheckCloudPicture(goodJpg, TypJpg));
 }
 
+TEST(CloudPictureTest, ProgressiveJpegWithinTheScanLimit) {
+    TempDir dir;
+    const std::string path = dir.str("clouds.jpg");
+    ASSERT_TRUE(
+        test::WriteJpeg(path, 4 * Block, 2 * Block, 3, BlockPixels(SourceColours, 2), 100, true));
+    const std::string jpg = test::ReadWholeFile(path);
+    std::vector<TCloudRgb> grey;
+    for (const TCloudRgb& c : SourceColours)
+        grey.push_back(Grey((c.R + c.G + c.B) / 3));
+    ExpectBlocks(path, TypJpg, false, 0, grey, 2, 6);
+
+    // The first scan (DC only) repeated: decoders accept it, each copy costs a pass.
+    const auto first = jpg.find("\xFF\xDA");
+    const auto second = jpg.find("\xFF\xDA", first + 2);
+    ASSERT_NE(second, std::string::npos);
+    const std::string scan = jpg.substr(first, second - first);
+    const auto repeated = [&](int copies) {
+        std::string bytes = jpg.substr(0, second);
+        for (int i = 0; i < copies; ++i)
+            bytes += scan;
+        return bytes + jpg.substr(second);
+    };
+    std::vector<std::uint8_t> stream;
+    ASSERT_TRUE(test::WriteWholeFile(path, repeated(20)));
+    EXPECT_TRUE(FilterCloudPicture(path, &stream, TypJpg, false, 0));
+    ASSERT_TRUE(test::WriteWholeFile(path, repeated(MaxJpegScans)));
+    EXPECT_FALSE(FilterCloudPicture(path, &stream, TypJpg, false, 0));
+    EXPECT_FALSE(CheckCloudPicture(path, TypJpg));
+}
+
 TEST(CloudPictureTest, CheckReportsSizeOfASoundJpeg) {
     TempDir dir;
     const std::string path = dir.str("clouds.jpg");

@@ -67,7 +67,7 @@ bool WritePng(const std::string& path, const TestPng& picture) {
 }
 
 bool WriteJpeg(const std::string& path, int width, int height, int components,
-               const std::vector<std::uint8_t>& pixels, int quality) {
+               const std::vector<std::uint8_t>& pixels, int quality, bool progressive) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) return false;
     jpeg_compress_struct cinfo{};
@@ -81,6 +81,7 @@ bool WriteJpeg(const std::string& path, int width, int height, int components,
     cinfo.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality, TRUE);
+    if (progressive) jpeg_simple_progression(&cinfo);
     jpeg_start_compress(&cinfo, TRUE);
     for (int y = 0; y < height; ++y) {
         JSAMPROW row =

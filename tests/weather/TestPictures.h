@@ -22,7 +22,8 @@ bool WritePng(const std::string& path, const TestPng& png);
 
 // components 1 (grey) or 3 (RGB); pixels row by row.
 bool WriteJpeg(const std::string& path, int width, int height, int components,
-               const std::vector<std::uint8_t>& pixels, int quality = 100);
+               const std::vector<std::uint8_t>& pixels, int quality = 100,
+               bool progressive = false);
 
 struct DecodedJpeg {
     bool Ok = false;
