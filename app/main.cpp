@@ -6,7 +6,9 @@
 #include <QSurfaceFormat>
 
 int main(int argc, char* argv[]) {
-    QApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::Floor);
+    // The globe is drawn pixel for pixel; the window does not scale with the screen's density.
+    if (!qEnvironmentVariableIsSet("QT_ENABLE_HIGHDPI_SCALING"))
+        qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(nimbora::texts::ProductName));
     QApplication::setApplicationDisplayName(QString::fromLatin1(nimbora::texts::ProductName));
