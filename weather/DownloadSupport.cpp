@@ -92,6 +92,7 @@ void SeedRandom(std::uint32_t seed) {
 }
 
 std::size_t RandomBelow(std::size_t n) {
+    if (n == 0) return 0;
     auto& g = Generator();
     std::lock_guard guard(g.lock);
     return std::uniform_int_distribution<std::size_t>(0, n - 1)(g.engine);
@@ -127,7 +128,8 @@ int OpenTempFileForWriting(const std::string& path) {
 }
 
 bool IsCompleteJpeg(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a pipe planted under the name cannot stall us in open.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
     struct stat st {};
     bool complete = false;

@@ -21,7 +21,7 @@ enum TTyp : int { TypTxt = 0, TypPng = 1, TypJpg = 2, TypUnk = 3 };
 std::uint32_t RandomNumber();
 // Reseeds the generator (tests use a fixed seed to get repeatable names).
 void SeedRandom(std::uint32_t seed);
-// Uniform in 0 .. n - 1 from the program's generator; n must be > 0.
+// Uniform in 0 .. n - 1 from the program's generator (0 when n is 0).
 std::size_t RandomBelow(std::size_t n);
 
 // Characters RandomText draws from: valid in file names everywhere, no case ambiguity.

@@ -41,6 +41,9 @@ TEST(IsCompleteJpegTest, OnlyAJpegCutShortIsIncomplete) {
     }
     EXPECT_FALSE(IsCompleteJpeg(dir.str("missing.jpg")));
     EXPECT_FALSE(IsCompleteJpeg(dir.str()));
+    const std::string pipe = dir.str("clouds.jpg");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_FALSE(IsCompleteJpeg(pipe)); // and returns at once instead of waiting for a writer
 }
 
 TEST(Rfc1123Test, ReadsValidDates) {
