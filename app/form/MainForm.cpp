@@ -603,7 +603,12 @@ void TMainForm::DownResultsOnMain(TDownThread& thread) {
         UpdateText = texts::ErrorHintText;
         CreditText = texts::ErrorHintText2;
     }
-    if (outcome.NewPicture) PostMessage(this, UM_DOWNRESULT, 2, outcome.Type);
+    if (outcome.NewPicture) {
+        PostMessage(this, UM_DOWNRESULT, 2, outcome.Type);
+    } else if (!DownFile.empty()) {
+        // A body that is not used (no newer picture) must not pile up in the temporary folder.
+        DeleteFileIfExists(DownFile);
+    }
     Act = ActNone;
 }
 
