@@ -184,7 +184,7 @@ void TDownThread::Execute() {
         if (DownInfo.Compressed) {
             const std::string plain = MakeTempFileName(FolderOf(DownInfo.FileName));
             const bool ok =
-                !plain.empty() && InflateGzipFile(DownInfo.FileName, plain, MaxInflatedBytes);
+                !plain.empty() && InflateGzipFile(DownInfo.FileName, plain, InflateLimit);
             std::remove(DownInfo.FileName.c_str());
             if (ok) {
                 DownInfo.FileName = plain;
@@ -275,7 +275,7 @@ bool InflateGzipFile(const std::string& from, const std::string& to, std::int64_
 TDownOutcome DownResults(const TDownThread& thread, TAct act, TMapInfo& mapInfo) {
     TDownOutcome outcome;
     if (thread.ThError() == 0) {
-        if (thread.DownInfo.Act == ActGetMap) {
+        if (thread.DownInfo.Act == ActGetMap && act != ActNone) {
             if (mapInfo.LastMap.DateTime != thread.DownInfo.LastMap &&
                 thread.DownInfo.ContentType != TypUnk) {
                 mapInfo.LastMap = TDateTimeZ{thread.DownInfo.LastMap, 0, true};

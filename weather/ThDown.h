@@ -48,6 +48,8 @@ public:
     // Short time-outs for tests; the defaults suit real servers.
     int ConnectTimeoutMs = 20000;
     int LowSpeedSeconds = 30;
+    // Largest picture a gzip body may inflate to; tests lower it.
+    std::int64_t InflateLimit = MaxInflatedBytes;
 
 protected:
     void Execute() override;
@@ -73,7 +75,9 @@ struct TDownOutcome {
 };
 
 // The main thread's reading of a finished transfer: compares the picture's time with the one
-// in hand and updates mapInfo.LastMap for a newer picture. act is the main window's Act.
+// in hand and updates mapInfo.LastMap for a newer picture. act is the main window's Act; with
+// ActNone (the window stopped waiting, as at shutdown) a picture is not taken, so the time in
+// hand never names a picture that was thrown away.
 TDownOutcome DownResults(const TDownThread& thread, TAct act, TMapInfo& mapInfo);
 
 } // namespace nimbora

@@ -1,7 +1,10 @@
 #include "weather/ThSrvc.h"
 
+#include "support/NetHarness.h"
 #include "support/TempDir.h"
+#include "weather/WeatherTestSupport.h"
 
+#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 namespace nimbora {
@@ -124,6 +127,156 @@ TEST(CatalogueTest, VersionOfferAndLinkItems) {
     EXPECT_EQ(service.ProdUrl, "maker");
     EXPECT_EQ(service.PopMsg, "");
     EXPECT_EQ(service.PopUrl, "");
+}
+
+TEST(CatalogueTest, HostileTextCannotHangOrMislead) {
+    TempDir dir;
+    // Very long lines, binary junk and NUL bytes around the sections that matter.
+    std::string text =
+        Identity + "[" + std::string(200000, 'M') + "]\n" + "Junk=" + std::string(300000, '\x01') +
+        "\n" + std::string("\0\0\xff\xfe[Map1\n=\n\x89PNG\r\n", 18) +
+        "[MapDef]\nCount=0x7FFFFFFF\n" + "[Map1]\nUrl=" + std::string(100000, 'u') +
+        "\nFilter=99999999999999999999\n" + "[Map2]\nUrl=u2\nCredit=\xe2\x98\x81 cloud\n" +
+        "[ButDef]\nCount=1000000000\n[But7]\nCaption=Seven\nIcon=-5\n";
+    QElapsedTimer clock;
+    clock.start();
+    const TCatalogue c = ReadText(dir, text);
+    EXPECT_LT(clock.elapsed(), 5000);
+    ASSERT_TRUE(c.IdentityOk);
+    ASSERT_EQ(c.Servers.size(), 2u);
+    EXPECT_LE(c.Servers[0].Url.size(), 100000u);
+    EXPECT_EQ(c.Servers[1].Url, "u2");
+    EXPECT_EQ(c.Servers[1].Credit, "? cloud"); // no 8-bit code for the cloud sign
+    ASSERT_EQ(c.Links.size(), 1u);
+    EXPECT_EQ(c.Links[0].Section, "But7");
+    EXPECT_EQ(c.Links[0].Icon, -5); // outside the icon list: the item gets no icon
+}
+
+// The notice day: once per day, and a new day shows them again.
+TEST(CatalogueTest, NoticesOncePerDay) {
+    TService service;
+    EXPECT_TRUE(TakeNoticeDay(service, "08/12/2026"));
+    EXPECT_EQ(service.DateShown, "08/12/2026");
+    EXPECT_FALSE(TakeNoticeDay(service, "08/12/2026"));
+    EXPECT_TRUE(TakeNoticeDay(service, "09/12/2026"));
+}
+
+TEST(CatalogueTest, RequestAddressCarriesTheQuery) {
+    EXPECT_EQ(CatalogueRequestUrl("http://h/c.ini"),
+              "http://h/c.ini?prog=Nimbora&ver=033000&lang=en");
+    EXPECT_EQ(CatalogueRequestUrl("http://h/c?k=1"),
+              "http://h/c?k=1&prog=Nimbora&ver=033000&lang=en");
+    EXPECT_EQ(CatalogueRequestUrl(""), "");
+}
+
+// ---- the catalogue thread against real servers ----
+
+class CatalogueThreadTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!test::HaveNginx()) return;
+        root_ = new test::ScratchDir;
+        const std::string r = root_->Path();
+        test::WriteWholeFile(r + "/catalogue.ini",
+                             test::ReadWholeFile(NIMBORA_SOURCE_DIR "/docs/sample-catalogue.ini"));
+        test::WriteWholeFile(r + "/empty.ini", "");
+        test::WriteWholeFile(r + "/huge.ini", Identity + std::string(2 << 20, ';'));
+        nginx_ = new test::NginxServer;
+        started_ = nginx_->Start(r, "location = /moved { return 300 \"look elsewhere\"; }\n"
+                                    "location = /fail { return 500; }\n");
+    }
+    static void TearDownTestSuite() {
+        delete nginx_;
+        delete root_;
+        nginx_ = nullptr;
+        root_ = nullptr;
+    }
+    void SetUp() override {
+        if (!nginx_) GTEST_SKIP() << "nginx is not installed";
+        ASSERT_TRUE(started_) << nginx_->ErrorLog();
+    }
+
+    static test::ScratchDir* root_;
+    static test::NginxServer* nginx_;
+    static bool started_;
+};
+
+test::ScratchDir* CatalogueThreadTest::root_ = nullptr;
+test::NginxServer* CatalogueThreadTest::nginx_ = nullptr;
+bool CatalogueThreadTest::started_ = false;
+
+TEST_F(CatalogueThreadTest, FetchEndsWithTheCatalogueMessage) {
+    struct Case {
+        const char* name;
+        const char* path;
+        int error;
+    };
+    const Case cases[] = {
+        {"catalogue", "/catalogue.ini", 0},     {"not found", "/missing.ini", 2},
+        {"server error", "/fail", 2},           {"empty body", "/empty.ini", 1},
+        {"redirect not followed", "/moved", 1}, {"larger than any catalogue", "/huge.ini", 3},
+    };
+    for (const Case& c : cases) {
+        TempDir tmp;
+        const std::string file = MakeTempFileName(tmp.str() + "/");
+        test::TCatalogueRun run(CatalogueRequestUrl(nginx_->Url(c.path)), file);
+        run.Start();
+        ASSERT_TRUE(run.WaitForEnd()) << c.name;
+        EXPECT_EQ(run.Thread().ThError(), c.error) << c.name;
+        EXPECT_EQ(run.CatalogueWParam(), c.error == 0 ? 1 : 0) << c.name;
+        if (c.error == 0) {
+            // Kept for the window to read.
+            EXPECT_EQ(test::FilesIn(tmp.str()).size(), 1u) << c.name;
+            EXPECT_EQ(ReadCatalogue(file).Servers.size(), 3u) << c.name;
+        } else {
+            EXPECT_TRUE(test::FilesIn(tmp.str()).empty()) << c.name;
+        }
+    }
+    const std::string log = nginx_->AccessLog();
+    EXPECT_NE(log.find("GET /catalogue.ini?prog=Nimbora&ver=033000&lang=en HTTP/1.0"),
+              std::string::npos)
+        << log;
+}
+
+TEST_F(CatalogueThreadTest, EmptyAddressEndsAtOnceWithoutTraffic) {
+    const std::string before = nginx_->AccessLog();
+    TempDir tmp;
+    const std::string file = MakeTempFileName(tmp.str() + "/");
+    test::TCatalogueRun run(CatalogueRequestUrl(""), file);
+    QElapsedTimer clock;
+    clock.start();
+    run.Start();
+    ASSERT_TRUE(run.WaitForEnd());
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_EQ(run.Thread().ThError(), 1);
+    EXPECT_EQ(run.CatalogueWParam(), 0);
+    EXPECT_TRUE(test::FilesIn(tmp.str()).empty());
+    EXPECT_EQ(nginx_->AccessLog(), before);
+}
+
+TEST(CatalogueThreadScriptedTest, SlowCatalogueIsStoppedAtOnce) {
+    test::ScriptedServer server;
+    ASSERT_TRUE(server.Start({[](test::ScriptedServer::Connection& c) {
+        c.ReadRequest();
+        if (!c.Send("HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n[Service]\n")) return;
+        while (c.Send(";\n") && c.Pause(20)) {
+        }
+    }}));
+    TempDir tmp;
+    const std::string file = MakeTempFileName(tmp.str() + "/");
+    test::TCatalogueRun run(server.Url("/catalogue.ini"), file);
+    run.Start();
+    // Wait until the body is arriving.
+    QElapsedTimer clock;
+    clock.start();
+    while (test::ReadWholeFile(file).empty() && clock.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    ASSERT_FALSE(test::ReadWholeFile(file).empty());
+    EXPECT_LT(run.Cancel(), 1000);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(run.Thread().ThError(), 4);
+    EXPECT_EQ(run.CatalogueWParam(), 0);
+    EXPECT_TRUE(test::FilesIn(tmp.str()).empty());
 }
 
 } // namespace

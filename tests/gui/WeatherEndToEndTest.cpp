@@ -1,0 +1,255 @@
+// The whole weather story with the real window: catalogue, first download, cached clouds at
+// the next start, a conditional update, and closing in the middle of a download. All servers
+// run on this machine.
+#include "GuiSupport.h"
+
+#include "app/Texts.h"
+#include "render/OpenGLPanel.h"
+#include "support/NetHarness.h"
+
+#include <QAction>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QMenu>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <jpeglib.h>
+#include <sys/time.h>
+
+namespace nimbora::test {
+namespace {
+
+using Connection = ScriptedServer::Connection;
+
+// Last-Modified of the served cloud picture: Thu, 04 Mar 2021 05:06:07 GMT.
+constexpr time_t PictureTime = 1614834367;
+
+// A white picture: wherever the globe faces, its centre is under thick cloud.
+std::string WhiteJpeg(int width, int height) {
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr jerr{};
+    cinfo.err = jpeg_std_error(&jerr);
+    jpeg_create_compress(&cinfo);
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = JDIMENSION(width);
+    cinfo.image_height = JDIMENSION(height);
+    cinfo.input_components = 1;
+    cinfo.in_color_space = JCS_GRAYSCALE;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 90, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<unsigned char> row(std::size_t(width), 255);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    std::string bytes(reinterpret_cast<char*>(buffer), size);
+    std::free(buffer);
+    return bytes;
+}
+
+// Points the temporary folder at a scratch folder for the life of the object.
+class TScratchTemp {
+public:
+    TScratchTemp() {
+        if (const char* old = std::getenv("TMPDIR")) old_ = old, had_ = true;
+        setenv("TMPDIR", dir_.str().c_str(), 1);
+    }
+    ~TScratchTemp() { had_ ? setenv("TMPDIR", old_.c_str(), 1) : unsetenv("TMPDIR"); }
+    std::vector<std::string> Files() const {
+        std::vector<std::string> names;
+        for (const QString& name : QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden))
+            names.push_back(name.toStdString());
+        return names;
+    }
+    std::string Path() const { return dir_.str(); }
+
+private:
+    TempDir dir_;
+    std::string old_;
+    bool had_ = false;
+};
+
+std::string Catalogue(const std::vector<std::string>& urls) {
+    std::string text = "[Service]\nProgram=Nimbora\n[Version]\nCode=033000\n[MapDef]\nCount=" +
+                       std::to_string(urls.size()) + "\n";
+    for (std::size_t i = 0; i < urls.size(); ++i)
+        text += "[Map" + std::to_string(i + 1) + "]\nUrl=" + urls[i] +
+                "\nFilter=0\nCredit=Local clouds\n";
+    return text;
+}
+
+// Mean brightness (R + G + B) of a square around the frame's centre.
+double CentreBrightness(const QImage& frame) {
+    const QImage image = frame.convertToFormat(QImage::Format_RGB32);
+    const int cx = image.width() / 2, cy = image.height() / 2, half = 20;
+    double sum = 0;
+    int count = 0;
+    for (int y = cy - half; y < cy + half; ++y)
+        for (int x = cx - half; x < cx + half; ++x) {
+            const QRgb p = image.pixel(x, y);
+            sum += qRed(p) + qGreen(p) + qBlue(p);
+            ++count;
+        }
+    return sum / count;
+}
+
+int Count(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+class WeatherEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (FindProgram("/usr/sbin/nginx").empty() && FindProgram("nginx").empty())
+            GTEST_SKIP() << "nginx is not installed";
+        picture_ = WhiteJpeg(512, 256);
+        // /always/ answers in full even to a conditional request.
+        ASSERT_TRUE(QDir().mkpath(root_.file("always")));
+        for (const char* name : {"clouds.jpg", "always/clouds.jpg"}) {
+            ASSERT_TRUE(WriteWholeFile(root_.str(name), picture_));
+            const timeval times[2] = {{PictureTime, 0}, {PictureTime, 0}};
+            ASSERT_EQ(utimes(root_.str(name).c_str(), times), 0);
+        }
+        ASSERT_TRUE(nginx_.Start(root_.str(), "location /always/ { if_modified_since off; }\n"))
+            << nginx_.ErrorLog();
+        temp_ = std::make_unique<TScratchTemp>();
+    }
+    void TearDown() override { temp_.reset(); }
+
+    // A settings file of this version that names the catalogue, so it is not rewritten.
+    void WriteSettings(const std::string& catalogueFile) {
+        const std::string folder = home_.MakeDataFolder();
+        ASSERT_TRUE(WriteWholeFile(
+            folder + "test_gui.ini",
+            "[Nimbora]\nVersion=033000\nCatalogueUrl=" + nginx_.Url("/" + catalogueFile) + "\n"));
+    }
+    QAction* Item(const TMainForm& form, const char* name) {
+        return form.OptionPopup()->findChild<QAction*>(name);
+    }
+    int PictureRequests(const char* status) {
+        return Count(nginx_.AccessLog(), std::string("\"GET /clouds.jpg HTTP/1.1\" ") + status);
+    }
+
+    TScratchHome home_;
+    TempDir root_;
+    NginxServer nginx_;
+    std::unique_ptr<TScratchTemp> temp_;
+    std::string picture_;
+};
+
+TEST_F(WeatherEndToEnd, FirstStartFetchesCatalogueAndCloudsThenNextStartUsesTheCache) {
+    const std::string pictureUrl = nginx_.Url("/clouds.jpg");
+    ASSERT_TRUE(WriteWholeFile(root_.str("catalogue.ini"), Catalogue({pictureUrl, pictureUrl})));
+    WriteSettings("catalogue.ini");
+    const std::string cached = home_.DataFolder() + "clouds.jpg";
+    {
+        auto form = StartMainForm();
+        ASSERT_TRUE(WaitFor([&] { return form->CloudsShown(); }, 20000)) << form->StatusText;
+        // The catalogue was read: its two servers are offered, the others stay hidden.
+        EXPECT_EQ(form->MapInfo().Map.size(), 2u);
+        EXPECT_TRUE(Item(*form, "UseServer1Bt")->isVisible());
+        EXPECT_TRUE(Item(*form, "UseServer2Bt")->isVisible());
+        EXPECT_FALSE(Item(*form, "UseServer3Bt")->isVisible());
+        EXPECT_TRUE(Item(*form, "UpdateWeatherBt")->isEnabled());
+        EXPECT_NE(nginx_.AccessLog().find("GET /catalogue.ini?prog=Nimbora"), std::string::npos);
+        // The picture was fetched by itself and is in hand.
+        EXPECT_EQ(PictureRequests("200"), 1);
+        EXPECT_TRUE(ReadWholeFile(cached) == picture_);
+        EXPECT_FALSE(QFile::exists(QString::fromStdString(home_.DataFolder() + "clouds.png")));
+        EXPECT_DOUBLE_EQ(form->MapInfo().LastMap.DateTime, 25569.0 + PictureTime / 86400.0);
+        EXPECT_EQ(form->StatusText, texts::DownloadCompleteText);
+        EXPECT_EQ(form->CreditText, "Local clouds");
+        EXPECT_EQ(form->UpdateText.rfind("Clouds updated: ", 0), 0u) << form->UpdateText;
+        EXPECT_TRUE(temp_->Files().empty());
+
+        // The cloud layer is in the frame: the globe's centre is brighter with it.
+        const double withClouds = CentreBrightness(form->Panel()->grabFramebuffer());
+        Item(*form, "ShowCloudsBt")->trigger();
+        const double withoutClouds = CentreBrightness(form->Panel()->grabFramebuffer());
+        Item(*form, "ShowCloudsBt")->trigger();
+        EXPECT_GT(withClouds, withoutClouds + 60) << withClouds << " " << withoutClouds;
+        form->close();
+    }
+
+    // Next start: the cached clouds at once, the catalogue again, no download by itself.
+    ASSERT_TRUE(WriteWholeFile(root_.str("catalogue.ini"),
+                               Catalogue({pictureUrl, nginx_.Url("/always/clouds.jpg")})));
+    auto form = StartMainForm();
+    ASSERT_TRUE(WaitFor([&] { return form->CloudsShown(); }, 3000));
+    EXPECT_EQ(PictureRequests("200"), 1);
+    ASSERT_TRUE(WaitFor([&] { return Item(*form, "UpdateWeatherBt")->isEnabled(); }, 10000));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(form->Downloading());
+    EXPECT_EQ(PictureRequests("200") + PictureRequests("304"), 1);
+
+    // "Update weather" asks only whether something newer exists.
+    Item(*form, "UseServer1Bt")->trigger();
+    form->OptionPopup()->hide();
+    Item(*form, "UpdateWeatherBt")->trigger();
+    ASSERT_TRUE(WaitFor([&] { return form->StatusText == texts::NoNewerPictureText; }, 10000))
+        << form->StatusText;
+    EXPECT_EQ(PictureRequests("304"), 1) << nginx_.AccessLog();
+    EXPECT_TRUE(form->CloudsShown());
+    EXPECT_TRUE(ReadWholeFile(cached) == picture_);
+    EXPECT_DOUBLE_EQ(form->MapInfo().LastMap.DateTime, 25569.0 + PictureTime / 86400.0);
+    ASSERT_TRUE(WaitFor([&] { return Item(*form, "UpdateWeatherBt")->isEnabled(); }, 3000));
+    EXPECT_TRUE(temp_->Files().empty());
+
+    // A server that sends the same picture again in full: nothing changes, and the unused
+    // body does not stay behind in the temporary folder.
+    Item(*form, "UseServer2Bt")->trigger();
+    form->OptionPopup()->hide();
+    form->StatusText.clear();
+    Item(*form, "UpdateWeatherBt")->trigger();
+    ASSERT_TRUE(WaitFor([&] { return form->StatusText == texts::NoNewerPictureText; }, 10000))
+        << form->StatusText;
+    ASSERT_TRUE(WaitFor([&] { return !form->Downloading(); }, 3000));
+    EXPECT_EQ(Count(nginx_.AccessLog(), "\"GET /always/clouds.jpg HTTP/1.1\" 200"), 1);
+    EXPECT_TRUE(ReadWholeFile(cached) == picture_);
+    EXPECT_TRUE(temp_->Files().empty());
+}
+
+TEST_F(WeatherEndToEnd, ClosingDuringASlowDownloadEndsAtOnce) {
+    ScriptedServer slow;
+    ASSERT_TRUE(slow.Start({[](Connection& c) {
+        c.ReadRequest();
+        if (!c.Send("HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n"
+                    "Content-Length: 10000000\r\n\r\n\xFF\xD8"))
+            return;
+        while (c.Send(std::string(200, 'x')) && c.Pause(20)) {
+        }
+    }}));
+    ASSERT_TRUE(WriteWholeFile(root_.str("slow.ini"), Catalogue({slow.Url("/clouds.jpg")})));
+    WriteSettings("slow.ini");
+    auto form = StartMainForm();
+    ASSERT_TRUE(WaitFor(
+        [&] { return form->Downloading() && form->StatusText.rfind("Downloading ", 0) == 0; },
+        10000))
+        << form->StatusText;
+    EXPECT_FALSE(temp_->Files().empty()); // the body is on its way
+
+    QElapsedTimer clock;
+    clock.start();
+    form->close();
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_FALSE(form->Downloading());
+    EXPECT_TRUE(temp_->Files().empty());
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(home_.DataFolder() + "clouds.jpg")));
+    // Closing wrote the settings, keeping the catalogue address it does not write itself.
+    const std::string ini = ReadWholeFile(form->IniFile());
+    EXPECT_TRUE(IniValue(ini, "Map", "LastZ").Found) << ini;
+    EXPECT_TRUE(IniValue(ini, "Proxy", "Autodetect").Found);
+    EXPECT_TRUE(IniValue(ini, "Nimbora", "CatalogueUrl").Found);
+}
+
+} // namespace
+} // namespace nimbora::test

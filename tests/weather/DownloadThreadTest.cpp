@@ -1,0 +1,383 @@
+// The download thread against real servers on this machine: nginx, tinyproxy and a scripted
+// server that misbehaves.
+#include "weather/WeatherTestSupport.h"
+
+#include "app/Texts.h"
+#include "support/NetHarness.h"
+#include "support/TempDir.h"
+#include "weather/TestPictures.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+namespace nimbora::test {
+namespace {
+
+using Connection = ScriptedServer::Connection;
+
+// Last-Modified of the served pictures: Thu, 04 Mar 2021 05:06:07 GMT, and an hour later for
+// the gzip-coded copy.
+constexpr long long PictureTime = 1614834367;
+constexpr long long GzipTime = PictureTime + 3600;
+// The picture in hand before each download.
+constexpr long long InHandTime = 1600000000;
+
+const std::string& Jpeg() {
+    static const std::string bytes = JpegBytes(64, 32, 200);
+    return bytes;
+}
+const std::string& Png() {
+    static const std::string bytes = PngBytes(64, 32, 180);
+    return bytes;
+}
+
+TMapInfo MapInHand(long long unixTime = InHandTime) {
+    TMapInfo info;
+    info.LastMap = TDateTimeZ{DateTimeOfUnix(unixTime), 0, true};
+    return info;
+}
+
+std::string BaseName(const std::string& path) {
+    return std::filesystem::path(path).filename().string();
+}
+
+// Checks what every failed download must leave: the code, its text, the hint lines, no file
+// and the picture in hand unchanged.
+void ExpectFailure(const TDownloadRun& run, const std::string& tempFolder, int code,
+                   const std::string& name) {
+    static const char* const texts[] = {"", "Error: Cannot download data",
+                                        "Error: Service unavailable", "Error: Connection failed"};
+    ASSERT_TRUE(run.ResultsRan) << name;
+    EXPECT_EQ(run.Error, code) << name;
+    if (code >= 1 && code <= 3) {
+        EXPECT_EQ(run.Outcome.StatusText, texts[code]) << name;
+    }
+    EXPECT_TRUE(run.Outcome.ShowHints) << name;
+    EXPECT_FALSE(run.Outcome.NewPicture) << name;
+    EXPECT_TRUE(FilesIn(tempFolder).empty()) << name;
+    EXPECT_EQ(run.MapInfo.LastMap.DateTime, DateTimeOfUnix(InHandTime)) << name;
+}
+
+class DownloadThreadTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!HaveNginx()) return;
+        root_ = new ScratchDir;
+        const std::string r = root_->Path();
+        namespace fs = std::filesystem;
+        for (const char* folder : {"gz", "chunk", "bomb"})
+            fs::create_directories(r + "/" + folder);
+        WriteWholeFile(r + "/clouds.jpg", Jpeg());
+        WriteWholeFile(r + "/clouds.png", Png());
+        WriteWholeFile(r + "/chunk/clouds.jpg", Jpeg());
+        WriteWholeFile(r + "/gz/clouds.png", GzipBytes(Png()));
+        WriteWholeFile(r + "/bomb/clouds.png", GzipBytes(std::string(8 << 20, '\0')));
+        WriteWholeFile(r + "/pic.gif", Jpeg());
+        WriteWholeFile(r + "/cut.jpg", Jpeg().substr(0, Jpeg().size() - 40));
+        WriteWholeFile(r + "/huge.png", PngWithHeader(100000, 100000));
+        WriteWholeFile(r + "/empty.jpg", "");
+        for (const char* name : {"clouds.jpg", "clouds.png", "chunk/clouds.jpg", "bomb/clouds.png",
+                                 "pic.gif", "cut.jpg", "huge.png", "empty.jpg"})
+            SetFileTime(r + "/" + name, PictureTime);
+        SetFileTime(r + "/gz/clouds.png", GzipTime);
+
+        std::string config = "absolute_redirect off;\n"
+                             "location /gz/ { add_header Content-Encoding gzip; }\n"
+                             "location /bomb/ { add_header Content-Encoding gzip; }\n"
+                             "location /chunk/ { gzip on; gzip_types image/jpeg; "
+                             "gzip_min_length 1; }\n"
+                             "location = /fail { return 500; }\n"
+                             "location = /moved { return 300 \"look elsewhere\"; }\n";
+        // /r0 -> /r1 -> ... -> /r5 -> /clouds.jpg: five changes from /r1, six from /r0.
+        for (int i = 0; i <= 5; ++i) {
+            const std::string next = i == 5 ? "/clouds.jpg" : "/r" + std::to_string(i + 1);
+            config += "location = /r" + std::to_string(i) + " { return 302 " + next + "; }\n";
+        }
+        nginx_ = new NginxServer;
+        started_ = nginx_->Start(r, config);
+    }
+    static void TearDownTestSuite() {
+        delete nginx_;
+        delete root_;
+        nginx_ = nullptr;
+        root_ = nullptr;
+    }
+    void SetUp() override {
+        if (!nginx_) GTEST_SKIP() << "nginx is not installed";
+        ASSERT_TRUE(started_) << nginx_->ErrorLog();
+        ASSERT_FALSE(Jpeg().empty());
+        ASSERT_FALSE(Png().empty());
+    }
+
+    static ScratchDir* root_;
+    static NginxServer* nginx_;
+    static bool started_;
+};
+
+ScratchDir* DownloadThreadTest::root_ = nullptr;
+NginxServer* DownloadThreadTest::nginx_ = nullptr;
+bool DownloadThreadTest::started_ = false;
+
+TEST_F(DownloadThreadTest, PicturesArriveAndAreCompared) {
+    const double pictureTime = DateTimeOfUnix(PictureTime);
+    struct Case {
+        const char* name;
+        const char* path;
+        double ifModifiedSince;
+        long long inHand;
+        std::string body; // file left for the window; empty: none
+        TTyp type;
+        double lastMap; // MapInfo.LastMap afterwards
+    };
+    const Case cases[] = {
+        {"jpeg", "/clouds.jpg", 0, InHandTime, Jpeg(), TypJpg, pictureTime},
+        {"png", "/clouds.png", 0, InHandTime, Png(), TypPng, pictureTime},
+        {"gzip coded, inflated; its own header time", "/gz/clouds.png", 0, InHandTime, Png(),
+         TypPng, DateTimeOfUnix(GzipTime)},
+        {"five redirects", "/r1", 0, InHandTime, Jpeg(), TypJpg, pictureTime},
+        {"not modified", "/clouds.jpg", pictureTime, PictureTime, "", TypUnk, pictureTime},
+        {"same time as in hand", "/clouds.jpg", 0, PictureTime, Jpeg(), TypUnk, pictureTime},
+    };
+    for (const Case& c : cases) {
+        TempDir tmp;
+        TDownloadRun run(nginx_->Url(c.path), tmp.str(), c.ifModifiedSince, MapInHand(c.inHand));
+        run.Start();
+        ASSERT_TRUE(run.WaitForEnd()) << c.name;
+        ASSERT_TRUE(run.ResultsRan) << c.name;
+        EXPECT_EQ(run.Error, 0) << c.name;
+        EXPECT_FALSE(run.Outcome.ShowHints) << c.name;
+        EXPECT_FALSE(run.Result.Compressed) << c.name;
+        const bool newer = c.type != TypUnk;
+        EXPECT_EQ(run.Outcome.NewPicture, newer) << c.name;
+        EXPECT_EQ(run.Outcome.StatusText,
+                  newer ? texts::DownloadCompleteText : texts::NoNewerPictureText)
+            << c.name;
+        if (newer) {
+            EXPECT_EQ(run.Outcome.Type, c.type) << c.name;
+        }
+        EXPECT_DOUBLE_EQ(run.MapInfo.LastMap.DateTime, c.lastMap) << c.name;
+        const auto files = FilesIn(tmp.str());
+        if (c.body.empty()) {
+            EXPECT_TRUE(files.empty()) << c.name;
+        } else {
+            ASSERT_EQ(files, std::vector<std::string>{BaseName(run.Result.FileName)}) << c.name;
+            EXPECT_TRUE(ReadWholeFile(run.Result.FileName) == c.body) << c.name;
+        }
+    }
+    // The conditional request really was answered "not modified".
+    EXPECT_NE(nginx_->AccessLog().find("\"GET /clouds.jpg HTTP/1.1\" 304"), std::string::npos);
+}
+
+TEST_F(DownloadThreadTest, ProgressTellsLengthAndBytes) {
+    TempDir tmp;
+    TDownloadRun run(nginx_->Url("/clouds.jpg"), tmp.str(), 0, MapInHand());
+    run.Start();
+    ASSERT_TRUE(run.WaitForEnd());
+    const auto& messages = run.Receiver.Messages;
+    ASSERT_GE(messages.size(), 2u);
+    const auto size = static_cast<std::intptr_t>(Jpeg().size());
+    EXPECT_EQ(messages.front().Message, UM_PROGRESS);
+    EXPECT_EQ(messages.front().LParam, 0);
+    EXPECT_EQ(messages.front().WParam, size);
+    EXPECT_EQ(messages.back().LParam, 1);
+    EXPECT_EQ(messages.back().WParam, size);
+}
+
+TEST_F(DownloadThreadTest, AnswersThatBringNoPictureFail) {
+    struct Case {
+        const char* name;
+        const char* path;
+        int code;
+    };
+    const Case cases[] = {
+        {"chunked answer is never written", "/chunk/clouds.jpg", 1},
+        {"gif", "/pic.gif", 1},
+        {"jpeg cut short", "/cut.jpg", 1},
+        {"empty body", "/empty.jpg", 1},
+        {"png claiming 100000 x 100000", "/huge.png", 1},
+        {"gzip inflating past the limit", "/bomb/clouds.png", 1},
+        {"redirect not followed", "/moved", 1},
+        {"six redirects", "/r0", 3},
+        {"not found", "/missing.jpg", 2},
+        {"server error", "/fail", 2},
+    };
+    for (const Case& c : cases) {
+        TempDir tmp;
+        TDownloadRun run(nginx_->Url(c.path), tmp.str(), 0, MapInHand());
+        run.Thread().InflateLimit = 1 << 20;
+        run.Start();
+        ASSERT_TRUE(run.WaitForEnd()) << c.name;
+        ExpectFailure(run, tmp.str(), c.code, c.name);
+    }
+}
+
+TEST_F(DownloadThreadTest, PictureIsNotTakenWhenTheWindowStoppedWaiting) {
+    // Shutdown may stop the thread just after its transfer succeeded: the time in hand must
+    // not name a picture that is about to be deleted.
+    TempDir tmp;
+    TDownloadRun run(nginx_->Url("/clouds.jpg"), tmp.str(), 0, MapInHand());
+    run.Act = ActNone;
+    run.Start();
+    ASSERT_TRUE(run.WaitForEnd());
+    EXPECT_EQ(run.Error, 0);
+    EXPECT_FALSE(run.Outcome.NewPicture);
+    EXPECT_EQ(run.Outcome.StatusText, "");
+    EXPECT_EQ(run.MapInfo.LastMap.DateTime, DateTimeOfUnix(InHandTime));
+}
+
+TEST_F(DownloadThreadTest, TransferGoesThroughTheProxy) {
+    if (!HaveTinyproxy()) GTEST_SKIP() << "tinyproxy is not installed";
+    struct Case {
+        const char* name;
+        const char* demandUser; // the proxy's account; empty: open proxy
+        bool authenticate;
+        const char* password;
+        int code;
+    };
+    const Case cases[] = {
+        {"open proxy", "", false, "", 0},
+        {"right password", "cloud", true, "s3cret", 0},
+        {"wrong password", "cloud", true, "wrong", 2},
+        {"credentials switched off", "cloud", false, "s3cret", 2},
+    };
+    for (const Case& c : cases) {
+        TinyProxyServer proxy;
+        ASSERT_TRUE(proxy.Start(c.demandUser, c.demandUser[0] ? "s3cret" : "")) << proxy.Log();
+        TempDir tmp;
+        TDownloadRun run(nginx_->Url("/clouds.jpg"), tmp.str(), 0, MapInHand());
+        TProxy& p = run.Thread().DownInfo.ProxyInfo;
+        p.Enabled = true;
+        p.Address = "127.0.0.1";
+        p.Port = std::to_string(proxy.Port());
+        p.Authenticate = c.authenticate;
+        p.Username = "cloud";
+        p.Password = c.password;
+        run.Start();
+        ASSERT_TRUE(run.WaitForEnd()) << c.name;
+        if (c.code == 0) {
+            EXPECT_EQ(run.Error, 0) << c.name;
+            EXPECT_TRUE(run.Outcome.NewPicture) << c.name;
+            EXPECT_TRUE(ReadWholeFile(run.Result.FileName) == Jpeg()) << c.name;
+            EXPECT_NE(proxy.Log().find("GET " + nginx_->Url("/clouds.jpg")), std::string::npos)
+                << c.name << proxy.Log();
+        } else {
+            ExpectFailure(run, tmp.str(), c.code, c.name);
+        }
+    }
+}
+
+// ---- misbehaving servers ----
+
+std::string Head(const std::string& fields) {
+    return "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n" + fields + "\r\n";
+}
+
+ScriptedServer::Behaviour Reply(std::string reply) {
+    return [reply](Connection& c) {
+        c.ReadRequest();
+        c.Send(reply);
+    };
+}
+
+// The served JPEG, its frame header claiming 65000 x 65000 pixels.
+std::string JpegClaimingHugeSize() {
+    std::string bytes = Jpeg();
+    const auto sof = bytes.find("\xFF\xC0");
+    if (sof == std::string::npos) return {};
+    for (std::size_t at : {sof + 5, sof + 7}) {
+        bytes[at] = char(0xFD);
+        bytes[at + 1] = char(0xE8);
+    }
+    return bytes;
+}
+
+TEST(DownloadThreadScriptedTest, BrokenAnswersFailCleanly) {
+    const std::string jpeg = Jpeg();
+    const std::string size = std::to_string(jpeg.size());
+    ASSERT_FALSE(JpegClaimingHugeSize().empty());
+    struct Case {
+        const char* name;
+        ScriptedServer::Behaviour behaviour;
+        int code;
+    };
+    const Case cases[] = {
+        {"no content length", Reply(Head("Connection: close\r\n") + jpeg), 1},
+        {"longer length than sent",
+         Reply(Head("Content-Length: " + std::to_string(jpeg.size() + 1000) + "\r\n") + jpeg), 3},
+        {"shorter length than sent",
+         Reply(Head("Content-Length: " + std::to_string(jpeg.size() - 100) + "\r\n") + jpeg), 1},
+        {"connection dropped mid-body",
+         Reply(Head("Content-Length: " + size + "\r\n") + jpeg.substr(0, jpeg.size() / 2)), 3},
+        {"empty 2xx body", Reply(Head("Content-Length: 0\r\n")), 1},
+        {"jpeg claiming 65000 x 65000",
+         Reply(Head("Content-Length: " + size + "\r\n") + JpegClaimingHugeSize()), 1},
+        {"silent server",
+         [](Connection& c) {
+             c.ReadRequest();
+             c.Pause(10000);
+         },
+         3},
+        {"nothing listens", nullptr, 3},
+    };
+    for (const Case& c : cases) {
+        ScriptedServer server;
+        std::string url = "http://127.0.0.1:" + std::to_string(PickFreePort()) + "/clouds.jpg";
+        if (c.behaviour) {
+            ASSERT_TRUE(server.Start({c.behaviour}));
+            url = server.Url("/clouds.jpg");
+        }
+        TempDir tmp;
+        TDownloadRun run(url, tmp.str(), 0, MapInHand());
+        run.Thread().LowSpeedSeconds = 1;
+        run.Thread().ConnectTimeoutMs = 1000;
+        run.Start();
+        ASSERT_TRUE(run.WaitForEnd(10000)) << c.name;
+        ExpectFailure(run, tmp.str(), c.code, c.name);
+    }
+}
+
+TEST(DownloadThreadScriptedTest, RequestCarriesTheProgramsFields) {
+    ScriptedServer server;
+    ASSERT_TRUE(server.Start({Reply("HTTP/1.1 304 Not Modified\r\n\r\n")}));
+    TempDir tmp;
+    // Sun, 06 Nov 1994 08:49:37 GMT
+    TDownloadRun run(server.Url("/clouds.jpg"), tmp.str(), 34644.367789351854, MapInHand());
+    run.Start();
+    ASSERT_TRUE(run.WaitForEnd());
+    EXPECT_EQ(run.Error, 0);
+    EXPECT_EQ(run.Outcome.StatusText, texts::NoNewerPictureText);
+    EXPECT_TRUE(FilesIn(tmp.str()).empty());
+    ASSERT_EQ(server.Requests().size(), 1u);
+    const std::string request = server.Requests()[0];
+    for (const std::string& line : std::vector<std::string>{
+             "GET /clouds.jpg HTTP/1.1\r\n", "If-Modified-Since: Sun, 06 Nov 1994 08:49:37 GMT\r\n",
+             "Accept-Encoding: gzip\r\n", "User-Agent: Nimbora test\r\n",
+             "Referer: " + server.Url("/clouds.jpg") + "\r\n"})
+        EXPECT_NE(request.find(line), std::string::npos) << line << request;
+}
+
+TEST(DownloadThreadScriptedTest, SlowDownloadIsStoppedAtOnce) {
+    ScriptedServer server;
+    ASSERT_TRUE(server.Start({[](Connection& c) {
+        c.ReadRequest();
+        if (!c.Send(Head("Content-Length: 10000000\r\n") + "\xFF\xD8")) return;
+        while (c.Send(std::string(100, 'x')) && c.Pause(20)) {
+        }
+    }}));
+    TempDir tmp;
+    TDownloadRun run(server.Url("/clouds.jpg"), tmp.str(), 0, MapInHand());
+    run.Start();
+    ASSERT_TRUE(run.WaitForData());
+    EXPECT_FALSE(FilesIn(tmp.str()).empty()); // the body is on its way to disk
+    EXPECT_LT(run.Cancel(), 1000);
+    EXPECT_TRUE(run.ResultsRan);
+    EXPECT_EQ(run.Error, 1);
+    // A late result after the window stopped waiting changes no status line.
+    EXPECT_EQ(run.Outcome.StatusText, "");
+    EXPECT_FALSE(run.Outcome.NewPicture);
+    EXPECT_TRUE(FilesIn(tmp.str()).empty());
+    EXPECT_EQ(run.MapInfo.LastMap.DateTime, DateTimeOfUnix(InHandTime));
+}
+
+} // namespace
+} // namespace nimbora::test
