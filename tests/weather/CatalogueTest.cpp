@@ -144,7 +144,7 @@ TEST(CatalogueTest, HostileTextCannotHangOrMislead) {
     EXPECT_LT(clock.elapsed(), 5000);
     ASSERT_TRUE(c.IdentityOk);
     ASSERT_EQ(c.Servers.size(), 2u);
-    EXPECT_LE(c.Servers[0].Url.size(), 100000u);
+    EXPECT_EQ(c.Servers[0].Url, std::string(2047, 'u')); // values are cut, not refused
     EXPECT_EQ(c.Servers[1].Url, "u2");
     EXPECT_EQ(c.Servers[1].Credit, "? cloud"); // no 8-bit code for the cloud sign
     ASSERT_EQ(c.Links.size(), 1u);
