@@ -545,7 +545,8 @@ bool TMainForm::CloudsFileExists() const {
 }
 
 void TMainForm::UmBeginUpdate() {
-    if (DownWorking) return;
+    // A request still queued when the window closed starts nothing.
+    if (DownWorking || !isVisible()) return;
     const QAction* checked = ServerGroup->checkedAction();
     const unsigned fixed = checked ? static_cast<unsigned>(checked->data().toInt()) : 0;
     const auto index = ChooseServer(fixed, MapInfo_.Map.size());
@@ -693,6 +694,8 @@ void TMainForm::UmGetCatalogue() {
 }
 
 void TMainForm::UmCatalogue(std::intptr_t wParam) {
+    // A fetch stopped by closing still reports; the closed window must not start an update.
+    if (!isVisible()) return;
     if (wParam == 1 && FileExists(WorkFile)) {
         const TCatalogue catalogue = ReadCatalogue(WorkFile);
         DeleteFileIfExists(WorkFile);
