@@ -3,6 +3,7 @@
 // run on this machine.
 #include "GuiSupport.h"
 
+#include "app/Messages.h"
 #include "app/Texts.h"
 #include "render/OpenGLPanel.h"
 #include "support/NetHarness.h"
@@ -249,6 +250,42 @@ TEST_F(WeatherEndToEnd, ClosingDuringASlowDownloadEndsAtOnce) {
     EXPECT_TRUE(IniValue(ini, "Map", "LastZ").Found) << ini;
     EXPECT_TRUE(IniValue(ini, "Proxy", "Autodetect").Found);
     EXPECT_TRUE(IniValue(ini, "Nimbora", "CatalogueUrl").Found);
+}
+
+TEST_F(WeatherEndToEnd, ClosingDuringASlowCatalogueStartsNothingMore) {
+    ScriptedServer slow;
+    ASSERT_TRUE(slow.Start({[](Connection& c) {
+        c.ReadRequest();
+        if (!c.Send("HTTP/1.0 200 OK\r\nContent-Length: 100000\r\n\r\n[Service]\n")) return;
+        while (c.Send(";\n") && c.Pause(20)) {
+        }
+    }}));
+    const std::string folder = home_.MakeDataFolder();
+    ASSERT_TRUE(WriteWholeFile(folder + "test_gui.ini", "[Nimbora]\nVersion=033000\nCatalogueUrl=" +
+                                                            slow.Url("/catalogue.ini") + "\n"));
+    // The built-in server counts the updates that reach it.
+    ScriptedServer pictures;
+    ASSERT_TRUE(pictures.Start({[](Connection& c) { c.ReadRequest(); }}));
+    auto form = std::make_unique<TMainForm>();
+    form->SetBuiltInServer(TMap{pictures.Url("/clouds.jpg"), 190, "test"});
+    form->show();
+    ASSERT_TRUE(WaitFor([&] { return form->StartupDone(); }));
+    ASSERT_TRUE(WaitFor([&] { return slow.ConnectionCount() > 0 && !temp_->Files().empty(); }));
+    EXPECT_TRUE(form->FetchingCatalogue());
+
+    // An update asked for just before closing.
+    PostMessage(form.get(), UM_BEGINUPDATE, 2);
+    QElapsedTimer clock;
+    clock.start();
+    form->close();
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_FALSE(form->FetchingCatalogue());
+    EXPECT_TRUE(temp_->Files().empty());
+    // The stopped fetch reports late; a closed window must not start an update from it.
+    WaitFor([] { return false; }, 500);
+    EXPECT_FALSE(form->Downloading());
+    EXPECT_EQ(pictures.ConnectionCount(), 0);
+    EXPECT_TRUE(temp_->Files().empty());
 }
 
 } // namespace
