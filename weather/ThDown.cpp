@@ -4,6 +4,7 @@
 #include "app/Synchronize.h"
 #include "app/Texts.h"
 #include "net/HttpCli.h"
+#include "platform/Files.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -32,27 +33,9 @@ std::string FolderOf(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-bool FileExists(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0;
-}
-
 long long FileSize(const std::string& path) {
     struct stat st {};
     return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
-}
-
-// Proxy of a transfer: host and port when enabled, credentials only with authentication.
-THttpProxy ProxyOf(const TProxy& proxy) {
-    THttpProxy result;
-    if (!proxy.Enabled) return result;
-    result.Host = proxy.Address;
-    result.Port = proxy.Port;
-    if (proxy.Authenticate) {
-        result.Username = proxy.Username;
-        result.Password = proxy.Password;
-    }
-    return result;
 }
 
 } // namespace
@@ -74,7 +57,7 @@ void TDownThread::Execute() {
 
     THttpCli client;
     THttpRequest& request = client.Request;
-    request.Proxy = ProxyOf(DownInfo.ProxyInfo);
+    request.Proxy = HttpProxyOf(DownInfo.ProxyInfo);
     request.Url = DownInfo.Url;
     request.Accept = texts::DownloadAccept;
     request.AcceptLanguage = texts::AcceptLanguage;

@@ -34,7 +34,7 @@ struct TDownInfo {
 // Largest body written to disk, and largest picture after inflating a gzip body. Generous for
 // a 16384 x 8192 cloud map, small enough that a hostile server cannot fill the disk.
 inline constexpr std::int64_t MaxDownloadBytes = std::int64_t(256) << 20;
-inline constexpr std::int64_t MaxInflatedBytes = std::int64_t(512) << 20;
+inline constexpr std::int64_t MaxInflatedBytes = MaxDownloadBytes;
 
 class TDownThread : public TWorkerThread {
 public:

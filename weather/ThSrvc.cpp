@@ -99,14 +99,7 @@ void TWorkTh::Execute() {
 
     THttpCli client;
     THttpRequest& request = client.Request;
-    if (WorkInfo.Proxy.Enabled) {
-        request.Proxy.Host = WorkInfo.Proxy.Address;
-        request.Proxy.Port = WorkInfo.Proxy.Port;
-        if (WorkInfo.Proxy.Authenticate) {
-            request.Proxy.Username = WorkInfo.Proxy.Username;
-            request.Proxy.Password = WorkInfo.Proxy.Password;
-        }
-    }
+    request.Proxy = HttpProxyOf(WorkInfo.Proxy);
     request.Url = WorkInfo.Url;
     request.Agent = texts::CatalogueAgent;
     request.Reference.clear();

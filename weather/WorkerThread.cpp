@@ -1,6 +1,8 @@
 #include "weather/WorkerThread.h"
 
 #include "app/Messages.h"
+#include "app/SharedTypes.h"
+#include "net/HttpCli.h"
 #include "platform/ThreadPriority.h"
 
 namespace nimbora {
@@ -25,6 +27,18 @@ void TWorkerThread::Start(QObject* endTarget) {
                 if (alive.lock() && !detached_ && OnTerminate) OnTerminate();
             });
     });
+}
+
+THttpProxy HttpProxyOf(const TProxy& proxy) {
+    THttpProxy result;
+    if (!proxy.Enabled) return result;
+    result.Host = proxy.Address;
+    result.Port = proxy.Port;
+    if (proxy.Authenticate) {
+        result.Username = proxy.Username;
+        result.Password = proxy.Password;
+    }
+    return result;
 }
 
 void TWorkerThread::Join() {

@@ -12,6 +12,13 @@
 
 namespace nimbora {
 
+struct THttpProxy;
+struct TProxy;
+
+// The proxy of a transfer from the program's settings: host and port when the proxy is on,
+// user name and password only with authentication.
+THttpProxy HttpProxyOf(const TProxy& proxy);
+
 class TWorkerThread {
 public:
     virtual ~TWorkerThread();
