@@ -250,7 +250,8 @@ void TMainForm::CreateMenu() {
     connect(ShowDayNightBt, &QAction::triggered, this, [this] { ShowDayNightBtClick(); });
     connect(ResetViewBt, &QAction::triggered, this, [this] { ResetViewBtClick(); });
     connect(AboutBt, &QAction::triggered, this, [this] { AboutBtClick(); });
-    for (QAction* item : {ShowCountriesBt, ShowNamesBt, ShowTimeZoneBt})
+    // Every change of the menu's state shows in the next frame.
+    for (QAction* item : menu->actions())
         connect(item, &QAction::triggered, OpenGLPanel_, qOverload<>(&QWidget::update));
 }
 
@@ -402,15 +403,22 @@ void TMainForm::OpenGLPanelPaint() {
 }
 
 void TMainForm::MovTimerTimer() {
+    bool changed = false;
     if (!Scene.LightInit()) {
         Scene.LightFadeTick(Settings_.Lighting);
+        changed = true;
     } else if (ShowDayNightBt->isChecked() && ++SunTicks >= 30) {
         SunTicks = 0;
         SunMoon = UpdateSunMoon(Clock);
         UpdateSunText(StatusText, DownWorking, SunMoon);
+        changed = true;
     }
+    const TVertex before = Nav.Proj;
     NavTimerTick(Nav);
-    OpenGLPanel_->update();
+    changed = changed || before.X != Nav.Proj.X || before.Y != Nav.Proj.Y || before.Z != Nav.Proj.Z;
+    // A still globe looks the same in the next frame: drawing it again would only burn the
+    // processor (the drawing is done in software on many machines).
+    if (changed) OpenGLPanel_->update();
 }
 
 void TMainForm::ComputeSunMoon() {
