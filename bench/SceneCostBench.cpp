@@ -1,0 +1,251 @@
+// Where the time of the scene build and of one frame goes. The start-up's scene build is timed
+// step by step; then the full frame, and the same frame with one feature left out or one drawing
+// choice changed (texture minification, sphere tessellation), each the median of a number of
+// frames with glFinish after each.
+//
+//   DISPLAY=:0 bench_scenecost [frames]
+//
+// The cloud layer is a full-size picture (the 2048 earth texture stands in for it), since the
+// cost of texturing grows with the texture's size on a software renderer.
+#include "app/SharedTypes.h"
+#include "render/OpenGLPanel.h"
+#include "render/Scene.h"
+#include "render/countries.h"
+#include "render/polylines.h"
+#include "resources/Resources.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFramebufferObject>
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <vector>
+
+using namespace nimbora;
+
+namespace {
+
+// Frame times of one frame state, appended to ms.
+void TimeFrames(TScene& scene, TFrameState frame, const TLightingSets& sets, int frames,
+                std::vector<double>& ms) {
+    scene.RenderScene(frame, sets); // warm-up after a change of case
+    glFinish();
+    for (int i = 0; i < frames; ++i) {
+        frame.Proj.X += 0.5f;
+        const auto start = std::chrono::steady_clock::now();
+        scene.RenderScene(frame, sets);
+        glFinish();
+        ms.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
+    }
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// A textured sphere list like the scene's own, with another tessellation.
+void RebuildSphere(GLuint& list, float radius, int slices) {
+    glDeleteLists(list, 1);
+    list = glGenLists(1);
+    glNewList(list, GL_COMPILE);
+    glRotatef(-90, 1, 0, 0);
+    GLUquadric* q = gluNewQuadric();
+    gluQuadricNormals(q, GLU_SMOOTH);
+    gluQuadricTexture(q, GL_TRUE);
+    gluSphere(q, radius, slices, slices);
+    gluDeleteQuadric(q);
+    glEndList();
+}
+
+void SetMinFilter(const TScene& scene, GLint filter) {
+    for (const GLuint tex : {scene.EarthTex, scene.CloudTex}) {
+        glBindTexture(GL_TEXTURE_2D, tex);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+    }
+}
+
+// The start-up's scene build, step by step (median of a few builds of a fresh scene).
+void TimeBuildSteps(const TLightingSets& sets) {
+    const std::vector<std::pair<const char*, std::function<void(TScene&)>>> steps = {
+        {"global states, axes", [](TScene& s) { s.SetGlobalStates(), s.MakeAxesList(); }},
+        {"font lists", [](TScene& s) { s.MakeFontLists(); }},
+        {"lights", [&](TScene& s) { s.SetupLights(sets), s.EnableCapabilities(); }},
+        {"earth 2048, sun, moon textures", [](TScene& s) { s.LoadEmbeddedTextures(); }},
+        {"earth sphere list", [](TScene& s) { s.MakeEarthList(); }},
+        {"boundary list", [](TScene& s) { s.MakeBoundaryList(); }},
+        {"time-zone, cloud, atmosphere lists",
+         [](TScene& s) { s.MakeTimeZoneList(), s.MakeCloudList(), s.MakeAtmosList(); }},
+        {"sun, moon, marker lists",
+         [](TScene& s) { s.MakeSunList(), s.MakeMoonList(), s.MakeMarkerLists(); }},
+    };
+    std::vector<std::vector<double>> ms(steps.size());
+    for (int run = 0; run < 5; ++run) {
+        TScene scene;
+        scene.PrepareLightFade(sets);
+        for (std::size_t i = 0; i < steps.size(); ++i) {
+            const auto start = std::chrono::steady_clock::now();
+            steps[i].second(scene);
+            glFinish();
+            ms[i].push_back(
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                    .count());
+        }
+        scene.Release();
+    }
+    double total = 0;
+    std::printf("scene build, median of 5 builds:\n");
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        total += Median(ms[i]);
+        std::printf("  %-50s %7.2f ms\n", steps[i].first, Median(ms[i]));
+    }
+    std::printf("  %-50s %7.2f ms\n", "sum", total);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
+
+    QOpenGLContext context;
+    context.setFormat(OpenGLPanel::SceneFormat());
+    if (!context.create()) {
+        std::fprintf(stderr, "no OpenGL context\n");
+        return 1;
+    }
+    QOffscreenSurface surface;
+    surface.setFormat(context.format());
+    surface.create();
+    if (!context.makeCurrent(&surface)) {
+        std::fprintf(stderr, "cannot make the context current\n");
+        return 1;
+    }
+    std::printf("renderer: %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+
+    const TLightingSets sets = DefaultLighting();
+    TimeBuildSteps(sets);
+    TScene scene;
+    scene.PrepareLightFade(sets);
+    if (!scene.Build(sets)) std::fprintf(stderr, "warning: scene built incompletely\n");
+    scene.ApplyLightColours(sets);
+    InitNimboraResources();
+    QFile cloud(QStringLiteral(":/earth2048.jpg"));
+    cloud.open(QIODevice::ReadOnly);
+    const QByteArray bytes = cloud.readAll();
+    const bool clouds =
+        scene.SetCloudTexture(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                        static_cast<std::size_t>(bytes.size())));
+
+    TDrawPointList points;
+    AddNamePoints(points);
+    for (int i = 0; i < 50; ++i)
+        points.push_back(MakeDrawPoint("Waypoint", -40 + i, -20 + i, WpTUser));
+
+    // What the boundary list holds: every polyline is a primitive of its own.
+    std::size_t lines = 0, vertices = 0;
+    for (const char* resource : BoundaryResources)
+        for (const TPolyline& line : ReadPolylineResource(QString::fromLatin1(resource))) {
+            ++lines;
+            vertices += line.Points.size();
+        }
+    std::printf("boundaries: %zu line strips, %zu vertices; %zu marked points with names\n", lines,
+                vertices, points.size());
+
+    TFrameState all;
+    all.Proj = {-10, 20, -8};
+    all.ScaleZ = 10.0f / 8;
+    all.ShowTexturing = all.ShowCountries = all.ShowTimeZone = all.ShowNames = true;
+    all.ShowClouds = all.ShowDayNight = all.ShowCustomWay = true;
+    all.CloudsAvailable = clouds;
+    all.DrawPoints = &points;
+    all.StatusText = "Sun: Lat=12\xB0 30'  Lon=45\xB0 00'";
+    all.UpdateText = "Clouds updated: 2024-01-01 12:00";
+    all.CreditText = "Benchmark";
+    all.SunLat = 10;
+    all.SunLon = 30;
+    all.MoonLat = -5;
+    all.MoonLon = 60;
+
+    struct TCase {
+        const char* name;
+        std::function<void(TFrameState&)> change;
+        std::function<void()> setUp = [] {};
+        std::function<void()> undo = [] {};
+    };
+    const std::vector<TCase> cases = {
+        {"everything shown, near view (z -8)", [](TFrameState&) {}},
+        {"everything shown, start view (z -15, no names)",
+         [](TFrameState& f) { f.Proj.Z = -15, f.ScaleZ = 1; }},
+        {"without country and waypoint names",
+         [](TFrameState& f) { f.ShowNames = f.ShowCustomWay = false; }},
+        {"without country boundaries", [](TFrameState& f) { f.ShowCountries = false; }},
+        {"without time-zone grid", [](TFrameState& f) { f.ShowTimeZone = false; }},
+        {"without clouds", [](TFrameState& f) { f.ShowClouds = false; }},
+        {"without earth texture", [](TFrameState& f) { f.ShowTexturing = false; }},
+        {"without day and night (sun, moon, atmosphere)",
+         [](TFrameState& f) { f.ShowDayNight = false; }},
+        {"only the globe and clouds",
+         [](TFrameState& f) {
+             f.ShowNames = f.ShowCustomWay = f.ShowCountries = f.ShowTimeZone = false;
+             f.ShowDayNight = false;
+         }},
+        {"nothing but the status text",
+         [](TFrameState& f) {
+             f.ShowNames = f.ShowCustomWay = f.ShowCountries = f.ShowTimeZone = false;
+             f.ShowDayNight = f.ShowClouds = f.ShowTexturing = false;
+             f.Proj.Z = -1000; // globe out of sight
+         }},
+        // Drawing choices, each on top of the full frame.
+        {"earth and clouds minified from mipmaps", [](TFrameState&) {},
+         [&] { SetMinFilter(scene, GL_LINEAR_MIPMAP_NEAREST); },
+         [&] { SetMinFilter(scene, GL_LINEAR); }},
+        {"earth sphere 64x64, cloud sphere 48x48", [](TFrameState&) {},
+         [&] {
+             RebuildSphere(scene.EarthDL, EarthRadius, 64);
+             RebuildSphere(scene.CloudDL, CloudRadius, 48);
+         },
+         [&] {
+             RebuildSphere(scene.EarthDL, EarthRadius, 128);
+             RebuildSphere(scene.CloudDL, CloudRadius, 64);
+         }},
+    };
+    // Rounds go through all cases a few frames at a time, so that a burst of other work on the
+    // machine is spread over the cases instead of falling on one.
+    const int rounds = 5;
+    const int perRound = std::max(1, frames / rounds);
+
+    for (const QSize size : {QSize(640, 480), QSize(1280, 960)}) {
+        QOpenGLFramebufferObject fbo(size, QOpenGLFramebufferObject::CombinedDepthStencil);
+        fbo.bind();
+        scene.OpenGLPanelResize(size.width(), size.height());
+        std::vector<std::vector<double>> ms(cases.size());
+        for (int round = 0; round < rounds; ++round) {
+            for (std::size_t i = 0; i < cases.size(); ++i) {
+                TFrameState frame = all;
+                cases[i].change(frame);
+                cases[i].setUp();
+                TimeFrames(scene, frame, sets, perRound, ms[i]);
+                cases[i].undo();
+            }
+        }
+        std::printf("%dx%d, median of %d frames in %d rounds:\n", size.width(), size.height(),
+                    perRound * rounds, rounds);
+        for (std::size_t i = 0; i < cases.size(); ++i)
+            std::printf("  %-50s %7.2f ms\n", cases[i].name, Median(ms[i]));
+        fbo.release();
+    }
+    scene.Release();
+    context.doneCurrent();
+    return 0;
+}
