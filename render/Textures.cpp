@@ -12,6 +12,10 @@ namespace {
 // No texture file is larger than the biggest picture we accept (compressed, with slack).
 constexpr qint64 MaxJpegFileBytes = qint64{256} * 1024 * 1024;
 
+bool IsPowerOfTwo(int n) {
+    return n > 0 && (n & (n - 1)) == 0;
+}
+
 } // namespace
 
 GLuint CreateTexture(int width, int height, const std::uint8_t* pixels) {
@@ -21,11 +25,24 @@ GLuint CreateTexture(int width, int height, const std::uint8_t* pixels) {
     if (name == 0) return 0;
     glBindTexture(GL_TEXTURE_2D, name);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    // The mipmaps are built but plain linear filtering is what the globe is drawn with.
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    // The globe is filtered linearly from the full picture only, so smaller levels would never be
+    // looked at. A picture OpenGL takes as it is goes up alone, which saves the time and the
+    // memory of building the levels in software; others are rescaled by GLU on the way.
+    GLint maxSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+    if (IsPowerOfTwo(width) && IsPowerOfTwo(height) && width <= maxSize && height <= maxSize) {
+        while (glGetError() != GL_NO_ERROR) {
+        }
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                     pixels);
+        if (glGetError() == GL_NO_ERROR) return name;
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 1000);
+    }
     if (gluBuild2DMipmaps(GL_TEXTURE_2D, GL_RGBA, width, height, GL_RGBA, GL_UNSIGNED_BYTE,
                           pixels) != 0) {
         glDeleteTextures(1, &name);
