@@ -6,6 +6,7 @@
 #include "resources/Resources.h"
 
 #include <GL/glu.h>
+#include <cmath>
 
 #include <algorithm>
 
@@ -68,6 +69,29 @@ void ClearRotation(float (&m)[16]) {
     for (int col = 0; col < 3; ++col)
         for (int row = 0; row < 3; ++row)
             m[col * 4 + row] = col == row ? 1.0f : 0.0f;
+}
+
+TVertex CameraInGlobe(const TVertex& proj) {
+    // The frame draws with translate(Z) * rotateX(Y) * rotateY(X); undo it for the eye point.
+    const double z = -proj.Z;
+    const double a = -proj.Y * M_PI / 180, b = -proj.X * M_PI / 180;
+    const double y1 = -z * std::sin(a), z1 = z * std::cos(a);
+    return TVertex{static_cast<float>(z1 * std::sin(b)), static_cast<float>(y1),
+                   static_cast<float>(z1 * std::cos(b))};
+}
+
+bool HiddenByEarth(const TVertex& camera, const TVertex& p) {
+    const double dx = p.X - camera.X, dy = p.Y - camera.Y, dz = p.Z - camera.Z;
+    const double a = dx * dx + dy * dy + dz * dz;
+    const double b = 2 * (camera.X * dx + camera.Y * dy + camera.Z * dz);
+    const double c = camera.X * camera.X + camera.Y * camera.Y + camera.Z * camera.Z -
+                     double(EarthRadius) * EarthRadius;
+    const double disc = b * b - 4 * a * c;
+    if (a <= 0 || c <= 0 || disc <= 0) return false;
+    // Where the line of sight enters the earth, as a share of the way to p. A point on the near
+    // surface is entered only at itself; the margin keeps rounding from hiding it.
+    const double enter = (-b - std::sqrt(disc)) / (2 * a);
+    return enter > 0 && enter < 0.99;
 }
 
 void BillboardMatrix() {
@@ -421,7 +445,12 @@ void TScene::RenderScene(const TFrameState& frame, const TLightingSets& sets) {
         if (names || f->ShowCustomWay) {
             glDisable(GL_TEXTURE_2D);
             glDisable(GL_LIGHTING);
+            // Points on the far side would be hidden by the earth anyway; their bitmap text is
+            // the costliest thing in the frame.
+            const TVertex camera = CameraInGlobe(f->Proj);
             for (const TDrawPoint& p : *f->DrawPoints) {
+                if (HiddenByEarth(camera, p.WayPoint) && HiddenByEarth(camera, p.NamPoint))
+                    continue;
                 if (p.Kind == WpTUser) {
                     if (f->ShowCustomWay) DrawMarker(p, WPuserDL, 1, *f);
                 } else if (names) {

@@ -144,6 +144,11 @@ float ClampShininess(float shininess);
 // translation: what is drawn next faces the viewer, unrotated and unscaled.
 void ClearRotation(float (&matrix)[16]);
 
+// Where the camera of a view stands in globe coordinates.
+TVertex CameraInGlobe(const TVertex& proj);
+// True when the earth lies between the camera and p, so nothing drawn at p can be seen.
+bool HiddenByEarth(const TVertex& camera, const TVertex& p);
+
 // The same for the current modelview matrix.
 void BillboardMatrix();
 

@@ -31,5 +31,32 @@ TEST(ClearRotation, KeepsOnlyTheTranslation) {
         EXPECT_EQ(m[i], want[i]) << i;
 }
 
+TEST(FarSide, CameraStandsWhereTheViewLooksFrom) {
+    const TVertex front = CameraInGlobe({0, 0, -15});
+    EXPECT_NEAR(front.Z, 15, 1e-4);
+    EXPECT_NEAR(front.X, 0, 1e-4);
+    // Turned so that 90 degrees east faces the viewer, and tilted so that the north pole does.
+    EXPECT_NEAR(CameraInGlobe({-90, 0, -15}).X, 15, 1e-4);
+    EXPECT_NEAR(CameraInGlobe({0, 90, -10}).Y, 10, 1e-4);
+}
+
+TEST(FarSide, OnlyPointsBehindTheEarthAreHidden) {
+    const TVertex camera = CameraInGlobe({0, 0, -15});
+    const struct {
+        TVertex P;
+        bool Hidden;
+    } cases[] = {
+        {{0, 0, 5}, false},       // facing the viewer, on the surface
+        {{0, 0, 5.2f}, false},    // a label above it
+        {{0, 0, -5}, true},       // straight behind
+        {{0, 4.7f, 1.8f}, false}, // near the limb (seen from 15 units: z = 5 * 5 / 15), in front
+        {{0, 5, 0.5f}, true},     // just beyond the limb
+        {{0, 5.5f, 0}, false},    // high above the limb: it sticks out
+        {{4, 0, -3}, true},       // well behind
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(HiddenByEarth(camera, c.P), c.Hidden) << c.P.X << " " << c.P.Y << " " << c.P.Z;
+}
+
 } // namespace
 } // namespace nimbora
