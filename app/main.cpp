@@ -1,6 +1,7 @@
 // Nimbora: the weather of the whole planet on a turning globe.
 #include "app/Texts.h"
 #include "app/form/MainForm.h"
+#include "platform/TermSignals.h"
 
 #include <QApplication>
 #include <QSurfaceFormat>
@@ -13,6 +14,8 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QString::fromLatin1(nimbora::texts::ProductName));
     QApplication::setApplicationDisplayName(QString::fromLatin1(nimbora::texts::ProductName));
     nimbora::TMainForm form;
+    // Ending the session closes the window like the user would, so the settings are kept.
+    nimbora::WatchTermSignals(&form, [&form] { form.close(); });
     form.show();
     return QApplication::exec();
 }

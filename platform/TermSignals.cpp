@@ -1,0 +1,47 @@
+#include "platform/TermSignals.h"
+
+#include <QSocketNotifier>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace nimbora {
+
+namespace {
+
+int SignalPipe[2] = {-1, -1};
+volatile std::sig_atomic_t Pending = 0;
+
+void OnTermSignal(int signal) {
+    if (Pending) {
+        // Asked twice: the user means it.
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+        return;
+    }
+    Pending = 1;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = write(SignalPipe[1], &byte, 1);
+}
+
+} // namespace
+
+void WatchTermSignals(QObject* parent, std::function<void()> onSignal) {
+    if (SignalPipe[0] < 0 && pipe2(SignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    auto* notifier = new QSocketNotifier(SignalPipe[0], QSocketNotifier::Read, parent);
+    QObject::connect(notifier, &QSocketNotifier::activated, parent, [onSignal] {
+        char buffer[16];
+        while (read(SignalPipe[0], buffer, sizeof buffer) > 0) {
+        }
+        onSignal();
+        Pending = 0;
+    });
+    struct sigaction action {};
+    action.sa_handler = OnTermSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(signal, &action, nullptr);
+}
+
+} // namespace nimbora
