@@ -6,7 +6,7 @@
 namespace nimbora {
 
 struct TDateTimeZ {
-    double DateTime = 0;     // days since 1899-12-30, time of day as the fraction; wall clock
+    double DateTime = 0;       // days since 1899-12-30, time of day as the fraction; wall clock
     std::int16_t TimeZone = 0; // minutes east of UTC (wall clock = UTC + TimeZone)
     bool Exists = false;
 };
