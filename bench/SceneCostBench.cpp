@@ -7,6 +7,7 @@
 //
 // The cloud layer is a full-size picture (the 2048 earth texture stands in for it), since the
 // cost of texturing grows with the texture's size on a software renderer.
+#include "BenchGl.h"
 #include "app/SharedTypes.h"
 #include "render/OpenGLPanel.h"
 #include "render/Scene.h"
@@ -119,19 +120,8 @@ int main(int argc, char** argv) {
     const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
 
     QOpenGLContext context;
-    context.setFormat(OpenGLPanel::SceneFormat());
-    if (!context.create()) {
-        std::fprintf(stderr, "no OpenGL context\n");
-        return 1;
-    }
     QOffscreenSurface surface;
-    surface.setFormat(context.format());
-    surface.create();
-    if (!context.makeCurrent(&surface)) {
-        std::fprintf(stderr, "cannot make the context current\n");
-        return 1;
-    }
-    std::printf("renderer: %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+    if (!bench::MakeCurrentOffscreen(context, surface)) return 1;
 
     const TLightingSets sets = DefaultLighting();
     TimeBuildSteps(sets);
