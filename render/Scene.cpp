@@ -94,6 +94,25 @@ bool HiddenByEarth(const TVertex& camera, const TVertex& p) {
     return enter > 0 && enter < 0.99;
 }
 
+double FarSideClipOffset(double distance, double radius) {
+    const double r2 = double(EarthRadius) * EarthRadius;
+    if (distance <= EarthRadius || radius <= EarthRadius) return -radius;
+    // A point at this radius is seen past the earth down to this distance along the view
+    // direction; the margin keeps rounding from cutting what is still visible.
+    return (r2 - std::sqrt((radius * radius - r2) * (distance * distance - r2))) / distance - 0.05;
+}
+
+void ClipFarSide(const TVertex& proj, float radius) {
+    const TVertex camera = CameraInGlobe(proj);
+    const double d = std::sqrt(double(camera.X) * camera.X + double(camera.Y) * camera.Y +
+                               double(camera.Z) * camera.Z);
+    if (!(d > 0)) return;
+    const GLdouble plane[4] = {camera.X / d, camera.Y / d, camera.Z / d,
+                               -FarSideClipOffset(d, radius)};
+    glClipPlane(GL_CLIP_PLANE0, plane);
+    glEnable(GL_CLIP_PLANE0);
+}
+
 void BillboardMatrix() {
     float m[16];
     glGetFloatv(GL_MODELVIEW_MATRIX, m);
@@ -421,7 +440,9 @@ void TScene::RenderScene(const TFrameState& frame, const TLightingSets& sets) {
         glDisable(GL_LIGHTING);
         glDisable(GL_TEXTURE_2D);
         glColor3f(1, 1, 0);
+        ClipFarSide(f->Proj, BoundaryRadius);
         glCallList(CountryBoundDL);
+        glDisable(GL_CLIP_PLANE0);
         glEnable(GL_TEXTURE_2D);
         glEnable(GL_LIGHTING);
         glPopMatrix();
@@ -433,7 +454,9 @@ void TScene::RenderScene(const TFrameState& frame, const TLightingSets& sets) {
         glDisable(GL_LIGHTING);
         glDisable(GL_TEXTURE_2D);
         glColor4f(0, 1, 0, 0.2f);
+        ClipFarSide(f->Proj, TimeZoneRadius);
         glCallList(TimeZoneDL);
+        glDisable(GL_CLIP_PLANE0);
         glEnable(GL_TEXTURE_2D);
         glEnable(GL_LIGHTING);
         glDisable(GL_BLEND);

@@ -149,6 +149,13 @@ TVertex CameraInGlobe(const TVertex& proj);
 // True when the earth lies between the camera and p, so nothing drawn at p can be seen.
 bool HiddenByEarth(const TVertex& camera, const TVertex& p);
 
+// Lines drawn on a shell of the given radius are hidden beyond this distance from the globe's
+// centre, measured toward the camera (which stands at the given distance).
+double FarSideClipOffset(double distance, double radius);
+// Clips away (clip plane 0) what lies on a shell of that radius behind the earth, so that the
+// hidden half of the overlay lines costs nothing. Globe coordinates must be current.
+void ClipFarSide(const TVertex& proj, float radius);
+
 // The same for the current modelview matrix.
 void BillboardMatrix();
 

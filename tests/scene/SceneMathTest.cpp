@@ -58,5 +58,22 @@ TEST(FarSide, OnlyPointsBehindTheEarthAreHidden) {
         EXPECT_EQ(HiddenByEarth(camera, c.P), c.Hidden) << c.P.X << " " << c.P.Y << " " << c.P.Z;
 }
 
+TEST(FarSide, ClipPlaneKeepsEverythingStillVisible) {
+    // On a line shell seen from several distances: just above the clip offset a point is still
+    // visible past the earth; well below it the earth hides it.
+    for (const float distance : {5.5f, 8.5f, 15.0f, 40.0f}) {
+        for (const float radius : {5.02f, 5.045f}) {
+            const TVertex camera{0, 0, distance};
+            const double h = FarSideClipOffset(distance, radius);
+            for (const double z : {h + 0.06, h - 0.3}) {
+                const double y = std::sqrt(double(radius) * radius - z * z);
+                const TVertex p{0, static_cast<float>(y), static_cast<float>(z)};
+                EXPECT_EQ(HiddenByEarth(camera, p), z < h)
+                    << "distance " << distance << " radius " << radius << " z " << z;
+            }
+        }
+    }
+}
+
 } // namespace
 } // namespace nimbora
