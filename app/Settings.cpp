@@ -1,8 +1,10 @@
 #include "app/Settings.h"
 
-#include "app/Cp1252.h"
+#include "core/Cp1252.h"
+#include "core/Names.h"
+#include "weather/WeatherTexts.h"
 #include "app/Texts.h"
-#include "app/support.h"
+#include "core/support.h"
 #include "platform/SystemProxy.h"
 
 #include <cmath>

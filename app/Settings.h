@@ -1,7 +1,9 @@
 #pragma once
 // The settings file: reading it once at start-up, the upgrade rewrite, and the writers.
-#include "app/IniFile.h"
-#include "app/SharedTypes.h"
+#include "core/IniFile.h"
+#include "net/Proxy.h"
+#include "render/Lighting.h"
+#include "weather/MapInfo.h"
 
 #include <cstdint>
 #include <string>

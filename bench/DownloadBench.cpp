@@ -9,8 +9,8 @@
 // to disk, so it should barely grow.
 #include "BenchProcess.h"
 
-#include "app/Messages.h"
-#include "app/Synchronize.h"
+#include "core/Messages.h"
+#include "core/Synchronize.h"
 #include "support/NetHarness.h"
 #include "weather/DownloadSupport.h"
 #include "weather/ThDown.h"

@@ -8,7 +8,7 @@
 // The cloud layer is a full-size picture (the 2048 earth texture stands in for it), since the
 // cost of texturing grows with the texture's size on a software renderer.
 #include "BenchGl.h"
-#include "app/SharedTypes.h"
+#include "render/Lighting.h"
 #include "render/OpenGLPanel.h"
 #include "render/Scene.h"
 #include "render/countries.h"

@@ -14,9 +14,10 @@
 // server is replaced by a closed local port as well, so nothing leaves this machine.
 #include "BenchProcess.h"
 
-#include "app/Messages.h"
-#include "app/Texts.h"
-#include "app/form/MainForm.h"
+#include "core/Messages.h"
+#include "core/Names.h"
+#include "weather/WeatherTexts.h"
+#include "app/MainForm.h"
 #include "platform/Paths.h"
 #include "render/JpegDecode.h"
 #include "render/OpenGLPanel.h"

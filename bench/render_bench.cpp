@@ -1,7 +1,7 @@
 // Median time of one full frame (everything shown) at two window sizes, glFinish after each.
 // Run under a display (or Xvfb): DISPLAY=:0 ./bench_render [frames]
 #include "BenchGl.h"
-#include "app/SharedTypes.h"
+#include "render/Lighting.h"
 #include "render/OpenGLPanel.h"
 #include "render/Scene.h"
 #include "render/countries.h"

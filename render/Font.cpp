@@ -1,6 +1,6 @@
 #include "render/Font.h"
 
-#include "app/Cp1252.h"
+#include "core/Cp1252.h"
 
 #include <QFont>
 #include <QFontInfo>

@@ -1,7 +1,8 @@
 #pragma once
 // The lights' fade-in at start-up: the diffuse and specular colours rise from black to their
 // settings in equal steps, one step per timer tick. Pure arithmetic, so it is tested without GL.
-#include "app/SharedTypes.h"
+#include "render/Geometry.h"
+#include "render/Lighting.h"
 
 namespace nimbora {
 

@@ -1,6 +1,6 @@
 #include "render/countries.h"
 
-#include "app/Cp1252.h"
+#include "core/Cp1252.h"
 #include "resources/Resources.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "render/sunmoondata.h"
 
-#include "app/support.h"
+#include "core/support.h"
 
 #include <chrono>
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "ui/about.h"
 
-#include "app/Texts.h"
+#include "core/Names.h"
 #include "ui/extensioninfo.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "weather/CloudsText.h"
 
-#include "app/Cp1252.h"
+#include "core/Cp1252.h"
 
 #include <QDate>
 #include <QLocale>

@@ -1,6 +1,6 @@
 #pragma once
 // The status line that tells the time of the cloud picture in hand.
-#include "app/Iso8601.h"
+#include "core/Iso8601.h"
 
 #include <string>
 

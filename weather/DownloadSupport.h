@@ -2,7 +2,7 @@
 // Small routines of the cloud download that need neither a network nor a window: temporary
 // file names, the JPEG completeness test, the Last-Modified date, the progress percentage,
 // the server choice and the check that a downloaded body really is the picture it claims.
-#include "app/Iso8601.h"
+#include "core/Iso8601.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,8 +1,8 @@
 #include "weather/ThDown.h"
 
-#include "app/Messages.h"
-#include "app/Synchronize.h"
-#include "app/Texts.h"
+#include "core/Messages.h"
+#include "core/Synchronize.h"
+#include "weather/WeatherTexts.h"
 #include "net/HttpCli.h"
 #include "platform/Files.h"
 

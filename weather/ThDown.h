@@ -1,7 +1,8 @@
 #pragma once
 // The cloud picture download: the worker thread, its parameters and the main thread's reading
 // of its result.
-#include "app/SharedTypes.h"
+#include "net/Proxy.h"
+#include "weather/MapInfo.h"
 #include "weather/DownloadSupport.h"
 #include "weather/WorkerThread.h"
 

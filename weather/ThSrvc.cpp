@@ -1,11 +1,12 @@
 #include "weather/ThSrvc.h"
 
-#include "app/IniFile.h"
-#include "app/Messages.h"
-#include "app/Texts.h"
+#include "core/IniFile.h"
+#include "core/Messages.h"
+#include "core/Names.h"
+#include "weather/WeatherTexts.h"
 #include "net/HttpCli.h"
 
-#include "app/Cp1252.h"
+#include "core/Cp1252.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,7 +1,8 @@
 #pragma once
 // The server catalogue transfer: a worker thread that fetches the catalogue file into a
 // temporary file and reports with the catalogue message.
-#include "app/SharedTypes.h"
+#include "net/Proxy.h"
+#include "weather/MapInfo.h"
 #include "weather/WorkerThread.h"
 
 #include <QObject>

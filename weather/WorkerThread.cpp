@@ -1,7 +1,7 @@
 #include "weather/WorkerThread.h"
 
-#include "app/Messages.h"
-#include "app/SharedTypes.h"
+#include "core/Messages.h"
+#include "net/Proxy.h"
 #include "net/HttpCli.h"
 #include "platform/ThreadPriority.h"
 

@@ -1,6 +1,7 @@
 #include "app/Settings.h"
 #include "app/Texts.h"
-#include "app/support.h"
+#include "core/support.h"
+#include "weather/WeatherTexts.h"
 
 #include "support/TempDir.h"
 

@@ -2,7 +2,7 @@
 // server that misbehaves.
 #include "weather/WeatherTestSupport.h"
 
-#include "app/Texts.h"
+#include "weather/WeatherTexts.h"
 #include "support/NetHarness.h"
 #include "support/TempDir.h"
 #include "weather/TestPictures.h"

@@ -1,8 +1,8 @@
 #pragma once
 // Running the download and catalogue threads in a test the way the main window runs them: the
 // thread posts to a receiver object, and its last call runs on the test's (main) thread.
-#include "app/Messages.h"
-#include "app/Synchronize.h"
+#include "core/Messages.h"
+#include "core/Synchronize.h"
 #include "weather/ThDown.h"
 #include "weather/ThSrvc.h"
 

@@ -24,6 +24,12 @@ TScratchHome::TScratchHome() {
     setenv("XDG_DATA_HOME", dir_.str().c_str(), 1);
 }
 
+std::string TScratchHome::SettingsFile() const {
+    // Named after the executable, as the program names its own.
+    return DataFolder() +
+           Lower(QCoreApplication::applicationFilePath().section('/', -1).toStdString()) + ".ini";
+}
+
 TScratchHome::~TScratchHome() {
     hadXdg_ ? setenv("XDG_DATA_HOME", oldXdg_.c_str(), 1) : unsetenv("XDG_DATA_HOME");
 }

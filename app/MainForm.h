@@ -2,8 +2,8 @@
 // The main window: owns the program state and conducts start-up, the message protocol, the
 // options menu and shutdown. Each handler is short and calls the subsystem that does the work.
 #include "app/Settings.h"
-#include "app/SharedTypes.h"
-#include "app/Synchronize.h"
+#include "weather/MapInfo.h"
+#include "core/Synchronize.h"
 #include "render/Points.h"
 #include "render/Scene.h"
 #include "render/navigation.h"

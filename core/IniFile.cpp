@@ -1,6 +1,6 @@
-#include "app/IniFile.h"
+#include "core/IniFile.h"
 
-#include "app/support.h"
+#include "core/support.h"
 
 #include <cerrno>
 #include <climits>

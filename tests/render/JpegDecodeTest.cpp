@@ -1,5 +1,5 @@
 #include "render/JpegDecode.h"
-#include "scene/JpegMaker.h"
+#include "render/JpegMaker.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "render/Scene.h"
 #include "render/Textures.h"
 #include "render/countries.h"
-#include "scene/JpegMaker.h"
+#include "render/JpegMaker.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "app/Synchronize.h"
+#include "core/Synchronize.h"
 
 #include <QCoreApplication>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "scene/JpegMaker.h"
+#include "render/JpegMaker.h"
 
 #include <cstdio>
 #include <jpeglib.h>

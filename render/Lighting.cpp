@@ -1,4 +1,4 @@
-#include "app/SharedTypes.h"
+#include "render/Lighting.h"
 
 namespace nimbora {
 

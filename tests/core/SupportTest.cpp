@@ -1,4 +1,4 @@
-#include "app/support.h"
+#include "core/support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 // Starting the real main window against a scratch data folder, and reading what it wrote.
-#include "app/form/MainForm.h"
+#include "app/MainForm.h"
 #include "support/TempDir.h"
 
 #include <QCoreApplication>
@@ -16,6 +16,8 @@ public:
     TScratchHome();
     ~TScratchHome();
     std::string DataFolder() const { return dir_.str() + "/NimboraProject/Nimbora/"; }
+    // The settings file the window in this test program reads and writes.
+    std::string SettingsFile() const;
     // Creates the data folder, for tests that put files there before the start.
     std::string MakeDataFolder() const;
 

@@ -3,10 +3,10 @@
 // run on this machine.
 #include "GuiSupport.h"
 
-#include "app/Messages.h"
-#include "app/Texts.h"
+#include "core/Messages.h"
 #include "render/OpenGLPanel.h"
 #include "support/NetHarness.h"
+#include "weather/WeatherTexts.h"
 
 #include <QAction>
 #include <QDir>
@@ -130,7 +130,7 @@ protected:
     void WriteSettings(const std::string& catalogueFile) {
         const std::string folder = home_.MakeDataFolder();
         ASSERT_TRUE(WriteWholeFile(
-            folder + "test_gui.ini",
+            home_.SettingsFile(),
             "[Nimbora]\nVersion=033000\nCatalogueUrl=" + nginx_.Url("/" + catalogueFile) + "\n"));
     }
     QAction* Item(const TMainForm& form, const char* name) {
@@ -261,8 +261,8 @@ TEST_F(WeatherEndToEnd, ClosingDuringASlowCatalogueStartsNothingMore) {
         }
     }}));
     const std::string folder = home_.MakeDataFolder();
-    ASSERT_TRUE(WriteWholeFile(folder + "test_gui.ini", "[Nimbora]\nVersion=033000\nCatalogueUrl=" +
-                                                            slow.Url("/catalogue.ini") + "\n"));
+    ASSERT_TRUE(WriteWholeFile(home_.SettingsFile(), "[Nimbora]\nVersion=033000\nCatalogueUrl=" +
+                                                         slow.Url("/catalogue.ini") + "\n"));
     // The built-in server counts the updates that reach it.
     ScriptedServer pictures;
     ASSERT_TRUE(pictures.Start({[](Connection& c) { c.ReadRequest(); }}));

@@ -1,6 +1,6 @@
 // A worker's call runs on the main thread, both from the event loop and from a shutdown wait.
-#include "app/Synchronize.h"
-#include "app/Messages.h"
+#include "core/Synchronize.h"
+#include "core/Messages.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

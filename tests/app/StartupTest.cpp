@@ -67,7 +67,7 @@ TEST(Startup, FirstStartWritesTheCompleteSettingsFile) {
 TEST(Startup, OlderSettingsFileIsRewrittenKeepingKnownValues) {
     TScratchHome home;
     const std::string folder = home.MakeDataFolder();
-    const std::string path = folder + "test_gui.ini";
+    const std::string path = home.SettingsFile();
     ASSERT_TRUE(WriteWholeFile(path, "[Nimbora]\nVersion=032000\nOldKey=7\n"
                                      "[Features]\nCountryNames=0\nShowCustomWay=0\n"
                                      "[Map]\nLastX=190\nLastZ=-20.5\n"));

@@ -1,5 +1,5 @@
-#include "app/Iso8601.h"
-#include "app/support.h"
+#include "core/Iso8601.h"
+#include "core/support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "app/Iso8601.h"
+#include "core/Iso8601.h"
 
-#include "app/support.h"
+#include "core/support.h"
 
 #include <chrono>
 #include <cmath>

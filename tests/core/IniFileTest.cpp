@@ -1,5 +1,5 @@
-#include "app/IniFile.h"
-#include "app/support.h"
+#include "core/IniFile.h"
+#include "core/support.h"
 
 #include "support/TempDir.h"
 
