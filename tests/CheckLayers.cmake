@@ -1,0 +1,55 @@
+cmake_minimum_required(VERSION 3.25)
+# Fails when a source file includes a header of a folder its layer may not use.
+# Run as: cmake -DSOURCE_DIR=<top of the tree> -P CheckLayers.cmake
+#
+# The layers, bottom to top: core uses nothing of ours; platform uses core; net uses core and
+# platform; render, weather, ui and waypoints use core, platform, net and resources; weather may
+# take plain record types from render; app uses anything.
+set(allowed_core "core")
+set(allowed_platform "core;platform")
+set(allowed_net "core;platform;net")
+set(allowed_resources "core;resources")
+set(lower "core;platform;net;resources")
+set(allowed_render "${lower};render")
+set(allowed_weather "${lower};weather")
+set(allowed_ui "${lower};ui")
+set(allowed_waypoints "${lower};waypoints")
+# Headers of render/ that hold only plain types, usable from weather/.
+set(weather_render_headers "render/Geometry.h")
+
+set(ours "core;platform;net;resources;render;weather;ui;waypoints;app")
+set(faults "")
+foreach(folder core platform net resources render weather ui waypoints)
+    file(GLOB_RECURSE files "${SOURCE_DIR}/${folder}/*.h" "${SOURCE_DIR}/${folder}/*.cpp")
+    foreach(file ${files})
+        file(STRINGS "${file}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+        file(RELATIVE_PATH rel "${SOURCE_DIR}" "${file}")
+        foreach(line ${lines})
+            string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]*)\".*" "\\1" header "${line}")
+            if(header MATCHES "\\.\\./")
+                list(APPEND faults "${rel}: relative include ${header}")
+                continue()
+            endif()
+            if(NOT header MATCHES "/")
+                continue() # the folder's own header, named without its folder
+            endif()
+            string(REGEX REPLACE "/.*" "" target "${header}")
+            if(NOT target IN_LIST ours)
+                continue()
+            endif()
+            if(target IN_LIST allowed_${folder})
+                continue()
+            endif()
+            if(folder STREQUAL "weather" AND header IN_LIST weather_render_headers)
+                continue()
+            endif()
+            list(APPEND faults "${rel}: ${folder}/ may not include ${header}")
+        endforeach()
+    endforeach()
+endforeach()
+
+if(faults)
+    list(JOIN faults "\n  " text)
+    message(FATAL_ERROR "Includes that run against the layers:\n  ${text}")
+endif()
+message(STATUS "Every include runs downward.")
