@@ -56,10 +56,8 @@ double Median(std::vector<double> v) {
 }
 
 // A textured sphere list like the scene's own, with another tessellation.
-void RebuildSphere(GLuint& list, float radius, int slices) {
-    glDeleteLists(list, 1);
-    list = glGenLists(1);
-    glNewList(list, GL_COMPILE);
+void RebuildSphere(GLuint list, float radius, int slices) {
+    glNewList(list, GL_COMPILE); // replaces what the list held
     glRotatef(-90, 1, 0, 0);
     GLUquadric* q = gluNewQuadric();
     gluQuadricNormals(q, GLU_SMOOTH);
@@ -70,7 +68,7 @@ void RebuildSphere(GLuint& list, float radius, int slices) {
 }
 
 void SetMinFilter(const TScene& scene, GLint filter) {
-    for (const GLuint tex : {scene.EarthTex, scene.CloudTex}) {
+    for (const GLuint tex : {scene.Objects().EarthTex, scene.Objects().CloudTex}) {
         glBindTexture(GL_TEXTURE_2D, tex);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
     }
@@ -78,37 +76,30 @@ void SetMinFilter(const TScene& scene, GLint filter) {
 
 // The start-up's scene build, step by step (median of a few builds of a fresh scene).
 void TimeBuildSteps(const TLightingSets& sets) {
-    const std::vector<std::pair<const char*, std::function<void(TScene&)>>> steps = {
-        {"global states, axes", [](TScene& s) { s.SetGlobalStates(), s.MakeAxesList(); }},
-        {"font lists", [](TScene& s) { s.MakeFontLists(); }},
-        {"lights", [&](TScene& s) { s.SetupLights(sets), s.EnableCapabilities(); }},
-        {"earth 2048, sun, moon textures", [](TScene& s) { s.LoadEmbeddedTextures(); }},
-        {"earth sphere list", [](TScene& s) { s.MakeEarthList(); }},
-        {"boundary list", [](TScene& s) { s.MakeBoundaryList(); }},
-        {"time-zone, cloud, atmosphere lists",
-         [](TScene& s) { s.MakeTimeZoneList(), s.MakeCloudList(), s.MakeAtmosList(); }},
-        {"sun, moon, marker lists",
-         [](TScene& s) { s.MakeSunList(), s.MakeMoonList(), s.MakeMarkerLists(); }},
-    };
-    std::vector<std::vector<double>> ms(steps.size());
+    std::vector<const char*> names;
+    std::vector<std::vector<double>> ms;
     for (int run = 0; run < 5; ++run) {
         TScene scene;
         scene.PrepareLightFade(sets);
-        for (std::size_t i = 0; i < steps.size(); ++i) {
-            const auto start = std::chrono::steady_clock::now();
-            steps[i].second(scene);
+        std::size_t step = 0;
+        auto start = std::chrono::steady_clock::now();
+        scene.Build(sets, [&](const char* name) {
             glFinish();
-            ms[i].push_back(
-                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                    .count());
-        }
+            const auto now = std::chrono::steady_clock::now();
+            if (step == names.size()) {
+                names.push_back(name);
+                ms.emplace_back();
+            }
+            ms[step++].push_back(std::chrono::duration<double, std::milli>(now - start).count());
+            start = std::chrono::steady_clock::now();
+        });
         scene.Release();
     }
     double total = 0;
     std::printf("scene build, median of 5 builds:\n");
-    for (std::size_t i = 0; i < steps.size(); ++i) {
+    for (std::size_t i = 0; i < names.size(); ++i) {
         total += Median(ms[i]);
-        std::printf("  %-50s %7.2f ms\n", steps[i].first, Median(ms[i]));
+        std::printf("  %-50s %7.2f ms\n", names[i], Median(ms[i]));
     }
     std::printf("  %-50s %7.2f ms\n", "sum", total);
 }
@@ -202,12 +193,12 @@ int main(int argc, char** argv) {
          [&] { SetMinFilter(scene, GL_LINEAR); }},
         {"earth sphere 64x64, cloud sphere 48x48", [](TFrameState&) {},
          [&] {
-             RebuildSphere(scene.EarthDL, EarthRadius, 64);
-             RebuildSphere(scene.CloudDL, CloudRadius, 48);
+             RebuildSphere(scene.Objects().EarthDL, EarthRadius, 64);
+             RebuildSphere(scene.Objects().CloudDL, CloudRadius, 48);
          },
          [&] {
-             RebuildSphere(scene.EarthDL, EarthRadius, 128);
-             RebuildSphere(scene.CloudDL, CloudRadius, 64);
+             RebuildSphere(scene.Objects().EarthDL, EarthRadius, 128);
+             RebuildSphere(scene.Objects().CloudDL, CloudRadius, 64);
          }},
     };
     // Rounds go through all cases a few frames at a time, so that a burst of other work on the

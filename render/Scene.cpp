@@ -1,6 +1,7 @@
 #include "render/Scene.h"
 
 #include "render/Font.h"
+#include "render/GlState.h"
 #include "render/Textures.h"
 #include "render/polylines.h"
 #include "resources/Resources.h"
@@ -285,21 +286,32 @@ void TScene::MakeMarkerLists() {
     glEndList();
 }
 
-bool TScene::Build(const TLightingSets& sets) {
+bool TScene::Build(const TLightingSets& sets, const TBuildStepDone& stepDone) {
+    const auto done = [&](const char* step) {
+        if (stepDone) stepDone(step);
+    };
     SetGlobalStates();
     MakeAxesList();
+    done("global states, axes");
     MakeFontLists();
+    done("font lists");
     SetupLights(sets);
     EnableCapabilities();
+    done("lights");
     const bool textures = LoadEmbeddedTextures();
+    done("earth 2048, sun, moon textures");
     MakeEarthList();
+    done("earth sphere list");
     MakeBoundaryList();
+    done("boundary list");
     MakeTimeZoneList();
     MakeCloudList();
     MakeAtmosList();
+    done("time-zone, cloud, atmosphere lists");
     MakeSunList();
     MakeMoonList();
     MakeMarkerLists();
+    done("sun, moon, marker lists");
     return textures && FontDL != 0;
 }
 
@@ -403,145 +415,138 @@ void TScene::RenderScene(const TFrameState& frame, const TLightingSets& sets) {
         f = &safe;
     }
 
+    BeginFrame(*f);
+    DrawEarth(*f, sets);
+    DrawOverlayLines(*f);
+    DrawMarkersAndNames(*f);
+    DrawClouds(*f, sets);
+    if (sun) {
+        DrawSunAndMoon(*f, sets);
+        DrawAtmosphere(sets);
+    }
+    DrawStatusLines(*f);
+}
+
+void TScene::BeginFrame(const TFrameState& f) {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    glTranslatef(0, 0, f->Proj.Z);
-    glRotatef(f->Proj.Y, 1, 0, 0);
-    glRotatef(f->Proj.X, 0, 1, 0);
+    glTranslatef(0, 0, f.Proj.Z);
+    glRotatef(f.Proj.Y, 1, 0, 0);
+    glRotatef(f.Proj.X, 0, 1, 0);
     // The sun lights go in before anything lit is drawn, so the earth of this frame is lit
     // from where the sun stands in this frame's view, not the last one's.
-    if (sun) PlaceSunLights(f->SunLat, f->SunLon, f->MoonLat, f->MoonLon);
+    if (f.ShowDayNight) PlaceSunLights(f.SunLat, f.SunLon, f.MoonLat, f.MoonLon);
+}
 
-    // Polar axis.
-    glPushMatrix();
-    glDisable(GL_LIGHTING);
-    glDisable(GL_TEXTURE_2D);
-    glCallList(AxesDL);
-    glEnable(GL_TEXTURE_2D);
-    glEnable(GL_LIGHTING);
-    glPopMatrix();
-
-    // Earth.
-    glPushMatrix();
-    if (f->ShowTexturing) {
+void TScene::DrawEarth(const TFrameState& f, const TLightingSets& sets) {
+    const bool sun = f.ShowDayNight;
+    {
+        // The polar axis.
+        TGlMatrixScope matrix;
+        TGlCapabilities unlit{{GL_LIGHTING, false}, {GL_TEXTURE_2D, false}};
+        glCallList(AxesDL);
+    }
+    TGlMatrixScope matrix;
+    TGlCapabilities texture{{GL_TEXTURE_2D, f.ShowTexturing}};
+    if (f.ShowTexturing) {
         ApplyMaterial(sun ? sets.SunEarth1 : sets.RgbEarth1);
         glBindTexture(GL_TEXTURE_2D, EarthTex);
     } else {
         ApplyMaterial(sun ? sets.SunEarth2 : sets.RgbEarth2);
-        glDisable(GL_TEXTURE_2D);
     }
     glCallList(EarthDL);
-    glEnable(GL_TEXTURE_2D);
-    glPopMatrix();
+}
 
-    if (f->ShowCountries) {
-        glPushMatrix();
-        glDisable(GL_LIGHTING);
-        glDisable(GL_TEXTURE_2D);
+void TScene::DrawOverlayLines(const TFrameState& f) {
+    if (!f.ShowCountries && !f.ShowTimeZone) return;
+    TGlCapabilities unlit{{GL_LIGHTING, false}, {GL_TEXTURE_2D, false}};
+    if (f.ShowCountries) {
+        TGlMatrixScope matrix;
         glColor3f(1, 1, 0);
-        ClipFarSide(f->Proj, BoundaryRadius);
+        ClipFarSide(f.Proj, BoundaryRadius);
         glCallList(CountryBoundDL);
         glDisable(GL_CLIP_PLANE0);
-        glEnable(GL_TEXTURE_2D);
-        glEnable(GL_LIGHTING);
-        glPopMatrix();
     }
-
-    if (f->ShowTimeZone) {
-        glPushMatrix();
-        glEnable(GL_BLEND);
-        glDisable(GL_LIGHTING);
-        glDisable(GL_TEXTURE_2D);
+    if (f.ShowTimeZone) {
+        TGlMatrixScope matrix;
+        TGlCapabilities blend{{GL_BLEND, true}};
         glColor4f(0, 1, 0, 0.2f);
-        ClipFarSide(f->Proj, TimeZoneRadius);
+        ClipFarSide(f.Proj, TimeZoneRadius);
         glCallList(TimeZoneDL);
         glDisable(GL_CLIP_PLANE0);
-        glEnable(GL_TEXTURE_2D);
-        glEnable(GL_LIGHTING);
-        glDisable(GL_BLEND);
-        glPopMatrix();
     }
+}
 
-    if (f->DrawPoints) {
-        const bool names = f->ShowNames && f->Proj.Z > NamesNearZ;
-        if (names || f->ShowCustomWay) {
-            glDisable(GL_TEXTURE_2D);
-            glDisable(GL_LIGHTING);
-            // Points on the far side would be hidden by the earth anyway; their bitmap text is
-            // the costliest thing in the frame.
-            const TVertex camera = CameraInGlobe(f->Proj);
-            for (const TDrawPoint& p : *f->DrawPoints) {
-                if (HiddenByEarth(camera, p.WayPoint) && HiddenByEarth(camera, p.NamPoint))
-                    continue;
-                if (p.Kind == WpTUser) {
-                    if (f->ShowCustomWay) DrawMarker(p, WPuserDL, 1, *f);
-                } else if (names) {
-                    DrawMarker(p, WPcountryDL, 1, *f);
-                }
-            }
-            glEnable(GL_TEXTURE_2D);
-            glEnable(GL_LIGHTING);
+void TScene::DrawMarkersAndNames(const TFrameState& f) {
+    if (!f.DrawPoints) return;
+    const bool names = f.ShowNames && f.Proj.Z > NamesNearZ;
+    if (!names && !f.ShowCustomWay) return;
+    TGlCapabilities unlit{{GL_LIGHTING, false}, {GL_TEXTURE_2D, false}};
+    // Points on the far side would be hidden by the earth anyway; their bitmap text is the
+    // costliest thing in the frame.
+    const TVertex camera = CameraInGlobe(f.Proj);
+    for (const TDrawPoint& p : *f.DrawPoints) {
+        if (HiddenByEarth(camera, p.WayPoint) && HiddenByEarth(camera, p.NamPoint)) continue;
+        if (p.Kind == WpTUser) {
+            if (f.ShowCustomWay) DrawMarker(p, WPuserDL, 1, f);
+        } else if (names) {
+            DrawMarker(p, WPcountryDL, 1, f);
         }
     }
+}
 
-    if (f->CloudsAvailable && f->ShowClouds && CloudTex != 0) {
-        glPushMatrix();
-        glEnable(GL_BLEND);
-        ApplyMaterial(sun ? sets.SunCloud : sets.RgbCloud);
-        glBindTexture(GL_TEXTURE_2D, CloudTex);
-        glCallList(CloudDL);
-        glDisable(GL_BLEND);
-        glPopMatrix();
-    }
+void TScene::DrawClouds(const TFrameState& f, const TLightingSets& sets) {
+    if (!f.CloudsAvailable || !f.ShowClouds || CloudTex == 0) return;
+    TGlMatrixScope matrix;
+    TGlCapabilities blend{{GL_BLEND, true}};
+    ApplyMaterial(f.ShowDayNight ? sets.SunCloud : sets.RgbCloud);
+    glBindTexture(GL_TEXTURE_2D, CloudTex);
+    glCallList(CloudDL);
+}
 
-    if (sun) {
-
-        glPushMatrix();
+void TScene::DrawSunAndMoon(const TFrameState& f, const TLightingSets& sets) {
+    {
+        TGlMatrixScope matrix;
         glTranslatef(SunPos[0], SunPos[1], SunPos[2]);
         BillboardMatrix();
         const float s = 2 * sets.SunLight.Specular[0];
         glColor3f(s, s, s);
         glCallList(SunDL);
-        glPopMatrix();
-
-        glPushMatrix();
-        glTranslatef(MoonPos.X, MoonPos.Y, MoonPos.Z);
-        glRotatef(static_cast<float>(f->MoonLon), 0, 1, 0);
-        glRotatef(static_cast<float>(f->MoonLat), -1, 0, 0);
-        glCallList(MoonDL);
-        glPopMatrix();
-
-        glDisable(GL_TEXTURE_2D);
-        glDisable(GL_LIGHTING);
-        const auto marker = [&](double lat, double lon, TglColor colour, const char* text) {
-            TDrawPoint p;
-            p.WayPoint = SpherePoint(SunMoonMarkerRadius, lon, lat);
-            p.NamPoint =
-                SpherePoint(SunMoonLabelRadius, lon + SunMoonLabelOffset, lat + SunMoonLabelOffset);
-            p.Kind = WpTSpecial;
-            p.Color = colour;
-            p.RepPoint = TRepPoint{text, lat, lon};
-            DrawMarker(p, WPuserDL, 4, *f);
-        };
-        marker(f->SunLat, f->SunLon, TglColor{0, 1, 0}, SunMarkerText);
-        marker(f->MoonLat, f->MoonLon, TglColor{0, 1, 1}, MoonMarkerText);
-        glEnable(GL_TEXTURE_2D);
-        glEnable(GL_LIGHTING);
-
-        glPushMatrix();
-        glEnable(GL_BLEND);
-        glDisable(GL_TEXTURE_2D);
-        ApplyMaterial(sets.SunAtmos);
-        glCallList(AtmosDL);
-        glEnable(GL_TEXTURE_2D);
-        glDisable(GL_BLEND);
-        glPopMatrix();
     }
+    {
+        TGlMatrixScope matrix;
+        glTranslatef(MoonPos.X, MoonPos.Y, MoonPos.Z);
+        glRotatef(static_cast<float>(f.MoonLon), 0, 1, 0);
+        glRotatef(static_cast<float>(f.MoonLat), -1, 0, 0);
+        glCallList(MoonDL);
+    }
+    TGlCapabilities unlit{{GL_LIGHTING, false}, {GL_TEXTURE_2D, false}};
+    const auto marker = [&](double lat, double lon, TglColor colour, const char* text) {
+        TDrawPoint p;
+        p.WayPoint = SpherePoint(SunMoonMarkerRadius, lon, lat);
+        p.NamPoint =
+            SpherePoint(SunMoonLabelRadius, lon + SunMoonLabelOffset, lat + SunMoonLabelOffset);
+        p.Kind = WpTSpecial;
+        p.Color = colour;
+        p.RepPoint = TRepPoint{text, lat, lon};
+        DrawMarker(p, WPuserDL, 4, f);
+    };
+    marker(f.SunLat, f.SunLon, TglColor{0, 1, 0}, SunMarkerText);
+    marker(f.MoonLat, f.MoonLon, TglColor{0, 1, 1}, MoonMarkerText);
+}
 
-    DrawStatusText(10, 34, f->StatusText);
-    DrawStatusText(10, 22, f->UpdateText);
-    DrawStatusText(10, 10, f->CreditText);
+void TScene::DrawAtmosphere(const TLightingSets& sets) {
+    TGlMatrixScope matrix;
+    TGlCapabilities blend{{GL_BLEND, true}, {GL_TEXTURE_2D, false}};
+    ApplyMaterial(sets.SunAtmos);
+    glCallList(AtmosDL);
+}
+
+void TScene::DrawStatusLines(const TFrameState& f) {
+    DrawStatusText(10, 34, f.StatusText);
+    DrawStatusText(10, 22, f.UpdateText);
+    DrawStatusText(10, 10, f.CreditText);
 }
 
 void TScene::DrawStatusText(int x, int y, const std::string& text) {
@@ -573,6 +578,10 @@ bool TScene::ChangeEarthTexture(bool detailed) {
     InitNimboraResources();
     return LoadJpegTexture(
         detailed ? QStringLiteral(":/earth4096.jpg") : QStringLiteral(":/earth2048.jpg"), EarthTex);
+}
+
+bool TScene::SetEarthTexture(std::span<const std::uint8_t> jpeg) {
+    return LoadJpegTexture(jpeg, EarthTex);
 }
 
 bool TScene::SetCloudTexture(std::span<const std::uint8_t> jpeg) {

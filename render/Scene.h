@@ -3,8 +3,8 @@
 // lighting modes with the lights' fade-in, and the frame. Every GL method needs the panel's
 // context current (inside the panel's hooks, or after OpenGLPanel::makeCurrent()).
 #include "render/Geometry.h"
-#include "render/Lighting.h"
 #include "render/LightFade.h"
+#include "render/Lighting.h"
 #include "render/Points.h"
 
 #include <GL/gl.h>
@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -62,26 +63,13 @@ public:
     TScene(const TScene&) = delete;
     TScene& operator=(const TScene&) = delete;
 
-    // --- Start-up, in this order (context current) ---
     // Colours start black; steps of 1/20 of the settings. Needs no context.
     void PrepareLightFade(const TLightingSets& sets);
-    void SetGlobalStates();
-    void MakeAxesList();
-    void MakeFontLists();
-    void SetupLights(const TLightingSets& sets);
-    void EnableCapabilities();
-    // "earth2048", "sun" and "moon"; false when one of them could not be made.
-    bool LoadEmbeddedTextures();
-    void MakeEarthList();
-    void MakeBoundaryList(float r = BoundaryRadius);
-    void MakeTimeZoneList(float r = TimeZoneRadius);
-    void MakeCloudList();
-    void MakeAtmosList();
-    void MakeSunList();
-    void MakeMoonList();
-    void MakeMarkerLists();
-    // All of the above in order.
-    bool Build(const TLightingSets& sets);
+    // Every display list, texture, light and fixed state of the scene (context current). False
+    // when an embedded picture or the font could not be made. stepDone, when given, is told the
+    // name of each group of steps as it ends (the build benchmark times them).
+    using TBuildStepDone = std::function<void(const char* step)>;
+    bool Build(const TLightingSets& sets, const TBuildStepDone& stepDone = {});
 
     // Viewport and projection for a panel of this size; a zero height counts as 1.
     void OpenGLPanelResize(int width, int height);
@@ -109,6 +97,8 @@ public:
 
     // "Detailed earth texturing": the 4096-wide picture when detailed, else the 2048-wide one.
     bool ChangeEarthTexture(bool detailed);
+    // Another earth picture as a JPEG stream; false (texture unchanged) when it is not usable.
+    bool SetEarthTexture(std::span<const std::uint8_t> jpeg);
     // The processed cloud picture as a JPEG stream; false (texture unchanged) when it is not
     // a usable picture.
     bool SetCloudTexture(std::span<const std::uint8_t> jpeg);
@@ -119,17 +109,52 @@ public:
     // Frees every display list and texture (context current; at shutdown).
     void Release();
 
+    // The GL names of what was built, for tests and benchmarks that look inside.
+    struct TObjects {
+        GLuint EarthTex, CloudTex, SunTex, MoonTex, EarthDL, CloudDL, FontDL;
+    };
+    TObjects Objects() const {
+        return {EarthTex, CloudTex, SunTex, MoonTex, EarthDL, CloudDL, FontDL};
+    }
+
+private:
+    // The build, in this order.
+    void SetGlobalStates();
+    void MakeAxesList();
+    void MakeFontLists();
+    void SetupLights(const TLightingSets& sets);
+    void EnableCapabilities();
+    bool LoadEmbeddedTextures();
+    void MakeEarthList();
+    void MakeBoundaryList(float r = BoundaryRadius);
+    void MakeTimeZoneList(float r = TimeZoneRadius);
+    void MakeCloudList();
+    void MakeAtmosList();
+    void MakeSunList();
+    void MakeMoonList();
+    void MakeMarkerLists();
+
+    // The layers of a frame, drawn in this order. Each sets what it needs and leaves the state
+    // as it found it: textures and lighting on, blending off.
+    void BeginFrame(const TFrameState& frame);
+    void DrawEarth(const TFrameState& frame, const TLightingSets& sets);
+    void DrawOverlayLines(const TFrameState& frame);
+    void DrawMarkersAndNames(const TFrameState& frame);
+    void DrawClouds(const TFrameState& frame, const TLightingSets& sets);
+    void DrawSunAndMoon(const TFrameState& frame, const TLightingSets& sets);
+    void DrawAtmosphere(const TLightingSets& sets);
+    void DrawStatusLines(const TFrameState& frame);
+
+    void DrawMarker(const TDrawPoint& p, GLuint list, float scale, const TFrameState& frame);
+    void HandLightColours(const TLightingSets& sets);
+    void ApplyLightingMode(bool sun);
+
     GLuint EarthTex = 0, CloudTex = 0, SunTex = 0, MoonTex = 0;
     GLuint AxesDL = 0, EarthDL = 0, CloudDL = 0, AtmosDL = 0, SunDL = 0, MoonDL = 0;
     GLuint CountryBoundDL = 0, TimeZoneDL = 0, WPuserDL = 0, WPcountryDL = 0;
     GLuint FontDL = 0;
     float SunPos[4] = {0, 0, 0, 0};
     TVertex MoonPos;
-
-private:
-    void DrawMarker(const TDrawPoint& p, GLuint list, float scale, const TFrameState& frame);
-    void HandLightColours(const TLightingSets& sets);
-    void ApplyLightingMode(bool sun);
 
     TLightFade Fade;
     bool ColoursPending = false;

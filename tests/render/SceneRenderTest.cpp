@@ -1,9 +1,9 @@
 // Real frames of the scene, drawn by Mesa into the drawing panel and read back.
+#include "render/JpegMaker.h"
 #include "render/OpenGLPanel.h"
 #include "render/Scene.h"
 #include "render/Textures.h"
 #include "render/countries.h"
-#include "render/JpegMaker.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -123,7 +123,7 @@ protected:
         ASSERT_TRUE(Panel->isValid());
         Panel->makeCurrent();
         Scene->ApplyLightColours(Sets); // no fade-in for the pictures
-        ASSERT_TRUE(LoadJpegTexture(LongitudeJpeg(), Scene->EarthTex));
+        ASSERT_TRUE(Scene->SetEarthTexture(LongitudeJpeg()));
         Panel->doneCurrent();
         AddNamePoints(AllNames);
         for (const TDrawPoint& p : AllNames)
@@ -366,15 +366,15 @@ TEST_F(SceneRender, TexturesAreReplacedOnlyByGoodPicturesAndFramesRaiseNoGlError
     glDeleteTextures(1, &target);
 
     // Detailed earth texturing and back: the embedded pictures decode and replace EarthTex.
-    const GLuint synthetic = Scene->EarthTex;
+    const GLuint synthetic = Scene->Objects().EarthTex;
     ASSERT_TRUE(Scene->ChangeEarthTexture(true));
     GLint width = 0;
-    glBindTexture(GL_TEXTURE_2D, Scene->EarthTex);
+    glBindTexture(GL_TEXTURE_2D, Scene->Objects().EarthTex);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
     EXPECT_EQ(width, 4096);
-    EXPECT_NE(Scene->EarthTex, synthetic);
+    EXPECT_NE(Scene->Objects().EarthTex, synthetic);
     ASSERT_TRUE(Scene->ChangeEarthTexture(false));
-    glBindTexture(GL_TEXTURE_2D, Scene->EarthTex);
+    glBindTexture(GL_TEXTURE_2D, Scene->Objects().EarthTex);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
     EXPECT_EQ(width, 2048);
     Panel->doneCurrent();
@@ -397,7 +397,7 @@ TEST_F(SceneRender, TexturesAreReplacedOnlyByGoodPicturesAndFramesRaiseNoGlError
     EXPECT_EQ(FirstError, static_cast<GLenum>(GL_NO_ERROR)) << std::hex << FirstError;
 
     Panel->makeCurrent();
-    ASSERT_TRUE(LoadJpegTexture(LongitudeJpeg(), Scene->EarthTex));
+    ASSERT_TRUE(Scene->SetEarthTexture(LongitudeJpeg()));
     Panel->doneCurrent();
 }
 
