@@ -318,6 +318,31 @@ TEST_F(SettingsTest, DirectServer) {
     EXPECT_TRUE(info_.UseDirectUrl);
 }
 
+// Editors that put a byte-order mark first must not cost the program section: a lost "Version"
+// would make start-up rewrite the file without the hand-edited keys.
+TEST_F(SettingsTest, ByteOrderMarkKeepsTheFirstSectionAndHandEditedKeys) {
+    const std::string start = "\xEF\xBB\xBF[Nimbora]\nVersion=033000\nGetCatalogue=0\n"
+                              "CatalogueUrl=http://cat.example/\n[Map]\n"
+                              "ServerUrl=http://own.example/c.png\n[Features]\nShowCustomWay=0\n";
+    WriteWholeFile(path_, start);
+    StartUp();
+    EXPECT_EQ(settings_.Version, "033000");
+    EXPECT_FALSE(settings_.GetCatalogue);
+    EXPECT_EQ(settings_.CatalogueUrl, "http://cat.example/");
+    EXPECT_TRUE(info_.UseDirectUrl);
+    EXPECT_FALSE(settings_.ShowCustomWay);
+    EXPECT_EQ(ReadWholeFile(path_), start);
+
+    SaveConfig1(path_, settings_, info_, info_.LastPos);
+    SaveConfig2(path_, settings_);
+    const std::string text = ReadWholeFile(path_);
+    EXPECT_EQ(text.rfind("[Nimbora]"), 3u) << text; // the section is not added a second time
+    Read();
+    EXPECT_FALSE(settings_.GetCatalogue);
+    EXPECT_EQ(settings_.CatalogueUrl, "http://cat.example/");
+    EXPECT_TRUE(info_.UseDirectUrl);
+}
+
 TEST_F(SettingsTest, PictureStateOnlyWithACachedPicture) {
     WriteWholeFile(path_, "[Map]\nAutoFilterVal=150\nCredit=M\xC3\xA9t\xC3\xA9o\n");
     Read();
