@@ -2,8 +2,10 @@
 // Plain records that several subsystems pass between them: geometry, colours, the lighting
 // parameter sets, the proxy settings and the server list with the state of the picture in hand.
 #include "app/Iso8601.h"
+#include "platform/SystemProxy.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,6 +59,9 @@ struct TProxy {
     bool Authenticate = false;
     std::string Username;
     std::string Password;
+    // Not stored: with Autodetect, the system's proxies as read at start-up; each request's
+    // address chooses among them.
+    std::optional<TSystemProxy> System;
 };
 
 // One weather server.

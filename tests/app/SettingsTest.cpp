@@ -43,7 +43,8 @@ class SettingsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         SetDecimalSeparator('.');
-        for (const char* name : {"http_proxy", "HTTP_PROXY"}) {
+        for (const char* name :
+             {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "no_proxy", "NO_PROXY"}) {
             if (const char* value = std::getenv(name)) saved_.emplace_back(name, value);
             unsetenv(name);
         }
@@ -186,6 +187,29 @@ TEST_F(SettingsTest, ProxyAutodetect) {
     Read();
     EXPECT_FALSE(settings_.Proxy.Enabled);
     EXPECT_EQ(settings_.Proxy.Address, "");
+}
+
+// The https proxy and no_proxy are kept for the transfers to choose from, while the file
+// still records the http proxy's address and port only.
+TEST_F(SettingsTest, ProxyAutodetectKeepsEverySystemProxy) {
+    WriteWholeFile(path_, "[Nimbora]\nVersion=033000\n[Proxy]\nAutodetect=1\n");
+    setenv("https_proxy", "https://secure.lan", 1);
+    setenv("no_proxy", ".local", 1);
+    Read();
+    unsetenv("https_proxy");
+    unsetenv("no_proxy");
+    ASSERT_TRUE(settings_.Proxy.System.has_value());
+    EXPECT_EQ(settings_.Proxy.System->Https.Host, "secure.lan");
+    EXPECT_EQ(settings_.Proxy.System->Https.Port, "443");
+    EXPECT_EQ(settings_.Proxy.System->NoProxy, ".local");
+    EXPECT_FALSE(settings_.Proxy.Enabled); // no http proxy
+    SaveConfig1(path_, settings_, info_, info_.LastPos);
+    EXPECT_NE(ReadWholeFile(path_).find("[Proxy]\nAutodetect=1\nEnabled=0\nAddress=\nPort=\n"),
+              std::string::npos);
+
+    WriteWholeFile(path_, "[Proxy]\nAutodetect=0\n");
+    Read();
+    EXPECT_FALSE(settings_.Proxy.System.has_value());
 }
 
 TEST_F(SettingsTest, ProxyByHand) {
