@@ -12,6 +12,7 @@
 #include "render/countries.h"
 #include "resources/Resources.h"
 #include "ui/about.h"
+#include "ui/MenuCaption.h"
 #include "ui/extensioninfo.h"
 #include "ui/uVistaFuncs.h"
 #include "weather/CloudPicture.h"
@@ -735,7 +736,7 @@ void TMainForm::ApplyCatalogue(const TCatalogue& catalogue) {
     if (catalogue.LinkCount > 0) {
         OptionPopup_->addSeparator();
         for (const TButOn& link : catalogue.Links) {
-            QAction* item = OptionPopup_->addAction(QString::fromStdString(link.Caption));
+            QAction* item = OptionPopup_->addAction(MenuCaption(link.Caption));
             item->setObjectName(QString::fromStdString("ptr" + link.Section));
             if (link.Icon >= 0 && link.Icon < ButImages.size()) item->setIcon(ButImages[link.Icon]);
             const std::string url = link.Url;

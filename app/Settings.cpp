@@ -122,6 +122,7 @@ void ReadSettings(const std::string& path, const std::string& dataFolder, TSetti
     if (p.Autodetect) {
         ReadSystemProxy("http", p.Address, p.Port);
         p.Enabled = !p.Address.empty() && !p.Port.empty();
+        p.System = SystemProxyFromEnvironment();
     } else {
         p.Enabled = ini.ReadBool(Proxy, "Enabled", false);
         p.Address = ini.ReadString(Proxy, "Address", "");

@@ -26,6 +26,11 @@ void AppendUtf8(std::string& out, char32_t c) {
     } else if (c < 0x800) {
         out += static_cast<char>(0xC0 | (c >> 6));
         out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c >= 0x10000) {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
     } else {
         out += static_cast<char>(0xE0 | (c >> 12));
         out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
@@ -33,7 +38,74 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
+// Length of the well-formed UTF-8 character at text[i], or 0 when it is malformed.
+std::size_t Utf8CharLength(std::string_view text, std::size_t i) {
+    const auto b0 = static_cast<unsigned char>(text[i]);
+    if (b0 < 0x80) return 1;
+    std::size_t extra;
+    char32_t c, minimum;
+    if (b0 >= 0xC2 && b0 <= 0xDF)
+        extra = 1, c = b0 & 0x1F, minimum = 0x80;
+    else if (b0 >= 0xE0 && b0 <= 0xEF)
+        extra = 2, c = b0 & 0x0F, minimum = 0x800;
+    else if (b0 >= 0xF0 && b0 <= 0xF4)
+        extra = 3, c = b0 & 0x07, minimum = 0x10000;
+    else
+        return 0;
+    if (i + extra >= text.size()) return 0;
+    for (std::size_t k = 1; k <= extra; ++k) {
+        const auto b = static_cast<unsigned char>(text[i + k]);
+        if ((b & 0xC0) != 0x80) return 0;
+        c = (c << 6) | (b & 0x3F);
+    }
+    if (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+    return extra + 1;
+}
+
 } // namespace
+
+bool IsValidUtf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t n = Utf8CharLength(text, i);
+        if (n == 0) return false;
+        i += n;
+    }
+    return true;
+}
+
+std::string Utf16ToUtf8IfMarked(std::string_view text) {
+    if (text.size() < 2) return std::string(text);
+    const auto b0 = static_cast<unsigned char>(text[0]), b1 = static_cast<unsigned char>(text[1]);
+    bool little;
+    if (b0 == 0xFF && b1 == 0xFE)
+        little = true;
+    else if (b0 == 0xFE && b1 == 0xFF)
+        little = false;
+    else
+        return std::string(text);
+    auto unit = [&](std::size_t i) -> char32_t {
+        const auto lo = static_cast<unsigned char>(text[little ? i : i + 1]);
+        const auto hi = static_cast<unsigned char>(text[little ? i + 1 : i]);
+        return static_cast<char32_t>(hi << 8 | lo);
+    };
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 2;
+    for (; i + 1 < text.size(); i += 2) {
+        char32_t c = unit(i);
+        if (c >= 0xD800 && c <= 0xDBFF && i + 3 < text.size()) {
+            const char32_t low = unit(i + 2);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            }
+        }
+        if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;
+        AppendUtf8(out, c);
+    }
+    if (i < text.size()) AppendUtf8(out, 0xFFFD);
+    return out;
+}
 
 std::string Utf8ToCp1252(std::string_view utf8) {
     std::string out;

@@ -15,4 +15,13 @@ std::string Utf8ToCp1252(std::string_view utf8);
 // control characters of the same number, so they survive a round trip.
 std::string Cp1252ToUtf8(std::string_view text);
 
+// Whether the text is well-formed UTF-8 (no stray or missing continuation bytes, overlong
+// forms, surrogates or values above U+10FFFF).
+bool IsValidUtf8(std::string_view text);
+
+// Text starting with a UTF-16 byte-order mark (FF FE little-endian, FE FF big-endian) as UTF-8
+// without the mark; unpaired surrogates and an odd last byte become U+FFFD. Text without
+// such a mark comes back as it is.
+std::string Utf16ToUtf8IfMarked(std::string_view text);
+
 } // namespace nimbora

@@ -1,5 +1,6 @@
 #include "core/IniFile.h"
 
+#include "core/Cp1252.h"
 #include "core/support.h"
 
 #include <cerrno>
@@ -80,27 +81,37 @@ TLineInfo Classify(const std::string& text) {
     return info;
 }
 
+// Lines end at "\n", "\r\n" or a lone "\r" (files from old editors): a reader that missed
+// one would glue the next line onto the value before it.
 std::vector<TLine> SplitLines(const std::string& content) {
     std::vector<TLine> lines;
     std::size_t pos = 0;
     while (pos < content.size()) {
-        const std::size_t nl = content.find('\n', pos);
+        const std::size_t end = content.find_first_of("\r\n", pos);
         TLine line;
-        if (nl == std::string::npos) {
+        if (end == std::string::npos) {
             line.Text = content.substr(pos);
             pos = content.size();
         } else {
-            line.Text = content.substr(pos, nl - pos);
-            line.Ending = "\n";
-            pos = nl + 1;
-        }
-        if (!line.Text.empty() && line.Text.back() == '\r') {
-            line.Text.pop_back();
-            line.Ending = line.Ending.empty() ? "\r" : "\r\n";
+            line.Text = content.substr(pos, end - pos);
+            if (content[end] == '\r' && end + 1 < content.size() && content[end + 1] == '\n')
+                line.Ending = "\r\n";
+            else
+                line.Ending = content[end];
+            pos = end + line.Ending.size();
         }
         lines.push_back(std::move(line));
     }
     return lines;
+}
+
+constexpr char Utf8Bom[] = "\xEF\xBB\xBF";
+
+// The byte-order mark some editors put first; it is kept but is not part of the first line.
+std::string TakeUtf8Bom(std::string& content) {
+    if (content.compare(0, 3, Utf8Bom) != 0) return {};
+    content.erase(0, 3);
+    return Utf8Bom;
 }
 
 std::string JoinLines(const std::vector<TLine>& lines) {
@@ -120,11 +131,16 @@ long FindSection(const std::vector<TLineInfo>& infos, const std::string& section
     return -1;
 }
 
+// A line that is not UTF-8 was written in the old Windows code page.
+std::string DecodedLine(const std::string& text) {
+    return IsValidUtf8(text) ? text : Cp1252ToUtf8(text);
+}
+
 std::vector<TLineInfo> ClassifyAll(const std::vector<TLine>& lines) {
     std::vector<TLineInfo> infos;
     infos.reserve(lines.size());
     for (const TLine& line : lines)
-        infos.push_back(Classify(line.Text));
+        infos.push_back(Classify(DecodedLine(line.Text)));
     return infos;
 }
 
@@ -148,13 +164,25 @@ std::string CutValue(const std::string& value) {
     return value;
 }
 
+// A line that text is added after ends properly: a last line without an end gets one, and a
+// lone "\r" becomes "\r\n" so that readers which know only "\n" see the same lines.
+void EndLine(TLine& line, const std::string& newline) {
+    if (line.Ending.empty())
+        line.Ending = newline;
+    else if (line.Ending == "\r")
+        line.Ending = "\r\n";
+}
+
 // Lines with their meaning, kept in step with each other.
 struct TDocument {
+    std::string Bom;
     std::vector<TLine> Lines;
     std::vector<TLineInfo> Infos;
 
-    explicit TDocument(const std::string& content)
-        : Lines(SplitLines(content)), Infos(ClassifyAll(Lines)) {}
+    explicit TDocument(std::string content)
+        : Bom(TakeUtf8Bom(content)), Lines(SplitLines(content)), Infos(ClassifyAll(Lines)) {}
+
+    std::string Text() const { return Bom + JoinLines(Lines); }
 
     void Insert(std::size_t index, TLine line) {
         Infos.insert(Infos.begin() + static_cast<long>(index), Classify(line.Text));
@@ -172,7 +200,7 @@ struct TDocument {
 
         const long header = FindSection(Infos, section);
         if (header < 0) {
-            if (!Lines.empty() && Lines.back().Ending.empty()) Lines.back().Ending = newline;
+            if (!Lines.empty()) EndLine(Lines.back(), newline);
             Insert(Lines.size(), TLine{"[" + section + "]", newline});
             Insert(Lines.size(), TLine{text, newline});
             return;
@@ -188,7 +216,7 @@ struct TDocument {
             }
             lastKey = i;
         }
-        if (Lines[lastKey].Ending.empty()) Lines[lastKey].Ending = newline;
+        EndLine(Lines[lastKey], newline);
         Insert(lastKey + 1, TLine{text, newline});
     }
 };
@@ -227,7 +255,8 @@ std::string ContentForRewrite(const std::string& path) {
     bool complete = false;
     if (!ReadFileBounded(path, content, complete) || !complete)
         throw TSettingsWriteError("Unable to write to " + path);
-    return content;
+    // A UTF-16 file is rewritten as UTF-8, the form every write adds.
+    return Utf16ToUtf8IfMarked(content);
 }
 
 bool WriteAll(int fd, const std::string& content) {
@@ -317,8 +346,10 @@ void TIniFile::Reload() {
     std::string content;
     bool complete = true;
     if (!ReadFileBounded(path_, content, complete)) return;
+    content = Utf16ToUtf8IfMarked(content);
+    TakeUtf8Bom(content);
     for (const TLine& line : SplitLines(content)) {
-        TLineInfo info = Classify(line.Text);
+        TLineInfo info = Classify(DecodedLine(line.Text));
         if (info.Kind == TLineKind::Other) continue;
         lines_.push_back(
             {info.Kind == TLineKind::Section, std::move(info.Name), std::move(info.Value)});
@@ -490,7 +521,7 @@ std::string TIniBatch::Apply(const std::string& content) const {
     TDocument document(content);
     for (const TEntry& entry : entries_)
         document.Write(entry.Section, entry.Key, entry.Value);
-    return JoinLines(document.Lines);
+    return document.Text();
 }
 
 void TIniBatch::Commit(const std::string& path) const {

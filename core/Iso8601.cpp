@@ -2,6 +2,7 @@
 
 #include "core/support.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -155,6 +156,26 @@ bool ParseTime(const std::string& text, double& time) {
     return true;
 }
 
+// "+hh:mm" or "+hhmm" (or "-") with hours up to 23 and minutes up to 59, in minutes. Anything
+// else is not an offset: out of range it would be written back in a form no reader takes.
+bool ParseOffset(const std::string& o, int& minutes) {
+    std::string digits;
+    if (o.size() == 6 && o[3] == ':')
+        digits = o.substr(1, 2) + o.substr(4, 2);
+    else if (o.size() == 5)
+        digits = o.substr(1);
+    else
+        return false;
+    if ((o[0] != '+' && o[0] != '-') ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return IsDigit(c); }))
+        return false;
+    const int h = (digits[0] - '0') * 10 + (digits[1] - '0');
+    const int m = (digits[2] - '0') * 10 + (digits[3] - '0');
+    if (h > 23 || m > 59) return false;
+    minutes = o[0] == '-' ? -(h * 60 + m) : h * 60 + m;
+    return true;
+}
+
 } // namespace
 
 int LocalUtcOffset() {
@@ -223,14 +244,9 @@ TDateTimeZ IsoToDateTimeZ(const std::string& text) {
     if (!ParseTime(timePart, time)) return value;
     value.DateTime = Compose(value.DateTime, time);
 
-    if (offsetPart.size() == 6) {
-        const std::string& o = offsetPart;
-        // Offsets whose numbers are not digits keep the local offset.
-        if (IsDigit(o[1]) && IsDigit(o[2]) && IsDigit(o[4]) && IsDigit(o[5])) {
-            const int minutes =
-                ((o[1] - '0') * 10 + (o[2] - '0')) * 60 + (o[4] - '0') * 10 + (o[5] - '0');
-            value.TimeZone = static_cast<std::int16_t>(o[0] == '-' ? -minutes : minutes);
-        }
+    int offset;
+    if (ParseOffset(offsetPart, offset)) {
+        value.TimeZone = static_cast<std::int16_t>(offset);
     } else if (offsetPart == "z") {
         value.TimeZone = 0;
     }

@@ -1,5 +1,8 @@
 #pragma once
 // The proxy settings a transfer goes through.
+#include "platform/SystemProxy.h"
+
+#include <optional>
 #include <string>
 
 namespace nimbora {
@@ -12,6 +15,9 @@ struct TProxy {
     bool Authenticate = false;
     std::string Username;
     std::string Password;
+    // Not stored: with Autodetect, the system's proxies as read at start-up; each request's
+    // address chooses among them.
+    std::optional<TSystemProxy> System;
 };
 
 } // namespace nimbora

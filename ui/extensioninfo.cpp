@@ -154,10 +154,44 @@ std::vector<std::string> MimeTypesForExtension(const std::string& extension) {
     return {type.name().toStdString()};
 }
 
-// Characters that must not reach another program unencoded, even without a shell.
+// Only unreserved characters, the delimiters that give an address its structure, and the
+// "%" of an existing escape pass unencoded. Everything a shell reads specially is encoded,
+// though sub-delimiters, since a handler may still hand the address to one.
 bool NeedsEncoding(unsigned char c) {
-    return c <= 0x20 || c >= 0x7f ||
-           std::string("\"'\\`<>{}|^").find(static_cast<char>(c)) != std::string::npos;
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return false;
+    return std::string("-._~:/?#[]@*+,=%").find(static_cast<char>(c)) == std::string::npos;
+}
+
+// The address as one word for a shell ('...'), written for the inside of a quoted argument of
+// an Exec= line, where " ` $ and \ take a backslash.
+std::string ShellQuotedInExec(const std::string& address) {
+    std::string quoted = "'";
+    for (char c : address) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
+    }
+    quoted += '\'';
+    std::string out;
+    for (char c : quoted) {
+        if (c == '"' || c == '`' || c == '$' || c == '\\') out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+// Whether text[pos] lies inside a double-quoted argument of an Exec= line.
+bool InsideQuotes(const std::string& text, std::size_t pos) {
+    bool inQuote = false;
+    for (std::size_t i = 0; i < pos && i < text.size(); ++i) {
+        if (inQuote && text[i] == '\\' && i + 1 < pos) {
+            ++i;
+        } else if (text[i] == '"') {
+            inQuote = !inQuote;
+        }
+    }
+    return inQuote;
 }
 
 } // namespace
@@ -204,6 +238,7 @@ TSplitResult SplitCommand(const std::string& commandTemplate, const std::string&
     s = TrimAll(s);
 
     std::string args;
+    bool inExecQuotes = false;
     const auto exe = Lower(s).find(".exe");
     if (exe != std::string::npos) {
         const auto end = exe + 4;
@@ -226,10 +261,19 @@ TSplitResult SplitCommand(const std::string& commandTemplate, const std::string&
             word.find('/') != std::string::npos ? word : FindExecutable(word, env.SearchDirs);
         args = TrimAll(ConvertFieldCodes(TrimAll(rest)));
         r.Success = true;
+        // A field code inside a quoted argument together with other text (sh -c "browser %u")
+        // may be read by a shell: it gets the address as one shell-quoted word. A quoted
+        // argument that is the field code alone stays one plain argument.
+        const auto p = args.find('|');
+        if (p != std::string::npos && InsideQuotes(args, p) &&
+            !(args[p - 1] == '"' && p + 2 < args.size() && args[p + 2] == '"' &&
+              !InsideQuotes(args, p - 1)))
+            inExecQuotes = true;
     }
 
     if (!args.empty()) {
-        r.Arguments = TrimAll(FillPlaceholders(args, address));
+        r.Arguments =
+            TrimAll(FillPlaceholders(args, inExecQuotes ? ShellQuotedInExec(address) : address));
     } else if (!r.Program.empty()) {
         r.Arguments = address;
         r.Success = true;

@@ -44,7 +44,8 @@ struct TSplitResult {
 // Templates with ".exe" follow the Windows registry conventions (placeholders %1, %L, ...).
 // Other templates are freedesktop Exec= lines: the first word (quotes honoured) is the program,
 // looked up on the search folders when it has no "/", and %u %U %f %F are placeholders; the
-// other field codes are dropped and "%%" is a plain "%".
+// other field codes are dropped and "%%" is a plain "%". A placeholder inside a quoted argument
+// with other text receives the address shell-quoted ('...').
 TSplitResult SplitCommand(const std::string& commandTemplate, const std::string& address);
 TSplitResult SplitCommand(const std::string& commandTemplate, const std::string& address,
                           const TSplitEnv& env);
@@ -53,8 +54,10 @@ TSplitResult SplitCommand(const std::string& commandTemplate, const std::string&
 // quotes a backslash makes the next one of " ` $ \ literal.
 std::vector<std::string> SplitArguments(const std::string& text);
 
-// The address in a form safe to hand to another program (percent-encoded, no blanks or
-// quotes), or empty when it is not an absolute http:, https: or mailto: address.
+// The address in a form safe to hand to another program, or empty when it is not an absolute
+// http:, https: or mailto: address. Only unreserved characters and the delimiters
+// : / ? # [ ] @ * + , = stay as they are; everything else, including $ ( ) ; & ' ! that a shell
+// would read, is percent-encoded.
 std::string SafeLinkAddress(const std::string& address);
 
 // What OpenLink uses to find and start the browser.

@@ -57,7 +57,7 @@ void TDownThread::Execute() {
 
     THttpCli client;
     THttpRequest& request = client.Request;
-    request.Proxy = HttpProxyOf(DownInfo.ProxyInfo);
+    request.Proxy = HttpProxyOf(DownInfo.ProxyInfo, DownInfo.Url);
     request.Url = DownInfo.Url;
     request.Accept = texts::DownloadAccept;
     request.AcceptLanguage = texts::AcceptLanguage;

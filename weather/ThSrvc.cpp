@@ -100,7 +100,7 @@ void TWorkTh::Execute() {
 
     THttpCli client;
     THttpRequest& request = client.Request;
-    request.Proxy = HttpProxyOf(WorkInfo.Proxy);
+    request.Proxy = HttpProxyOf(WorkInfo.Proxy, WorkInfo.Url);
     request.Url = WorkInfo.Url;
     request.Agent = texts::CatalogueAgent;
     request.Reference.clear();

@@ -29,8 +29,16 @@ void TWorkerThread::Start(QObject* endTarget) {
     });
 }
 
-THttpProxy HttpProxyOf(const TProxy& proxy) {
+THttpProxy HttpProxyOf(const TProxy& proxy, const std::string& url) {
     THttpProxy result;
+    if (proxy.Autodetect && proxy.System) {
+        const TProxyAddress address = SystemProxyFor(*proxy.System, url);
+        if (address.Host.empty()) return result;
+        // curl takes the proxy's own scheme from the host text.
+        result.Host = (address.Tls ? "https://" : "") + address.Host;
+        result.Port = address.Port;
+        return result;
+    }
     if (!proxy.Enabled) return result;
     result.Host = proxy.Address;
     result.Port = proxy.Port;

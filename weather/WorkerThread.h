@@ -8,6 +8,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <string>
 #include <thread>
 
 namespace nimbora {
@@ -15,9 +16,10 @@ namespace nimbora {
 struct THttpProxy;
 struct TProxy;
 
-// The proxy of a transfer from the program's settings: host and port when the proxy is on,
-// user name and password only with authentication.
-THttpProxy HttpProxyOf(const TProxy& proxy);
+// The proxy of a transfer to `url` from the program's settings: host and port when the proxy
+// is on, user name and password only with authentication. With the system's proxies the
+// address decides: the https or http proxy by its scheme, none for a host in no_proxy.
+THttpProxy HttpProxyOf(const TProxy& proxy, const std::string& url);
 
 class TWorkerThread {
 public:

@@ -44,7 +44,8 @@ class SettingsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         SetDecimalSeparator('.');
-        for (const char* name : {"http_proxy", "HTTP_PROXY"}) {
+        for (const char* name :
+             {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "no_proxy", "NO_PROXY"}) {
             if (const char* value = std::getenv(name)) saved_.emplace_back(name, value);
             unsetenv(name);
         }
@@ -189,6 +190,29 @@ TEST_F(SettingsTest, ProxyAutodetect) {
     EXPECT_EQ(settings_.Proxy.Address, "");
 }
 
+// The https proxy and no_proxy are kept for the transfers to choose from, while the file
+// still records the http proxy's address and port only.
+TEST_F(SettingsTest, ProxyAutodetectKeepsEverySystemProxy) {
+    WriteWholeFile(path_, "[Nimbora]\nVersion=033000\n[Proxy]\nAutodetect=1\n");
+    setenv("https_proxy", "https://secure.lan", 1);
+    setenv("no_proxy", ".local", 1);
+    Read();
+    unsetenv("https_proxy");
+    unsetenv("no_proxy");
+    ASSERT_TRUE(settings_.Proxy.System.has_value());
+    EXPECT_EQ(settings_.Proxy.System->Https.Host, "secure.lan");
+    EXPECT_EQ(settings_.Proxy.System->Https.Port, "443");
+    EXPECT_EQ(settings_.Proxy.System->NoProxy, ".local");
+    EXPECT_FALSE(settings_.Proxy.Enabled); // no http proxy
+    SaveConfig1(path_, settings_, info_, info_.LastPos);
+    EXPECT_NE(ReadWholeFile(path_).find("[Proxy]\nAutodetect=1\nEnabled=0\nAddress=\nPort=\n"),
+              std::string::npos);
+
+    WriteWholeFile(path_, "[Proxy]\nAutodetect=0\n");
+    Read();
+    EXPECT_FALSE(settings_.Proxy.System.has_value());
+}
+
 TEST_F(SettingsTest, ProxyByHand) {
     WriteWholeFile(path_, "[Proxy]\nAutodetect=0\nEnabled=1\nAddress=h\nPort=8080\n"
                           "Authenticate=1\nUsername=u\nPassword=p w\n");
@@ -316,6 +340,31 @@ TEST_F(SettingsTest, DirectServer) {
     EXPECT_EQ(info_.Map[0].Url, "http://own.example/c.png");
     EXPECT_EQ(info_.Map[0].Filter, 44);
     EXPECT_EQ(info_.Map[0].Credit, texts::DirectServerCredit);
+    EXPECT_TRUE(info_.UseDirectUrl);
+}
+
+// Editors that put a byte-order mark first must not cost the program section: a lost "Version"
+// would make start-up rewrite the file without the hand-edited keys.
+TEST_F(SettingsTest, ByteOrderMarkKeepsTheFirstSectionAndHandEditedKeys) {
+    const std::string start = "\xEF\xBB\xBF[Nimbora]\nVersion=033000\nGetCatalogue=0\n"
+                              "CatalogueUrl=http://cat.example/\n[Map]\n"
+                              "ServerUrl=http://own.example/c.png\n[Features]\nShowCustomWay=0\n";
+    WriteWholeFile(path_, start);
+    StartUp();
+    EXPECT_EQ(settings_.Version, "033000");
+    EXPECT_FALSE(settings_.GetCatalogue);
+    EXPECT_EQ(settings_.CatalogueUrl, "http://cat.example/");
+    EXPECT_TRUE(info_.UseDirectUrl);
+    EXPECT_FALSE(settings_.ShowCustomWay);
+    EXPECT_EQ(ReadWholeFile(path_), start);
+
+    SaveConfig1(path_, settings_, info_, info_.LastPos);
+    SaveConfig2(path_, settings_);
+    const std::string text = ReadWholeFile(path_);
+    EXPECT_EQ(text.rfind("[Nimbora]"), 3u) << text; // the section is not added a second time
+    Read();
+    EXPECT_FALSE(settings_.GetCatalogue);
+    EXPECT_EQ(settings_.CatalogueUrl, "http://cat.example/");
     EXPECT_TRUE(info_.UseDirectUrl);
 }
 

@@ -190,6 +190,10 @@ TEST_F(IniFileTest, WritesChangeOnlyTheirLine) {
         {"CRLF kept", "[A]\r\nx=1\r\n[B]\r\nz=3\r\n", "A", "y",
          "[A]\r\nx=1\r\ny=v\r\n[B]\r\nz=3\r\n"},
         {"CRLF new section", "[A]\r\nx=1\r\n", "C", "y", "[A]\r\nx=1\r\n[C]\r\ny=v\r\n"},
+        {"lone CR at the end, new section", "[A]\ra=b\r", "B", "y", "[A]\ra=b\r\n[B]\ny=v\n"},
+        {"lone CR lines, new key", "[A]\rx=1\r[B]\rz=3\r", "A", "y", "[A]\rx=1\r\ny=v\n[B]\rz=3\r"},
+        {"byte-order mark, first section", "\xEF\xBB\xBF[A]\nx=1\n[B]\n", "a", "y",
+         "\xEF\xBB\xBF[A]\nx=1\ny=v\n[B]\n"},
         {"odd bytes kept", "\xEF\xBB\xBFjunk\n[A]\nbinary\x01=\xFF\n", "A", "k",
          "\xEF\xBB\xBFjunk\n[A]\nbinary\x01=\xFF\nk=v\n"},
     };
@@ -202,6 +206,74 @@ TEST_F(IniFileTest, WritesChangeOnlyTheirLine) {
         EXPECT_EQ(ReadWholeFile(path), c.After) << c.Name;
         EXPECT_EQ(ini.ReadString(c.Section, c.Key, ""), "v") << c.Name;
     }
+}
+
+// The lines before a write keep their meaning after it, whatever line ends they use.
+TEST_F(IniFileTest, LoneCarriageReturnsEndLines) {
+    const std::string path = Make("[A]\ra=b\r");
+    TIniFile(path).WriteString("B", "y", "v");
+    TIniFile(path).WriteString("A", "c", "d");
+    const TIniFile ini(path);
+    EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(ini.ReadSectionKeys("A"), (std::vector<std::string>{"a", "c"}));
+    EXPECT_EQ(ini.ReadString("A", "a", ""), "b");
+    EXPECT_EQ(ini.ReadString("A", "c", ""), "d");
+    EXPECT_EQ(ini.ReadString("B", "y", ""), "v");
+}
+
+std::string Utf16(const std::u16string& text, bool little) {
+    std::string out = little ? "\xFF\xFE" : "\xFE\xFF";
+    for (char16_t c : text) {
+        const char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>(c >> 8);
+        out += little ? std::string{lo, hi} : std::string{hi, lo};
+    }
+    return out;
+}
+
+TEST_F(IniFileTest, ReadsEveryEncodingAFileMayCome) {
+    struct Case {
+        const char* Name;
+        std::string Content;
+        std::string Value; // of [A] k, as UTF-8
+    };
+    const std::string meteo = "M\xC3\xA9t\xC3\xA9o France";
+    const Case cases[] = {
+        {"UTF-8", "[A]\nk=" + meteo + "\n", meteo},
+        {"UTF-8 with byte-order mark", "\xEF\xBB\xBF[A]\nk=" + meteo + "\n", meteo},
+        {"byte-order mark before blanks", "\xEF\xBB\xBF  [A]\r\nk=v\r\n", "v"},
+        {"Latin-1", "[A]\nk=M\xE9t\xE9o France\n", meteo},
+        {"Windows-1252", "[A]\nk=\x80 5 \x96 \x93x\x94\n",
+         "\xE2\x82\xAC 5 \xE2\x80\x93 \xE2\x80\x9Cx\xE2\x80\x9D"},
+        {"one line of each", "[A]\nj=\xC3\xA9\nk=\xE9\n", "\xC3\xA9"},
+        {"UTF-16LE", Utf16(u"[A]\r\nk=M\u00e9t\u00e9o France\r\n", true), meteo},
+        {"UTF-16BE", Utf16(u"[A]\nk=M\u00e9t\u00e9o France", false), meteo},
+        {"UTF-16 beyond the BMP", Utf16(u"[A]\nk=\U0001F600", true), "\xF0\x9F\x98\x80"},
+        {"UTF-16 broken surrogate, odd end", Utf16(u"[A]\nk=\xD800x", true) + "\x01",
+         "\xEF\xBF\xBDx\xEF\xBF\xBD"},
+    };
+    for (const Case& c : cases) {
+        const TIniFile ini(Make(c.Content));
+        EXPECT_EQ(ini.ReadSections(), std::vector<std::string>{"A"}) << c.Name;
+        EXPECT_EQ(ini.ReadString("A", "k", "?"), c.Value) << c.Name;
+    }
+}
+
+TEST_F(IniFileTest, WritesKeepWhatEncodedFilesSay) {
+    // A UTF-8 file with a mark keeps it; the first section is found, not added again.
+    std::string path = Make("\xEF\xBB\xBF[A]\nx=1\n");
+    TIniFile(path).WriteString("A", "y", "2");
+    EXPECT_EQ(ReadWholeFile(path), "\xEF\xBB\xBF[A]\nx=1\ny=2\n");
+
+    // A UTF-16 file becomes UTF-8 with all it held.
+    path = Make(Utf16(u"[A]\r\nx=\u00e9\r\n", true));
+    TIniFile(path).WriteString("B", "y", "2");
+    EXPECT_EQ(ReadWholeFile(path), "[A]\r\nx=\xC3\xA9\r\n[B]\r\ny=2\r\n");
+
+    // Latin-1 lines stay as they were, and keys are still matched by their names.
+    path = Make("[A]\nn\xE9=1\nx=\xE9\n");
+    TIniFile(path).WriteString("A", "n\xC3\xA9", "2");
+    EXPECT_EQ(ReadWholeFile(path), "[A]\nn\xC3\xA9=2\nx=\xE9\n");
+    EXPECT_EQ(TIniFile(path).ReadString("A", "x", ""), "\xC3\xA9");
 }
 
 TEST_F(IniFileTest, ValuesCannotBreakTheFile) {

@@ -3,9 +3,14 @@
 #include "support/TempDir.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QThread>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+
+#include <cstdlib>
+#include <optional>
 
 namespace nimbora {
 namespace {
@@ -85,11 +90,14 @@ TEST_F(OpenLinkFixture, StartsTheBrowserWithTheAddressAsOneArgument) {
         std::string passed;
     };
     const std::vector<Case> cases = {
-        {"http://example.org/a?b=1&c=2", "http://example.org/a?b=1&c=2"},
+        {"http://example.org/a?b=1+c,d=2#top", "http://example.org/a?b=1+c,d=2#top"},
         {"  HTTPS://Example.org/x  ", "https://example.org/x"},
         {"mailto:me@example.org?subject=Hi", "mailto:me@example.org?subject=Hi"},
         {"http://example.org/a b\"c'd", "http://example.org/a%20b%22c%27d"},
-        {"http://example.org/$(reboot);`id`|x", "http://example.org/$(reboot);%60id%60%7Cx"},
+        {"http://example.org/$(reboot);`id`|x",
+         "http://example.org/%24%28reboot%29%3B%60id%60%7Cx"},
+        {"http://example.org/a?b=1&c=!x\\y", "http://example.org/a?b=1%26c=%21x%5Cy"},
+        {"http://example.org/%7e%41", "http://example.org/~A"},
     };
     for (const auto& c : cases) {
         launches.calls.clear();
@@ -155,6 +163,62 @@ TEST_F(OpenLinkFixture, UsesTheBrowserOfTheDesktopAssociations) {
     EXPECT_EQ(launches.calls[0].program, browser);
     EXPECT_EQ(launches.calls[0].args,
               (std::vector<std::string>{"--private", "https://example.org/"}));
+}
+
+// Sets environment variables for one test and restores them.
+class ScopedEnv {
+public:
+    void Set(const char* name, const std::string& value) {
+        const char* old = std::getenv(name);
+        saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+            if (it->second)
+                setenv(it->first.c_str(), it->second->c_str(), 1);
+            else
+                unsetenv(it->first.c_str());
+        }
+    }
+
+private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+// A handler that hands the address to a shell, started for real: the address must arrive as
+// data, never as commands.
+TEST_F(OpenLinkFixture, ShellHandlerRunsNoCommandFromTheAddress) {
+    const std::string got = tmp.str("got-args");
+    const std::string created = tmp.str("x");
+    const std::string script = tmp.str("bin/browser");
+    ASSERT_TRUE(test::WriteWholeFile(script, "#!/bin/sh\nprintf '%s\\n' \"$@\" > " + got +
+                                                 ".part\n"
+                                                 "mv " +
+                                                 got + ".part " + got + "\n"));
+    chmod(script.c_str(), 0755);
+    Write("config/mimeapps.list", "[Default Applications]\nx-scheme-handler/http=sh.desktop\n");
+    Write("data/applications/sh.desktop",
+          "[Desktop Entry]\nType=Application\nExec=sh -c \"browser %u\"\n");
+    ScopedEnv scoped;
+    scoped.Set("HOME", tmp.str());
+    scoped.Set("XDG_CONFIG_HOME", tmp.str("config"));
+    scoped.Set("XDG_DATA_HOME", tmp.str("data"));
+    scoped.Set("XDG_DATA_DIRS", tmp.str("sys"));
+    scoped.Set("PATH", tmp.str("bin") + ":/usr/bin:/bin");
+
+    const std::string address = "https://example.com/$(touch$IFS" + created + ")";
+    ASSERT_EQ(GetExtensionInfo(".htm").Command, "sh -c \"browser %u\"");
+    ASSERT_TRUE(OpenLink(address));
+    QElapsedTimer waited;
+    waited.start();
+    while (!QFileInfo::exists(QString::fromStdString(got)) && waited.elapsed() < 10000)
+        QThread::msleep(20);
+    ASSERT_TRUE(QFileInfo::exists(QString::fromStdString(got))) << "the browser never ran";
+    QThread::msleep(200); // time for anything the shell might have started besides
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(created)));
+    EXPECT_EQ(test::ReadWholeFile(got),
+              "https://example.com/%24%28touch%24IFS" + created + "%29\n");
 }
 
 } // namespace

@@ -131,6 +131,33 @@ TEST_F(SplitFixture, DesktopExecTemplates) {
     }
 }
 
+// A field code inside a quoted argument may reach a shell: it becomes one shell-quoted word
+// there, while a quoted argument made of the field code alone is one plain argument.
+TEST_F(SplitFixture, FieldCodeInsideQuotesIsShellQuoted) {
+    const std::string sh = Program("windows", "sh");
+    struct Case {
+        std::string command, address;
+        std::vector<std::string> args;
+    };
+    const std::vector<Case> cases = {
+        {"sh -c \"browser %u\"", "http://e.org/", {"-c", "browser 'http://e.org/'"}},
+        {"sh -c \"browser %u\"", "http://e.org/it's", {"-c", "browser 'http://e.org/it'\\''s'"}},
+        {"sh -c \"browser %u\"",
+         "http://e.org/$(id)\"`\\",
+         {"-c", "browser 'http://e.org/$(id)\"`\\'"}},
+        {"sh -c \"browser \\\"x\\\" %U\"",
+         "http://e.org/",
+         {"-c", "browser \"x\" 'http://e.org/'"}},
+        {"sh \"%u\" -x", "http://e.org/", {"http://e.org/", "-x"}},
+    };
+    for (const Case& c : cases) {
+        const TSplitResult r = SplitCommand(c.command, c.address, env);
+        ASSERT_TRUE(r.Success) << c.command;
+        EXPECT_EQ(r.Program, sh) << c.command;
+        EXPECT_EQ(SplitArguments(r.Arguments), c.args) << c.command << " / " << c.address;
+    }
+}
+
 TEST_F(SplitFixture, LongTemplatesAreCut) {
     const std::string command = "C:\\b.exe " + std::string(2000, 'x') + " %1";
     const TSplitResult r = SplitCommand(command, A, env);

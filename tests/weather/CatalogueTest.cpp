@@ -72,6 +72,53 @@ TEST(CatalogueTest, IdentityDecidesWhetherAnythingIsRead) {
     EXPECT_FALSE(ReadCatalogue(dir.str("missing.dat")).IdentityOk);
 }
 
+std::string Utf16Le(const std::string& ascii8) {
+    // Latin-1 text widened: each byte is its own code point.
+    std::string out = "\xFF\xFE";
+    for (char c : ascii8) {
+        out += c;
+        out += '\0';
+    }
+    return out;
+}
+
+// Catalogues written by other tools: a byte-order mark, UTF-16, or the old code page.
+TEST(CatalogueTest, ReadsEveryEncodingACatalogueMayCome) {
+    TempDir dir;
+    const std::string body = "[Service]\r\nProgram=Nimbora\r\n[MapDef]\r\nCount=1\r\n[Map1]\r\n"
+                             "Url=http://a/c.jpg\r\nCredit=M\xE9t\xE9o France\r\n[ButDef]\r\n"
+                             "Count=1\r\n[But1]\r\nCaption=Pr\xE9visions\r\nUrl=http://a/\r\n";
+    std::string utf8 = body;
+    for (std::size_t at; (at = utf8.find('\xE9')) != std::string::npos;)
+        utf8.replace(at, 1, "\xC3\xA9");
+    const std::string utf16be = [&] {
+        std::string out = "\xFE\xFF";
+        for (char c : body) {
+            out += '\0';
+            out += c;
+        }
+        return out;
+    }();
+    struct Case {
+        const char* name;
+        std::string text;
+    };
+    const Case cases[] = {
+        {"UTF-8", utf8},       {"UTF-8 with byte-order mark", "\xEF\xBB\xBF" + utf8},
+        {"Latin-1", body},     {"UTF-16LE", Utf16Le(body)},
+        {"UTF-16BE", utf16be},
+    };
+    for (const Case& c : cases) {
+        const TCatalogue catalogue = ReadText(dir, c.text);
+        ASSERT_TRUE(catalogue.IdentityOk) << c.name;
+        ASSERT_EQ(catalogue.Servers.size(), 1u) << c.name;
+        EXPECT_EQ(catalogue.Servers[0].Url, "http://a/c.jpg") << c.name;
+        EXPECT_EQ(catalogue.Servers[0].Credit, "M\xE9t\xE9o France") << c.name; // 8-bit text
+        ASSERT_EQ(catalogue.Links.size(), 1u) << c.name;
+        EXPECT_EQ(catalogue.Links[0].Caption, "Pr\xC3\xA9visions") << c.name; // UTF-8
+    }
+}
+
 TEST(CatalogueTest, ServerListRules) {
     TempDir dir;
     // Missing sections close up; the filter keeps its low 8 bits.
