@@ -67,8 +67,7 @@ bool WritePng(const std::string& path, const TestPng& picture) {
 }
 
 bool WriteJpeg(const std::string& path, int width, int height, int components,
-               const std::vector<std::uint8_t>& pixels, int quality, bool progressive,
-               bool ycck) {
+               const std::vector<std::uint8_t>& pixels, int quality, bool progressive, bool ycck) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) return false;
     jpeg_compress_struct cinfo{};

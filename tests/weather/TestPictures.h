@@ -23,8 +23,8 @@ bool WritePng(const std::string& path, const TestPng& png);
 // components 1 (grey), 3 (RGB) or 4 (CMYK as Adobe stores it, 0 = full ink; YCCK-coded when
 // ycck); pixels row by row.
 bool WriteJpeg(const std::string& path, int width, int height, int components,
-               const std::vector<std::uint8_t>& pixels, int quality = 100,
-               bool progressive = false, bool ycck = false);
+               const std::vector<std::uint8_t>& pixels, int quality = 100, bool progressive = false,
+               bool ycck = false);
 
 struct DecodedJpeg {
     bool Ok = false;
