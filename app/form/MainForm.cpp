@@ -6,13 +6,16 @@
 #include "app/Texts.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "render/JpegDecode.h"
 #include "render/OpenGLPanel.h"
+#include "render/Textures.h"
 #include "render/countries.h"
 #include "resources/Resources.h"
 #include "ui/about.h"
 #include "ui/MenuCaption.h"
 #include "ui/extensioninfo.h"
 #include "ui/uVistaFuncs.h"
+#include "weather/CloudCache.h"
 #include "weather/CloudPicture.h"
 #include "weather/CloudsText.h"
 
@@ -103,8 +106,8 @@ void TMainForm::FormCreate() {
     CreateMenu();
 
     // A cloud picture cut short by an interrupted run is useless; drop it before anyone reads it.
-    const std::string cachedJpeg = DataFolder_ + texts::CloudsBaseName + ".jpg";
-    if (FileExists(cachedJpeg) && !IsCompleteJpeg(cachedJpeg)) DeleteFileIfExists(cachedJpeg);
+    // One that cannot be read now is left alone: it may be fine at the next start.
+    DropCutShortCachedJpeg(DataFolder_);
 
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     MapInfo_.Map.push_back(
@@ -549,8 +552,7 @@ void TMainForm::ShowError(const QString& text) {
 // The cloud picture download
 
 bool TMainForm::CloudsFileExists() const {
-    const std::string base = DataFolder_ + texts::CloudsBaseName;
-    return FileExists(base + ".png") || FileExists(base + ".jpg");
+    return FindCachedClouds(DataFolder_).Type != TypUnk;
 }
 
 void TMainForm::UmBeginUpdate() {
@@ -607,7 +609,9 @@ void TMainForm::UmBeginUpdate() {
 void TMainForm::DownResultsOnMain(TDownThread& thread) {
     UpdateWeatherBt->setEnabled(true);
     DownFile = thread.DownInfo.FileName;
-    const TDownOutcome outcome = DownResults(thread, Act, MapInfo_);
+    const TDownOutcome outcome =
+        DownResults(thread, Act, MapInfo_, FindCachedClouds(DataFolder_).Path);
+    DownPreviousDate = outcome.PreviousDate;
     if (!outcome.StatusText.empty()) StatusText = outcome.StatusText;
     if (outcome.ShowHints) {
         UpdateText = texts::ErrorHintText;
@@ -638,28 +642,35 @@ void TMainForm::UmDownResult(std::intptr_t wParam, std::intptr_t lParam) {
 
 void TMainForm::UmLoadMap(std::intptr_t wParam) {
     if (!FileExists(DownFile)) return;
-    const std::string base = DataFolder_ + texts::CloudsBaseName;
-    DeleteFileIfExists(base + ".png");
-    DeleteFileIfExists(base + ".jpg");
-    MoveFile(DownFile, base + (wParam == TypPng ? ".png" : ".jpg"));
+    if (!InstallCloudPicture(DownFile, DataFolder_, static_cast<TTyp>(wParam))) {
+        // The picture in hand stays, and so do its date, filter level and credit.
+        MapInfo_.LastMap = DownPreviousDate;
+        ForgetDownloadLabels(MapInfo_);
+        StatusText = "Error: Cannot download data";
+        UpdateText = texts::ErrorHintText;
+        CreditText = texts::ErrorHintText2;
+        return;
+    }
+    AdoptDownloadLabels(MapInfo_);
     PostMessage(this, UM_SHOWCLOUDS);
 }
 
+// Every filtered cloud picture must be one the texture loader takes.
+static_assert(MaxCloudTexturePixels <= MaxJpegPixels && MaxCloudTextureSide <= MaxJpegSide);
+
 void TMainForm::UmShowClouds() {
     CloudsAvailable = false;
-    if (DataFolder_.empty() || !SceneBuilt) return;
-    const std::string base = DataFolder_ + texts::CloudsBaseName;
+    if (!SceneBuilt) return;
+    const TCachedClouds cached = FindCachedClouds(DataFolder_);
     const std::uint8_t filter =
         CloudFilterLevel(Settings_.AutoFilter, MapInfo_.DownFilter, Settings_.UserFilterVal);
     const bool colour = ColorizeBt->isChecked();
     CloudStream.clear();
-    if (FileExists(base + ".jpg")) {
-        FilterCloudPicture(base + ".jpg", &CloudStream, TypJpg, colour, filter);
-    } else if (FileExists(base + ".png")) {
-        FilterCloudPicture(base + ".png", &CloudStream, TypPng, colour, filter);
-    }
-    if (CloudStream.empty()) return;
     OpenGLPanel_->makeCurrent();
+    if (cached.Type != TypUnk)
+        FilterCloudPicture(cached.Path, &CloudStream, cached.Type, colour, filter,
+                           MaxTextureSide());
+    if (CloudStream.empty()) return;
     if (!Scene.SetCloudTexture(CloudStream)) return;
     MapInfo_.AutoFilterVal = MapInfo_.DownFilter;
     MapInfo_.Credit = MapInfo_.DownCredit;

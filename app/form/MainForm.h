@@ -137,6 +137,7 @@ private:
     std::string DownFile;
     std::unique_ptr<TDownThread> DownTh;
     std::int32_t DownLen = -1;
+    TDateTimeZ DownPreviousDate; // the date in hand before a new picture's, until it is installed
     bool WorkWorking = false;
     std::string WorkFile;
     std::unique_ptr<TWorkTh> WorkTh;

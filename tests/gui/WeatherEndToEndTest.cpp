@@ -288,5 +288,58 @@ TEST_F(WeatherEndToEnd, ClosingDuringASlowCatalogueStartsNothingMore) {
     EXPECT_TRUE(temp_->Files().empty());
 }
 
+// A picture larger than the texture can hold is shrunk to fit, not thrown away.
+TEST_F(WeatherEndToEnd, PictureLargerThanTheTextureIsShownShrunk) {
+    const std::string big = WhiteJpeg(8192, 8192);
+    ASSERT_TRUE(WriteWholeFile(root_.str("big.jpg"), big));
+    ASSERT_TRUE(WriteWholeFile(root_.str("big.ini"), Catalogue({nginx_.Url("/big.jpg")})));
+    WriteSettings("big.ini");
+    auto form = StartMainForm();
+    ASSERT_TRUE(WaitFor([&] { return form->CloudsShown(); }, 90000)) << form->StatusText;
+    EXPECT_EQ(form->StatusText, texts::DownloadCompleteText);
+    EXPECT_TRUE(ReadWholeFile(home_.DataFolder() + "clouds.jpg") == big);
+    const double withClouds = CentreBrightness(form->Panel()->grabFramebuffer());
+    Item(*form, "ShowCloudsBt")->trigger();
+    const double withoutClouds = CentreBrightness(form->Panel()->grabFramebuffer());
+    EXPECT_GT(withClouds, withoutClouds + 60) << withClouds << " " << withoutClouds;
+}
+
+// A plain server that sends no Last-Modified: each different picture is taken, the same one
+// again is not.
+TEST_F(WeatherEndToEnd, ServerWithoutLastModifiedDeliversEachNewPicture) {
+    const std::string first = WhiteJpeg(512, 256);
+    const std::string second = WhiteJpeg(256, 128);
+    const auto serve = [](const std::string& body) {
+        return [body](Connection& c) {
+            c.ReadRequest();
+            c.Send("HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: " +
+                   std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+        };
+    };
+    ScriptedServer plain;
+    ASSERT_TRUE(plain.Start({serve(first), serve(second)}));
+    ASSERT_TRUE(WriteWholeFile(root_.str("plain.ini"), Catalogue({plain.Url("/clouds.jpg")})));
+    WriteSettings("plain.ini");
+    const std::string cached = home_.DataFolder() + "clouds.jpg";
+    auto form = StartMainForm();
+    ASSERT_TRUE(WaitFor([&] { return form->CloudsShown(); }, 20000)) << form->StatusText;
+    EXPECT_TRUE(ReadWholeFile(cached) == first);
+    // Stored with the time it arrived, not a date the server never gave.
+    const double now = 25569.0 + time(nullptr) / 86400.0;
+    EXPECT_NEAR(form->MapInfo().LastMap.DateTime, now, 60 / 86400.0);
+
+    for (const auto& [picture, status] :
+         {std::pair{&second, texts::DownloadCompleteText}, {&second, texts::NoNewerPictureText}}) {
+        ASSERT_TRUE(WaitFor([&] { return Item(*form, "UpdateWeatherBt")->isEnabled(); }));
+        form->StatusText.clear();
+        Item(*form, "UpdateWeatherBt")->trigger();
+        ASSERT_TRUE(WaitFor([&] { return form->StatusText == status; }, 10000)) << form->StatusText;
+        ASSERT_TRUE(WaitFor([&] { return form->CloudsShown() && !form->Downloading(); }, 10000));
+        EXPECT_TRUE(ReadWholeFile(cached) == *picture);
+    }
+    EXPECT_EQ(plain.ConnectionCount(), 3);
+    EXPECT_TRUE(temp_->Files().empty());
+}
+
 } // namespace
 } // namespace nimbora::test
