@@ -102,6 +102,15 @@ void TMainForm::FormCreate() {
     TempFolder_ = nimbora::TempFolder();
     InitNimboraResources();
 
+    // Without a usable OpenGL the window could only crash when it is first drawn: say so and
+    // stop before anything is shown or written.
+    if (!OpenGLPanel::ContextAvailable()) {
+        TaskMessageBox(nullptr, QStringLiteral("Error"),
+                       QStringLiteral("Unable to create an OpenGL rendering context."), MbOk,
+                       IconError);
+        std::_Exit(1);
+    }
+
     CreateControls();
     CreateMenu();
 
@@ -263,17 +272,23 @@ void TMainForm::CreateMenu() {
 // Events and messages
 
 bool TMainForm::event(QEvent* event) {
+    // Messages, a worker's results and its end callback change the status lines, the cloud
+    // texture or the menu; every one of them schedules a frame here, so that a still globe
+    // shows the change as well (the timer draws only when the view moves).
     if (IsMessageEvent(event)) {
         const auto* message = static_cast<const TMessageEvent*>(event);
         HandleMessage(message->Message, message->WParam, message->LParam);
+        OpenGLPanel_->update();
         return true;
     }
     if (event->type() == TSynchronizer::EventType) {
         Synchronizer_.RunPending();
+        OpenGLPanel_->update();
         return true;
     }
     if (event->type() == TCallEvent::EventType) {
         static_cast<TCallEvent*>(event)->Call();
+        OpenGLPanel_->update();
         return true;
     }
     return QWidget::event(event);
@@ -308,7 +323,6 @@ void TMainForm::HandleMessage(int message, std::intptr_t wParam, std::intptr_t l
     default:
         break;
     }
-    OpenGLPanel_->update();
 }
 
 void TMainForm::UmStartup() {
@@ -414,7 +428,7 @@ void TMainForm::MovTimerTimer() {
     } else if (ShowDayNightBt->isChecked() && ++SunTicks >= 30) {
         SunTicks = 0;
         SunMoon = UpdateSunMoon(Clock);
-        UpdateSunText(StatusText, DownWorking, SunMoon);
+        UpdateSunText(StatusText, DownWorking || ResultHold.Holds(Now()), SunMoon);
         changed = true;
     }
     const TVertex before = Nav.Proj;
@@ -427,7 +441,16 @@ void TMainForm::MovTimerTimer() {
 
 void TMainForm::ComputeSunMoon() {
     SunMoon = UpdateSunMoon(Clock);
-    UpdateSunText(StatusText, DownWorking, SunMoon);
+    UpdateSunText(StatusText, DownWorking || ResultHold.Holds(Now()), SunMoon);
+}
+
+double TMainForm::Now() const {
+    return Clock ? Clock() : SystemUtcNow();
+}
+
+void TMainForm::ShowUpdateResult(const std::string& text) {
+    StatusText = text;
+    ResultHold.Start(Now());
 }
 
 void TMainForm::ApplyLightingMode() {
@@ -505,6 +528,8 @@ void TMainForm::ShowDayNightBtClick() {
 
 void TMainForm::ResetViewBtClick() {
     ResetViewpoint(Nav);
+    // The timer draws only when it moves the view itself.
+    OpenGLPanel_->update();
 }
 
 void TMainForm::AboutBtClick() {
@@ -563,7 +588,7 @@ void TMainForm::UmBeginUpdate() {
     const auto index = ChooseServer(fixed, MapInfo_.Map.size());
     if (!index) {
         // Nothing to fetch from: the same end as a download that brought nothing.
-        StatusText = "Error: Cannot download data";
+        ShowUpdateResult("Error: Cannot download data");
         UpdateText = texts::ErrorHintText;
         CreditText = texts::ErrorHintText2;
         return;
@@ -589,7 +614,7 @@ void TMainForm::UmBeginUpdate() {
     DownFile = MakeTempFileName(TempFolder_);
     if (DownFile.empty()) {
         Act = ActNone;
-        StatusText = "Error: Cannot download data";
+        ShowUpdateResult("Error: Cannot download data");
         return;
     }
     info.FileName = DownFile;
@@ -599,9 +624,10 @@ void TMainForm::UmBeginUpdate() {
 
     DownTh = std::make_unique<TDownThread>(std::move(info), &Synchronizer_,
                                            [this](TDownThread& th) { DownResultsOnMain(th); });
+    // The end callback must not free the thread it belongs to; the release comes afterwards.
     DownTh->OnTerminate = [this] {
         DownWorking = false;
-        DownTh.reset();
+        ReleaseEndedWorkersLater();
     };
     DownTh->Start(this);
 }
@@ -612,7 +638,7 @@ void TMainForm::DownResultsOnMain(TDownThread& thread) {
     const TDownOutcome outcome =
         DownResults(thread, Act, MapInfo_, FindCachedClouds(DataFolder_).Path);
     DownPreviousDate = outcome.PreviousDate;
-    if (!outcome.StatusText.empty()) StatusText = outcome.StatusText;
+    if (!outcome.StatusText.empty()) ShowUpdateResult(outcome.StatusText);
     if (outcome.ShowHints) {
         UpdateText = texts::ErrorHintText;
         CreditText = texts::ErrorHintText2;
@@ -646,7 +672,7 @@ void TMainForm::UmLoadMap(std::intptr_t wParam) {
         // The picture in hand stays, and so do its date, filter level and credit.
         MapInfo_.LastMap = DownPreviousDate;
         ForgetDownloadLabels(MapInfo_);
-        StatusText = "Error: Cannot download data";
+        ShowUpdateResult("Error: Cannot download data");
         UpdateText = texts::ErrorHintText;
         CreditText = texts::ErrorHintText2;
         return;
@@ -680,7 +706,8 @@ void TMainForm::UmShowClouds() {
 }
 
 void TMainForm::CancelDownload() {
-    if (DownWorking && DownTh) {
+    // Also a thread that has reported but not yet ended: nothing may outlive the window.
+    if (DownTh) {
         Act = ActNone;
         DownWorking = false;
         DownTh->DetachEndCallback();
@@ -707,8 +734,8 @@ void TMainForm::UmGetCatalogue() {
     if (WorkFile.empty()) info.Url.clear(); // nowhere to put it: end as a failed transfer
     WorkTh = std::make_unique<TWorkTh>(std::move(info));
     WorkTh->OnTerminate = [this] {
-        WorkTh.reset();
         WorkWorking = false;
+        ReleaseEndedWorkersLater();
     };
     WorkTh->Start(this);
 }
@@ -723,7 +750,7 @@ void TMainForm::UmCatalogue(std::intptr_t wParam) {
         ShowNotices(catalogue);
         if (!isVisible()) return; // the user took the update offer and the window closed
     }
-    if (WorkTh && WorkTh->Finished()) WorkTh.reset();
+    ReleaseEndedWorkers();
     WorkWorking = WorkTh != nullptr;
     UpdateWeatherBt->setEnabled(true);
     if (!CloudsFileExists()) UpdateWeatherBt->trigger();
@@ -780,8 +807,23 @@ void TMainForm::ShowNotices(const TCatalogue& catalogue) {
     }
 }
 
+void TMainForm::ReleaseEndedWorkers() {
+    if (DownTh && DownTh->Finished()) {
+        DownTh.reset();
+        DownWorking = false;
+    }
+    if (WorkTh && WorkTh->Finished()) {
+        WorkTh.reset();
+        WorkWorking = false;
+    }
+}
+
+void TMainForm::ReleaseEndedWorkersLater() {
+    PostCall(this, [this] { ReleaseEndedWorkers(); });
+}
+
 void TMainForm::CancelCatalogue() {
-    if (WorkWorking && WorkTh) {
+    if (WorkTh) {
         WorkTh->DetachEndCallback();
         WorkTh->Terminate();
         TWorkTh* thread = WorkTh.get();

@@ -9,14 +9,21 @@
 #include "support/NetHarness.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <atomic>
 #include <cstdio>
+#include <functional>
 #include <gtest/gtest.h>
 #include <jpeglib.h>
 #include <sys/time.h>
+#include <tuple>
 
 namespace nimbora::test {
 namespace {
@@ -339,6 +346,137 @@ TEST_F(WeatherEndToEnd, ServerWithoutLastModifiedDeliversEachNewPicture) {
     }
     EXPECT_EQ(plain.ConnectionCount(), 3);
     EXPECT_TRUE(temp_->Files().empty());
+}
+
+// Answers the program's message boxes from inside its own event loop: every box that becomes
+// the active modal window is noted and closed, with No for a question. hold() may keep a box
+// open until it returns true.
+class TBoxAnswerer {
+public:
+    explicit TBoxAnswerer(std::function<bool()> hold = {}) : hold_(std::move(hold)) {
+        timer_.setInterval(50);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            if (box != current_) {
+                current_ = box;
+                Seen.push_back({box->icon(), box->text().toStdString()});
+            }
+            if (hold_ && !hold_()) return;
+            QAbstractButton* answer = box->button(QMessageBox::No);
+            if (!answer) answer = box->button(QMessageBox::Ok);
+            if (answer) answer->click();
+        });
+        timer_.start();
+    }
+    struct TBox {
+        QMessageBox::Icon Icon;
+        std::string Text;
+    };
+    std::vector<TBox> Seen;
+
+private:
+    std::function<bool()> hold_;
+    QTimer timer_;
+    QMessageBox* current_ = nullptr;
+};
+
+// Keeps links from reaching a browser while the program opens the notice link.
+class TNoBrowser {
+public:
+    TNoBrowser() {
+        for (const char* name : {"PATH", "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"}) {
+            const char* old = std::getenv(name);
+            saved_.push_back({name, old ? old : "", old != nullptr});
+            setenv(name, dir_.str().c_str(), 1);
+        }
+    }
+    ~TNoBrowser() {
+        for (const auto& [name, value, had] : saved_)
+            had ? setenv(name.c_str(), value.c_str(), 1) : unsetenv(name.c_str());
+    }
+
+private:
+    TempDir dir_;
+    std::vector<std::tuple<std::string, std::string, bool>> saved_;
+};
+
+// The shipped sample catalogue brings a notice and an update offer. Both boxes appear inside
+// the catalogue handler while the catalogue thread ends; the program must go on running and
+// close normally afterwards.
+TEST_F(WeatherEndToEnd, SampleCatalogueShowsItsNoticeAndOfferAndTheProgramGoesOn) {
+    ASSERT_TRUE(WriteWholeFile(root_.str("catalogue.ini"),
+                               ReadWholeFile(NIMBORA_SOURCE_DIR "/docs/sample-catalogue.ini")));
+    WriteSettings("catalogue.ini");
+    // Clouds in hand, so that no update goes to the catalogue's servers elsewhere.
+    ASSERT_TRUE(WriteWholeFile(home_.DataFolder() + "clouds.jpg", picture_));
+    TNoBrowser noBrowser;
+    TBoxAnswerer boxes;
+    auto form = StartMainForm();
+    ASSERT_TRUE(WaitFor([&] { return boxes.Seen.size() >= 2; }, 15000));
+    ASSERT_TRUE(WaitFor([&] { return Item(*form, "UpdateWeatherBt")->isEnabled(); }, 5000));
+    WaitFor([] { return false; }, 300);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(form->FetchingCatalogue());
+    EXPECT_EQ(boxes.Seen[0].Icon, QMessageBox::Information);
+    EXPECT_EQ(boxes.Seen[0].Text, "The catalogue service moves to a new address next month.");
+    EXPECT_EQ(boxes.Seen[1].Icon, QMessageBox::Question);
+    EXPECT_NE(boxes.Seen[1].Text.find("3.3.1"), std::string::npos) << boxes.Seen[1].Text;
+    EXPECT_EQ(form->MapInfo().Map.size(), 3u);
+    EXPECT_NE(form->OptionPopup()->findChild<QAction*>("ptrBut2"), nullptr);
+    EXPECT_EQ(PictureRequests("200"), 0);
+
+    const std::string ini = form->IniFile();
+    ASSERT_TRUE(WriteWholeFile(ini, "[Nimbora]\nVersion=033000\n"));
+    form->close();
+    EXPECT_TRUE(IniValue(ReadWholeFile(ini), "Map", "LastZ").Found);
+    EXPECT_EQ(boxes.Seen.size(), 2u);
+}
+
+// A download that ends while the notice box is open: its results, its end and the cloud
+// picture are all handled inside the box's event loop.
+TEST_F(WeatherEndToEnd, DownloadEndingWhileANoticeIsOpenIsHandledSafely) {
+    std::atomic<bool> boxOpen{false};
+    ScriptedServer pictures;
+    const std::string picture = picture_;
+    ASSERT_TRUE(pictures.Start({[&boxOpen, picture](Connection& c) {
+        c.ReadRequest();
+        while (!boxOpen && c.Pause(20)) {
+        }
+        c.Send("HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: " +
+               std::to_string(picture.size()) +
+               "\r\nLast-Modified: Thu, 04 Mar 2021 05:06:07 GMT\r\n\r\n" + picture);
+    }}));
+    ASSERT_TRUE(WriteWholeFile(root_.str("catalogue.ini"),
+                               ReadWholeFile(NIMBORA_SOURCE_DIR "/docs/sample-catalogue.ini")));
+    // A direct server address: "Update weather" works before the catalogue has arrived.
+    const std::string folder = home_.MakeDataFolder();
+    ASSERT_TRUE(
+        WriteWholeFile(folder + "test_gui.ini",
+                       "[Nimbora]\nVersion=033000\nCatalogueUrl=" + nginx_.Url("/catalogue.ini") +
+                           "\n[Map]\nServerUrl=" + pictures.Url("/clouds.jpg") + "\n"));
+    TNoBrowser noBrowser;
+    TMainForm* shown = nullptr;
+    // The notice stays open until the download has ended and its picture is shown.
+    TBoxAnswerer boxes([&] {
+        boxOpen = true;
+        return shown && !shown->Downloading() && shown->CloudsShown();
+    });
+    auto form = std::make_unique<TMainForm>();
+    shown = form.get();
+    form->show();
+    ASSERT_TRUE(WaitFor([&] { return form->StartupDone(); }));
+    Item(*form, "UpdateWeatherBt")->trigger();
+    ASSERT_TRUE(WaitFor([&] { return boxes.Seen.size() >= 2; }, 20000)) << form->StatusText;
+    ASSERT_TRUE(WaitFor([&] { return Item(*form, "UpdateWeatherBt")->isEnabled(); }, 5000));
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(form->CloudsShown());
+    EXPECT_EQ(form->StatusText, texts::DownloadCompleteText);
+    EXPECT_FALSE(form->Downloading());
+    EXPECT_EQ(pictures.ConnectionCount(), 1);
+    form->close();
+    EXPECT_TRUE(temp_->Files().empty());
+    EXPECT_TRUE(IniValue(ReadWholeFile(form->IniFile()), "Map", "LastZ").Found);
 }
 
 } // namespace
