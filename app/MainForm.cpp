@@ -8,13 +8,16 @@
 #include "app/Texts.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "render/JpegDecode.h"
 #include "render/OpenGLPanel.h"
+#include "render/Textures.h"
 #include "render/countries.h"
 #include "resources/Resources.h"
 #include "ui/about.h"
 #include "ui/MenuCaption.h"
 #include "ui/extensioninfo.h"
 #include "ui/uVistaFuncs.h"
+#include "weather/CloudCache.h"
 #include "weather/CloudPicture.h"
 #include "weather/CloudsText.h"
 
@@ -101,12 +104,21 @@ void TMainForm::FormCreate() {
     TempFolder_ = nimbora::TempFolder();
     InitNimboraResources();
 
+    // Without a usable OpenGL the window could only crash when it is first drawn: say so and
+    // stop before anything is shown or written.
+    if (!OpenGLPanel::ContextAvailable()) {
+        TaskMessageBox(nullptr, QStringLiteral("Error"),
+                       QStringLiteral("Unable to create an OpenGL rendering context."), MbOk,
+                       IconError);
+        std::_Exit(1);
+    }
+
     CreateControls();
     CreateMenu();
 
     // A cloud picture cut short by an interrupted run is useless; drop it before anyone reads it.
-    const std::string cachedJpeg = DataFolder_ + texts::CloudsBaseName + ".jpg";
-    if (FileExists(cachedJpeg) && !IsCompleteJpeg(cachedJpeg)) DeleteFileIfExists(cachedJpeg);
+    // One that cannot be read now is left alone: it may be fine at the next start.
+    DropCutShortCachedJpeg(DataFolder_);
 
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     MapInfo_.Map.push_back(
@@ -262,17 +274,23 @@ void TMainForm::CreateMenu() {
 // Events and messages
 
 bool TMainForm::event(QEvent* event) {
+    // Messages, a worker's results and its end callback change the status lines, the cloud
+    // texture or the menu; every one of them schedules a frame here, so that a still globe
+    // shows the change as well (the timer draws only when the view moves).
     if (IsMessageEvent(event)) {
         const auto* message = static_cast<const TMessageEvent*>(event);
         HandleMessage(message->Message, message->WParam, message->LParam);
+        OpenGLPanel_->update();
         return true;
     }
     if (event->type() == TSynchronizer::EventType) {
         Synchronizer_.RunPending();
+        OpenGLPanel_->update();
         return true;
     }
     if (event->type() == TCallEvent::EventType) {
         static_cast<TCallEvent*>(event)->Call();
+        OpenGLPanel_->update();
         return true;
     }
     return QWidget::event(event);
@@ -307,7 +325,6 @@ void TMainForm::HandleMessage(int message, std::intptr_t wParam, std::intptr_t l
     default:
         break;
     }
-    OpenGLPanel_->update();
 }
 
 void TMainForm::UmStartup() {
@@ -413,7 +430,7 @@ void TMainForm::MovTimerTimer() {
     } else if (ShowDayNightBt->isChecked() && ++SunTicks >= 30) {
         SunTicks = 0;
         SunMoon = UpdateSunMoon(Clock);
-        UpdateSunText(StatusText, DownWorking, SunMoon);
+        UpdateSunText(StatusText, DownWorking || ResultHold.Holds(Now()), SunMoon);
         changed = true;
     }
     const TVertex before = Nav.Proj;
@@ -426,7 +443,16 @@ void TMainForm::MovTimerTimer() {
 
 void TMainForm::ComputeSunMoon() {
     SunMoon = UpdateSunMoon(Clock);
-    UpdateSunText(StatusText, DownWorking, SunMoon);
+    UpdateSunText(StatusText, DownWorking || ResultHold.Holds(Now()), SunMoon);
+}
+
+double TMainForm::Now() const {
+    return Clock ? Clock() : SystemUtcNow();
+}
+
+void TMainForm::ShowUpdateResult(const std::string& text) {
+    StatusText = text;
+    ResultHold.Start(Now());
 }
 
 void TMainForm::ApplyLightingMode() {
@@ -504,6 +530,8 @@ void TMainForm::ShowDayNightBtClick() {
 
 void TMainForm::ResetViewBtClick() {
     ResetViewpoint(Nav);
+    // The timer draws only when it moves the view itself.
+    OpenGLPanel_->update();
 }
 
 void TMainForm::AboutBtClick() {
@@ -551,8 +579,7 @@ void TMainForm::ShowError(const QString& text) {
 // The cloud picture download
 
 bool TMainForm::CloudsFileExists() const {
-    const std::string base = DataFolder_ + texts::CloudsBaseName;
-    return FileExists(base + ".png") || FileExists(base + ".jpg");
+    return FindCachedClouds(DataFolder_).Type != TypUnk;
 }
 
 void TMainForm::UmBeginUpdate() {
@@ -563,7 +590,7 @@ void TMainForm::UmBeginUpdate() {
     const auto index = ChooseServer(fixed, MapInfo_.Map.size());
     if (!index) {
         // Nothing to fetch from: the same end as a download that brought nothing.
-        StatusText = "Error: Cannot download data";
+        ShowUpdateResult("Error: Cannot download data");
         UpdateText = texts::ErrorHintText;
         CreditText = texts::ErrorHintText2;
         return;
@@ -589,7 +616,7 @@ void TMainForm::UmBeginUpdate() {
     DownFile = MakeTempFileName(TempFolder_);
     if (DownFile.empty()) {
         Act = ActNone;
-        StatusText = "Error: Cannot download data";
+        ShowUpdateResult("Error: Cannot download data");
         return;
     }
     info.FileName = DownFile;
@@ -599,9 +626,10 @@ void TMainForm::UmBeginUpdate() {
 
     DownTh = std::make_unique<TDownThread>(std::move(info), &Synchronizer_,
                                            [this](TDownThread& th) { DownResultsOnMain(th); });
+    // The end callback must not free the thread it belongs to; the release comes afterwards.
     DownTh->OnTerminate = [this] {
         DownWorking = false;
-        DownTh.reset();
+        ReleaseEndedWorkersLater();
     };
     DownTh->Start(this);
 }
@@ -609,8 +637,10 @@ void TMainForm::UmBeginUpdate() {
 void TMainForm::DownResultsOnMain(TDownThread& thread) {
     UpdateWeatherBt->setEnabled(true);
     DownFile = thread.DownInfo.FileName;
-    const TDownOutcome outcome = DownResults(thread, Act, MapInfo_);
-    if (!outcome.StatusText.empty()) StatusText = outcome.StatusText;
+    const TDownOutcome outcome =
+        DownResults(thread, Act, MapInfo_, FindCachedClouds(DataFolder_).Path);
+    DownPreviousDate = outcome.PreviousDate;
+    if (!outcome.StatusText.empty()) ShowUpdateResult(outcome.StatusText);
     if (outcome.ShowHints) {
         UpdateText = texts::ErrorHintText;
         CreditText = texts::ErrorHintText2;
@@ -640,28 +670,35 @@ void TMainForm::UmDownResult(std::intptr_t wParam, std::intptr_t lParam) {
 
 void TMainForm::UmLoadMap(std::intptr_t wParam) {
     if (!FileExists(DownFile)) return;
-    const std::string base = DataFolder_ + texts::CloudsBaseName;
-    DeleteFileIfExists(base + ".png");
-    DeleteFileIfExists(base + ".jpg");
-    MoveFile(DownFile, base + (wParam == TypPng ? ".png" : ".jpg"));
+    if (!InstallCloudPicture(DownFile, DataFolder_, static_cast<TTyp>(wParam))) {
+        // The picture in hand stays, and so do its date, filter level and credit.
+        MapInfo_.LastMap = DownPreviousDate;
+        ForgetDownloadLabels(MapInfo_);
+        ShowUpdateResult("Error: Cannot download data");
+        UpdateText = texts::ErrorHintText;
+        CreditText = texts::ErrorHintText2;
+        return;
+    }
+    AdoptDownloadLabels(MapInfo_);
     PostMessage(this, UM_SHOWCLOUDS);
 }
 
+// Every filtered cloud picture must be one the texture loader takes.
+static_assert(MaxCloudTexturePixels <= MaxJpegPixels && MaxCloudTextureSide <= MaxJpegSide);
+
 void TMainForm::UmShowClouds() {
     CloudsAvailable = false;
-    if (DataFolder_.empty() || !SceneBuilt) return;
-    const std::string base = DataFolder_ + texts::CloudsBaseName;
+    if (!SceneBuilt) return;
+    const TCachedClouds cached = FindCachedClouds(DataFolder_);
     const std::uint8_t filter =
         CloudFilterLevel(Settings_.AutoFilter, MapInfo_.DownFilter, Settings_.UserFilterVal);
     const bool colour = ColorizeBt->isChecked();
     CloudStream.clear();
-    if (FileExists(base + ".jpg")) {
-        FilterCloudPicture(base + ".jpg", &CloudStream, TypJpg, colour, filter);
-    } else if (FileExists(base + ".png")) {
-        FilterCloudPicture(base + ".png", &CloudStream, TypPng, colour, filter);
-    }
-    if (CloudStream.empty()) return;
     OpenGLPanel_->makeCurrent();
+    if (cached.Type != TypUnk)
+        FilterCloudPicture(cached.Path, &CloudStream, cached.Type, colour, filter,
+                           MaxTextureSide());
+    if (CloudStream.empty()) return;
     if (!Scene.SetCloudTexture(CloudStream)) return;
     MapInfo_.AutoFilterVal = MapInfo_.DownFilter;
     MapInfo_.Credit = MapInfo_.DownCredit;
@@ -671,7 +708,8 @@ void TMainForm::UmShowClouds() {
 }
 
 void TMainForm::CancelDownload() {
-    if (DownWorking && DownTh) {
+    // Also a thread that has reported but not yet ended: nothing may outlive the window.
+    if (DownTh) {
         Act = ActNone;
         DownWorking = false;
         DownTh->DetachEndCallback();
@@ -698,8 +736,8 @@ void TMainForm::UmGetCatalogue() {
     if (WorkFile.empty()) info.Url.clear(); // nowhere to put it: end as a failed transfer
     WorkTh = std::make_unique<TWorkTh>(std::move(info));
     WorkTh->OnTerminate = [this] {
-        WorkTh.reset();
         WorkWorking = false;
+        ReleaseEndedWorkersLater();
     };
     WorkTh->Start(this);
 }
@@ -714,7 +752,7 @@ void TMainForm::UmCatalogue(std::intptr_t wParam) {
         ShowNotices(catalogue);
         if (!isVisible()) return; // the user took the update offer and the window closed
     }
-    if (WorkTh && WorkTh->Finished()) WorkTh.reset();
+    ReleaseEndedWorkers();
     WorkWorking = WorkTh != nullptr;
     UpdateWeatherBt->setEnabled(true);
     if (!CloudsFileExists()) UpdateWeatherBt->trigger();
@@ -771,8 +809,23 @@ void TMainForm::ShowNotices(const TCatalogue& catalogue) {
     }
 }
 
+void TMainForm::ReleaseEndedWorkers() {
+    if (DownTh && DownTh->Finished()) {
+        DownTh.reset();
+        DownWorking = false;
+    }
+    if (WorkTh && WorkTh->Finished()) {
+        WorkTh.reset();
+        WorkWorking = false;
+    }
+}
+
+void TMainForm::ReleaseEndedWorkersLater() {
+    PostCall(this, [this] { ReleaseEndedWorkers(); });
+}
+
 void TMainForm::CancelCatalogue() {
-    if (WorkWorking && WorkTh) {
+    if (WorkTh) {
         WorkTh->DetachEndCallback();
         WorkTh->Terminate();
         TWorkTh* thread = WorkTh.get();

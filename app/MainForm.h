@@ -89,6 +89,14 @@ private:
     void DownResultsOnMain(TDownThread& thread);
     void CancelDownload();
     void CancelCatalogue();
+    // Frees the workers whose thread has ended. Called only from the window's own code (a
+    // queued call or a message handler), never from a worker's callback, so no code of the
+    // freed object is running.
+    void ReleaseEndedWorkers();
+    void ReleaseEndedWorkersLater();
+    // An update's result on the first status line, kept there a while in day-and-night mode.
+    void ShowUpdateResult(const std::string& text);
+    double Now() const;
 
     // The drawing panel.
     void OpenGLPanelInit();
@@ -127,6 +135,7 @@ private:
     TSunMoon SunMoon;
     TUtcClock Clock = SystemUtcNow;
     int SunTicks = 0;
+    TResultHold ResultHold;
     bool StartupDone_ = false;
     bool SceneBuilt = false;
     bool ConfigDialogOpen = false;
@@ -137,6 +146,7 @@ private:
     std::string DownFile;
     std::unique_ptr<TDownThread> DownTh;
     std::int32_t DownLen = -1;
+    TDateTimeZ DownPreviousDate; // the date in hand before a new picture's, until it is installed
     bool WorkWorking = false;
     std::string WorkFile;
     std::unique_ptr<TWorkTh> WorkTh;

@@ -1,6 +1,8 @@
 #include "render/OpenGLPanel.h"
 
 #include <QMouseEvent>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
 #include <QWheelEvent>
 
 namespace nimbora {
@@ -24,6 +26,19 @@ QSurfaceFormat OpenGLPanel::SceneFormat() {
     format.setStencilBufferSize(8);
     format.setSwapBehavior(QSurfaceFormat::DoubleBuffer);
     return format;
+}
+
+bool OpenGLPanel::ContextAvailable() {
+    QOffscreenSurface surface;
+    surface.setFormat(SceneFormat());
+    surface.create();
+    if (!surface.isValid()) return false;
+    QOpenGLContext context;
+    context.setFormat(SceneFormat());
+    if (!context.create() || !context.isValid()) return false;
+    if (!context.makeCurrent(&surface)) return false;
+    context.doneCurrent();
+    return true;
 }
 
 void OpenGLPanel::initializeGL() {

@@ -18,6 +18,9 @@ public:
     // The surface format that the fixed-function scene needs: RGBA 8-8-8-8, depth 32 (24 when
     // 32 is not offered), stencil 8, double buffered, compatibility profile.
     static QSurfaceFormat SceneFormat();
+    // Whether a context of that format can be created and made current here; false on a
+    // display without usable OpenGL.
+    static bool ContextAvailable();
 
     std::function<void()> OnInitialize;                  // context current
     std::function<void(int width, int height)> OnResize; // framebuffer pixels

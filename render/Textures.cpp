@@ -51,6 +51,12 @@ GLuint CreateTexture(int width, int height, const std::uint8_t* pixels) {
     return name;
 }
 
+int MaxTextureSide() {
+    GLint maxSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+    return maxSize;
+}
+
 bool LoadJpegTexture(std::span<const std::uint8_t> jpeg, GLuint& target) {
     if (jpeg.empty()) return false;
     const auto picture = DecodeJpeg(jpeg);

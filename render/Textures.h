@@ -14,6 +14,9 @@ namespace nimbora {
 // Sides that are not powers of two are rescaled. Returns 0 when OpenGL refuses it.
 GLuint CreateTexture(int width, int height, const std::uint8_t* pixels);
 
+// The largest texture side the current context takes (GL_MAX_TEXTURE_SIZE); 0 when unknown.
+int MaxTextureSide();
+
 // Decodes a JPEG and makes it the texture in `target`, deleting the texture held there before.
 // On any failure returns false and leaves `target` unchanged.
 bool LoadJpegTexture(std::span<const std::uint8_t> jpeg, GLuint& target);

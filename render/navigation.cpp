@@ -45,6 +45,8 @@ void ZoomStep(TNavState& s) {
         s.Proj.Z = ZoomFar;
     else
         s.Proj.Z = float(z);
+    // Turning speed and marker size follow the distance whichever way it changed.
+    s.ScaleZ = ZoomCompensation(s.Proj.Z);
 }
 
 void NavMouseDown(TNavState& s, bool leftHeld, bool rightHeld, int x, int y) {
@@ -77,7 +79,6 @@ void NavMouseMove(TNavState& s, bool leftHeld, bool rightHeld, int x, int y) {
             s.mz = y;
         }
         ZoomStep(s);
-        s.ScaleZ = ZoomCompensation(s.Proj.Z);
     }
 }
 
@@ -91,7 +92,6 @@ void NavMouseWheel(TNavState& s, int delta) {
     else if (delta < 0)
         s.pMou.Dep -= WheelNotch / (DragDivisor * s.ScaleZ);
     ZoomStep(s);
-    s.ScaleZ = ZoomCompensation(s.Proj.Z);
 }
 
 TNavAction NavKeyDown(TNavState& s, TNavKey key, bool ctrlOrShift) {
@@ -166,6 +166,7 @@ void NavTimerTick(TNavState& s) {
 
 void ResetViewpoint(TNavState& s) {
     s.Proj = ResetView;
+    s.ScaleZ = ZoomCompensation(s.Proj.Z);
 }
 
 } // namespace nimbora

@@ -59,7 +59,7 @@ float ZoomCompensation(float projZ);
 // to the reset view's.
 void RestoreView(TNavState& s, TVertex saved);
 
-// Applies the zoom velocity Dep once, clamped to ZoomFar..ZoomNear. Does not touch ScaleZ.
+// Applies the zoom velocity Dep once, clamped to ZoomFar..ZoomNear, and recomputes ScaleZ.
 void ZoomStep(TNavState& s);
 
 // Mouse over the drawing panel; leftHeld / rightHeld are the buttons held during the event.
@@ -77,7 +77,8 @@ void NavKeyUp(TNavState& s, TNavKey key);
 // friction and movement.
 void NavTimerTick(TNavState& s);
 
-// "Reset viewpoint": the angles and distance jump back; any spin goes on from there.
+// "Reset viewpoint": the angles and distance jump back (ScaleZ with them); any spin goes on
+// from there.
 void ResetViewpoint(TNavState& s);
 
 } // namespace nimbora

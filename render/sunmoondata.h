@@ -68,4 +68,28 @@ std::string SunStatusText(double sunLat, double sunLon);
 // there.
 void UpdateSunText(std::string& statusText, bool downWorking, const TSunMoon& position);
 
+// How long the result of an update stays on the first status line before the sun text, which
+// is refreshed about once a second, may take the line back.
+inline constexpr double ResultHoldSeconds = 15;
+
+// Keeps an update's result (an error above all) readable in day-and-night mode. Times are the
+// clock's day counts.
+class TResultHold {
+public:
+    // A result has just been put on the line.
+    void Start(double now) {
+        since_ = now;
+        active_ = true;
+    }
+    // True while the result is to stay. A clock set back ends the hold rather than prolong it.
+    bool Holds(double now) const {
+        const double elapsed = (now - since_) * 86400;
+        return active_ && elapsed >= 0 && elapsed < ResultHoldSeconds;
+    }
+
+private:
+    double since_ = 0;
+    bool active_ = false;
+};
+
 } // namespace nimbora

@@ -144,14 +144,22 @@ struct Pipeline {
 
     int width = 0;
     int height = 0;
-    int channels = 0;           // decoded bytes per pixel: grey, grey+alpha, RGB, RGBA
-    bool pngInterlaced = false; // such a picture is read whole before it is filtered
-    int pngPasses = 1;
+    int channels = 0;           // decoded bytes per pixel: grey, grey+alpha, RGB, RGBA / CMYK
+    bool cmyk = false;          // four channels of ink, not RGBA
+    bool adobeInverted = false; // CMYK stored as Adobe writes it (0 = full ink)
+    bool pngInterlaced = false; // read pass by pass
     int rowsRead = 0;
 
-    std::vector<std::uint8_t> inRows;  // RowBatch decoded rows, or the whole interlaced picture
+    int factor = 1; // the picture is shrunk by this factor in both directions
+    int outWidth = 0;
+    int outHeight = 0;
+
+    std::vector<std::uint8_t> inRows;  // RowBatch decoded rows
     std::vector<std::uint8_t> outRows; // RowBatch RGB rows for the encoder
-    std::vector<std::uint8_t*> inPointers;
+    std::vector<unsigned> sums;        // R + G + B of each pixel of one row
+    std::vector<std::uint32_t> band;   // sums of one row of blocks while shrinking
+    // An interlaced picture's block sums, one row of blocks at a time as passes reach it.
+    std::vector<std::unique_ptr<std::uint32_t[]>> blocks;
     std::array<JSAMPROW, RowBatch> outPointers{};
     std::array<std::uint8_t, 3 * 766> outOfSum{}; // R + G + B of a pixel -> output RGB
 
@@ -163,9 +171,9 @@ struct Pipeline {
     }
 };
 
-bool WithinLimits(std::int64_t width, std::int64_t height, std::int64_t maxPixels) {
+bool WithinLimits(std::int64_t width, std::int64_t height) {
     return width > 0 && height > 0 && width <= MaxPictureSide && height <= MaxPictureSide &&
-           width * height <= maxPixels;
+           width * height <= MaxPicturePixels;
 }
 
 void BuildTable(Pipeline& p, bool colour, std::uint8_t filter) {
@@ -183,33 +191,74 @@ inline unsigned OverBlack(unsigned c, unsigned alpha) {
     return (c * alpha + 127) / 255;
 }
 
-void FilterRow(const Pipeline& p, const std::uint8_t* in, std::uint8_t* out) {
-    const std::uint8_t* table = p.outOfSum.data();
-    const int width = p.width;
-    const auto put = [&](unsigned sum) {
-        const std::uint8_t* rgb = table + 3 * sum;
-        out[0] = rgb[0];
-        out[1] = rgb[1];
-        out[2] = rgb[2];
-        out += 3;
-    };
+// Ink to light, as the texture decoder converts CMYK.
+inline unsigned CmykSum(const std::uint8_t* in, bool adobeInverted) {
+    unsigned c = in[0], m = in[1], y = in[2], k = in[3];
+    if (!adobeInverted) {
+        c = 255 - c;
+        m = 255 - m;
+        y = 255 - y;
+        k = 255 - k;
+    }
+    return c * k / 255 + m * k / 255 + y * k / 255;
+}
+
+// R + G + B of each of the n pixels at in, into p.sums.
+void RowSums(Pipeline& p, const std::uint8_t* in, int n) {
+    unsigned* out = p.sums.data();
+    if (p.cmyk) {
+        for (int x = 0; x < n; ++x, in += 4)
+            out[x] = CmykSum(in, p.adobeInverted);
+        return;
+    }
     switch (p.channels) {
     case 1:
-        for (int x = 0; x < width; ++x)
-            put(3u * in[x]);
+        for (int x = 0; x < n; ++x)
+            out[x] = 3u * in[x];
         break;
     case 2:
-        for (int x = 0; x < width; ++x, in += 2)
-            put(3 * OverBlack(in[0], in[1]));
+        for (int x = 0; x < n; ++x, in += 2)
+            out[x] = 3 * OverBlack(in[0], in[1]);
         break;
     case 3:
-        for (int x = 0; x < width; ++x, in += 3)
-            put(unsigned{in[0]} + in[1] + in[2]);
+        for (int x = 0; x < n; ++x, in += 3)
+            out[x] = unsigned{in[0]} + in[1] + in[2];
         break;
     default:
-        for (int x = 0; x < width; ++x, in += 4)
-            put(OverBlack(in[0], in[3]) + OverBlack(in[1], in[3]) + OverBlack(in[2], in[3]));
+        for (int x = 0; x < n; ++x, in += 4)
+            out[x] = OverBlack(in[0], in[3]) + OverBlack(in[1], in[3]) + OverBlack(in[2], in[3]);
         break;
+    }
+}
+
+inline void PutRgb(const Pipeline& p, unsigned sum, std::uint8_t* out) {
+    const std::uint8_t* rgb = p.outOfSum.data() + 3 * sum;
+    out[0] = rgb[0];
+    out[1] = rgb[1];
+    out[2] = rgb[2];
+}
+
+void FilterRow(Pipeline& p, const std::uint8_t* in, std::uint8_t* out) {
+    RowSums(p, in, p.width);
+    for (int x = 0; x < p.width; ++x, out += 3)
+        PutRgb(p, p.sums[x], out);
+}
+
+// Adds n pixels, the first at column x0 and then every step columns, to the block sums.
+void AddToBlocks(Pipeline& p, const std::uint8_t* in, int n, int x0, int step,
+                 std::uint32_t* blockRow) {
+    RowSums(p, in, n);
+    for (int i = 0; i < n; ++i)
+        blockRow[(x0 + i * step) / p.factor] += p.sums[i];
+}
+
+// One output row from the block sums of block row by: each block's mean, filtered.
+void BlocksToRow(const Pipeline& p, const std::uint32_t* blockRow, int by, std::uint8_t* out) {
+    const int k = p.factor;
+    const int rows = std::min(k, p.height - by * k);
+    for (int bx = 0; bx < p.outWidth; ++bx, out += 3) {
+        const unsigned count = static_cast<unsigned>(rows * std::min(k, p.width - bx * k));
+        PutRgb(p, (blockRow[bx] + count / 2) / count, out);
     }
 }
 
@@ -229,11 +278,14 @@ void OpenJpeg(Pipeline& p, bool checkOnly) {
     if (p.decoder.num_components == 1) {
         p.decoder.out_color_space = JCS_GRAYSCALE;
         p.channels = 1;
-    } else if (p.decoder.jpeg_color_space == JCS_YCbCr || p.decoder.jpeg_color_space == JCS_RGB) {
+    } else if (p.decoder.jpeg_color_space == JCS_CMYK || p.decoder.jpeg_color_space == JCS_YCCK) {
+        p.decoder.out_color_space = JCS_CMYK;
+        p.channels = 4;
+        p.cmyk = true;
+        p.adobeInverted = p.decoder.saw_Adobe_marker;
+    } else {
         p.decoder.out_color_space = JCS_RGB;
         p.channels = 3;
-    } else {
-        p.channels = 0; // CMYK and the like: not a cloud picture
     }
     if (checkOnly) {
         // Every byte of entropy data is still decoded, only the output is small.
@@ -261,8 +313,9 @@ void OpenPng(Pipeline& p) {
     if (colorType == PNG_COLOR_TYPE_GRAY && bitDepth < 8) png_set_expand_gray_1_2_4_to_8(p.png);
     if (png_get_valid(p.png, p.pngInfo, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(p.png);
     if (bitDepth == 16) png_set_scale_16(p.png);
-    p.pngPasses = png_set_interlace_handling(p.png);
-    p.pngInterlaced = p.pngPasses > 1;
+    // No interlace handling: libpng then hands out the rows of each pass at the pass's own
+    // width, and we place their pixels ourselves; nothing is held at full size.
+    p.pngInterlaced = png_get_interlace_type(p.png, p.pngInfo) == PNG_INTERLACE_ADAM7;
     png_read_update_info(p.png, p.pngInfo);
 
     p.width = static_cast<int>(png_get_image_width(p.png, p.pngInfo));
@@ -272,15 +325,10 @@ void OpenPng(Pipeline& p) {
         p.channels = 0;
 }
 
-// Decodes up to RowBatch rows; returns the first of them and their count in *count.
+// Decodes up to RowBatch rows of a picture that is not interlaced; returns the first of them
+// and their count in *count.
 std::uint8_t* ReadRows(Pipeline& p, bool jpeg, int* count) {
     const std::size_t stride = static_cast<std::size_t>(p.width) * p.channels;
-    if (p.pngInterlaced) {
-        std::uint8_t* first = p.inRows.data() + stride * p.rowsRead;
-        *count = std::min(RowBatch, p.height - p.rowsRead);
-        p.rowsRead += *count;
-        return first;
-    }
     int n = 0;
     if (jpeg) {
         while (n < RowBatch && p.rowsRead + n < p.height) {
@@ -301,8 +349,46 @@ std::uint8_t* ReadRows(Pipeline& p, bool jpeg, int* count) {
     return p.inRows.data();
 }
 
+// Reads every pass of an interlaced PNG; with blocks, adds each pixel to its block, allocating
+// a row of blocks when the first pixel of it arrives.
+void ReadPasses(Pipeline& p, bool gather) {
+    for (int pass = 0; pass < PNG_INTERLACE_ADAM7_PASSES; ++pass) {
+        const int cols = static_cast<int>(PNG_PASS_COLS(p.width, pass));
+        const int rows = static_cast<int>(PNG_PASS_ROWS(p.height, pass));
+        if (cols == 0 || rows == 0) continue; // libpng skips empty passes too
+        for (int r = 0; r < rows; ++r) {
+            png_read_row(p.png, p.inRows.data(), nullptr);
+            if (!gather) continue;
+            const int by = static_cast<int>(PNG_ROW_FROM_PASS_ROW(r, pass)) / p.factor;
+            auto& blockRow = p.blocks[by];
+            if (!blockRow) blockRow.reset(new std::uint32_t[p.outWidth]());
+            AddToBlocks(p, p.inRows.data(), cols, static_cast<int>(PNG_COL_FROM_PASS_COL(0, pass)),
+                        1 << PNG_PASS_COL_SHIFT(pass), blockRow.get());
+        }
+    }
+}
+
+void StartEncoder(Pipeline& p, std::vector<std::uint8_t>* stream) {
+    jpeg_create_compress(&p.encoder);
+    p.encoderLive = true;
+    p.destination.out = stream;
+    p.destination.firstSize =
+        std::max<std::size_t>(64 << 10, static_cast<std::size_t>(p.outWidth) * p.outHeight / 8);
+    p.destination.pub.init_destination = DestinationInit;
+    p.destination.pub.empty_output_buffer = DestinationGrow;
+    p.destination.pub.term_destination = DestinationTerm;
+    p.encoder.dest = &p.destination.pub;
+    p.encoder.image_width = static_cast<JDIMENSION>(p.outWidth);
+    p.encoder.image_height = static_cast<JDIMENSION>(p.outHeight);
+    p.encoder.input_components = 3;
+    p.encoder.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&p.encoder);
+    jpeg_set_quality(&p.encoder, CloudJpegQuality, TRUE);
+    jpeg_start_compress(&p.encoder, TRUE);
+}
+
 bool Run(Pipeline& p, TTyp format, bool checkOnly, std::vector<std::uint8_t>* stream,
-         TPictureSize* size) {
+         TPictureSize* size, int maxSide) {
     p.jpegError.jump = &p.jump;
     jpeg_std_error(&p.jpegError.pub);
     p.jpegError.pub.error_exit = JpegErrorExit;
@@ -318,37 +404,34 @@ bool Run(Pipeline& p, TTyp format, bool checkOnly, std::vector<std::uint8_t>* st
     } else {
         OpenPng(p);
     }
-    const std::int64_t maxPixels = p.pngInterlaced ? MaxInterlacedPixels : MaxPicturePixels;
-    if (p.channels == 0 || !WithinLimits(p.width, p.height, maxPixels)) return false;
+    if (p.channels == 0 || !WithinLimits(p.width, p.height)) return false;
     if (size) *size = TPictureSize{p.width, p.height};
+    p.factor = checkOnly ? 1 : CloudShrinkFactor(p.width, p.height, maxSide);
 
+    const int channels = p.channels;
     if (jpeg) {
-        jpeg_start_decompress(&p.decoder);
-        if (checkOnly) {
-            // The check reads the shrunken picture; its rows are what the decoder gives out.
-            p.width = static_cast<int>(p.decoder.output_width);
-            p.height = static_cast<int>(p.decoder.output_height);
-            p.channels = p.decoder.output_components;
+        // libjpeg shrinks by 2, 4 and 8 on the way, much faster than decoding everything.
+        if (p.factor == 2 || p.factor == 4 || p.factor == 8) {
+            p.decoder.scale_num = 1;
+            p.decoder.scale_denom = static_cast<unsigned>(p.factor);
+            p.factor = 1;
         }
+        jpeg_start_decompress(&p.decoder);
+        // Rows are what the decoder gives out (smaller when it shrinks).
+        p.width = static_cast<int>(p.decoder.output_width);
+        p.height = static_cast<int>(p.decoder.output_height);
+        p.channels = p.decoder.output_components;
+        if (p.channels != channels) return false;
     }
+    p.outWidth = (p.width + p.factor - 1) / p.factor;
+    p.outHeight = (p.height + p.factor - 1) / p.factor;
     const std::size_t stride = static_cast<std::size_t>(p.width) * p.channels;
-    if (p.pngInterlaced && !checkOnly) {
-        p.inRows.resize(stride * p.height);
-        p.inPointers.resize(p.height);
-        for (int y = 0; y < p.height; ++y)
-            p.inPointers[y] = p.inRows.data() + stride * y;
-        png_read_image(p.png, p.inPointers.data());
-    } else {
-        // A check of an interlaced PNG reads each pass into the same rows: only whether the
-        // data decodes matters.
-        p.pngInterlaced = false;
-        p.inRows.resize(stride * RowBatch);
-    }
+    p.inRows.resize(stride * RowBatch);
 
     if (checkOnly) {
-        const int passes = jpeg ? 1 : p.pngPasses;
-        for (int pass = 0; pass < passes; ++pass) {
-            p.rowsRead = 0;
+        if (p.pngInterlaced) {
+            ReadPasses(p, false);
+        } else {
             while (p.rowsRead < p.height) {
                 int count = 0;
                 ReadRows(p, jpeg, &count);
@@ -363,37 +446,57 @@ bool Run(Pipeline& p, TTyp format, bool checkOnly, std::vector<std::uint8_t>* st
         return true;
     }
 
-    jpeg_create_compress(&p.encoder);
-    p.encoderLive = true;
-    p.destination.out = stream;
-    p.destination.firstSize =
-        std::max<std::size_t>(64 << 10, static_cast<std::size_t>(p.width) * p.height / 8);
-    p.destination.pub.init_destination = DestinationInit;
-    p.destination.pub.empty_output_buffer = DestinationGrow;
-    p.destination.pub.term_destination = DestinationTerm;
-    p.encoder.dest = &p.destination.pub;
-    p.encoder.image_width = static_cast<JDIMENSION>(p.width);
-    p.encoder.image_height = static_cast<JDIMENSION>(p.height);
-    p.encoder.input_components = 3;
-    p.encoder.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&p.encoder);
-    jpeg_set_quality(&p.encoder, CloudJpegQuality, TRUE);
-    jpeg_start_compress(&p.encoder, TRUE);
-
-    const std::size_t outStride = static_cast<std::size_t>(p.width) * 3;
+    p.sums.resize(static_cast<std::size_t>(p.width));
+    const std::size_t outStride = static_cast<std::size_t>(p.outWidth) * 3;
     p.outRows.resize(outStride * RowBatch);
     for (int i = 0; i < RowBatch; ++i)
         p.outPointers[i] = p.outRows.data() + outStride * i;
+
+    if (p.pngInterlaced) {
+        // The whole picture must be in before its first row is known; the encoder starts after.
+        p.blocks.resize(static_cast<std::size_t>(p.outHeight));
+        ReadPasses(p, true);
+        png_read_end(p.png, nullptr);
+        StartEncoder(p, stream);
+        for (int by = 0; by < p.outHeight; ++by) {
+            if (!p.blocks[by]) return false;
+            BlocksToRow(p, p.blocks[by].get(), by, p.outPointers[0]);
+            p.blocks[by].reset();
+            jpeg_write_scanlines(&p.encoder, p.outPointers.data(), 1);
+        }
+        jpeg_finish_compress(&p.encoder);
+        return true;
+    }
+
+    StartEncoder(p, stream);
+    if (p.factor > 1) p.band.resize(static_cast<std::size_t>(p.outWidth));
     while (p.rowsRead < p.height) {
+        const int first = p.rowsRead;
         int count = 0;
         const std::uint8_t* in = ReadRows(p, jpeg, &count);
         if (count == 0) return false;
-        for (int i = 0; i < count; ++i)
-            FilterRow(p, in + stride * i, p.outPointers[i]);
-        jpeg_write_scanlines(&p.encoder, p.outPointers.data(), static_cast<JDIMENSION>(count));
+        if (p.factor == 1) {
+            for (int i = 0; i < count; ++i)
+                FilterRow(p, in + stride * i, p.outPointers[i]);
+            jpeg_write_scanlines(&p.encoder, p.outPointers.data(), static_cast<JDIMENSION>(count));
+            continue;
+        }
+        for (int i = 0; i < count; ++i) {
+            const int y = first + i;
+            AddToBlocks(p, in + stride * i, p.width, 0, 1, p.band.data());
+            if ((y + 1) % p.factor != 0 && y + 1 != p.height) continue;
+            BlocksToRow(p, p.band.data(), y / p.factor, p.outPointers[0]);
+            std::fill(p.band.begin(), p.band.end(), 0);
+            jpeg_write_scanlines(&p.encoder, p.outPointers.data(), 1);
+        }
     }
     jpeg_finish_compress(&p.encoder);
-    if (jpeg) jpeg_finish_decompress(&p.decoder);
+    // The same end as the check: the whole file must be sound, not only its rows.
+    if (jpeg) {
+        jpeg_finish_decompress(&p.decoder);
+    } else {
+        png_read_end(p.png, nullptr);
+    }
     return true;
 }
 
@@ -403,14 +506,14 @@ bool IsRegularFile(const std::string& path) {
 }
 
 bool RunPipeline(const std::string& path, TTyp format, bool colour, std::uint8_t filter,
-                 std::vector<std::uint8_t>* stream, TPictureSize* size) {
+                 std::vector<std::uint8_t>* stream, TPictureSize* size, int maxSide) {
     if (format != TypPng && format != TypJpg) return false;
     try {
         auto p = std::make_unique<Pipeline>();
         p->file = std::fopen(path.c_str(), "rbe");
         if (!p->file) return false;
         if (stream) BuildTable(*p, colour, filter);
-        return Run(*p, format, stream == nullptr, stream, size);
+        return Run(*p, format, stream == nullptr, stream, size, maxSide);
     } catch (...) {
         return false;
     }
@@ -418,18 +521,33 @@ bool RunPipeline(const std::string& path, TTyp format, bool colour, std::uint8_t
 
 } // namespace
 
+int CloudShrinkFactor(int width, int height, int maxSide) {
+    if (width <= 0 || height <= 0) return 1;
+    const int side = maxSide > 0 ? std::min(maxSide, MaxCloudTextureSide) : MaxCloudTextureSide;
+    for (int k = 1;; ++k) {
+        const std::int64_t w = (width + k - 1) / k;
+        const std::int64_t h = (height + k - 1) / k;
+        if (w <= side && h <= side && w * h <= MaxCloudTexturePixels) return k;
+    }
+}
+
+TPictureSize CloudOutputSize(int width, int height, int maxSide) {
+    const int k = CloudShrinkFactor(width, height, maxSide);
+    return {(width + k - 1) / k, (height + k - 1) / k};
+}
+
 bool FilterCloudPicture(const std::string& path, std::vector<std::uint8_t>* stream, TTyp format,
-                        bool colour, std::uint8_t filter) {
+                        bool colour, std::uint8_t filter, int maxSide) {
     if (!stream || !IsRegularFile(path)) return false;
     stream->clear();
-    const bool ok = RunPipeline(path, format, colour, filter, stream, nullptr);
+    const bool ok = RunPipeline(path, format, colour, filter, stream, nullptr, maxSide);
     if (!ok) stream->clear();
     return ok;
 }
 
 bool CheckCloudPicture(const std::string& path, TTyp format, TPictureSize* size) {
     if (!IsRegularFile(path)) return false;
-    return RunPipeline(path, format, false, 0, nullptr, size);
+    return RunPipeline(path, format, false, 0, nullptr, size, MaxCloudTextureSide);
 }
 
 } // namespace nimbora

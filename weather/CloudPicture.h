@@ -5,10 +5,13 @@
 //
 // Pictures come from the network, so their size is bounded before anything is allocated:
 // each side at most MaxPictureSide pixels and at most MaxPicturePixels pixels in all
-// (a 16384 x 16384 picture; real cloud maps reach 16384 x 8192). Rows are streamed from the
-// decoder through the filter into the encoder, so memory stays a few rows plus the output,
-// except for interlaced PNGs, which must be held whole and are therefore limited to
-// MaxInterlacedPixels. A picture over a limit, or one that does not decode, is a failure.
+// (a 16384 x 16384 picture; real cloud maps reach 16384 x 8192). A larger picture is shrunk by
+// a whole factor (block averages) to what the cloud texture can hold, so every picture that
+// passes CheckCloudPicture can be filtered and shown. Rows are streamed from the decoder
+// through the filter into the encoder; an interlaced PNG is gathered pass by pass into the
+// shrunken picture, allocated row by row as its data arrives. Memory stays well below 256 MiB
+// whatever a picture claims. A picture over a limit, or one that does not decode completely
+// (a PNG up to its IEND, a JPEG up to its end marker), is a failure.
 #include "weather/DownloadSupport.h"
 
 #include <cstddef>
@@ -20,11 +23,14 @@ namespace nimbora {
 
 inline constexpr int MaxPictureSide = 32768;
 inline constexpr std::int64_t MaxPicturePixels = 16384LL * 16384;
-inline constexpr std::int64_t MaxInterlacedPixels = 16384LL * 8192;
+// The filtered picture is never larger than this: the texture loader's limit, and what keeps
+// the texture's memory bounded.
+inline constexpr int MaxCloudTextureSide = 8192;
+inline constexpr std::int64_t MaxCloudTexturePixels = 8192LL * 4096;
 // Ceiling of the encoded output; a real cloud map stays far below it.
-inline constexpr std::size_t MaxCloudStreamBytes = std::size_t{256} << 20;
+inline constexpr std::size_t MaxCloudStreamBytes = std::size_t{96} << 20;
 // Ceiling of libjpeg's whole-picture buffers (progressive and multi-scan JPEGs need them).
-inline constexpr long MaxJpegWorkMemory = 1L << 30;
+inline constexpr long MaxJpegWorkMemory = 128L << 20;
 // A progressive JPEG with more scans than this is hostile, not a picture.
 inline constexpr int MaxJpegScans = 256;
 // Quality of the encoded cloud picture.
@@ -47,17 +53,26 @@ std::uint8_t FilterGrey(std::uint8_t g, std::uint8_t f);
 // False colour of grey level a: dark haze blue, middle grey green to yellow, brightest red.
 TCloudRgb CloudColor(std::uint8_t a);
 
-// Decodes the picture at path (source format TypPng or TypJpg), filters every pixel with level
-// filter, colours it when colour is set, and encodes the result as a 24-bit JPEG of quality 80
-// into *stream (replacing its contents; its capacity is reused). Does nothing and returns false
-// when the file does not exist or stream is null. On any failure the stream is left empty.
-bool FilterCloudPicture(const std::string& path, std::vector<std::uint8_t>* stream, TTyp format,
-                        bool colour, std::uint8_t filter);
-
 struct TPictureSize {
     int Width = 0;
     int Height = 0;
+    bool operator==(const TPictureSize&) const = default;
 };
+
+// Whole factor by which a width x height picture is shrunk: the smallest one that brings each
+// side within maxSide (itself capped at MaxCloudTextureSide; 0 or less means the cap) and the
+// pixel count within MaxCloudTexturePixels. Sides are rounded up.
+int CloudShrinkFactor(int width, int height, int maxSide);
+TPictureSize CloudOutputSize(int width, int height, int maxSide);
+
+// Decodes the picture at path (source format TypPng or TypJpg), shrinks it to
+// CloudOutputSize(..., maxSide), filters every pixel with level filter, colours it when colour
+// is set, and encodes the result as a 24-bit JPEG of quality 80 into *stream (replacing its
+// contents; its capacity is reused). maxSide is the texture size the OpenGL context allows.
+// Does nothing and returns false when the file does not exist or stream is null. On any
+// failure the stream is left empty.
+bool FilterCloudPicture(const std::string& path, std::vector<std::uint8_t>* stream, TTyp format,
+                        bool colour, std::uint8_t filter, int maxSide = MaxCloudTextureSide);
 
 // Decodes the whole picture without keeping it: true when it is a sound picture of the given
 // format within the limits above; its size is stored in *size when given.

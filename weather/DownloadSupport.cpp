@@ -185,6 +185,18 @@ double LastModifiedFromHeaders(const std::vector<std::string>& headerLines, doub
     return fallback;
 }
 
+double UtcNowDateTime() {
+    using namespace std::chrono;
+    const double seconds = duration<double>(system_clock::now().time_since_epoch()).count();
+    return 25569.0 + seconds / 86400.0; // 1970-01-01 is day 25569
+}
+
+TPictureDate PictureDateFromHeaders(const std::vector<std::string>& headerLines, double nowUtc) {
+    const double date = LastModifiedFromHeaders(headerLines, -1);
+    if (date > 0 && date <= nowUtc + MaxDateAheadDays) return {date, true};
+    return {nowUtc, false};
+}
+
 std::optional<std::int64_t> ProgressPercent(std::uint32_t received, std::int32_t length) {
     if (length <= 0) return std::nullopt;
     // Exact integer arithmetic, so that 12.5 is a half and rounds to the even 12.

@@ -54,6 +54,21 @@ TDateTimeZ ParseRfc1123Date(const std::string& text);
 // cannot be read, the result is fallback (the value sent as If-Modified-Since).
 double LastModifiedFromHeaders(const std::vector<std::string>& headerLines, double fallback);
 
+// The current UTC time as a day count since 1899-12-30.
+double UtcNowDateTime();
+
+// A Last-Modified date further ahead of the clock than this is not believed.
+inline constexpr double MaxDateAheadDays = 1.0;
+
+// The date of a received picture. The server's Last-Modified when it can be read and lies no
+// more than MaxDateAheadDays ahead of now; otherwise the time of receipt (now), and
+// FromServer is false: such a date says nothing about whether the picture is new.
+struct TPictureDate {
+    double DateTime = 0;
+    bool FromServer = false;
+};
+TPictureDate PictureDateFromHeaders(const std::vector<std::string>& headerLines, double nowUtc);
+
 // received / length × 100 rounded to the nearest whole number, halves to even. No value when
 // the length is 0 or unknown (negative).
 std::optional<std::int64_t> ProgressPercent(std::uint32_t received, std::int32_t length);

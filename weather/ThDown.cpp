@@ -5,6 +5,7 @@
 #include "weather/WeatherTexts.h"
 #include "net/HttpCli.h"
 #include "platform/Files.h"
+#include "weather/CloudCache.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -137,7 +138,9 @@ void TDownThread::Execute() {
                 return;
             }
             FError = 0;
-            DownInfo.LastMap = LastModifiedFromHeaders(headerLines, DownInfo.LastMap);
+            const TPictureDate date = PictureDateFromHeaders(headerLines, UtcNowDateTime());
+            DownInfo.LastMap = date.DateTime;
+            DownInfo.DateFromServer = date.FromServer;
         } else if (status == 304) {
             FError = 0;
             DownInfo.Compressed = false;
@@ -255,12 +258,19 @@ bool InflateGzipFile(const std::string& from, const std::string& to, std::int64_
     return ok;
 }
 
-TDownOutcome DownResults(const TDownThread& thread, TAct act, TMapInfo& mapInfo) {
+TDownOutcome DownResults(const TDownThread& thread, TAct act, TMapInfo& mapInfo,
+                         const std::string& pictureInHand) {
     TDownOutcome outcome;
+    const TDownInfo& info = thread.DownInfo;
     if (thread.ThError() == 0) {
-        if (thread.DownInfo.Act == ActGetMap && act != ActNone) {
-            if (mapInfo.LastMap.DateTime != thread.DownInfo.LastMap &&
-                thread.DownInfo.ContentType != TypUnk) {
+        if (info.Act == ActGetMap && act != ActNone) {
+            // Without a server date only the bytes tell whether the picture is the one in hand.
+            const bool isNew =
+                info.DateFromServer
+                    ? mapInfo.LastMap.DateTime != info.LastMap
+                    : pictureInHand.empty() || !SameFileContents(info.FileName, pictureInHand);
+            if (isNew && info.ContentType != TypUnk) {
+                outcome.PreviousDate = mapInfo.LastMap;
                 mapInfo.LastMap = TDateTimeZ{thread.DownInfo.LastMap, 0, true};
                 outcome.NewPicture = true;
                 outcome.Type = thread.DownInfo.ContentType;
@@ -283,6 +293,7 @@ TDownOutcome DownResults(const TDownThread& thread, TAct act, TMapInfo& mapInfo)
         }
         outcome.ShowHints = true;
     }
+    if (!outcome.NewPicture) ForgetDownloadLabels(mapInfo);
     return outcome;
 }
 

@@ -30,6 +30,8 @@ struct TDownInfo {
     QObject* ProgrForm = nullptr;
     TProxy ProxyInfo;
     double LastMap = 0; // in: If-Modified-Since (0 = not sent); out: Last-Modified
+    // out: LastMap is the server's date; when false it is the time of receipt.
+    bool DateFromServer = true;
 };
 
 // Largest body written to disk, and largest picture after inflating a gzip body. Generous for
@@ -73,12 +75,16 @@ struct TDownOutcome {
     bool ShowHints = false;  // replace the two lower lines by the hint lines
     bool NewPicture = false; // post the download-finished message with Type
     TTyp Type = TypUnk;
+    TDateTimeZ PreviousDate; // the date in hand before a new picture's date replaced it
 };
 
 // The main thread's reading of a finished transfer: compares the picture's time with the one
 // in hand and updates mapInfo.LastMap for a newer picture. act is the main window's Act; with
 // ActNone (the window stopped waiting, as at shutdown) a picture is not taken, so the time in
-// hand never names a picture that was thrown away.
-TDownOutcome DownResults(const TDownThread& thread, TAct act, TMapInfo& mapInfo);
+// hand never names a picture that was thrown away. A picture without a usable server date is
+// new unless it holds the same bytes as pictureInHand (the cached file, empty when none).
+// Without a new picture the download's filter level and credit are dropped again.
+TDownOutcome DownResults(const TDownThread& thread, TAct act, TMapInfo& mapInfo,
+                         const std::string& pictureInHand = {});
 
 } // namespace nimbora

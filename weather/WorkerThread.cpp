@@ -19,12 +19,15 @@ void TWorkerThread::Start(QObject* endTarget) {
     thread_ = std::thread([this, target, alive] {
         LowerCurrentThreadPriority();
         Execute();
-        const bool wantsCallback = !detached_ && OnTerminate;
+        // The callback travels as a copy: the owner may free this object while it runs.
+        std::function<void()> onEnd;
+        if (!detached_) onEnd = OnTerminate;
         finished_ = true;
         // From here on the owner may destroy this object; only the weak pointer is safe.
-        if (wantsCallback && target)
-            PostCall(target, [this, alive] {
-                if (alive.lock() && !detached_ && OnTerminate) OnTerminate();
+        if (onEnd && target)
+            PostCall(target, [this, alive, onEnd = std::move(onEnd)] {
+                const std::shared_ptr<int> exists = alive.lock();
+                if (exists && !detached_) onEnd();
             });
     });
 }

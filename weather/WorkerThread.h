@@ -2,8 +2,10 @@
 // A worker thread with cooperative termination, shared by the download and catalogue threads.
 //
 // The owner starts it, may ask it to stop, and learns of its end through an end callback that
-// runs on the main thread (posted to the owner's window). The thread never frees itself: the
-// owner keeps it until the end callback, or joins it at shutdown.
+// runs on the main thread (posted to the owner's window). The thread never frees itself, and
+// neither does its end callback: the owner releases the object later, from its own code (a
+// queued call or a message handler), or stops and joins it at shutdown. The posted callback is
+// a copy, so nothing that runs belongs to the object even if the owner frees it meanwhile.
 #include <QObject>
 #include <atomic>
 #include <functional>
@@ -27,8 +29,9 @@ public:
     TWorkerThread(const TWorkerThread&) = delete;
     TWorkerThread& operator=(const TWorkerThread&) = delete;
 
-    // Runs Execute() on a new thread one priority step below normal. OnTerminate, when set,
-    // is posted to endTarget's thread after Execute() has returned.
+    // Runs Execute() on a new thread one priority step below normal. A copy of OnTerminate,
+    // when set, is posted to endTarget's thread after Execute() has returned; it runs only while
+    // this object still exists and the callback is not detached.
     void Start(QObject* endTarget);
     void Terminate() { terminated_ = true; }
     bool Terminated() const { return terminated_; }

@@ -9,14 +9,21 @@
 #include "weather/WeatherTexts.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <atomic>
 #include <cstdio>
+#include <functional>
 #include <gtest/gtest.h>
 #include <jpeglib.h>
 #include <sys/time.h>
+#include <tuple>
 
 namespace nimbora::test {
 namespace {
@@ -128,7 +135,7 @@ protected:
 
     // A settings file of this version that names the catalogue, so it is not rewritten.
     void WriteSettings(const std::string& catalogueFile) {
-        const std::string folder = home_.MakeDataFolder();
+        home_.MakeDataFolder();
         ASSERT_TRUE(WriteWholeFile(
             home_.SettingsFile(),
             "[Nimbora]\nVersion=033000\nCatalogueUrl=" + nginx_.Url("/" + catalogueFile) + "\n"));
@@ -260,7 +267,7 @@ TEST_F(WeatherEndToEnd, ClosingDuringASlowCatalogueStartsNothingMore) {
         while (c.Send(";\n") && c.Pause(20)) {
         }
     }}));
-    const std::string folder = home_.MakeDataFolder();
+    home_.MakeDataFolder();
     ASSERT_TRUE(WriteWholeFile(home_.SettingsFile(), "[Nimbora]\nVersion=033000\nCatalogueUrl=" +
                                                          slow.Url("/catalogue.ini") + "\n"));
     // The built-in server counts the updates that reach it.
@@ -286,6 +293,190 @@ TEST_F(WeatherEndToEnd, ClosingDuringASlowCatalogueStartsNothingMore) {
     EXPECT_FALSE(form->Downloading());
     EXPECT_EQ(pictures.ConnectionCount(), 0);
     EXPECT_TRUE(temp_->Files().empty());
+}
+
+// A picture larger than the texture can hold is shrunk to fit, not thrown away.
+TEST_F(WeatherEndToEnd, PictureLargerThanTheTextureIsShownShrunk) {
+    const std::string big = WhiteJpeg(8192, 8192);
+    ASSERT_TRUE(WriteWholeFile(root_.str("big.jpg"), big));
+    ASSERT_TRUE(WriteWholeFile(root_.str("big.ini"), Catalogue({nginx_.Url("/big.jpg")})));
+    WriteSettings("big.ini");
+    auto form = StartMainForm();
+    ASSERT_TRUE(WaitFor([&] { return form->CloudsShown(); }, 90000)) << form->StatusText;
+    EXPECT_EQ(form->StatusText, texts::DownloadCompleteText);
+    EXPECT_TRUE(ReadWholeFile(home_.DataFolder() + "clouds.jpg") == big);
+    const double withClouds = CentreBrightness(form->Panel()->grabFramebuffer());
+    Item(*form, "ShowCloudsBt")->trigger();
+    const double withoutClouds = CentreBrightness(form->Panel()->grabFramebuffer());
+    EXPECT_GT(withClouds, withoutClouds + 60) << withClouds << " " << withoutClouds;
+}
+
+// A plain server that sends no Last-Modified: each different picture is taken, the same one
+// again is not.
+TEST_F(WeatherEndToEnd, ServerWithoutLastModifiedDeliversEachNewPicture) {
+    const std::string first = WhiteJpeg(512, 256);
+    const std::string second = WhiteJpeg(256, 128);
+    const auto serve = [](const std::string& body) {
+        return [body](Connection& c) {
+            c.ReadRequest();
+            c.Send("HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: " +
+                   std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+        };
+    };
+    ScriptedServer plain;
+    ASSERT_TRUE(plain.Start({serve(first), serve(second)}));
+    ASSERT_TRUE(WriteWholeFile(root_.str("plain.ini"), Catalogue({plain.Url("/clouds.jpg")})));
+    WriteSettings("plain.ini");
+    const std::string cached = home_.DataFolder() + "clouds.jpg";
+    auto form = StartMainForm();
+    ASSERT_TRUE(WaitFor([&] { return form->CloudsShown(); }, 20000)) << form->StatusText;
+    EXPECT_TRUE(ReadWholeFile(cached) == first);
+    // Stored with the time it arrived, not a date the server never gave.
+    const double now = 25569.0 + time(nullptr) / 86400.0;
+    EXPECT_NEAR(form->MapInfo().LastMap.DateTime, now, 60 / 86400.0);
+
+    for (const auto& [picture, status] :
+         {std::pair{&second, texts::DownloadCompleteText}, {&second, texts::NoNewerPictureText}}) {
+        ASSERT_TRUE(WaitFor([&] { return Item(*form, "UpdateWeatherBt")->isEnabled(); }));
+        form->StatusText.clear();
+        Item(*form, "UpdateWeatherBt")->trigger();
+        ASSERT_TRUE(WaitFor([&] { return form->StatusText == status; }, 10000)) << form->StatusText;
+        ASSERT_TRUE(WaitFor([&] { return form->CloudsShown() && !form->Downloading(); }, 10000));
+        EXPECT_TRUE(ReadWholeFile(cached) == *picture);
+    }
+    EXPECT_EQ(plain.ConnectionCount(), 3);
+    EXPECT_TRUE(temp_->Files().empty());
+}
+
+// Answers the program's message boxes from inside its own event loop: every box that becomes
+// the active modal window is noted and closed, with No for a question. hold() may keep a box
+// open until it returns true.
+class TBoxAnswerer {
+public:
+    explicit TBoxAnswerer(std::function<bool()> hold = {}) : hold_(std::move(hold)) {
+        timer_.setInterval(50);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            if (box != current_) {
+                current_ = box;
+                Seen.push_back({box->icon(), box->text().toStdString()});
+            }
+            if (hold_ && !hold_()) return;
+            QAbstractButton* answer = box->button(QMessageBox::No);
+            if (!answer) answer = box->button(QMessageBox::Ok);
+            if (answer) answer->click();
+        });
+        timer_.start();
+    }
+    struct TBox {
+        QMessageBox::Icon Icon;
+        std::string Text;
+    };
+    std::vector<TBox> Seen;
+
+private:
+    std::function<bool()> hold_;
+    QTimer timer_;
+    QMessageBox* current_ = nullptr;
+};
+
+// Keeps links from reaching a browser while the program opens the notice link.
+class TNoBrowser {
+public:
+    TNoBrowser() {
+        for (const char* name : {"PATH", "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"}) {
+            const char* old = std::getenv(name);
+            saved_.push_back({name, old ? old : "", old != nullptr});
+            setenv(name, dir_.str().c_str(), 1);
+        }
+    }
+    ~TNoBrowser() {
+        for (const auto& [name, value, had] : saved_)
+            had ? setenv(name.c_str(), value.c_str(), 1) : unsetenv(name.c_str());
+    }
+
+private:
+    TempDir dir_;
+    std::vector<std::tuple<std::string, std::string, bool>> saved_;
+};
+
+// The shipped sample catalogue brings a notice and an update offer. Both boxes appear inside
+// the catalogue handler while the catalogue thread ends; the program must go on running and
+// close normally afterwards.
+TEST_F(WeatherEndToEnd, SampleCatalogueShowsItsNoticeAndOfferAndTheProgramGoesOn) {
+    ASSERT_TRUE(WriteWholeFile(root_.str("catalogue.ini"),
+                               ReadWholeFile(NIMBORA_SOURCE_DIR "/docs/sample-catalogue.ini")));
+    WriteSettings("catalogue.ini");
+    // Clouds in hand, so that no update goes to the catalogue's servers elsewhere.
+    ASSERT_TRUE(WriteWholeFile(home_.DataFolder() + "clouds.jpg", picture_));
+    TNoBrowser noBrowser;
+    TBoxAnswerer boxes;
+    auto form = StartMainForm();
+    ASSERT_TRUE(WaitFor([&] { return boxes.Seen.size() >= 2; }, 15000));
+    ASSERT_TRUE(WaitFor([&] { return Item(*form, "UpdateWeatherBt")->isEnabled(); }, 5000));
+    WaitFor([] { return false; }, 300);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_FALSE(form->FetchingCatalogue());
+    EXPECT_EQ(boxes.Seen[0].Icon, QMessageBox::Information);
+    EXPECT_EQ(boxes.Seen[0].Text, "The catalogue service moves to a new address next month.");
+    EXPECT_EQ(boxes.Seen[1].Icon, QMessageBox::Question);
+    EXPECT_NE(boxes.Seen[1].Text.find("3.3.1"), std::string::npos) << boxes.Seen[1].Text;
+    EXPECT_EQ(form->MapInfo().Map.size(), 3u);
+    EXPECT_NE(form->OptionPopup()->findChild<QAction*>("ptrBut2"), nullptr);
+    EXPECT_EQ(PictureRequests("200"), 0);
+
+    const std::string ini = form->IniFile();
+    ASSERT_TRUE(WriteWholeFile(ini, "[Nimbora]\nVersion=033000\n"));
+    form->close();
+    EXPECT_TRUE(IniValue(ReadWholeFile(ini), "Map", "LastZ").Found);
+    EXPECT_EQ(boxes.Seen.size(), 2u);
+}
+
+// A download that ends while the notice box is open: its results, its end and the cloud
+// picture are all handled inside the box's event loop.
+TEST_F(WeatherEndToEnd, DownloadEndingWhileANoticeIsOpenIsHandledSafely) {
+    std::atomic<bool> boxOpen{false};
+    ScriptedServer pictures;
+    const std::string picture = picture_;
+    ASSERT_TRUE(pictures.Start({[&boxOpen, picture](Connection& c) {
+        c.ReadRequest();
+        while (!boxOpen && c.Pause(20)) {
+        }
+        c.Send("HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: " +
+               std::to_string(picture.size()) +
+               "\r\nLast-Modified: Thu, 04 Mar 2021 05:06:07 GMT\r\n\r\n" + picture);
+    }}));
+    ASSERT_TRUE(WriteWholeFile(root_.str("catalogue.ini"),
+                               ReadWholeFile(NIMBORA_SOURCE_DIR "/docs/sample-catalogue.ini")));
+    // A direct server address: "Update weather" works before the catalogue has arrived.
+    home_.MakeDataFolder();
+    ASSERT_TRUE(
+        WriteWholeFile(home_.SettingsFile(),
+                       "[Nimbora]\nVersion=033000\nCatalogueUrl=" + nginx_.Url("/catalogue.ini") +
+                           "\n[Map]\nServerUrl=" + pictures.Url("/clouds.jpg") + "\n"));
+    TNoBrowser noBrowser;
+    TMainForm* shown = nullptr;
+    // The notice stays open until the download has ended and its picture is shown.
+    TBoxAnswerer boxes([&] {
+        boxOpen = true;
+        return shown && !shown->Downloading() && shown->CloudsShown();
+    });
+    auto form = std::make_unique<TMainForm>();
+    shown = form.get();
+    form->show();
+    ASSERT_TRUE(WaitFor([&] { return form->StartupDone(); }));
+    Item(*form, "UpdateWeatherBt")->trigger();
+    ASSERT_TRUE(WaitFor([&] { return boxes.Seen.size() >= 2; }, 20000)) << form->StatusText;
+    ASSERT_TRUE(WaitFor([&] { return Item(*form, "UpdateWeatherBt")->isEnabled(); }, 5000));
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(form->CloudsShown());
+    EXPECT_EQ(form->StatusText, texts::DownloadCompleteText);
+    EXPECT_FALSE(form->Downloading());
+    EXPECT_EQ(pictures.ConnectionCount(), 1);
+    form->close();
+    EXPECT_TRUE(temp_->Files().empty());
+    EXPECT_TRUE(IniValue(ReadWholeFile(form->IniFile()), "Map", "LastZ").Found);
 }
 
 } // namespace

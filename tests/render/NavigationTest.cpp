@@ -215,12 +215,55 @@ TEST(Navigation, RightDragZoomsAtOnce) {
     EXPECT_NEAR(s.pMou.Dep, -0.1, 1e-9);
     EXPECT_NEAR(s.Proj.Z, -9.95, 1e-5);
     EXPECT_FLOAT_EQ(s.ScaleZ, -10 / s.Proj.Z);
-    // The timer moves on by inertia but leaves the compensation alone.
+    // The timer moves on by inertia, and the compensation follows.
     NavMouseUp(s);
-    const float scale = s.ScaleZ;
     NavTimerTick(s);
     EXPECT_NEAR(s.Proj.Z, -9.87, 1e-5);
-    EXPECT_EQ(s.ScaleZ, scale);
+    EXPECT_FLOAT_EQ(s.ScaleZ, -10 / s.Proj.Z);
+}
+
+// Every way the distance changes leaves ScaleZ matching it, so turning speed and marker size
+// are those of the new distance at once.
+TEST(Navigation, ScaleZFollowsEveryChangeOfDistance) {
+    struct Case {
+        const char* what;
+        float startZ;
+        void (*act)(TNavState&);
+    };
+    const Case cases[] = {
+        {"reset from near", -6,
+         [](TNavState& s) { ResetViewpoint(s); }},
+        {"reset from far", -30,
+         [](TNavState& s) { ResetViewpoint(s); }},
+        {"Ctrl+Up held", -10,
+         [](TNavState& s) {
+             NavKeyDown(s, NkUp, true);
+             for (int i = 0; i < 40; ++i) NavTimerTick(s);
+         }},
+        {"Shift+Down held", -5.5f,
+         [](TNavState& s) {
+             NavKeyDown(s, NkDown, true);
+             for (int i = 0; i < 40; ++i) NavTimerTick(s);
+         }},
+        {"coasting after a wheel notch", -9.9f,
+         [](TNavState& s) {
+             NavMouseWheel(s, -120);
+             NavMouseWheel(s, -120);
+             for (int i = 0; i < 5; ++i) NavTimerTick(s);
+         }},
+        {"right drag", -12,
+         [](TNavState& s) {
+             NavMouseDown(s, false, true, 0, 0);
+             NavMouseMove(s, false, true, 0, 2000);
+         }},
+    };
+    for (const Case& c : cases) {
+        TNavState s = StateAt(c.startZ);
+        const float before = s.Proj.Z;
+        c.act(s);
+        EXPECT_NE(s.Proj.Z, before) << c.what;
+        EXPECT_FLOAT_EQ(s.ScaleZ, ZoomCompensation(s.Proj.Z)) << c.what << " at " << s.Proj.Z;
+    }
 }
 
 TEST(Navigation, ResetKeepsTheSpin) {

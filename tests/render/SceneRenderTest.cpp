@@ -18,6 +18,7 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace nimbora {
 namespace {
@@ -331,6 +332,45 @@ TEST_F(SceneRender, StatusLinesAtTheLowerLeft) {
     Frame.UpdateText.clear();
     Frame.CreditText.clear();
     EXPECT_EQ(CountPixels(Grab(), IsGreen, area), 0);
+}
+
+// The embedded earth pictures wrap without a seam: seen from close by with 180 degrees in the
+// middle, no pixel column near the centre is clearly brighter than the columns beside it.
+TEST_F(SceneRender, EarthPicturesShowNoLineAt180Degrees) {
+    Frame.Proj = TVertex{180, 0, -8};
+    for (const bool detailed : {false, true}) {
+        SCOPED_TRACE(detailed ? "earth4096" : "earth2048");
+        Panel->makeCurrent();
+        ASSERT_TRUE(Scene->ChangeEarthTexture(detailed));
+        Panel->doneCurrent();
+        const QImage image = Grab();
+        SaveForLooking(image, detailed ? "/tmp/nimbora_scene_180_4096.png"
+                                       : "/tmp/nimbora_scene_180_2048.png");
+        // Mean of R + G + B of each column over the middle rows (dark open Pacific there).
+        constexpr int Half = 40;
+        std::vector<double> column;
+        for (int x = CentreX - Half; x <= CentreX + Half; ++x) {
+            double sum = 0;
+            for (int y = CentreY - 100; y <= CentreY + 100; ++y) {
+                const QRgb p = image.pixel(x, y);
+                sum += qRed(p) + qGreen(p) + qBlue(p);
+            }
+            column.push_back(sum / 201);
+        }
+        ASSERT_GT(column[Half], 5); // the earth is there, not the black sky
+        // Each column against the brighter of its neighbourhoods three to eight columns away.
+        for (int i = 8; i + 8 < static_cast<int>(column.size()); ++i) {
+            double left = 0, right = 0;
+            for (int d = 3; d <= 8; ++d)
+                left += column[i - d] / 6, right += column[i + d] / 6;
+            EXPECT_LT(column[i], std::max(left, right) + 8)
+                << "column " << CentreX - Half + i << ": " << column[i] << " beside " << left
+                << " and " << right;
+        }
+    }
+    Panel->makeCurrent();
+    ASSERT_TRUE(Scene->SetEarthTexture(LongitudeJpeg()));
+    Panel->doneCurrent();
 }
 
 TEST_F(SceneRender, ZeroHeightKeepsAValidProjection) {

@@ -187,5 +187,20 @@ TEST(SunMoon, StatusText) {
     SetDecimalSeparator(old);
 }
 
+// An update's result keeps the first line for 15 seconds of the clock, then the sun text may
+// return; a clock set back does not make the hold last.
+TEST(SunMoon, ResultHoldLastsFifteenSeconds) {
+    const double start = 45000.25;
+    const struct {
+        double seconds;
+        bool holds;
+    } cases[] = {{0, true}, {1, true}, {14.9, true}, {15.01, false}, {600, false}, {-1, false}};
+    TResultHold hold;
+    EXPECT_FALSE(hold.Holds(start)); // nothing shown yet
+    hold.Start(start);
+    for (const auto& c : cases)
+        EXPECT_EQ(hold.Holds(start + c.seconds / 86400), c.holds) << c.seconds;
+}
+
 } // namespace
 } // namespace nimbora

@@ -5,8 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <png.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace nimbora {
 namespace {
@@ -351,6 +356,186 @@ TEST(CloudPictureTest, OutputIsSameForReusedStream) {
     EXPECT_EQ(first[1], 0xD8);
     EXPECT_EQ(first[first.size() - 2], 0xFF);
     EXPECT_EQ(first[first.size() - 1], 0xD9);
+}
+
+TEST(CloudShrinkTest, SmallestWholeFactorWithinTextureAndCap) {
+    struct Case {
+        int width, height, maxSide, factor;
+        TPictureSize out;
+    };
+    const Case cases[] = {
+        {4096, 2048, 16384, 1, {4096, 2048}},
+        {8192, 4096, 16384, 1, {8192, 4096}},
+        {8192, 8192, 16384, 2, {4096, 4096}},
+        {16384, 8192, 16384, 2, {8192, 4096}},
+        {16384, 16384, 16384, 3, {5462, 5462}},
+        {8192, 4096, 4096, 2, {4096, 2048}},
+        {8192, 4096, 0, 1, {8192, 4096}},
+        {32768, 1, 16384, 4, {8192, 1}},
+        {101, 41, 50, 3, {34, 14}},
+        {1, 1, 1, 1, {1, 1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
+        EXPECT_EQ(CloudShrinkFactor(c.width, c.height, c.maxSide), c.factor);
+        EXPECT_EQ(CloudOutputSize(c.width, c.height, c.maxSide), c.out);
+    }
+}
+
+// Blocks of 2 * Block pixels whose columns alternate between two grey levels: shrunk by 2, each
+// becomes a Block-sized block of their mean.
+TestPng StripedPng(const std::vector<std::pair<int, int>>& blocks, bool interlaced) {
+    TestPng png;
+    png.Width = 2 * Block * static_cast<int>(blocks.size());
+    png.Height = 2 * Block;
+    png.ColorType = PNG_COLOR_TYPE_GRAY;
+    png.Interlaced = interlaced;
+    for (int y = 0; y < png.Height; ++y)
+        for (const auto& [a, b] : blocks)
+            for (int x = 0; x < 2 * Block; ++x)
+                png.Samples.push_back(static_cast<std::uint16_t>(x % 2 ? b : a));
+    return png;
+}
+
+TEST(CloudPictureTest, PictureLargerThanTheTextureIsShrunkByBlockMeans) {
+    TempDir dir;
+    const std::vector<std::pair<int, int>> stripes = {{0, 200}, {255, 255}, {40, 60}, {0, 0}};
+    for (const bool interlaced : {false, true}) {
+        SCOPED_TRACE(interlaced ? "interlaced png" : "png");
+        const std::string path = dir.str("clouds.png");
+        ASSERT_TRUE(test::WritePng(path, StripedPng(stripes, interlaced)));
+        std::vector<std::uint8_t> stream;
+        ASSERT_TRUE(FilterCloudPicture(path, &stream, TypPng, false, 0, 4 * Block));
+        const auto out = DecodeJpeg(stream);
+        ASSERT_TRUE(out.Ok);
+        EXPECT_EQ(out.Width, 4 * Block);
+        EXPECT_EQ(out.Height, Block);
+        const int means[] = {100, 255, 50, 0};
+        for (int i = 0; i < 4; ++i)
+            EXPECT_NEAR(out.Rgb[((Block / 2) * out.Width + i * Block + Block / 2) * 3], means[i], 3)
+                << "block " << i;
+    }
+    // A JPEG is shrunk by its decoder.
+    const std::string path = dir.str("clouds.jpg");
+    ASSERT_TRUE(test::WriteJpeg(path, 8 * Block, 4 * Block, 3, BlockPixels(SourceColours, 2)));
+    std::vector<TCloudRgb> grey;
+    for (const TCloudRgb& c : SourceColours)
+        grey.push_back(Grey((c.R + c.G + c.B) / 3));
+    std::vector<std::uint8_t> stream;
+    ASSERT_TRUE(FilterCloudPicture(path, &stream, TypJpg, false, 0, 4 * Block));
+    EXPECT_EQ(DecodeJpeg(stream).Width, 4 * Block);
+}
+
+TEST(CloudPictureTest, InterlacedPngGivesTheSamePictureAsAPlainOne) {
+    TempDir dir;
+    TestPng plain;
+    plain.Width = 131;
+    plain.Height = 67;
+    plain.ColorType = PNG_COLOR_TYPE_RGB_ALPHA;
+    for (int y = 0; y < plain.Height; ++y)
+        for (int x = 0; x < plain.Width; ++x)
+            for (const int v : {x * 7 + y, x * 3 + y * 5, y * 11 + x, 128 + (x ^ y) % 128})
+                plain.Samples.push_back(static_cast<std::uint16_t>(v % 256));
+    TestPng interlaced = plain;
+    interlaced.Interlaced = true;
+    ASSERT_TRUE(test::WritePng(dir.str("plain.png"), plain));
+    ASSERT_TRUE(test::WritePng(dir.str("interlaced.png"), interlaced));
+    for (const int maxSide : {8192, 50, 7}) {
+        SCOPED_TRACE(maxSide);
+        std::vector<std::uint8_t> a, b;
+        ASSERT_TRUE(FilterCloudPicture(dir.str("plain.png"), &a, TypPng, true, 20, maxSide));
+        ASSERT_TRUE(FilterCloudPicture(dir.str("interlaced.png"), &b, TypPng, true, 20, maxSide));
+        EXPECT_EQ(a, b);
+        const auto out = DecodeJpeg(a);
+        EXPECT_EQ((TPictureSize{out.Width, out.Height}), CloudOutputSize(131, 67, maxSide));
+    }
+}
+
+TEST(CloudPictureTest, CmykAndYcckJpegsAreConverted) {
+    // Adobe's CMYK: 255 is no ink. Grey is (R + G + B) / 3 of C*K, M*K, Y*K.
+    const std::vector<std::array<std::uint8_t, 4>> inks = {
+        {255, 255, 255, 255}, {255, 255, 255, 0}, {255, 0, 255, 255}, {200, 150, 100, 255}};
+    const std::vector<int> grey = {255, 0, 170, 150};
+    std::vector<std::uint8_t> pixels;
+    for (int y = 0; y < Block; ++y)
+        for (const auto& ink : inks)
+            for (int x = 0; x < Block; ++x)
+                pixels.insert(pixels.end(), ink.begin(), ink.end());
+    TempDir dir;
+    for (const bool ycck : {false, true}) {
+        SCOPED_TRACE(ycck ? "YCCK" : "CMYK");
+        const std::string path = dir.str("clouds.jpg");
+        ASSERT_TRUE(test::WriteJpeg(path, 4 * Block, Block, 4, pixels, 100, false, ycck));
+        EXPECT_TRUE(CheckCloudPicture(path, TypJpg));
+        std::vector<TCloudRgb> expected;
+        for (const int g : grey)
+            expected.push_back(Grey(g));
+        ExpectBlocks(path, TypJpg, false, 0, expected, 1, 6);
+    }
+}
+
+TEST(CloudPictureTest, DamagedPngTailIsJudgedAlikeByCheckAndFilter) {
+    TempDir dir;
+    const std::string good = dir.str("good.png");
+    ASSERT_TRUE(test::WritePng(good, BlockPng(PNG_COLOR_TYPE_RGB, 8, {{1, 2, 3}, {90, 80, 70}})));
+    const std::string png = test::ReadWholeFile(good);
+    const std::string iend = png.substr(png.size() - 12);
+    ASSERT_EQ(iend.substr(4, 4), "IEND");
+    std::string badCrc = png;
+    badCrc[badCrc.size() - 1] ^= 0x55;
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool usable;
+    };
+    const Case cases[] = {
+        {"sound", png, true},
+        {"without IEND", png.substr(0, png.size() - 12), false},
+        {"cut inside IEND", png.substr(0, png.size() - 5), false},
+        {"IEND with a bad CRC", badCrc, false},
+        {"critical chunk cut short after the data",
+         png.substr(0, png.size() - 12) + std::string("\0\0\0\x10IDAT\x01\x02", 10), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.str("tail.png");
+        ASSERT_TRUE(test::WriteWholeFile(path, c.bytes));
+        std::vector<std::uint8_t> stream;
+        EXPECT_EQ(CheckCloudPicture(path, TypPng), c.usable);
+        EXPECT_EQ(FilterCloudPicture(path, &stream, TypPng, false, 0), c.usable);
+    }
+}
+
+// Kibibytes of a /proc/self/status field.
+long StatusKib(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(field, 0) == 0) return std::atol(line.c_str() + std::strlen(field));
+    return -1;
+}
+
+TEST(CloudPictureTest, AHeaderClaimingAHugeInterlacedPictureAllocatesNothingLarge) {
+    TempDir dir;
+    const std::string path = dir.str("bomb.png");
+    const std::string header = test::PngWithHeader(16384, 8192, PNG_COLOR_TYPE_RGB_ALPHA, true);
+    EXPECT_LE(header.size(), 100u);
+    ASSERT_TRUE(test::WriteWholeFile(path, header));
+    // Measured in a child, so that its peak is not hidden by an earlier one of this process.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const long before = StatusKib("VmRSS:");
+        std::vector<std::uint8_t> stream;
+        const bool filtered = FilterCloudPicture(path, &stream, TypPng, false, 0);
+        const bool checked = CheckCloudPicture(path, TypPng);
+        const long grown = StatusKib("VmHWM:") - before;
+        _exit(filtered || checked ? 2 : grown > 32 * 1024 ? 3 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "2: accepted, 3: peak grew over 32 MiB";
 }
 
 } // namespace

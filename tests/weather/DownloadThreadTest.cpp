@@ -34,6 +34,11 @@ const std::string& Png() {
 TMapInfo MapInHand(long long unixTime = InHandTime) {
     TMapInfo info;
     info.LastMap = TDateTimeZ{DateTimeOfUnix(unixTime), 0, true};
+    info.AutoFilterVal = 190;
+    info.Credit = "Picture in hand";
+    // The server chosen for this download; its labels are the picture's only if it succeeds.
+    info.DownFilter = 42;
+    info.DownCredit = "Chosen server";
     return info;
 }
 
@@ -56,6 +61,8 @@ void ExpectFailure(const TDownloadRun& run, const std::string& tempFolder, int c
     EXPECT_FALSE(run.Outcome.NewPicture) << name;
     EXPECT_TRUE(FilesIn(tempFolder).empty()) << name;
     EXPECT_EQ(run.MapInfo.LastMap.DateTime, DateTimeOfUnix(InHandTime)) << name;
+    EXPECT_EQ(run.MapInfo.DownFilter, 190) << name;
+    EXPECT_EQ(run.MapInfo.DownCredit, "Picture in hand") << name;
 }
 
 class DownloadThreadTest : public ::testing::Test {

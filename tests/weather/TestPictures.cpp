@@ -67,7 +67,7 @@ bool WritePng(const std::string& path, const TestPng& picture) {
 }
 
 bool WriteJpeg(const std::string& path, int width, int height, int components,
-               const std::vector<std::uint8_t>& pixels, int quality, bool progressive) {
+               const std::vector<std::uint8_t>& pixels, int quality, bool progressive, bool ycck) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) return false;
     jpeg_compress_struct cinfo{};
@@ -78,8 +78,9 @@ bool WriteJpeg(const std::string& path, int width, int height, int components,
     cinfo.image_width = width;
     cinfo.image_height = height;
     cinfo.input_components = components;
-    cinfo.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    cinfo.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 4 ? JCS_CMYK : JCS_RGB;
     jpeg_set_defaults(&cinfo);
+    if (ycck) jpeg_set_colorspace(&cinfo, JCS_YCCK);
     jpeg_set_quality(&cinfo, quality, TRUE);
     if (progressive) jpeg_simple_progression(&cinfo);
     jpeg_start_compress(&cinfo, TRUE);
@@ -148,13 +149,17 @@ void PutChunk(std::string& out, const char* type, const std::string& data) {
 }
 } // namespace
 
-std::string PngWithHeader(std::uint32_t width, std::uint32_t height) {
+std::string PngWithHeader(std::uint32_t width, std::uint32_t height, int colorType,
+                          bool interlaced) {
     std::string out = "\x89PNG\r\n\x1a\n";
     std::string ihdr;
     for (std::uint32_t v : {width, height})
         for (int shift = 24; shift >= 0; shift -= 8)
             ihdr += static_cast<char>((v >> shift) & 0xFF);
-    ihdr += std::string("\x08\x02\x00\x00\x00", 5); // 8-bit RGB, not interlaced
+    ihdr += '\x08'; // 8 bits per sample
+    ihdr += static_cast<char>(colorType);
+    ihdr += std::string("\x00\x00", 2);
+    ihdr += static_cast<char>(interlaced ? 1 : 0);
     PutChunk(out, "IHDR", ihdr);
     // A few bytes of deflate data: what a decompression bomb would start with.
     const std::string zeros(4096, '\0');

@@ -20,10 +20,11 @@ struct TestPng {
 
 bool WritePng(const std::string& path, const TestPng& png);
 
-// components 1 (grey) or 3 (RGB); pixels row by row.
+// components 1 (grey), 3 (RGB) or 4 (CMYK as Adobe stores it, 0 = full ink; YCCK-coded when
+// ycck); pixels row by row.
 bool WriteJpeg(const std::string& path, int width, int height, int components,
-               const std::vector<std::uint8_t>& pixels, int quality = 100,
-               bool progressive = false);
+               const std::vector<std::uint8_t>& pixels, int quality = 100, bool progressive = false,
+               bool ycck = false);
 
 struct DecodedJpeg {
     bool Ok = false;
@@ -36,7 +37,8 @@ struct DecodedJpeg {
 DecodedJpeg DecodeJpeg(const std::vector<std::uint8_t>& bytes);
 
 // A valid PNG signature and IHDR (CRC included) for the given size, then a tiny IDAT and IEND:
-// a header that lies about the picture's size.
-std::string PngWithHeader(std::uint32_t width, std::uint32_t height);
+// a header that lies about the picture's size. colorType 2 is RGB, 6 RGBA.
+std::string PngWithHeader(std::uint32_t width, std::uint32_t height, int colorType = 2,
+                          bool interlaced = false);
 
 } // namespace nimbora::test
