@@ -65,7 +65,7 @@ void RunRounds(std::vector<Contender*> contenders) {
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string source = "/work/shared/assets/earth4096.jpg";
+    std::string source = NIMBORA_SOURCE_DIR "/resources/earth4096.jpg";
     int runs = 5;
     int magickRuns = 2;
     std::vector<std::pair<int, int>> sizes;

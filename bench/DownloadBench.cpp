@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     int runs = 7;
     std::string size = "8192x4096";
-    std::string source = "/work/shared/assets/earth4096.jpg";
+    std::string source = NIMBORA_SOURCE_DIR "/resources/earth4096.jpg";
     bool png = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];

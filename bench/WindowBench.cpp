@@ -14,15 +14,15 @@
 // server is replaced by a closed local port as well, so nothing leaves this machine.
 #include "BenchProcess.h"
 
+#include "app/MainForm.h"
 #include "core/Messages.h"
 #include "core/Names.h"
-#include "weather/WeatherTexts.h"
-#include "app/MainForm.h"
 #include "platform/Paths.h"
 #include "render/JpegDecode.h"
 #include "render/OpenGLPanel.h"
 #include "render/Textures.h"
 #include "weather/CloudPicture.h"
+#include "weather/WeatherTexts.h"
 
 #include <GL/gl.h>
 #include <QAction>
@@ -291,8 +291,9 @@ struct TDriver {
         const std::string path = Scratch.Path() + "/picture" + std::to_string(width) + "x" +
                                  std::to_string(height) + ".jpg";
         if (!std::filesystem::exists(path) &&
-            !Shell("convert /work/shared/assets/earth4096.jpg -resize " + std::to_string(width) +
-                   "x" + std::to_string(height) + "! -quality 90 " + Quote(path)))
+            !Shell("convert " + Quote(NIMBORA_SOURCE_DIR "/resources/earth4096.jpg") + " -resize " +
+                   std::to_string(width) + "x" + std::to_string(height) + "! -quality 90 " +
+                   Quote(path)))
             return {};
         return path;
     }
