@@ -7,6 +7,7 @@
 #include "weather/WeatherTexts.h"
 #include "app/Texts.h"
 #include "platform/Files.h"
+#include "platform/IniStore.h"
 #include "platform/Paths.h"
 #include "render/JpegDecode.h"
 #include "render/OpenGLPanel.h"
@@ -792,7 +793,7 @@ void TMainForm::ShowNotices(const TCatalogue& catalogue) {
         QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat).toStdString();
     if (!TakeNoticeDay(Service, today)) return;
     try {
-        TIniFile(noticeFile).WriteString(texts::NoticeSection, texts::DateShownKey, today);
+        WriteIniString(noticeFile, texts::NoticeSection, texts::DateShownKey, today);
     } catch (const TSettingsWriteError&) {
         // Not remembering the day only means the notices may come again today.
     }

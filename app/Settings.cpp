@@ -1,11 +1,12 @@
 #include "app/Settings.h"
 
+#include "app/Texts.h"
 #include "core/Cp1252.h"
 #include "core/Names.h"
-#include "weather/WeatherTexts.h"
-#include "app/Texts.h"
 #include "core/support.h"
+#include "platform/IniStore.h"
 #include "platform/SystemProxy.h"
+#include "weather/WeatherTexts.h"
 
 #include <cmath>
 #include <filesystem>
@@ -204,7 +205,7 @@ void RewriteSettings(const std::string& path, const TSettings& settings, const T
     TIniBatch batch;
     AddConfig1(batch, settings, mapInfo, proj);
     AddConfig2(batch, settings);
-    batch.CommitFresh(path);
+    CommitIniFresh(batch, path);
 }
 
 void SaveConfig1(const std::string& path, const TSettings& settings, const TMapInfo& mapInfo,
@@ -212,21 +213,21 @@ void SaveConfig1(const std::string& path, const TSettings& settings, const TMapI
     ClearReadOnly(path);
     TIniBatch batch;
     AddConfig1(batch, settings, mapInfo, proj);
-    batch.Commit(path);
+    CommitIni(batch, path);
 }
 
 void SaveConfig2(const std::string& path, const TSettings& settings) {
     ClearReadOnly(path);
     TIniBatch batch;
     AddConfig2(batch, settings);
-    batch.Commit(path);
+    CommitIni(batch, path);
 }
 
 void WriteShowCustomWay(const std::string& path, bool show) {
     ClearReadOnly(path);
     TIniBatch batch;
     batch.WriteBool(Features, "ShowCustomWay", show);
-    batch.Commit(path);
+    CommitIni(batch, path);
 }
 
 bool ClearReadOnly(const std::string& path) {

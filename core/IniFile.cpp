@@ -3,26 +3,14 @@
 #include "core/Cp1252.h"
 #include "core/support.h"
 
-#include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <utility>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace nimbora {
 
 namespace {
-
-std::function<bool(TFileWriteStep)> gWriteFault;
-
-bool Fails(TFileWriteStep step) {
-    return gWriteFault && gWriteFault(step);
-}
 
 struct TLine {
     std::string Text;   // without its line end
@@ -226,8 +214,8 @@ bool ReadFileBounded(const std::string& path, std::string& content, bool& comple
     content.clear();
     complete = true;
     // Only plain files: a pipe or a device could block or never end.
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return false;
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     char buffer[65536];
@@ -259,81 +247,7 @@ std::string ContentForRewrite(const std::string& path) {
     return Utf16ToUtf8IfMarked(content);
 }
 
-bool WriteAll(int fd, const std::string& content) {
-    std::size_t done = 0;
-    if (Fails(TFileWriteStep::Write)) {
-        // A disk that fills up half way.
-        const std::size_t half = content.size() / 2;
-        while (done < half) {
-            const ssize_t n = ::write(fd, content.data() + done, half - done);
-            if (n <= 0) break;
-            done += static_cast<std::size_t>(n);
-        }
-        errno = ENOSPC;
-        return false;
-    }
-    while (done < content.size()) {
-        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 } // namespace
-
-void SetFileWriteFault(std::function<bool(TFileWriteStep)> fault) {
-    gWriteFault = std::move(fault);
-}
-
-void ReplaceFileAtomically(const std::string& path, const std::string& content) {
-    const TSettingsWriteError error("Unable to write to " + path);
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    // Write through a symbolic link to its target instead of replacing the link.
-    fs::path target = path;
-    if (fs::is_symlink(target, ec)) {
-        target = fs::weakly_canonical(target, ec);
-        if (ec) throw error;
-    }
-    struct stat existing {};
-    const bool exists = ::stat(target.c_str(), &existing) == 0;
-    // A read-only file (no owner write bit) stays as it is, as it would for a write in place.
-    if (exists && (!S_ISREG(existing.st_mode) || !(existing.st_mode & S_IWUSR) ||
-                   ::access(target.c_str(), W_OK) != 0))
-        throw error;
-
-    fs::path folder = target.parent_path();
-    if (folder.empty()) folder = ".";
-    std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    if (Fails(TFileWriteStep::CreateTemp)) throw error;
-    // mkstemp creates the file exclusively, readable and writable by the owner only.
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0) throw error;
-    const std::string temporary = pattern;
-    auto fail = [&](bool open) {
-        if (open) ::close(fd);
-        ::unlink(temporary.c_str());
-        throw error;
-    };
-    if (!WriteAll(fd, content)) fail(true);
-    if (exists) {
-        if (Fails(TFileWriteStep::Permissions) || ::fchmod(fd, existing.st_mode & 07777) != 0)
-            fail(true);
-    }
-    if (Fails(TFileWriteStep::Sync) || ::fsync(fd) != 0) fail(true);
-    if (Fails(TFileWriteStep::Close)) fail(true);
-    if (::close(fd) != 0) fail(false);
-    if (Fails(TFileWriteStep::Rename) || ::rename(temporary.c_str(), target.c_str()) != 0)
-        fail(false);
-    // Make the rename itself durable; the new content is already in place either way.
-    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-}
 
 // --- TIniFile ---
 
@@ -478,26 +392,6 @@ double TIniFile::ReadFloat(const std::string& section, const std::string& key,
     return line && ParseLocaleFloat(CutValue(line->Value), value) ? value : defaultValue;
 }
 
-void TIniFile::WriteString(const std::string& section, const std::string& key,
-                           const std::string& value) {
-    TIniBatch batch;
-    batch.WriteString(section, key, value);
-    batch.Commit(path_);
-    Reload();
-}
-
-void TIniFile::WriteInteger(const std::string& section, const std::string& key, int value) {
-    WriteString(section, key, std::to_string(value));
-}
-
-void TIniFile::WriteBool(const std::string& section, const std::string& key, bool value) {
-    WriteString(section, key, value ? "1" : "0");
-}
-
-void TIniFile::WriteFloat(const std::string& section, const std::string& key, double value) {
-    WriteString(section, key, FormatFix7(value));
-}
-
 // --- TIniBatch ---
 
 void TIniBatch::WriteString(const std::string& section, const std::string& key,
@@ -524,12 +418,8 @@ std::string TIniBatch::Apply(const std::string& content) const {
     return document.Text();
 }
 
-void TIniBatch::Commit(const std::string& path) const {
-    ReplaceFileAtomically(path, Apply(ContentForRewrite(path)));
-}
-
-void TIniBatch::CommitFresh(const std::string& path) const {
-    ReplaceFileAtomically(path, Apply(std::string()));
+std::string TIniBatch::ApplyToFile(const std::string& path) const {
+    return Apply(ContentForRewrite(path));
 }
 
 } // namespace nimbora

@@ -2,10 +2,10 @@
 // INI text files (the settings file and the waypoint file): "[Section]" lines open sections,
 // "Key=Value" lines hold values. Names match without regard to case; the first occurrence of a
 // section or key is the one that counts, for reading and writing alike. A write changes only the
-// line of its key (or adds one) and leaves every other byte as it was; it re-reads the file
-// first and replaces it atomically, so a failed write leaves the previous file whole.
+// line of its key (or adds one) and leaves every other byte as it was. Storing the new text is
+// the platform's part (platform/IniStore.h): it re-reads the file first and replaces it
+// atomically, so a failed write leaves the previous file whole.
 #include <cstdint>
-#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -48,12 +48,6 @@ public:
     // Written with the user's decimal separator; an empty or unparsable value is the default.
     double ReadFloat(const std::string& section, const std::string& key, double defaultValue) const;
 
-    // Each write is its own read-modify-replace of the file. Throws TSettingsWriteError.
-    void WriteString(const std::string& section, const std::string& key, const std::string& value);
-    void WriteInteger(const std::string& section, const std::string& key, int value);
-    void WriteBool(const std::string& section, const std::string& key, bool value);
-    void WriteFloat(const std::string& section, const std::string& key, double value);
-
 private:
     // Section and key lines only, in file order.
     struct TEntryLine {
@@ -80,10 +74,9 @@ public:
 
     // The text after the writes, applied in order to `content`.
     std::string Apply(const std::string& content) const;
-    // Re-reads the file, applies the writes and replaces it. Throws TSettingsWriteError.
-    void Commit(const std::string& path) const;
-    // Replaces the file by the writes alone, as if it had been deleted first.
-    void CommitFresh(const std::string& path) const;
+    // The file's text after the writes: it is read again first. Throws TSettingsWriteError when
+    // the file exists but cannot be read whole, since rewriting it would lose the rest.
+    std::string ApplyToFile(const std::string& path) const;
 
 private:
     struct TEntry {
@@ -91,16 +84,5 @@ private:
     };
     std::vector<TEntry> entries_;
 };
-
-// Replaces a file's content atomically: a temporary file in the same folder (owner-only), synced,
-// renamed over the file. A new file is readable and writable by its owner only; an existing one
-// keeps its permission bits, and a file without write permission is refused.
-// Throws TSettingsWriteError.
-void ReplaceFileAtomically(const std::string& path, const std::string& content);
-
-// Steps of ReplaceFileAtomically that a test can make fail.
-enum class TFileWriteStep { CreateTemp, Write, Permissions, Sync, Close, Rename };
-// Tests only: called before each step; returning true makes that step fail. Empty to reset.
-void SetFileWriteFault(std::function<bool(TFileWriteStep)> fault);
 
 } // namespace nimbora

@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <fcntl.h>
 #include <mutex>
 #include <sys/socket.h>
 #include <thread>
@@ -406,20 +405,14 @@ std::size_t THttpCli::OnBody(const char* data, std::size_t size) {
         if (abortRequested_) return 0;
     }
     received_ += std::int64_t(size);
-    if (sinkFd_ >= 0) {
+    if (sink_.IsOpen()) {
         if (sinkLimit_ >= 0 && sinkWritten_ + std::int64_t(size) > sinkLimit_) {
             sinkLimitHit_ = true;
             return 0;
         }
-        std::size_t done = 0;
-        while (done < size) {
-            ssize_t n = write(sinkFd_, data + done, size - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                sinkFailed_ = true;
-                return 0;
-            }
-            done += std::size_t(n);
+        if (!sink_.WriteAll(data, size)) {
+            sinkFailed_ = true;
+            return 0;
         }
         sinkWritten_ += std::int64_t(size);
     }
@@ -429,19 +422,15 @@ std::size_t THttpCli::OnBody(const char* data, std::size_t size) {
 
 bool THttpCli::CreateBodyFile(const std::string& path, std::int64_t limit) {
     CloseBodySink();
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd < 0) return false;
-    sinkFd_ = fd;
+    sink_ = TFile::OpenForWriting(path, 0666);
+    if (!sink_.IsOpen()) return false;
     sinkLimit_ = limit;
     sinkWritten_ = 0;
     return true;
 }
 
 bool THttpCli::CloseBodySink() {
-    if (sinkFd_ < 0) return false;
-    int fd = sinkFd_;
-    sinkFd_ = -1;
-    return close(fd) == 0;
+    return sink_.Close();
 }
 
 std::string FormatHttpDate(double dateTime) {

@@ -14,6 +14,8 @@
 //   OnDocEnd (exactly when OnDocBegin was called)
 //   OnSessionClosed (once, also when no connection could be made)
 //   OnRequestDone (always last, once per started request)
+#include "platform/Files.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -112,7 +114,7 @@ public:
     bool CreateBodyFile(const std::string& path, std::int64_t limit = HttpDefaultBodyLimit);
     // Closes and detaches the sink; false when there was none or closing reported an error.
     bool CloseBodySink();
-    bool HasBodySink() const { return sinkFd_ >= 0; }
+    bool HasBodySink() const { return sink_.IsOpen(); }
 
 private:
     struct TCurlTrampolines;
@@ -142,7 +144,7 @@ private:
     std::size_t headerBytes_ = 0;
     std::int64_t received_ = 0;
 
-    int sinkFd_ = -1;
+    TFile sink_;
     std::int64_t sinkLimit_ = -1;
     std::int64_t sinkWritten_ = 0;
 };

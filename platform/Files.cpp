@@ -1,10 +1,14 @@
 #include "platform/Files.h"
 
+#include "core/IniFile.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace nimbora {
@@ -12,6 +16,16 @@ namespace nimbora {
 bool FileExists(const std::string& path) {
     struct stat st {};
     return !path.empty() && stat(path.c_str(), &st) == 0;
+}
+
+bool IsRegularFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+long long FileSize(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
 }
 
 bool DeleteFileIfExists(const std::string& path) {
@@ -49,6 +63,170 @@ bool MoveFile(const std::string& from, const std::string& to) {
     }
     std::remove(part.c_str());
     return false;
+}
+
+// --- TFile ---
+
+TFile::~TFile() {
+    Close();
+}
+
+TFile::TFile(TFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+TFile& TFile::operator=(TFile&& other) noexcept {
+    if (this != &other) {
+        Close();
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+TFile TFile::OpenForReading(const std::string& path) {
+    return TFile(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+}
+
+TFile TFile::OpenForWriting(const std::string& path, unsigned mode) {
+    return TFile(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
+                        static_cast<mode_t>(mode)));
+}
+
+long long TFile::Read(void* buffer, std::size_t size) {
+    return ::read(fd_, buffer, size);
+}
+
+bool TFile::WriteAll(const void* data, std::size_t size) {
+    const char* bytes = static_cast<const char*>(data);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd_, bytes + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool TFile::Close() {
+    if (fd_ < 0) return false;
+    return ::close(std::exchange(fd_, -1)) == 0;
+}
+
+TCreateResult CreateFileExclusively(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::close(fd);
+        return TCreateResult::Created;
+    }
+    return errno == EEXIST ? TCreateResult::Exists : TCreateResult::Failed;
+}
+
+TFileEnds ReadFileEnds(const std::string& path, std::size_t count) {
+    TFileEnds ends;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return ends;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        std::string head(count, '\0');
+        const ssize_t got = ::pread(fd, head.data(), count, 0);
+        if (got >= 0) {
+            ends.Readable = true;
+            head.resize(static_cast<std::size_t>(got));
+            ends.Head = std::move(head);
+            std::string tail(count, '\0');
+            if (st.st_size >= static_cast<off_t>(count) &&
+                ::pread(fd, tail.data(), count, st.st_size - static_cast<off_t>(count)) ==
+                    static_cast<ssize_t>(count))
+                ends.Tail = std::move(tail);
+        }
+    }
+    ::close(fd);
+    return ends;
+}
+
+// --- ReplaceFileAtomically ---
+
+namespace {
+
+std::function<bool(TFileWriteStep)> gWriteFault;
+
+bool Fails(TFileWriteStep step) {
+    return gWriteFault && gWriteFault(step);
+}
+
+bool WriteContent(int fd, const std::string& content) {
+    std::size_t done = 0;
+    if (Fails(TFileWriteStep::Write)) {
+        // A disk that fills up half way.
+        const std::size_t half = content.size() / 2;
+        while (done < half) {
+            const ssize_t n = ::write(fd, content.data() + done, half - done);
+            if (n <= 0) break;
+            done += static_cast<std::size_t>(n);
+        }
+        errno = ENOSPC;
+        return false;
+    }
+    while (done < content.size()) {
+        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+void SetFileWriteFault(std::function<bool(TFileWriteStep)> fault) {
+    gWriteFault = std::move(fault);
+}
+
+void ReplaceFileAtomically(const std::string& path, const std::string& content) {
+    const TSettingsWriteError error("Unable to write to " + path);
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    // Write through a symbolic link to its target instead of replacing the link.
+    fs::path target = path;
+    if (fs::is_symlink(target, ec)) {
+        target = fs::weakly_canonical(target, ec);
+        if (ec) throw error;
+    }
+    struct stat existing {};
+    const bool exists = ::stat(target.c_str(), &existing) == 0;
+    // A read-only file (no owner write bit) stays as it is, as it would for a write in place.
+    if (exists && (!S_ISREG(existing.st_mode) || !(existing.st_mode & S_IWUSR) ||
+                   ::access(target.c_str(), W_OK) != 0))
+        throw error;
+
+    fs::path folder = target.parent_path();
+    if (folder.empty()) folder = ".";
+    std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    if (Fails(TFileWriteStep::CreateTemp)) throw error;
+    // mkstemp creates the file exclusively, readable and writable by the owner only.
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) throw error;
+    const std::string temporary = pattern;
+    auto fail = [&](bool open) {
+        if (open) ::close(fd);
+        ::unlink(temporary.c_str());
+        throw error;
+    };
+    if (!WriteContent(fd, content)) fail(true);
+    if (exists) {
+        if (Fails(TFileWriteStep::Permissions) || ::fchmod(fd, existing.st_mode & 07777) != 0)
+            fail(true);
+    }
+    if (Fails(TFileWriteStep::Sync) || ::fsync(fd) != 0) fail(true);
+    if (Fails(TFileWriteStep::Close)) fail(true);
+    if (::close(fd) != 0) fail(false);
+    if (Fails(TFileWriteStep::Rename) || ::rename(temporary.c_str(), target.c_str()) != 0)
+        fail(false);
+    // Make the rename itself durable; the new content is already in place either way.
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
 }
 
 } // namespace nimbora

@@ -1,14 +1,76 @@
 #pragma once
-// File operations the weather subsystem needs beyond plain reading and writing.
+// File operations beyond plain reading and writing: the only place that opens, syncs and
+// replaces files through the operating system.
+#include <cstddef>
+#include <functional>
 #include <string>
 
 namespace nimbora {
 
 bool FileExists(const std::string& path);
+// True for a plain file (not a folder, a pipe or a device).
+bool IsRegularFile(const std::string& path);
+// Size in bytes, or -1 when the file cannot be looked at.
+long long FileSize(const std::string& path);
 // Moves a file, also across file systems (copy, then delete the original). The target is
 // replaced; on failure nothing is left at the target.
 bool MoveFile(const std::string& from, const std::string& to);
 // Removes a file if it exists; true when it is gone.
 bool DeleteFileIfExists(const std::string& path);
+
+// An open file, closed when it goes.
+class TFile {
+public:
+    TFile() = default;
+    ~TFile();
+    TFile(TFile&& other) noexcept;
+    TFile& operator=(TFile&& other) noexcept;
+    TFile(const TFile&) = delete;
+    TFile& operator=(const TFile&) = delete;
+
+    // A symbolic link under the name is refused, so a planted link cannot redirect us.
+    static TFile OpenForReading(const std::string& path);
+    // Created or truncated for writing; a symbolic link under the name is refused. `mode` is
+    // the permission of a new file (before the umask).
+    static TFile OpenForWriting(const std::string& path, unsigned mode = 0600);
+
+    bool IsOpen() const { return fd_ >= 0; }
+    // Bytes read (0 at the end), or -1.
+    long long Read(void* buffer, std::size_t size);
+    // Writes everything, going on after an interruption.
+    bool WriteAll(const void* data, std::size_t size);
+    // True when the file was open and closing it reported no error (a late write error shows
+    // here).
+    bool Close();
+
+private:
+    explicit TFile(int fd) : fd_(fd) {}
+    int fd_ = -1;
+};
+
+enum class TCreateResult { Created, Exists, Failed };
+// Creates an empty file that did not exist before, readable and writable by its owner only,
+// without following a symbolic link under the name.
+TCreateResult CreateFileExclusively(const std::string& path);
+
+// The first and last `count` bytes of a plain file. It is opened without blocking, so that a
+// pipe planted under the name cannot stall us.
+struct TFileEnds {
+    bool Readable = false; // a plain file whose start could be read
+    std::string Head;      // up to `count` bytes
+    std::string Tail;      // the last `count` bytes; empty when the file is shorter
+};
+TFileEnds ReadFileEnds(const std::string& path, std::size_t count);
+
+// Replaces a file's content atomically: a temporary file in the same folder (owner-only), synced,
+// renamed over the file. A new file is readable and writable by its owner only; an existing one
+// keeps its permission bits, and a file without write permission is refused. A symbolic link is
+// written through to its target. Throws TSettingsWriteError.
+void ReplaceFileAtomically(const std::string& path, const std::string& content);
+
+// Steps of ReplaceFileAtomically that a test can make fail.
+enum class TFileWriteStep { CreateTemp, Write, Permissions, Sync, Close, Rename };
+// Tests only: called before each step; returning true makes that step fail. Empty to reset.
+void SetFileWriteFault(std::function<bool(TFileWriteStep)> fault);
 
 } // namespace nimbora

@@ -1,12 +1,9 @@
 #include "weather/CloudCache.h"
 
-#include "weather/WeatherTexts.h"
 #include "platform/Files.h"
+#include "weather/WeatherTexts.h"
 
 #include <cstdio>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace nimbora {
@@ -24,25 +21,12 @@ TCachedClouds FindCachedClouds(const std::string& dataFolder) {
 }
 
 TJpegEnd ReadJpegEnd(const std::string& path) {
-    // Non-blocking, so that a pipe planted under the name cannot stall us in open.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return TJpegEnd::Unreadable;
-    TJpegEnd result = TJpegEnd::Unreadable;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        unsigned char head[2] = {0, 0};
-        const ssize_t got = ::pread(fd, head, 2, 0);
-        if (got == 2 && head[0] == 0xFF && head[1] == 0xD8) {
-            unsigned char tail[2] = {0, 0};
-            if (::pread(fd, tail, 2, st.st_size - 2) == 2)
-                result =
-                    tail[0] == 0xFF && tail[1] == 0xD9 ? TJpegEnd::Complete : TJpegEnd::CutShort;
-        } else if (got >= 0) {
-            result = TJpegEnd::Complete;
-        }
-    }
-    ::close(fd);
-    return result;
+    const TFileEnds ends = ReadFileEnds(path, 2);
+    if (!ends.Readable) return TJpegEnd::Unreadable;
+    // Only a JPEG is checked for its end; other content is taken as it is.
+    if (ends.Head != "\xFF\xD8") return TJpegEnd::Complete;
+    if (ends.Tail.empty()) return TJpegEnd::Unreadable;
+    return ends.Tail == "\xFF\xD9" ? TJpegEnd::Complete : TJpegEnd::CutShort;
 }
 
 bool DropCutShortCachedJpeg(const std::string& dataFolder) {

@@ -1,5 +1,7 @@
 #include "weather/CloudPicture.h"
 
+#include "platform/Files.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -11,7 +13,6 @@
 #include <jerror.h>
 #include <jpeglib.h>
 #include <png.h>
-#include <sys/stat.h>
 
 namespace nimbora {
 
@@ -498,11 +499,6 @@ bool Run(Pipeline& p, TTyp format, bool checkOnly, std::vector<std::uint8_t>* st
         png_read_end(p.png, nullptr);
     }
     return true;
-}
-
-bool IsRegularFile(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool RunPipeline(const std::string& path, TTyp format, bool colour, std::uint8_t filter,

@@ -1,5 +1,6 @@
 #include "weather/DownloadSupport.h"
 
+#include "weather/CloudCache.h"
 #include "weather/CloudPicture.h"
 
 #include <array>
@@ -10,10 +11,6 @@
 #include <cstring>
 #include <mutex>
 #include <random>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace nimbora {
 
@@ -112,40 +109,19 @@ std::string MakeTempFileName(const std::string& tempFolder) {
     // Names are drawn until one is free; a folder where none can be made must not hang us.
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string path = folder + RandomText(8) + ".dat";
-        const int fd =
-            ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd >= 0) {
-            ::close(fd);
-            return path;
-        }
-        if (errno != EEXIST) return {};
+        const TCreateResult created = CreateFileExclusively(path);
+        if (created == TCreateResult::Created) return path;
+        if (created == TCreateResult::Failed) return {};
     }
     return {};
 }
 
-int OpenTempFileForWriting(const std::string& path) {
-    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+TFile OpenTempFileForWriting(const std::string& path) {
+    return TFile::OpenForWriting(path, 0600);
 }
 
 bool IsCompleteJpeg(const std::string& path) {
-    // Non-blocking, so that a pipe planted under the name cannot stall us in open.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
-    struct stat st {};
-    bool complete = false;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        unsigned char head[2] = {0, 0};
-        const ssize_t got = ::pread(fd, head, 2, 0);
-        if (got != 2 || head[0] != 0xFF || head[1] != 0xD8) {
-            complete = true;
-        } else {
-            unsigned char tail[2] = {0, 0};
-            complete =
-                ::pread(fd, tail, 2, st.st_size - 2) == 2 && tail[0] == 0xFF && tail[1] == 0xD9;
-        }
-    }
-    ::close(fd);
-    return complete;
+    return ReadJpegEnd(path) == TJpegEnd::Complete;
 }
 
 TDateTimeZ ParseRfc1123Date(const std::string& text) {

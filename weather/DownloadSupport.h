@@ -3,6 +3,7 @@
 // file names, the JPEG completeness test, the Last-Modified date, the progress percentage,
 // the server choice and the check that a downloaded body really is the picture it claims.
 #include "core/Iso8601.h"
+#include "platform/Files.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -37,7 +38,7 @@ std::string MakeTempFileName(const std::string& tempFolder);
 
 // Opens a file made by MakeTempFileName for writing from its start (truncating it), refusing a
 // symbolic link in its place. Returns the descriptor, or -1.
-int OpenTempFileForWriting(const std::string& path);
+TFile OpenTempFileForWriting(const std::string& path);
 
 // False when the file does not exist or cannot be read. A file that begins with the JPEG
 // start-of-image marker FF D8 is complete exactly when it ends with FF D9; any other file is

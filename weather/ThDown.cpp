@@ -2,17 +2,14 @@
 
 #include "core/Messages.h"
 #include "core/Synchronize.h"
-#include "weather/WeatherTexts.h"
 #include "net/HttpCli.h"
 #include "platform/Files.h"
 #include "weather/CloudCache.h"
+#include "weather/WeatherTexts.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <zlib.h>
 
 namespace nimbora {
@@ -32,11 +29,6 @@ bool StartsWithNoCase(const std::string& line, const std::string& prefix) {
 std::string FolderOf(const std::string& path) {
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-long long FileSize(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
 }
 
 } // namespace
@@ -197,13 +189,10 @@ void TDownThread::Execute() {
 }
 
 bool InflateGzipFile(const std::string& from, const std::string& to, std::int64_t limit) {
-    const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (in < 0) return false;
-    const int out = OpenTempFileForWriting(to);
-    if (out < 0) {
-        close(in);
-        return false;
-    }
+    TFile in = TFile::OpenForReading(from);
+    if (!in.IsOpen()) return false;
+    TFile out = OpenTempFileForWriting(to);
+    if (!out.IsOpen()) return false;
     z_stream z{};
     bool ok = inflateInit2(&z, 15 + 16) == Z_OK; // 16: gzip wrapper with trailer check
     std::vector<unsigned char> inBuf(1 << 16), outBuf(1 << 17);
@@ -211,7 +200,7 @@ bool InflateGzipFile(const std::string& from, const std::string& to, std::int64_
     int rc = Z_OK;
     bool streamEnd = false;
     while (ok && !streamEnd) {
-        const ssize_t got = read(in, inBuf.data(), inBuf.size());
+        const long long got = in.Read(inBuf.data(), inBuf.size());
         if (got < 0) {
             ok = false;
             break;
@@ -233,8 +222,7 @@ bool InflateGzipFile(const std::string& from, const std::string& to, std::int64_
                 ok = false;
                 break;
             }
-            if (produced > 0 &&
-                write(out, outBuf.data(), produced) != static_cast<ssize_t>(produced)) {
+            if (produced > 0 && !out.WriteAll(outBuf.data(), produced)) {
                 ok = false;
                 break;
             }
@@ -251,8 +239,8 @@ bool InflateGzipFile(const std::string& from, const std::string& to, std::int64_
         }
     }
     inflateEnd(&z);
-    close(in);
-    const bool closed = close(out) == 0;
+    in.Close();
+    const bool closed = out.Close();
     ok = ok && streamEnd && written > 0 && closed;
     if (!ok) std::remove(to.c_str());
     return ok;

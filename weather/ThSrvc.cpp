@@ -3,25 +3,16 @@
 #include "core/IniFile.h"
 #include "core/Messages.h"
 #include "core/Names.h"
-#include "weather/WeatherTexts.h"
 #include "net/HttpCli.h"
+#include "platform/Files.h"
+#include "weather/WeatherTexts.h"
 
 #include "core/Cp1252.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <sys/stat.h>
 
 namespace nimbora {
-
-namespace {
-
-long long FileSize(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
-}
-
-} // namespace
 
 TCatalogue ReadCatalogue(const std::string& path) {
     TCatalogue c;

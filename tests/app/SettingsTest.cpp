@@ -1,6 +1,7 @@
 #include "app/Settings.h"
 #include "app/Texts.h"
 #include "core/support.h"
+#include "platform/Files.h"
 #include "weather/WeatherTexts.h"
 
 #include "support/TempDir.h"

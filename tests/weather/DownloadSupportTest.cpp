@@ -232,12 +232,12 @@ TEST(TempFileTest, NeverFollowsAPlantedLink) {
     EXPECT_NE(path, planted);
     EXPECT_EQ(test::ReadWholeFile(target), "keep me");
 
-    EXPECT_EQ(OpenTempFileForWriting(planted), -1);
+    EXPECT_FALSE(OpenTempFileForWriting(planted).IsOpen());
     EXPECT_EQ(test::ReadWholeFile(target), "keep me");
-    const int fd = OpenTempFileForWriting(path);
-    ASSERT_GE(fd, 0);
-    EXPECT_EQ(::write(fd, "abc", 3), 3);
-    ::close(fd);
+    TFile file = OpenTempFileForWriting(path);
+    ASSERT_TRUE(file.IsOpen());
+    EXPECT_TRUE(file.WriteAll("abc", 3));
+    EXPECT_TRUE(file.Close());
     EXPECT_EQ(test::ReadWholeFile(path), "abc");
 }
 
