@@ -16,40 +16,6 @@ constexpr double MsPerDay = 86400000.0;
 // Day counts of 0001-01-01 and 9999-12-31: the calendar range that dates are split within.
 constexpr long MinDay = -693593;
 constexpr long MaxDay = 2958465;
-// Day count of 1970-01-01.
-constexpr long UnixDay = 25569;
-
-// Days since 1970-01-01 of a proleptic Gregorian date.
-long DaysFromCivil(int y, int m, int d) {
-    y -= m <= 2;
-    const long era = (y >= 0 ? y : y - 399) / 400;
-    const long yoe = y - era * 400;
-    const long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-void CivilFromDays(long z, int& y, int& m, int& d) {
-    z += 719468;
-    const long era = (z >= 0 ? z : z - 146096) / 146097;
-    const long doe = z - era * 146097;
-    const long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const long mp = (5 * doy + 2) / 153;
-    d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    y = static_cast<int>(yoe + era * 400 + (m <= 2));
-}
-
-bool IsLeap(int y) {
-    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-}
-
-int DaysInMonth(int y, int m) {
-    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return m == 2 && IsLeap(y) ? 29 : days[m - 1];
-}
-
 // Date and time of day joined the way day counts do it: before the epoch the time of day
 // counts away from zero, so the whole part is always the date.
 double Compose(double date, double time) {
@@ -57,7 +23,7 @@ double Compose(double date, double time) {
 }
 
 double EncodeDate(int y, int m, int d) {
-    return static_cast<double>(DaysFromCivil(y, m, d) + UnixDay);
+    return static_cast<double>(DaysFromCivil(y, m, d) + UnixEpochDay);
 }
 
 struct TParts {
@@ -78,7 +44,7 @@ bool Decode(double value, TParts& parts) {
         }
     }
     if (day < MinDay || day > MaxDay) return false;
-    CivilFromDays(day - UnixDay, parts.Year, parts.Month, parts.Day);
+    CivilFromDays(day - UnixEpochDay, parts.Year, parts.Month, parts.Day);
     const long long seconds = ms / 1000;
     parts.Hour = static_cast<int>(seconds / 3600);
     parts.Minute = static_cast<int>(seconds / 60 % 60);
@@ -177,6 +143,36 @@ bool ParseOffset(const std::string& o, int& minutes) {
 }
 
 } // namespace
+
+long DaysFromCivil(int y, int m, int d) {
+    y -= m <= 2;
+    const long era = (y >= 0 ? y : y - 399) / 400;
+    const long yoe = y - era * 400;
+    const long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+void CivilFromDays(long z, int& y, int& m, int& d) {
+    z += 719468;
+    const long era = (z >= 0 ? z : z - 146096) / 146097;
+    const long doe = z - era * 146097;
+    const long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const long mp = (5 * doy + 2) / 153;
+    d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    y = static_cast<int>(yoe + era * 400 + (m <= 2));
+}
+
+bool IsLeapYear(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
+
+int DaysInMonth(int y, int m) {
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return m == 2 && IsLeapYear(y) ? 29 : days[m - 1];
+}
 
 int LocalUtcOffset() {
     const std::time_t now = std::time(nullptr);

@@ -11,6 +11,16 @@ struct TDateTimeZ {
     bool Exists = false;
 };
 
+// Day counts (days since 1899-12-30) of the proleptic Gregorian calendar.
+// Day count of 1970-01-01, the start of the system clock.
+inline constexpr long UnixEpochDay = 25569;
+// Days since 1970-01-01 of a date, and back.
+long DaysFromCivil(int year, int month, int day);
+void CivilFromDays(long days, int& year, int& month, int& day);
+bool IsLeapYear(int year);
+// Month 1 to 12.
+int DaysInMonth(int year, int month);
+
 // Current local offset from UTC in minutes, daylight saving included.
 int LocalUtcOffset();
 TDateTimeZ NowDateTimeZ();

@@ -1,5 +1,7 @@
 #include "HttpCli.h"
 
+#include "core/HttpDate.h"
+
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -431,35 +433,6 @@ bool THttpCli::CreateBodyFile(const std::string& path, std::int64_t limit) {
 
 bool THttpCli::CloseBodySink() {
     return sink_.Close();
-}
-
-std::string FormatHttpDate(double dateTime) {
-    // 2 = 1900-01-01, 2958466 = 10000-01-01.
-    if (!std::isfinite(dateTime) || dateTime < 2 || dateTime >= 2958466) return {};
-    long long secs = std::llround(dateTime * 86400.0);
-    long long days = secs / 86400 - 25569; // days since 1970-01-01
-    long long rem = secs % 86400;
-    // Civil date from a day count (proleptic Gregorian).
-    long long z = days + 719468;
-    long long era = (z >= 0 ? z : z - 146096) / 146097;
-    long long doe = z - era * 146097;
-    long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    long long mp = (5 * doy + 2) / 153;
-    long long day = doy - (153 * mp + 2) / 5 + 1;
-    long long month = mp < 10 ? mp + 3 : mp - 9;
-    long long year = yoe + era * 400 + (month <= 2 ? 1 : 0);
-    long long weekday = ((days % 7) + 7 + 4) % 7; // 1970-01-01 was a Thursday
-    if (year > 9999) return {};
-
-    static const char* const dayNames[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static const char* const monthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    int r = int(rem);
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%s, %02d %s %04d %02d:%02d:%02d GMT", dayNames[weekday],
-                  int(day), monthNames[month - 1], int(year), r / 3600, (r / 60) % 60, r % 60);
-    return buf;
 }
 
 } // namespace nimbora

@@ -149,8 +149,4 @@ private:
     std::int64_t sinkWritten_ = 0;
 };
 
-// RFC 1123 date ("Sun, 06 Nov 1994 08:49:37 GMT") of a date-time (days since 1899-12-30, UTC),
-// whole seconds. Empty when the value is not a date of years 1900 to 9999.
-std::string FormatHttpDate(double dateTime);
-
 } // namespace nimbora

@@ -1,5 +1,6 @@
 #include "render/sunmoondata.h"
 
+#include "core/Iso8601.h"
 #include "core/support.h"
 
 #include <chrono>
@@ -237,7 +238,7 @@ TSunMoon SunMoonAt(double t) {
 double SystemUtcNow() {
     using namespace std::chrono;
     const auto ms = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-    return double(ms) / 86400000.0 + 25569.0; // 1970-01-01 is day 25569
+    return double(ms) / 86400000.0 + UnixEpochDay;
 }
 
 TSunMoon UpdateSunMoon(const TUtcClock& clock) {

@@ -27,35 +27,6 @@ ProgramRandom& Generator() {
     return generator;
 }
 
-// Days from 1970-01-01 to the given civil date (proleptic Gregorian).
-std::int64_t DaysFromCivil(int y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-bool IsLeapYear(int y) {
-    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-}
-
-int DaysInMonth(int y, int m) {
-    static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return m == 2 && IsLeapYear(y) ? 29 : days[m - 1];
-}
-
-// Digits of text[first .. first + count - 1] (0-based) as a number, or -1.
-int Digits(const std::string& text, std::size_t first, std::size_t count) {
-    int value = 0;
-    for (std::size_t i = first; i < first + count; ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(text[i]))) return -1;
-        value = value * 10 + (text[i] - '0');
-    }
-    return value;
-}
-
 bool StartsWithNoCase(const std::string& text, const char* prefix) {
     const std::size_t n = std::strlen(prefix);
     if (text.size() < n) return false;
@@ -124,34 +95,6 @@ bool IsCompleteJpeg(const std::string& path) {
     return ReadJpegEnd(path) == TJpegEnd::Complete;
 }
 
-TDateTimeZ ParseRfc1123Date(const std::string& text) {
-    static constexpr std::array<const char*, 12> months = {
-        "jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
-    TDateTimeZ result;
-    // "Wed, 21 Oct 2015 07:28:00 GMT": fields at fixed places, separated by these characters.
-    if (text.size() < 25 || text[7] != ' ' || text[11] != ' ' || text[16] != ' ' ||
-        text[19] != ':' || text[22] != ':')
-        return result;
-    const int day = Digits(text, 5, 2);
-    const int year = Digits(text, 12, 4);
-    const int hour = Digits(text, 17, 2);
-    const int minute = Digits(text, 20, 2);
-    int second = Digits(text, 23, 2);
-    int month = 0;
-    for (int i = 0; i < 12; ++i) {
-        if (StartsWithNoCase(text.substr(8, 3), months[i])) month = i + 1;
-    }
-    if (month == 0 || year < 1 || day < 1 || day > DaysInMonth(year, month) || hour < 0 ||
-        hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 60)
-        return result;
-    if (second == 60) second = 59; // a leap second; the day count cannot hold it
-    const std::int64_t days = DaysFromCivil(year, month, day) - DaysFromCivil(1899, 12, 30);
-    result.DateTime = static_cast<double>(days) + (hour * 3600 + minute * 60 + second) / 86400.0;
-    result.TimeZone = 0;
-    result.Exists = true;
-    return result;
-}
-
 double LastModifiedFromHeaders(const std::vector<std::string>& headerLines, double fallback) {
     for (const std::string& line : headerLines) {
         if (!StartsWithNoCase(line, "Last-Modified:")) continue;
@@ -164,7 +107,7 @@ double LastModifiedFromHeaders(const std::vector<std::string>& headerLines, doub
 double UtcNowDateTime() {
     using namespace std::chrono;
     const double seconds = duration<double>(system_clock::now().time_since_epoch()).count();
-    return 25569.0 + seconds / 86400.0; // 1970-01-01 is day 25569
+    return UnixEpochDay + seconds / 86400.0;
 }
 
 TPictureDate PictureDateFromHeaders(const std::vector<std::string>& headerLines, double nowUtc) {

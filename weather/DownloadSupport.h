@@ -2,6 +2,7 @@
 // Small routines of the cloud download that need neither a network nor a window: temporary
 // file names, the JPEG completeness test, the Last-Modified date, the progress percentage,
 // the server choice and the check that a downloaded body really is the picture it claims.
+#include "core/HttpDate.h"
 #include "core/Iso8601.h"
 #include "platform/Files.h"
 
@@ -44,11 +45,6 @@ TFile OpenTempFileForWriting(const std::string& path);
 // start-of-image marker FF D8 is complete exactly when it ends with FF D9; any other file is
 // not judged and counts as complete.
 bool IsCompleteJpeg(const std::string& path);
-
-// Reads an RFC 1123 date ("Wed, 21 Oct 2015 07:28:00 GMT") by its fixed positions: day at
-// characters 6-7, English month at 9-11, year at 13-16, time at 18-25. Result in UTC
-// (TimeZone 0). Text that is not such a date gives Exists = false and DateTime 0.
-TDateTimeZ ParseRfc1123Date(const std::string& text);
 
 // The date of the first header line that begins, in any case, with "Last-Modified:"; the text
 // from its 15th character on, trimmed, is the date. Without such a line, or when its date
