@@ -1,11 +1,10 @@
 #include "app/MainForm.h"
 
+#include "app/Texts.h"
 #include "core/Cp1252.h"
 #include "core/IniFile.h"
 #include "core/Messages.h"
 #include "core/Names.h"
-#include "weather/WeatherTexts.h"
-#include "app/Texts.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "render/JpegDecode.h"
@@ -13,15 +12,15 @@
 #include "render/Textures.h"
 #include "render/countries.h"
 #include "resources/Resources.h"
-#include "ui/about.h"
 #include "ui/MenuCaption.h"
+#include "ui/about.h"
 #include "ui/extensioninfo.h"
 #include "ui/uVistaFuncs.h"
 #include "weather/CloudCache.h"
 #include "weather/CloudPicture.h"
 #include "weather/CloudsText.h"
+#include "weather/WeatherTexts.h"
 
-#include <GL/gl.h>
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -31,7 +30,6 @@
 #include <QKeyEvent>
 #include <QLocale>
 #include <QMenu>
-#include <QOpenGLContext>
 #include <QScreen>
 #include <QStyle>
 #include <QTimer>
@@ -348,7 +346,7 @@ void TMainForm::UmStartup() {
 
     Scene.PrepareLightFade(Settings_.Lighting);
     AddNamePoints(DrawPoints);
-    OpenGLPanel_->makeCurrent();
+    TCurrentContext current(OpenGLPanel_);
     SceneBuilt = Scene.Build(Settings_.Lighting);
     PostMessage(this, UM_SHOWCLOUDS);
     Scene.OpenGLPanelResize(OpenGLPanel_->width(), OpenGLPanel_->height());
@@ -365,7 +363,6 @@ void TMainForm::UmStartup() {
     MovTimer->start();
     if (ShowDayNightBt->isChecked()) ComputeSunMoon();
     ApplyLightingMode();
-    OpenGLPanel_->doneCurrent();
     StartupDone_ = true;
 }
 
@@ -375,17 +372,18 @@ void TMainForm::UmStartup() {
 void TMainForm::OpenGLPanelInit() {
     // Without a drawing surface the program cannot do anything useful: say so and stop, before
     // any setting is written.
-    QOpenGLContext* context = OpenGLPanel_->context();
-    if (!context) {
+    switch (OpenGLPanel_->ContextState()) {
+    case OpenGLPanel::NoContext:
         TaskMessageBox(this, QStringLiteral("Error"),
                        QStringLiteral("Unable to get a device context."), MbOk, IconError);
         std::_Exit(1);
-    }
-    if (!context->isValid()) {
+    case OpenGLPanel::InvalidContext:
         TaskMessageBox(this, QStringLiteral("Error"),
                        QStringLiteral("Unable to create an OpenGL rendering context."), MbOk,
                        IconError);
         std::_Exit(1);
+    case OpenGLPanel::ContextReady:
+        break;
     }
 }
 
@@ -395,9 +393,7 @@ void TMainForm::OpenGLPanelResize(int width, int height) {
 
 void TMainForm::OpenGLPanelPaint() {
     if (!StartupDone_ || !SceneBuilt) {
-        // Until the scene exists the window is black.
-        glClearColor(0, 0, 0, 0);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        TScene::RenderBlank(); // until the scene exists the window is black
         return;
     }
     TFrameState frame;
@@ -456,7 +452,7 @@ void TMainForm::ShowUpdateResult(const std::string& text) {
 }
 
 void TMainForm::ApplyLightingMode() {
-    OpenGLPanel_->makeCurrent();
+    TCurrentContext current(OpenGLPanel_);
     if (ShowDayNightBt->isChecked()) {
         Scene.SunLighting();
     } else {
@@ -513,7 +509,7 @@ void TMainForm::ShowTexturingBtClick() {
 
 void TMainForm::ChangeTexturingBtClick() {
     if (!SceneBuilt) return;
-    OpenGLPanel_->makeCurrent();
+    TCurrentContext current(OpenGLPanel_);
     Scene.ChangeEarthTexture(ChangeTexturingBt->isChecked());
     OpenGLPanel_->update();
 }
@@ -694,7 +690,7 @@ void TMainForm::UmShowClouds() {
         CloudFilterLevel(Settings_.AutoFilter, MapInfo_.DownFilter, Settings_.UserFilterVal);
     const bool colour = ColorizeBt->isChecked();
     CloudStream.clear();
-    OpenGLPanel_->makeCurrent();
+    TCurrentContext current(OpenGLPanel_);
     if (cached.Type != TypUnk)
         FilterCloudPicture(cached.Path, &CloudStream, cached.Type, colour, filter,
                            MaxTextureSide());
@@ -867,9 +863,8 @@ void TMainForm::FormDestroy() {
         CancelCatalogue();
     }
     if (SceneBuilt) {
-        OpenGLPanel_->makeCurrent();
+        TCurrentContext current(OpenGLPanel_);
         Scene.Release();
-        OpenGLPanel_->doneCurrent();
     }
 }
 

@@ -41,6 +41,23 @@ bool OpenGLPanel::ContextAvailable() {
     return true;
 }
 
+OpenGLPanel::TContextState OpenGLPanel::ContextState() const {
+    const QOpenGLContext* current = context();
+    if (!current) return NoContext;
+    return current->isValid() ? ContextReady : InvalidContext;
+}
+
+TCurrentContext::TCurrentContext(OpenGLPanel* panel) : panel_(panel) {
+    QOpenGLContext* context = panel_->context();
+    if (!context) return; // not initialised yet: nothing to draw into
+    made_ = QOpenGLContext::currentContext() != context;
+    panel_->makeCurrent();
+}
+
+TCurrentContext::~TCurrentContext() {
+    if (made_) panel_->doneCurrent();
+}
+
 void OpenGLPanel::initializeGL() {
     if (OnInitialize) OnInitialize();
 }

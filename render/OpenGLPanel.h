@@ -21,6 +21,9 @@ public:
     // Whether a context of that format can be created and made current here; false on a
     // display without usable OpenGL.
     static bool ContextAvailable();
+    // What the panel got when it was initialised.
+    enum TContextState { NoContext, InvalidContext, ContextReady };
+    TContextState ContextState() const;
 
     std::function<void()> OnInitialize;                  // context current
     std::function<void(int width, int height)> OnResize; // framebuffer pixels
@@ -38,6 +41,20 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+};
+
+// Makes the panel's context current for a scope (GL work outside the panel's own hooks) and
+// releases it at the end, unless it was current already: nested scopes leave it to the outer.
+class TCurrentContext {
+public:
+    explicit TCurrentContext(OpenGLPanel* panel);
+    ~TCurrentContext();
+    TCurrentContext(const TCurrentContext&) = delete;
+    TCurrentContext& operator=(const TCurrentContext&) = delete;
+
+private:
+    OpenGLPanel* panel_;
+    bool made_ = false;
 };
 
 } // namespace nimbora
