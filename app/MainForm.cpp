@@ -45,11 +45,10 @@ namespace {
 constexpr int ClientWidth = 640;
 constexpr int ClientHeight = 480;
 
-QAction* AddToggle(QMenu* menu, const char* name, const char* caption, bool checked) {
+QAction* AddToggle(QMenu* menu, const char* name, const char* caption) {
     QAction* item = menu->addAction(QString::fromUtf8(caption));
     item->setObjectName(QString::fromLatin1(name));
     item->setCheckable(true);
-    item->setChecked(checked);
     return item;
 }
 
@@ -215,15 +214,15 @@ void TMainForm::CreateMenu() {
     Selectweatherserver->setObjectName("Selectweatherserver");
     ServerGroup = new QActionGroup(this);
     ServerGroup->setExclusive(true);
-    UseRandServerBt = AddToggle(Selectweatherserver, "UseRandServerBt", "Random server", true);
+    UseRandServerBt = AddToggle(Selectweatherserver, "UseRandServerBt", "Random server");
+    UseRandServerBt->setChecked(true);
     UseRandServerBt->setData(0);
     ServerGroup->addAction(UseRandServerBt);
     connect(UseRandServerBt, &QAction::triggered, this, [this] { UseServerBtClick(0); });
     for (int tag = 1; tag <= 10; ++tag) {
         const QByteArray name = "UseServer" + QByteArray::number(tag) + "Bt";
         const QByteArray caption = "Server " + QByteArray::number(tag);
-        QAction* item =
-            AddToggle(Selectweatherserver, name.constData(), caption.constData(), false);
+        QAction* item = AddToggle(Selectweatherserver, name.constData(), caption.constData());
         item->setData(tag);
         item->setVisible(false);
         ServerGroup->addAction(item);
@@ -232,14 +231,20 @@ void TMainForm::CreateMenu() {
     }
     menu->addSeparator();
 
-    ShowCloudsBt = AddToggle(menu, "ShowCloudsBt", "Show clouds", true);
-    ShowTexturingBt = AddToggle(menu, "ShowTexturingBt", "Show world texturing", true);
-    ShowCountriesBt = AddToggle(menu, "ShowCountriesBt", "Show country boundaries", true);
-    ShowNamesBt = AddToggle(menu, "ShowNamesBt", "Show country names", true);
-    ColorizeBt = AddToggle(menu, "ColorizeBt", "Colorize clouds", false);
-    ChangeTexturingBt = AddToggle(menu, "ChangeTexturingBt", "Detailed earth texturing", false);
-    ShowDayNightBt = AddToggle(menu, "ShowDayNightBt", "Show Day and Night", false);
-    ShowTimeZoneBt = AddToggle(menu, "ShowTimeZoneBt", "Show Time Zone grid", false);
+    ShowCloudsBt = AddFeature(&TFeatures::Clouds, "ShowCloudsBt", "Show clouds");
+    ShowTexturingBt =
+        AddFeature(&TFeatures::WorldTexturing, "ShowTexturingBt", "Show world texturing");
+    ShowCountriesBt =
+        AddFeature(&TFeatures::CountryBoundaries, "ShowCountriesBt", "Show country boundaries");
+    ShowNamesBt = AddFeature(&TFeatures::CountryNames, "ShowNamesBt", "Show country names");
+    ColorizeBt = AddFeature(&TFeatures::ColorizeClouds, "ColorizeBt", "Colorize clouds",
+                            [this] { PostMessage(this, UM_SHOWCLOUDS); });
+    ChangeTexturingBt =
+        AddFeature(&TFeatures::DetailedTexturing, "ChangeTexturingBt", "Detailed earth texturing",
+                   [this] { ChangeTexturingBtClick(); });
+    ShowDayNightBt = AddFeature(&TFeatures::DayNight, "ShowDayNightBt", "Show Day and Night",
+                                [this] { ShowDayNightBtClick(); });
+    ShowTimeZoneBt = AddFeature(&TFeatures::TimeZoneGrid, "ShowTimeZoneBt", "Show Time Zone grid");
     // Waypoints, saving the view and the lighting dialog arrive with their own work; until then
     // their items are there and do nothing.
     CustomWayBt = AddCommand(menu, "CustomWayBt", "Custom Waypoints...",
@@ -256,16 +261,33 @@ void TMainForm::CreateMenu() {
                          style()->standardIcon(QStyle::SP_MessageBoxInformation));
     menu->addSeparator();
 
-    connect(ShowCloudsBt, &QAction::triggered, this, [this] { ShowCloudsBtClick(); });
-    connect(ShowTexturingBt, &QAction::triggered, this, [this] { ShowTexturingBtClick(); });
-    connect(ChangeTexturingBt, &QAction::triggered, this, [this] { ChangeTexturingBtClick(); });
-    connect(ColorizeBt, &QAction::triggered, this, [this] { PostMessage(this, UM_SHOWCLOUDS); });
-    connect(ShowDayNightBt, &QAction::triggered, this, [this] { ShowDayNightBtClick(); });
     connect(ResetViewBt, &QAction::triggered, this, [this] { ResetViewBtClick(); });
     connect(AboutBt, &QAction::triggered, this, [this] { AboutBtClick(); });
     // Every change of the menu's state shows in the next frame.
     for (QAction* item : menu->actions())
         connect(item, &QAction::triggered, OpenGLPanel_, qOverload<>(&QWidget::update));
+    ShowFeatures();
+}
+
+QAction* TMainForm::AddFeature(bool TFeatures::*feature, const char* name, const char* caption,
+                               std::function<void()> changed) {
+    QAction* item = AddToggle(OptionPopup_, name, caption);
+    FeatureItems.push_back({item, feature});
+    connect(item, &QAction::triggered, this, [this, feature, changed](bool checked) {
+        Settings_.Features.*feature = checked;
+        ShowFeatures();
+        if (changed) changed();
+    });
+    return item;
+}
+
+void TMainForm::ShowFeatures() {
+    const TFeatures& features = Settings_.Features;
+    for (const auto& [item, feature] : FeatureItems)
+        item->setChecked(features.*feature);
+    // A detail of a layer can be chosen only while the layer is shown.
+    ColorizeBt->setEnabled(features.Clouds);
+    ChangeTexturingBt->setEnabled(features.WorldTexturing);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -329,7 +351,7 @@ void TMainForm::UmStartup() {
     ReadSettings(IniFile_, DataFolder_, Settings_, MapInfo_);
     if (MapInfo_.UseDirectUrl) UpdateWeatherBt->setEnabled(true);
     UpdateWeatherBt->setText(QString::fromStdString(UpdateWeatherCaption(Settings_.ServerIndex)));
-    ApplyFeaturesToMenu();
+    ShowFeatures();
 
     connect(UpdateWeatherBt, &QAction::triggered, this,
             [this] { PostMessage(this, UM_BEGINUPDATE, 2); });
@@ -361,7 +383,7 @@ void TMainForm::UmStartup() {
     CreditText = MapInfo_.Credit.empty() ? std::string(texts::FallbackCredit) : MapInfo_.Credit;
 
     MovTimer->start();
-    if (ShowDayNightBt->isChecked()) ComputeSunMoon();
+    if (Settings_.Features.DayNight) ComputeSunMoon();
     ApplyLightingMode();
     StartupDone_ = true;
 }
@@ -399,12 +421,13 @@ void TMainForm::OpenGLPanelPaint() {
     TFrameState frame;
     frame.Proj = Nav.Proj;
     frame.ScaleZ = Nav.ScaleZ;
-    frame.ShowTexturing = ShowTexturingBt->isChecked();
-    frame.ShowCountries = ShowCountriesBt->isChecked();
-    frame.ShowTimeZone = ShowTimeZoneBt->isChecked();
-    frame.ShowNames = ShowNamesBt->isChecked();
-    frame.ShowClouds = ShowCloudsBt->isChecked();
-    frame.ShowDayNight = ShowDayNightBt->isChecked();
+    const TFeatures& features = Settings_.Features;
+    frame.ShowTexturing = features.WorldTexturing;
+    frame.ShowCountries = features.CountryBoundaries;
+    frame.ShowTimeZone = features.TimeZoneGrid;
+    frame.ShowNames = features.CountryNames;
+    frame.ShowClouds = features.Clouds;
+    frame.ShowDayNight = features.DayNight;
     frame.ShowCustomWay = Settings_.ShowCustomWay;
     frame.CloudsAvailable = CloudsAvailable;
     frame.DrawPoints = &DrawPoints;
@@ -423,7 +446,7 @@ void TMainForm::MovTimerTimer() {
     if (!Scene.LightInit()) {
         Scene.LightFadeTick(Settings_.Lighting);
         changed = true;
-    } else if (ShowDayNightBt->isChecked() && ++SunTicks >= 30) {
+    } else if (Settings_.Features.DayNight && ++SunTicks >= 30) {
         SunTicks = 0;
         SunMoon = UpdateSunMoon(Clock);
         UpdateSunText(StatusText, DownWorking || ResultHold.Holds(Now()), SunMoon);
@@ -453,7 +476,7 @@ void TMainForm::ShowUpdateResult(const std::string& text) {
 
 void TMainForm::ApplyLightingMode() {
     TCurrentContext current(OpenGLPanel_);
-    if (ShowDayNightBt->isChecked()) {
+    if (Settings_.Features.DayNight) {
         Scene.SunLighting();
     } else {
         Scene.RgbLighting();
@@ -497,31 +520,19 @@ void TMainForm::UseServerBtClick(int tag) {
     });
 }
 
-void TMainForm::ShowCloudsBtClick() {
-    ColorizeBt->setEnabled(ShowCloudsBt->isChecked());
-    OpenGLPanel_->update();
-}
-
-void TMainForm::ShowTexturingBtClick() {
-    ChangeTexturingBt->setEnabled(ShowTexturingBt->isChecked());
-    OpenGLPanel_->update();
-}
-
 void TMainForm::ChangeTexturingBtClick() {
     if (!SceneBuilt) return;
     TCurrentContext current(OpenGLPanel_);
-    Scene.ChangeEarthTexture(ChangeTexturingBt->isChecked());
-    OpenGLPanel_->update();
+    Scene.ChangeEarthTexture(Settings_.Features.DetailedTexturing);
 }
 
 void TMainForm::ShowDayNightBtClick() {
-    if (ShowDayNightBt->isChecked()) {
+    if (Settings_.Features.DayNight) {
         ComputeSunMoon();
     } else {
         StatusText = texts::TitleText;
     }
     if (SceneBuilt) ApplyLightingMode();
-    OpenGLPanel_->update();
 }
 
 void TMainForm::ResetViewBtClick() {
@@ -538,27 +549,7 @@ void TMainForm::ButtonAdvClick(const std::string& url) {
     if (!url.empty()) OpenLink(url);
 }
 
-void TMainForm::ApplyFeaturesToMenu() {
-    const TFeatures& f = Settings_.Features;
-    ShowTexturingBt->setChecked(f.WorldTexturing);
-    ShowCountriesBt->setChecked(f.CountryBoundaries);
-    ShowNamesBt->setChecked(f.CountryNames);
-    ShowDayNightBt->setChecked(f.DayNight);
-    ShowTimeZoneBt->setChecked(f.TimeZoneGrid);
-    ChangeTexturingBt->setEnabled(f.WorldTexturing);
-}
-
-void TMainForm::SyncFeaturesFromMenu() {
-    TFeatures& f = Settings_.Features;
-    f.WorldTexturing = ShowTexturingBt->isChecked();
-    f.CountryBoundaries = ShowCountriesBt->isChecked();
-    f.CountryNames = ShowNamesBt->isChecked();
-    f.DayNight = ShowDayNightBt->isChecked();
-    f.TimeZoneGrid = ShowTimeZoneBt->isChecked();
-}
-
 void TMainForm::WriteSettings(bool config1, bool config2) {
-    SyncFeaturesFromMenu();
     try {
         if (config2) SaveConfig2(IniFile_, Settings_);
         if (config1) SaveConfig1(IniFile_, Settings_, MapInfo_, Nav.Proj);
@@ -688,7 +679,7 @@ void TMainForm::UmShowClouds() {
     const TCachedClouds cached = FindCachedClouds(DataFolder_);
     const std::uint8_t filter =
         CloudFilterLevel(Settings_.AutoFilter, MapInfo_.DownFilter, Settings_.UserFilterVal);
-    const bool colour = ColorizeBt->isChecked();
+    const bool colour = Settings_.Features.ColorizeClouds;
     CloudStream.clear();
     TCurrentContext current(OpenGLPanel_);
     if (cached.Type != TypUnk)

@@ -2,18 +2,19 @@
 // The main window: owns the program state and conducts start-up, the message protocol, the
 // options menu and shutdown. Each handler is short and calls the subsystem that does the work.
 #include "app/Settings.h"
-#include "weather/MapInfo.h"
 #include "core/Synchronize.h"
 #include "render/Points.h"
 #include "render/Scene.h"
 #include "render/navigation.h"
 #include "render/sunmoondata.h"
+#include "weather/MapInfo.h"
 #include "weather/ThDown.h"
 #include "weather/ThSrvc.h"
 
 #include <QIcon>
 #include <QList>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -107,8 +108,6 @@ private:
     void OptionBtClick();
     void OptionBtRightClick(const QPoint& globalPos);
     void UseServerBtClick(int tag);
-    void ShowCloudsBtClick();
-    void ShowTexturingBtClick();
     void ChangeTexturingBtClick();
     void ShowDayNightBtClick();
     void ResetViewBtClick();
@@ -119,8 +118,12 @@ private:
     void ComputeSunMoon();
     void ApplyLightingMode();
     bool CloudsFileExists() const;
-    void SyncFeaturesFromMenu();
-    void ApplyFeaturesToMenu();
+    // A toggle of the options menu bound to a feature: choosing it writes the feature, then
+    // runs changed.
+    QAction* AddFeature(bool TFeatures::*feature, const char* name, const char* caption,
+                        std::function<void()> changed = {});
+    // The check marks (and the items that depend on them) from the features.
+    void ShowFeatures();
     // Writes with SaveConfig1/2; a refused write is shown to the user.
     void WriteSettings(bool config1, bool config2);
     void ShowError(const QString& text);
@@ -180,6 +183,7 @@ private:
     QAction* ResetViewBt = nullptr;
     QAction* ConfigBt = nullptr;
     QAction* AboutBt = nullptr;
+    std::vector<std::pair<QAction*, bool TFeatures::*>> FeatureItems;
 };
 
 } // namespace nimbora
