@@ -322,7 +322,7 @@ void TMainForm::HandleMessage(int message, std::intptr_t wParam, std::intptr_t l
         UmStartup();
         break;
     case UM_BEGINUPDATE:
-        if (wParam == 2) UmBeginUpdate();
+        if (wParam == WpGetMap) UmBeginUpdate();
         break;
     case UM_PROGRESS:
         UmProgress(wParam, lParam);
@@ -354,7 +354,7 @@ void TMainForm::UmStartup() {
     ShowFeatures();
 
     connect(UpdateWeatherBt, &QAction::triggered, this,
-            [this] { PostMessage(this, UM_BEGINUPDATE, 2); });
+            [this] { PostMessage(this, UM_BEGINUPDATE, WpGetMap); });
     if (Settings_.GetCatalogue) PostMessage(this, UM_GETCATALOGUE);
 
     // An older or missing file is written anew from what was just read.
@@ -633,7 +633,7 @@ void TMainForm::DownResultsOnMain(TDownThread& thread) {
         CreditText = texts::ErrorHintText2;
     }
     if (outcome.NewPicture) {
-        PostMessage(this, UM_DOWNRESULT, 2, outcome.Type);
+        PostMessage(this, UM_DOWNRESULT, WpGetMap, outcome.Type);
     } else if (!DownFile.empty()) {
         // A body that is not used (no newer picture) must not pile up in the temporary folder.
         DeleteFileIfExists(DownFile);
@@ -643,7 +643,7 @@ void TMainForm::DownResultsOnMain(TDownThread& thread) {
 
 void TMainForm::UmProgress(std::intptr_t wParam, std::intptr_t lParam) {
     if (Act != ActGetMap) return;
-    if (lParam == 0) {
+    if (lParam == LpProgressLength) {
         DownLen = static_cast<std::int32_t>(static_cast<std::uint32_t>(wParam));
     } else if (auto text = ProgressStatusText(static_cast<std::uint32_t>(wParam), DownLen)) {
         StatusText = *text;
@@ -652,7 +652,7 @@ void TMainForm::UmProgress(std::intptr_t wParam, std::intptr_t lParam) {
 
 void TMainForm::UmDownResult(std::intptr_t wParam, std::intptr_t lParam) {
     DownWorking = false;
-    if (wParam == 2) PostMessage(this, UM_LOADMAP, lParam);
+    if (wParam == WpGetMap) PostMessage(this, UM_LOADMAP, lParam);
 }
 
 void TMainForm::UmLoadMap(std::intptr_t wParam) {
@@ -732,7 +732,7 @@ void TMainForm::UmGetCatalogue() {
 void TMainForm::UmCatalogue(std::intptr_t wParam) {
     // A fetch stopped by closing still reports; the closed window must not start an update.
     if (!isVisible()) return;
-    if (wParam == 1 && FileExists(WorkFile)) {
+    if (wParam == WpCatalogueOk && FileExists(WorkFile)) {
         const TCatalogue catalogue = ReadCatalogue(WorkFile);
         DeleteFileIfExists(WorkFile);
         ApplyCatalogue(catalogue);

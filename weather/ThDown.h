@@ -1,9 +1,10 @@
 #pragma once
 // The cloud picture download: the worker thread, its parameters and the main thread's reading
 // of its result.
+#include "core/Messages.h"
 #include "net/Proxy.h"
-#include "weather/MapInfo.h"
 #include "weather/DownloadSupport.h"
+#include "weather/MapInfo.h"
 #include "weather/WorkerThread.h"
 
 #include <QObject>
@@ -15,6 +16,8 @@ namespace nimbora {
 class TSynchronizer;
 
 enum TAct : int { ActNone = 0, ActGetSrvc = 1, ActGetMap = 2 };
+// The messages name what a transfer fetched by these values.
+static_assert(ActGetSrvc == WpGetSrvc && ActGetMap == WpGetMap);
 
 // Parameters and results of one transfer.
 struct TDownInfo {
@@ -58,7 +61,7 @@ protected:
     void Execute() override;
 
 private:
-    int FError = 0;
+    int FError = ErrNone;
     bool Working = false;
     TSynchronizer* sync_;
     std::function<void(TDownThread&)> results_;

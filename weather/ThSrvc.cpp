@@ -3,8 +3,8 @@
 #include "core/IniFile.h"
 #include "core/Messages.h"
 #include "core/Names.h"
-#include "weather/WeatherTexts.h"
 #include "net/HttpCli.h"
+#include "weather/WeatherTexts.h"
 
 #include "core/Cp1252.h"
 
@@ -94,7 +94,7 @@ TWorkTh::~TWorkTh() {
 
 void TWorkTh::Execute() {
     if (Terminated()) return;
-    FError = -1;
+    FError = ErrUndecided;
     Connected = false;
     Working = true;
 
@@ -118,33 +118,35 @@ void TWorkTh::Execute() {
     client.OnSessionClosed = [this] { Connected = false; };
     client.OnRequestDone = [this](int transportError, int status) {
         if (transportError != 0) {
-            FError = 3;
+            FError = ErrTransport;
         } else if (status >= 200 && status <= 299) {
-            FError = FileSize(WorkInfo.FileName) > 0 ? 0 : 1;
+            FError = FileSize(WorkInfo.FileName) > 0 ? ErrNone : ErrNoBody;
         } else if (status >= 300 && status <= 399) {
-            FError = 1; // a redirect that was not followed: no catalogue
+            FError = ErrNoBody; // a redirect that was not followed: no catalogue
         } else {
-            FError = 2;
+            FError = ErrStatus;
         }
         Working = false;
     };
 
     if (WorkInfo.Url.empty() || !client.GetAsync()) {
-        FError = 1;
+        FError = ErrNoBody;
     } else {
         while ((Connected || Working) && client.Busy()) {
             client.Step(10);
             if (Terminated()) {
                 if (client.Busy()) client.Abort();
-                FError = 4;
+                FError = ErrCancelled;
                 break;
             }
         }
-        if (FError < 0) FError = 1;
+        if (FError == ErrUndecided) FError = ErrNoBody;
     }
     client.CloseBodySink();
-    if (FError > 0) std::remove(WorkInfo.FileName.c_str());
-    if (WorkInfo.MainHandle) PostMessage(WorkInfo.MainHandle, UM_CATALOGUE, FError == 0 ? 1 : 0);
+    if (FError != ErrNone) std::remove(WorkInfo.FileName.c_str());
+    if (WorkInfo.MainHandle)
+        PostMessage(WorkInfo.MainHandle, UM_CATALOGUE,
+                    FError == ErrNone ? WpCatalogueOk : WpCatalogueFailed);
 }
 
 } // namespace nimbora

@@ -70,8 +70,7 @@ public:
     ~TWorkTh() override;
 
     TWorkInfo WorkInfo;
-    // -1 while undecided; 0 success, 1 no usable body, 2 error status, 3 transport error,
-    // 4 cancelled.
+    // A TThError; ErrUndecided while the transfer runs.
     int ThError() const { return FError; }
 
     int ConnectTimeoutMs = 20000;
@@ -81,7 +80,7 @@ protected:
     void Execute() override;
 
 private:
-    int FError = -1;
+    int FError = ErrUndecided;
     bool Connected = false;
     bool Working = false;
 };

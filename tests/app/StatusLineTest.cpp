@@ -66,7 +66,7 @@ TEST(StatusLine, FailedUpdateShowsItsErrorOnAStillGlobe) {
     // away from the centred windows of tests that run beside this one.
     form->move(0, 700);
     WaitFor([] { return false; }, 300);
-    PostMessage(form.get(), UM_BEGINUPDATE, 2);
+    PostMessage(form.get(), UM_BEGINUPDATE, WpGetMap);
     ASSERT_TRUE(WaitFor([&] { return form->StatusText == "Connecting..."; }, 3000));
     ASSERT_TRUE(WaitFor([&] { return form->StatusText == "Error: Connection failed"; }, 10000))
         << form->StatusText;
@@ -98,7 +98,7 @@ TEST(StatusLine, DayAndNightKeepsAnUpdateErrorBeforeTheSunTextReturns) {
                                [&now] { return now; });
     ASSERT_TRUE(WaitFor([&] { return form->StatusText.rfind("Sun: Lat=", 0) == 0; }, 3000))
         << form->StatusText;
-    PostMessage(form.get(), UM_BEGINUPDATE, 2);
+    PostMessage(form.get(), UM_BEGINUPDATE, WpGetMap);
     ASSERT_TRUE(WaitFor([&] { return form->StatusText == "Error: Connection failed"; }, 10000))
         << form->StatusText;
     // Several sun refreshes (one every 30 ticks) within the first 15 seconds leave it.

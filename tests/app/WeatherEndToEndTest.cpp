@@ -281,7 +281,7 @@ TEST_F(WeatherEndToEnd, ClosingDuringASlowCatalogueStartsNothingMore) {
     EXPECT_TRUE(form->FetchingCatalogue());
 
     // An update asked for just before closing.
-    PostMessage(form.get(), UM_BEGINUPDATE, 2);
+    PostMessage(form.get(), UM_BEGINUPDATE, WpGetMap);
     QElapsedTimer clock;
     clock.start();
     form->close();

@@ -259,9 +259,12 @@ TEST_F(CatalogueThreadTest, FetchEndsWithTheCatalogueMessage) {
         int error;
     };
     const Case cases[] = {
-        {"catalogue", "/catalogue.ini", 0},     {"not found", "/missing.ini", 2},
-        {"server error", "/fail", 2},           {"empty body", "/empty.ini", 1},
-        {"redirect not followed", "/moved", 1}, {"larger than any catalogue", "/huge.ini", 3},
+        {"catalogue", "/catalogue.ini", ErrNone},
+        {"not found", "/missing.ini", ErrStatus},
+        {"server error", "/fail", ErrStatus},
+        {"empty body", "/empty.ini", ErrNoBody},
+        {"redirect not followed", "/moved", ErrNoBody},
+        {"larger than any catalogue", "/huge.ini", ErrTransport},
     };
     for (const Case& c : cases) {
         TempDir tmp;
@@ -270,8 +273,9 @@ TEST_F(CatalogueThreadTest, FetchEndsWithTheCatalogueMessage) {
         run.Start();
         ASSERT_TRUE(run.WaitForEnd()) << c.name;
         EXPECT_EQ(run.Thread().ThError(), c.error) << c.name;
-        EXPECT_EQ(run.CatalogueWParam(), c.error == 0 ? 1 : 0) << c.name;
-        if (c.error == 0) {
+        EXPECT_EQ(run.CatalogueWParam(), c.error == ErrNone ? WpCatalogueOk : WpCatalogueFailed)
+            << c.name;
+        if (c.error == ErrNone) {
             // Kept for the window to read.
             EXPECT_EQ(test::FilesIn(tmp.str()).size(), 1u) << c.name;
             EXPECT_EQ(ReadCatalogue(file).Servers.size(), 3u) << c.name;
@@ -295,7 +299,7 @@ TEST_F(CatalogueThreadTest, EmptyAddressEndsAtOnceWithoutTraffic) {
     run.Start();
     ASSERT_TRUE(run.WaitForEnd());
     EXPECT_LT(clock.elapsed(), 1000);
-    EXPECT_EQ(run.Thread().ThError(), 1);
+    EXPECT_EQ(run.Thread().ThError(), ErrNoBody);
     EXPECT_EQ(run.CatalogueWParam(), 0);
     EXPECT_TRUE(test::FilesIn(tmp.str()).empty());
     EXPECT_EQ(nginx_->AccessLog(), before);
@@ -321,7 +325,7 @@ TEST(CatalogueThreadScriptedTest, SlowCatalogueIsStoppedAtOnce) {
     ASSERT_FALSE(test::ReadWholeFile(file).empty());
     EXPECT_LT(run.Cancel(), 1000);
     QCoreApplication::processEvents();
-    EXPECT_EQ(run.Thread().ThError(), 4);
+    EXPECT_EQ(run.Thread().ThError(), ErrCancelled);
     EXPECT_EQ(run.CatalogueWParam(), 0);
     EXPECT_TRUE(test::FilesIn(tmp.str()).empty());
 }

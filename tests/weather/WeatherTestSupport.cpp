@@ -22,7 +22,7 @@ QCoreApplication& App() {
 
 bool TReceiver::DataArrived() const {
     return std::any_of(Messages.begin(), Messages.end(), [](const TPostedMessage& m) {
-        return m.Message == UM_PROGRESS && m.LParam == 1;
+        return m.Message == UM_PROGRESS && m.LParam == LpProgressReceived;
     });
 }
 
