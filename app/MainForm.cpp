@@ -582,21 +582,9 @@ void TMainForm::UmBeginUpdate() {
         CreditText = texts::ErrorHintText2;
         return;
     }
-    const TMap& entry = MapInfo_.Map[*index];
-    MapInfo_.DownFilter = entry.Filter;
-    MapInfo_.DownCredit = entry.Credit;
-
-    TDownInfo info;
-    info.Act = ActGetMap;
-    info.Url = entry.Url;
-    info.Agent = texts::DownloadAgent;
-    info.Reference = entry.Url;
-    info.InformSize = true;
-    info.Compressed = true;
-    info.ProgrMsg = UM_PROGRESS;
-    info.ProgrForm = this;
-    info.ProxyInfo = Settings_.Proxy;
-    info.LastMap = CloudsFileExists() ? MapInfo_.LastMap.DateTime : 0;
+    const TMap& server = MapInfo_.Map[*index];
+    MapInfo_.DownFilter = server.Filter;
+    MapInfo_.DownCredit = server.Credit;
 
     Act = ActGetMap;
     StatusText = "Connecting...";
@@ -606,7 +594,9 @@ void TMainForm::UmBeginUpdate() {
         ShowUpdateResult("Error: Cannot download data");
         return;
     }
-    info.FileName = DownFile;
+    // Without a picture in hand the server must send one, whatever its date.
+    const double lastMap = CloudsFileExists() ? MapInfo_.LastMap.DateTime : 0;
+    TDownInfo info = MakeDownInfo(server, Settings_.Proxy, lastMap, DownFile, this);
     UpdateWeatherBt->setEnabled(false);
     DownWorking = true;
     DownLen = -1;
@@ -771,18 +761,9 @@ void TMainForm::ApplyCatalogue(const TCatalogue& catalogue) {
 }
 
 void TMainForm::ShowNotices(const TCatalogue& catalogue) {
-    // Notices at most once a day; the day is remembered beside the settings.
-    const std::string noticeFile = DataFolder_ + texts::NoticeFileName;
-    Service.DateShown =
-        TIniFile(noticeFile).ReadString(texts::NoticeSection, texts::DateShownKey, "");
     const std::string today =
         QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat).toStdString();
-    if (!TakeNoticeDay(Service, today)) return;
-    try {
-        TIniFile(noticeFile).WriteString(texts::NoticeSection, texts::DateShownKey, today);
-    } catch (const TSettingsWriteError&) {
-        // Not remembering the day only means the notices may come again today.
-    }
+    if (!TakeNoticeDay(Service, DataFolder_, today)) return;
     const QString title = QString::fromLatin1(texts::ProductName);
     if (!Service.PopMsg.empty())
         TaskMessageBox(this, title, QString::fromStdString(Service.PopMsg), MbOk, IconInformation);

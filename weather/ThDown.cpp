@@ -259,6 +259,23 @@ bool InflateGzipFile(const std::string& from, const std::string& to, std::int64_
     return ok;
 }
 
+TDownInfo MakeDownInfo(const TMap& server, const TProxy& proxy, double lastMap,
+                       const std::string& fileName, QObject* progressTarget) {
+    TDownInfo info;
+    info.Act = ActGetMap;
+    info.Url = server.Url;
+    info.Agent = texts::DownloadAgent;
+    info.Reference = server.Url;
+    info.FileName = fileName;
+    info.InformSize = true;
+    info.Compressed = true;
+    info.ProgrMsg = UM_PROGRESS;
+    info.ProgrForm = progressTarget;
+    info.ProxyInfo = proxy;
+    info.LastMap = lastMap;
+    return info;
+}
+
 TDownOutcome DownResults(const TDownThread& thread, TAct act, TMapInfo& mapInfo,
                          const std::string& pictureInHand) {
     TDownOutcome outcome;

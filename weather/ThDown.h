@@ -37,6 +37,11 @@ struct TDownInfo {
     bool DateFromServer = true;
 };
 
+// The transfer of a cloud picture from server into fileName: gzip offered, progress posted to
+// progressTarget, and conditional on lastMap (0: the picture is fetched whatever its date).
+TDownInfo MakeDownInfo(const TMap& server, const TProxy& proxy, double lastMap,
+                       const std::string& fileName, QObject* progressTarget);
+
 // Largest body written to disk, and largest picture after inflating a gzip body. Generous for
 // a 16384 x 8192 cloud map, small enough that a hostile server cannot fill the disk.
 inline constexpr std::int64_t MaxDownloadBytes = std::int64_t(256) << 20;

@@ -80,6 +80,18 @@ bool TakeNoticeDay(TService& service, const std::string& today) {
     return true;
 }
 
+bool TakeNoticeDay(TService& service, const std::string& dataFolder, const std::string& today) {
+    const std::string noticeFile = dataFolder + texts::NoticeFileName;
+    service.DateShown =
+        TIniFile(noticeFile).ReadString(texts::NoticeSection, texts::DateShownKey, "");
+    if (!TakeNoticeDay(service, today)) return false;
+    try {
+        TIniFile(noticeFile).WriteString(texts::NoticeSection, texts::DateShownKey, today);
+    } catch (const TSettingsWriteError&) {
+    }
+    return true;
+}
+
 std::string CatalogueRequestUrl(const std::string& catalogueUrl) {
     if (catalogueUrl.empty()) return {};
     const char joint = catalogueUrl.find('?') == std::string::npos ? '?' : '&';

@@ -60,6 +60,10 @@ void ApplyServiceLinks(const TCatalogue& catalogue, TService& service);
 // Whether the day's notices are still to be shown; "today" is the user's short date text.
 // Sets DateShown to today when they are.
 bool TakeNoticeDay(TService& service, const std::string& today);
+// The same with the day kept in the notice file of the data folder, so that a new start on the
+// same day shows nothing again. A day that cannot be written only means the notices may come
+// again today.
+bool TakeNoticeDay(TService& service, const std::string& dataFolder, const std::string& today);
 
 // A catalogue is a few kilobytes; anything much larger is not one.
 inline constexpr std::int64_t MaxCatalogueBytes = 1 << 20;

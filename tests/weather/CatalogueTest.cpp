@@ -208,6 +208,21 @@ TEST(CatalogueTest, NoticesOncePerDay) {
     EXPECT_TRUE(TakeNoticeDay(service, "09/12/2026"));
 }
 
+// The day kept in the data folder holds across starts; a folder that cannot take it costs
+// only a repeat.
+TEST(CatalogueTest, NoticeDayIsRememberedInTheDataFolder) {
+    TempDir dir;
+    const std::string folder = dir.str() + "/";
+    TService first, second, third;
+    EXPECT_TRUE(TakeNoticeDay(first, folder, "08/12/2026"));
+    EXPECT_FALSE(TakeNoticeDay(second, folder, "08/12/2026"));
+    EXPECT_TRUE(TakeNoticeDay(third, folder, "09/12/2026"));
+    const std::string missing = folder + "gone/";
+    TService elsewhere;
+    EXPECT_TRUE(TakeNoticeDay(elsewhere, missing, "08/12/2026"));
+    EXPECT_TRUE(TakeNoticeDay(elsewhere, missing, "08/12/2026"));
+}
+
 TEST(CatalogueTest, RequestAddressCarriesTheQuery) {
     EXPECT_EQ(CatalogueRequestUrl("http://h/c.ini"),
               "http://h/c.ini?prog=Nimbora&ver=033000&lang=en");

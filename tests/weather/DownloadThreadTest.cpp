@@ -361,7 +361,8 @@ TEST(DownloadThreadScriptedTest, RequestCarriesTheProgramsFields) {
     const std::string request = server.Requests()[0];
     for (const std::string& line : std::vector<std::string>{
              "GET /clouds.jpg HTTP/1.1\r\n", "If-Modified-Since: Sun, 06 Nov 1994 08:49:37 GMT\r\n",
-             "Accept-Encoding: gzip\r\n", "User-Agent: Nimbora test\r\n",
+             "Accept-Encoding: gzip\r\n",
+             "User-Agent: " + std::string(texts::DownloadAgent) + "\r\n",
              "Referer: " + server.Url("/clouds.jpg") + "\r\n"})
         EXPECT_NE(request.find(line), std::string::npos) << line << request;
 }
