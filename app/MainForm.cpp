@@ -95,15 +95,14 @@ void TMainForm::FormCreate() {
     hintPalette.setColor(QPalette::ToolTipText, Qt::black);
     QToolTip::setPalette(hintPalette);
 
-    DataFolder_ = nimbora::DataFolder(texts::MakerFolder, texts::ProductFolder);
-    IniFile_ =
-        DataFolder_ + SettingsFileName(QCoreApplication::applicationFilePath().toStdString());
-    TempFolder_ = nimbora::TempFolder();
+    DataFolder = nimbora::DataFolder(texts::MakerFolder, texts::ProductFolder);
+    IniFile = DataFolder + SettingsFileName(QCoreApplication::applicationFilePath().toStdString());
+    TempFolder = nimbora::TempFolder();
     InitNimboraResources();
 
     // Without a usable OpenGL the window could only crash when it is first drawn: say so and
     // stop before anything is shown or written.
-    if (!OpenGLPanel::ContextAvailable()) {
+    if (!TOpenGLPanel::ContextAvailable()) {
         TaskMessageBox(nullptr, QStringLiteral("Error"),
                        QStringLiteral("Unable to create an OpenGL rendering context."), MbOk,
                        IconError);
@@ -115,10 +114,10 @@ void TMainForm::FormCreate() {
 
     // A cloud picture cut short by an interrupted run is useless; drop it before anyone reads it.
     // One that cannot be read now is left alone: it may be fine at the next start.
-    DropCutShortCachedJpeg(DataFolder_);
+    DropCutShortCachedJpeg(DataFolder);
 
     std::srand(static_cast<unsigned>(std::time(nullptr)));
-    MapInfo_.Map.push_back(
+    MapInfo.Map.push_back(
         TMap{texts::BuiltInServerUrl, texts::BuiltInServerFilter, texts::BuiltInServerCredit});
     Service.HomeUrl = texts::HomeUrl;
     Service.HomeContact = texts::HomeContact;
@@ -146,29 +145,29 @@ void TMainForm::CreateControls() {
     setAutoFillBackground(true);
     setFocusPolicy(Qt::StrongFocus);
 
-    OpenGLPanel_ = new OpenGLPanel(this);
-    OpenGLPanel_->setObjectName("OpenGLPanel");
-    OpenGLPanel_->setGeometry(rect());
-    OpenGLPanel_->setFocusPolicy(Qt::NoFocus);
-    OpenGLPanel_->OnInitialize = [this] { OpenGLPanelInit(); };
-    OpenGLPanel_->OnPaint = [this] { OpenGLPanelPaint(); };
-    OpenGLPanel_->OnResize = [this](int w, int h) { OpenGLPanelResize(w, h); };
-    OpenGLPanel_->OnMouseDown = [this](QMouseEvent* e) {
+    OpenGLPanel = new TOpenGLPanel(this);
+    OpenGLPanel->setObjectName("OpenGLPanel");
+    OpenGLPanel->setGeometry(rect());
+    OpenGLPanel->setFocusPolicy(Qt::NoFocus);
+    OpenGLPanel->OnInitialize = [this] { OpenGLPanelInit(); };
+    OpenGLPanel->OnPaint = [this] { OpenGLPanelPaint(); };
+    OpenGLPanel->OnResize = [this](int w, int h) { OpenGLPanelResize(w, h); };
+    OpenGLPanel->OnMouseDown = [this](QMouseEvent* e) {
         const Qt::MouseButtons b = e->buttons();
         NavMouseDown(Nav, b & Qt::LeftButton, b & Qt::RightButton, e->position().toPoint().x(),
                      e->position().toPoint().y());
     };
-    OpenGLPanel_->OnMouseMove = [this](QMouseEvent* e) {
+    OpenGLPanel->OnMouseMove = [this](QMouseEvent* e) {
         const Qt::MouseButtons b = e->buttons();
         NavMouseMove(Nav, b & Qt::LeftButton, b & Qt::RightButton, e->position().toPoint().x(),
                      e->position().toPoint().y());
     };
-    OpenGLPanel_->OnMouseUp = [this](QMouseEvent*) { NavMouseUp(Nav); };
-    OpenGLPanel_->OnWheel = [this](QWheelEvent* e) {
+    OpenGLPanel->OnMouseUp = [this](QMouseEvent*) { NavMouseUp(Nav); };
+    OpenGLPanel->OnWheel = [this](QWheelEvent* e) {
         const int delta = e->angleDelta().y();
         if (delta != 0) NavMouseWheel(Nav, delta);
         e->accept();
-        OpenGLPanel_->update();
+        OpenGLPanel->update();
     };
 
     OptionPanel = new QFrame(this);
@@ -201,9 +200,9 @@ void TMainForm::CreateControls() {
 }
 
 void TMainForm::CreateMenu() {
-    OptionPopup_ = new QMenu(this);
-    OptionPopup_->setObjectName("OptionPopup");
-    QMenu* menu = OptionPopup_;
+    OptionPopup = new QMenu(this);
+    OptionPopup->setObjectName("OptionPopup");
+    QMenu* menu = OptionPopup;
 
     UpdateWeatherBt = AddCommand(menu, "UpdateWeatherBt", "", QIcon());
     UpdateWeatherBt->setText(QString::fromStdString(UpdateWeatherCaption(0)));
@@ -265,16 +264,16 @@ void TMainForm::CreateMenu() {
     connect(AboutBt, &QAction::triggered, this, [this] { AboutBtClick(); });
     // Every change of the menu's state shows in the next frame.
     for (QAction* item : menu->actions())
-        connect(item, &QAction::triggered, OpenGLPanel_, qOverload<>(&QWidget::update));
+        connect(item, &QAction::triggered, OpenGLPanel, qOverload<>(&QWidget::update));
     ShowFeatures();
 }
 
 QAction* TMainForm::AddFeature(bool TFeatures::*feature, const char* name, const char* caption,
                                std::function<void()> changed) {
-    QAction* item = AddToggle(OptionPopup_, name, caption);
+    QAction* item = AddToggle(OptionPopup, name, caption);
     FeatureItems.push_back({item, feature});
     connect(item, &QAction::triggered, this, [this, feature, changed](bool checked) {
-        Settings_.Features.*feature = checked;
+        Settings.Features.*feature = checked;
         ShowFeatures();
         if (changed) changed();
     });
@@ -282,7 +281,7 @@ QAction* TMainForm::AddFeature(bool TFeatures::*feature, const char* name, const
 }
 
 void TMainForm::ShowFeatures() {
-    const TFeatures& features = Settings_.Features;
+    const TFeatures& features = Settings.Features;
     for (const auto& [item, feature] : FeatureItems)
         item->setChecked(features.*feature);
     // A detail of a layer can be chosen only while the layer is shown.
@@ -300,17 +299,17 @@ bool TMainForm::event(QEvent* event) {
     if (IsMessageEvent(event)) {
         const auto* message = static_cast<const TMessageEvent*>(event);
         HandleMessage(message->Message, message->WParam, message->LParam);
-        OpenGLPanel_->update();
+        OpenGLPanel->update();
         return true;
     }
     if (event->type() == TSynchronizer::EventType) {
-        Synchronizer_.RunPending();
-        OpenGLPanel_->update();
+        Synchronizer.RunPending();
+        OpenGLPanel->update();
         return true;
     }
     if (event->type() == TCallEvent::EventType) {
         static_cast<TCallEvent*>(event)->Call();
-        OpenGLPanel_->update();
+        OpenGLPanel->update();
         return true;
     }
     return QWidget::event(event);
@@ -348,44 +347,44 @@ void TMainForm::HandleMessage(int message, std::intptr_t wParam, std::intptr_t l
 }
 
 void TMainForm::UmStartup() {
-    ReadSettings(IniFile_, DataFolder_, Settings_, MapInfo_);
-    if (MapInfo_.UseDirectUrl) UpdateWeatherBt->setEnabled(true);
-    UpdateWeatherBt->setText(QString::fromStdString(UpdateWeatherCaption(Settings_.ServerIndex)));
+    ReadSettings(IniFile, DataFolder, Settings, MapInfo);
+    if (MapInfo.UseDirectUrl) UpdateWeatherBt->setEnabled(true);
+    UpdateWeatherBt->setText(QString::fromStdString(UpdateWeatherCaption(Settings.ServerIndex)));
     ShowFeatures();
 
     connect(UpdateWeatherBt, &QAction::triggered, this,
             [this] { PostMessage(this, UM_BEGINUPDATE, WpGetMap); });
-    if (Settings_.GetCatalogue) PostMessage(this, UM_GETCATALOGUE);
+    if (Settings.GetCatalogue) PostMessage(this, UM_GETCATALOGUE);
 
     // An older or missing file is written anew from what was just read.
-    if (SettingsNeedRewrite(Settings_)) {
+    if (SettingsNeedRewrite(Settings)) {
         try {
-            RewriteSettings(IniFile_, Settings_, MapInfo_, MapInfo_.LastPos);
+            RewriteSettings(IniFile, Settings, MapInfo, MapInfo.LastPos);
         } catch (const TSettingsWriteError& error) {
             ShowError(QString::fromStdString(error.what()));
         }
     }
 
-    Scene.PrepareLightFade(Settings_.Lighting);
+    Scene.PrepareLightFade(Settings.Lighting);
     AddNamePoints(DrawPoints);
-    TCurrentContext current(OpenGLPanel_);
-    SceneBuilt = Scene.Build(Settings_.Lighting);
+    TCurrentContext current(OpenGLPanel);
+    SceneBuilt = Scene.Build(Settings.Lighting);
     PostMessage(this, UM_SHOWCLOUDS);
-    Scene.OpenGLPanelResize(OpenGLPanel_->width(), OpenGLPanel_->height());
+    Scene.OpenGLPanelResize(OpenGLPanel->width(), OpenGLPanel->height());
 
-    RestoreView(Nav, MapInfo_.LastPos);
+    RestoreView(Nav, MapInfo.LastPos);
     Nav.pKey = TKey{};
     Nav.pMou = TMou{};
     Nav.mx = Nav.my = Nav.mz = 0;
 
     StatusText = texts::TitleText;
     UpdateText = texts::InitialUpdateText;
-    CreditText = MapInfo_.Credit.empty() ? std::string(texts::FallbackCredit) : MapInfo_.Credit;
+    CreditText = MapInfo.Credit.empty() ? std::string(texts::FallbackCredit) : MapInfo.Credit;
 
     MovTimer->start();
-    if (Settings_.Features.DayNight) ComputeSunMoon();
+    if (Settings.Features.DayNight) ComputeSunMoon();
     ApplyLightingMode();
-    StartupDone_ = true;
+    StartedUp = true;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -394,17 +393,17 @@ void TMainForm::UmStartup() {
 void TMainForm::OpenGLPanelInit() {
     // Without a drawing surface the program cannot do anything useful: say so and stop, before
     // any setting is written.
-    switch (OpenGLPanel_->ContextState()) {
-    case OpenGLPanel::NoContext:
+    switch (OpenGLPanel->ContextState()) {
+    case TOpenGLPanel::NoContext:
         TaskMessageBox(this, QStringLiteral("Error"),
                        QStringLiteral("Unable to get a device context."), MbOk, IconError);
         std::_Exit(1);
-    case OpenGLPanel::InvalidContext:
+    case TOpenGLPanel::InvalidContext:
         TaskMessageBox(this, QStringLiteral("Error"),
                        QStringLiteral("Unable to create an OpenGL rendering context."), MbOk,
                        IconError);
         std::_Exit(1);
-    case OpenGLPanel::ContextReady:
+    case TOpenGLPanel::ContextReady:
         break;
     }
 }
@@ -414,21 +413,21 @@ void TMainForm::OpenGLPanelResize(int width, int height) {
 }
 
 void TMainForm::OpenGLPanelPaint() {
-    if (!StartupDone_ || !SceneBuilt) {
+    if (!StartedUp || !SceneBuilt) {
         TScene::RenderBlank(); // until the scene exists the window is black
         return;
     }
     TFrameState frame;
     frame.Proj = Nav.Proj;
     frame.ScaleZ = Nav.ScaleZ;
-    const TFeatures& features = Settings_.Features;
+    const TFeatures& features = Settings.Features;
     frame.ShowTexturing = features.WorldTexturing;
     frame.ShowCountries = features.CountryBoundaries;
     frame.ShowTimeZone = features.TimeZoneGrid;
     frame.ShowNames = features.CountryNames;
     frame.ShowClouds = features.Clouds;
     frame.ShowDayNight = features.DayNight;
-    frame.ShowCustomWay = Settings_.ShowCustomWay;
+    frame.ShowCustomWay = Settings.ShowCustomWay;
     frame.CloudsAvailable = CloudsAvailable;
     frame.DrawPoints = &DrawPoints;
     frame.StatusText = StatusText;
@@ -438,15 +437,15 @@ void TMainForm::OpenGLPanelPaint() {
     frame.SunLon = SunMoon.SunLon;
     frame.MoonLat = SunMoon.MoonLat;
     frame.MoonLon = SunMoon.MoonLon;
-    Scene.RenderScene(frame, Settings_.Lighting);
+    Scene.RenderScene(frame, Settings.Lighting);
 }
 
 void TMainForm::MovTimerTimer() {
     bool changed = false;
     if (!Scene.LightInit()) {
-        Scene.LightFadeTick(Settings_.Lighting);
+        Scene.LightFadeTick(Settings.Lighting);
         changed = true;
-    } else if (Settings_.Features.DayNight && ++SunTicks >= 30) {
+    } else if (Settings.Features.DayNight && ++SunTicks >= 30) {
         SunTicks = 0;
         SunMoon = UpdateSunMoon(Clock);
         UpdateSunText(StatusText, DownWorking || ResultHold.Holds(Now()), SunMoon);
@@ -457,7 +456,7 @@ void TMainForm::MovTimerTimer() {
     changed = changed || before.X != Nav.Proj.X || before.Y != Nav.Proj.Y || before.Z != Nav.Proj.Z;
     // A still globe looks the same in the next frame: drawing it again would only burn the
     // processor (the drawing is done in software on many machines).
-    if (changed) OpenGLPanel_->update();
+    if (changed) OpenGLPanel->update();
 }
 
 void TMainForm::ComputeSunMoon() {
@@ -475,8 +474,8 @@ void TMainForm::ShowUpdateResult(const std::string& text) {
 }
 
 void TMainForm::ApplyLightingMode() {
-    TCurrentContext current(OpenGLPanel_);
-    if (Settings_.Features.DayNight) {
+    TCurrentContext current(OpenGLPanel);
+    if (Settings.Features.DayNight) {
         Scene.SunLighting();
     } else {
         Scene.RgbLighting();
@@ -501,33 +500,33 @@ void TMainForm::keyReleaseEvent(QKeyEvent* event) {
 }
 
 void TMainForm::OptionBtClick() {
-    MenuPos_ = OptionBt->mapToGlobal(OptionBt->rect().center());
-    OptionPopup_->popup(MenuPos_);
+    MenuPos = OptionBt->mapToGlobal(OptionBt->rect().center());
+    OptionPopup->popup(MenuPos);
 }
 
 void TMainForm::OptionBtRightClick(const QPoint& globalPos) {
-    MenuPos_ = globalPos;
-    OptionPopup_->popup(MenuPos_);
+    MenuPos = globalPos;
+    OptionPopup->popup(MenuPos);
 }
 
 void TMainForm::UseServerBtClick(int tag) {
-    Settings_.ServerIndex = tag;
+    Settings.ServerIndex = tag;
     UpdateWeatherBt->setText(QString::fromStdString(UpdateWeatherCaption(tag)));
     if (tag >= 0 && tag <= 10) (tag == 0 ? UseRandServerBt : UseServerBt[tag])->setChecked(true);
     // Reopen the menu at the options button, so that the user sees the choice.
     QTimer::singleShot(0, this, [this] {
-        if (isVisible()) OptionPopup_->popup(OptionBt->mapToGlobal(OptionBt->rect().center()));
+        if (isVisible()) OptionPopup->popup(OptionBt->mapToGlobal(OptionBt->rect().center()));
     });
 }
 
 void TMainForm::ChangeTexturingBtClick() {
     if (!SceneBuilt) return;
-    TCurrentContext current(OpenGLPanel_);
-    Scene.ChangeEarthTexture(Settings_.Features.DetailedTexturing);
+    TCurrentContext current(OpenGLPanel);
+    Scene.ChangeEarthTexture(Settings.Features.DetailedTexturing);
 }
 
 void TMainForm::ShowDayNightBtClick() {
-    if (Settings_.Features.DayNight) {
+    if (Settings.Features.DayNight) {
         ComputeSunMoon();
     } else {
         StatusText = texts::TitleText;
@@ -538,7 +537,7 @@ void TMainForm::ShowDayNightBtClick() {
 void TMainForm::ResetViewBtClick() {
     ResetViewpoint(Nav);
     // The timer draws only when it moves the view itself.
-    OpenGLPanel_->update();
+    OpenGLPanel->update();
 }
 
 void TMainForm::AboutBtClick() {
@@ -551,8 +550,8 @@ void TMainForm::ButtonAdvClick(const std::string& url) {
 
 void TMainForm::WriteSettings(bool config1, bool config2) {
     try {
-        if (config2) SaveConfig2(IniFile_, Settings_);
-        if (config1) SaveConfig1(IniFile_, Settings_, MapInfo_, Nav.Proj);
+        if (config2) SaveConfig2(IniFile, Settings);
+        if (config1) SaveConfig1(IniFile, Settings, MapInfo, Nav.Proj);
     } catch (const TSettingsWriteError& error) {
         ShowError(QString::fromStdString(error.what()));
     }
@@ -566,7 +565,7 @@ void TMainForm::ShowError(const QString& text) {
 // The cloud picture download
 
 bool TMainForm::CloudsFileExists() const {
-    return FindCachedClouds(DataFolder_).Type != TypUnk;
+    return FindCachedClouds(DataFolder).Type != TypUnk;
 }
 
 void TMainForm::UmBeginUpdate() {
@@ -574,7 +573,7 @@ void TMainForm::UmBeginUpdate() {
     if (DownWorking || !isVisible()) return;
     const QAction* checked = ServerGroup->checkedAction();
     const unsigned fixed = checked ? static_cast<unsigned>(checked->data().toInt()) : 0;
-    const auto index = ChooseServer(fixed, MapInfo_.Map.size());
+    const auto index = ChooseServer(fixed, MapInfo.Map.size());
     if (!index) {
         // Nothing to fetch from: the same end as a download that brought nothing.
         ShowUpdateResult("Error: Cannot download data");
@@ -582,26 +581,26 @@ void TMainForm::UmBeginUpdate() {
         CreditText = texts::ErrorHintText2;
         return;
     }
-    const TMap& server = MapInfo_.Map[*index];
-    MapInfo_.DownFilter = server.Filter;
-    MapInfo_.DownCredit = server.Credit;
+    const TMap& server = MapInfo.Map[*index];
+    MapInfo.DownFilter = server.Filter;
+    MapInfo.DownCredit = server.Credit;
 
     Act = ActGetMap;
     StatusText = "Connecting...";
-    DownFile = MakeTempFileName(TempFolder_);
+    DownFile = MakeTempFileName(TempFolder);
     if (DownFile.empty()) {
         Act = ActNone;
         ShowUpdateResult("Error: Cannot download data");
         return;
     }
     // Without a picture in hand the server must send one, whatever its date.
-    const double lastMap = CloudsFileExists() ? MapInfo_.LastMap.DateTime : 0;
-    TDownInfo info = MakeDownInfo(server, Settings_.Proxy, lastMap, DownFile, this);
+    const double lastMap = CloudsFileExists() ? MapInfo.LastMap.DateTime : 0;
+    TDownInfo info = MakeDownInfo(server, Settings.Proxy, lastMap, DownFile, this);
     UpdateWeatherBt->setEnabled(false);
     DownWorking = true;
     DownLen = -1;
 
-    DownTh = std::make_unique<TDownThread>(std::move(info), &Synchronizer_,
+    DownTh = std::make_unique<TDownThread>(std::move(info), &Synchronizer,
                                            [this](TDownThread& th) { DownResultsOnMain(th); });
     // The end callback must not free the thread it belongs to; the release comes afterwards.
     DownTh->OnTerminate = [this] {
@@ -615,7 +614,7 @@ void TMainForm::DownResultsOnMain(TDownThread& thread) {
     UpdateWeatherBt->setEnabled(true);
     DownFile = thread.DownInfo.FileName;
     const TDownOutcome outcome =
-        DownResults(thread, Act, MapInfo_, FindCachedClouds(DataFolder_).Path);
+        DownResults(thread, Act, MapInfo, FindCachedClouds(DataFolder).Path);
     DownPreviousDate = outcome.PreviousDate;
     if (!outcome.StatusText.empty()) ShowUpdateResult(outcome.StatusText);
     if (outcome.ShowHints) {
@@ -647,16 +646,16 @@ void TMainForm::UmDownResult(std::intptr_t wParam, std::intptr_t lParam) {
 
 void TMainForm::UmLoadMap(std::intptr_t wParam) {
     if (!FileExists(DownFile)) return;
-    if (!InstallCloudPicture(DownFile, DataFolder_, static_cast<TTyp>(wParam))) {
+    if (!InstallCloudPicture(DownFile, DataFolder, static_cast<TTyp>(wParam))) {
         // The picture in hand stays, and so do its date, filter level and credit.
-        MapInfo_.LastMap = DownPreviousDate;
-        ForgetDownloadLabels(MapInfo_);
+        MapInfo.LastMap = DownPreviousDate;
+        ForgetDownloadLabels(MapInfo);
         ShowUpdateResult("Error: Cannot download data");
         UpdateText = texts::ErrorHintText;
         CreditText = texts::ErrorHintText2;
         return;
     }
-    AdoptDownloadLabels(MapInfo_);
+    AdoptDownloadLabels(MapInfo);
     PostMessage(this, UM_SHOWCLOUDS);
 }
 
@@ -666,22 +665,22 @@ static_assert(MaxCloudTexturePixels <= MaxJpegPixels && MaxCloudTextureSide <= M
 void TMainForm::UmShowClouds() {
     CloudsAvailable = false;
     if (!SceneBuilt) return;
-    const TCachedClouds cached = FindCachedClouds(DataFolder_);
+    const TCachedClouds cached = FindCachedClouds(DataFolder);
     const std::uint8_t filter =
-        CloudFilterLevel(Settings_.AutoFilter, MapInfo_.DownFilter, Settings_.UserFilterVal);
-    const bool colour = Settings_.Features.ColorizeClouds;
+        CloudFilterLevel(Settings.AutoFilter, MapInfo.DownFilter, Settings.UserFilterVal);
+    const bool colour = Settings.Features.ColorizeClouds;
     CloudStream.clear();
-    TCurrentContext current(OpenGLPanel_);
+    TCurrentContext current(OpenGLPanel);
     if (cached.Type != TypUnk)
         FilterCloudPicture(cached.Path, &CloudStream, cached.Type, colour, filter,
                            MaxTextureSide());
     if (CloudStream.empty()) return;
     if (!Scene.SetCloudTexture(CloudStream)) return;
-    MapInfo_.AutoFilterVal = MapInfo_.DownFilter;
-    MapInfo_.Credit = MapInfo_.DownCredit;
+    MapInfo.AutoFilterVal = MapInfo.DownFilter;
+    MapInfo.Credit = MapInfo.DownCredit;
     CloudsAvailable = true;
-    UpdateText = CloudsUpdatedText(MapInfo_.LastMap);
-    CreditText = MapInfo_.Credit;
+    UpdateText = CloudsUpdatedText(MapInfo.LastMap);
+    CreditText = MapInfo.Credit;
 }
 
 void TMainForm::CancelDownload() {
@@ -692,7 +691,7 @@ void TMainForm::CancelDownload() {
         DownTh->DetachEndCallback();
         DownTh->Terminate();
         TDownThread* thread = DownTh.get();
-        Synchronizer_.WaitUntil([thread] { return thread->Finished(); });
+        Synchronizer.WaitUntil([thread] { return thread->Finished(); });
         DownTh.reset();
         UpdateWeatherBt->setEnabled(true);
     }
@@ -703,12 +702,12 @@ void TMainForm::CancelDownload() {
 // The server catalogue
 
 void TMainForm::UmGetCatalogue() {
-    WorkFile = MakeTempFileName(TempFolder_);
+    WorkFile = MakeTempFileName(TempFolder);
     WorkWorking = true;
     TWorkInfo info;
-    info.Url = CatalogueRequestUrl(Settings_.CatalogueUrl);
+    info.Url = CatalogueRequestUrl(Settings.CatalogueUrl);
     info.FileName = WorkFile;
-    info.Proxy = Settings_.Proxy;
+    info.Proxy = Settings.Proxy;
     info.MainHandle = this;
     if (WorkFile.empty()) info.Url.clear(); // nowhere to put it: end as a failed transfer
     WorkTh = std::make_unique<TWorkTh>(std::move(info));
@@ -738,20 +737,20 @@ void TMainForm::UmCatalogue(std::intptr_t wParam) {
 void TMainForm::ApplyCatalogue(const TCatalogue& catalogue) {
     if (!catalogue.IdentityOk) return;
     ApplyServiceLinks(catalogue, Service);
-    if (!MapInfo_.UseDirectUrl) {
-        if (catalogue.ServerCount > 0) MapInfo_.Map = catalogue.Servers;
+    if (!MapInfo.UseDirectUrl) {
+        if (catalogue.ServerCount > 0) MapInfo.Map = catalogue.Servers;
         for (int k = 1; k <= 10; ++k) {
-            const bool listed = MapInfo_.Map.size() >= static_cast<size_t>(k);
+            const bool listed = MapInfo.Map.size() >= static_cast<size_t>(k);
             UseServerBt[k]->setVisible(listed);
             UseServerBt[k]->setEnabled(listed);
         }
-        const int index = Settings_.ServerIndex;
+        const int index = Settings.ServerIndex;
         (index >= 1 && index <= 10 ? UseServerBt[index] : UseRandServerBt)->setChecked(true);
     }
     if (catalogue.LinkCount > 0) {
-        OptionPopup_->addSeparator();
+        OptionPopup->addSeparator();
         for (const TButOn& link : catalogue.Links) {
-            QAction* item = OptionPopup_->addAction(MenuCaption(link.Caption));
+            QAction* item = OptionPopup->addAction(MenuCaption(link.Caption));
             item->setObjectName(QString::fromStdString("ptr" + link.Section));
             if (link.Icon >= 0 && link.Icon < ButImages.size()) item->setIcon(ButImages[link.Icon]);
             const std::string url = link.Url;
@@ -763,7 +762,7 @@ void TMainForm::ApplyCatalogue(const TCatalogue& catalogue) {
 void TMainForm::ShowNotices(const TCatalogue& catalogue) {
     const std::string today =
         QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat).toStdString();
-    if (!TakeNoticeDay(Service, DataFolder_, today)) return;
+    if (!TakeNoticeDay(Service, DataFolder, today)) return;
     const QString title = QString::fromLatin1(texts::ProductName);
     if (!Service.PopMsg.empty())
         TaskMessageBox(this, title, QString::fromStdString(Service.PopMsg), MbOk, IconInformation);
@@ -797,7 +796,7 @@ void TMainForm::CancelCatalogue() {
         WorkTh->DetachEndCallback();
         WorkTh->Terminate();
         TWorkTh* thread = WorkTh.get();
-        Synchronizer_.WaitUntil([thread] { return thread->Finished(); });
+        Synchronizer.WaitUntil([thread] { return thread->Finished(); });
         WorkTh.reset();
         WorkWorking = false;
     }
@@ -810,7 +809,7 @@ void TMainForm::CancelCatalogue() {
 void TMainForm::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     // The drawing panel fills the window; the options button stays in the top-right corner.
-    OpenGLPanel_->setGeometry(rect());
+    OpenGLPanel->setGeometry(rect());
     OptionPanel->move(width() - 4 - OptionPanel->width(), 5);
     OptionPanel->raise();
 }
@@ -835,7 +834,7 @@ void TMainForm::FormDestroy() {
         CancelCatalogue();
     }
     if (SceneBuilt) {
-        TCurrentContext current(OpenGLPanel_);
+        TCurrentContext current(OpenGLPanel);
         Scene.Release();
     }
 }

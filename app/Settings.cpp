@@ -1,11 +1,11 @@
 #include "app/Settings.h"
 
+#include "app/Texts.h"
 #include "core/Cp1252.h"
 #include "core/Names.h"
-#include "weather/WeatherTexts.h"
-#include "app/Texts.h"
 #include "core/support.h"
 #include "platform/SystemProxy.h"
+#include "weather/WeatherTexts.h"
 
 #include <cmath>
 #include <filesystem>

@@ -10,10 +10,10 @@ class QWheelEvent;
 
 namespace nimbora {
 
-class OpenGLPanel : public QOpenGLWidget {
+class TOpenGLPanel : public QOpenGLWidget {
     Q_OBJECT
 public:
-    explicit OpenGLPanel(QWidget* parent = nullptr);
+    explicit TOpenGLPanel(QWidget* parent = nullptr);
 
     // The surface format that the fixed-function scene needs: RGBA 8-8-8-8, depth 32 (24 when
     // 32 is not offered), stencil 8, double buffered, compatibility profile.
@@ -47,13 +47,13 @@ protected:
 // releases it at the end, unless it was current already: nested scopes leave it to the outer.
 class TCurrentContext {
 public:
-    explicit TCurrentContext(OpenGLPanel* panel);
+    explicit TCurrentContext(TOpenGLPanel* panel);
     ~TCurrentContext();
     TCurrentContext(const TCurrentContext&) = delete;
     TCurrentContext& operator=(const TCurrentContext&) = delete;
 
 private:
-    OpenGLPanel* panel_;
+    TOpenGLPanel* panel_;
     bool made_ = false;
 };
 
