@@ -1,7 +1,6 @@
 #include "app/MainForm.h"
 
 #include "app/Texts.h"
-#include "core/Cp1252.h"
 #include "core/IniFile.h"
 #include "core/Messages.h"
 #include "core/Names.h"
@@ -13,7 +12,6 @@
 #include "render/countries.h"
 #include "resources/Resources.h"
 #include "ui/MenuCaption.h"
-#include "ui/about.h"
 #include "ui/extensioninfo.h"
 #include "ui/uVistaFuncs.h"
 #include "weather/CloudCache.h"
@@ -45,19 +43,6 @@ namespace {
 constexpr int ClientWidth = 640;
 constexpr int ClientHeight = 480;
 
-QAction* AddToggle(QMenu* menu, const char* name, const char* caption) {
-    QAction* item = menu->addAction(QString::fromUtf8(caption));
-    item->setObjectName(QString::fromLatin1(name));
-    item->setCheckable(true);
-    return item;
-}
-
-QAction* AddCommand(QMenu* menu, const char* name, const char* caption, const QIcon& icon) {
-    QAction* item = menu->addAction(icon, QString::fromUtf8(caption));
-    item->setObjectName(QString::fromLatin1(name));
-    return item;
-}
-
 TNavKey NavKeyOf(int key) {
     switch (key) {
     case Qt::Key_Escape:
@@ -86,7 +71,7 @@ TMainForm::~TMainForm() {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Creation
+// Creation: what must exist before the window is first shown
 
 void TMainForm::FormCreate() {
     // Hints in the program's own colour, hidden after ten seconds.
@@ -199,98 +184,8 @@ void TMainForm::CreateControls() {
     connect(MovTimer, &QTimer::timeout, this, [this] { MovTimerTimer(); });
 }
 
-void TMainForm::CreateMenu() {
-    OptionPopup = new QMenu(this);
-    OptionPopup->setObjectName("OptionPopup");
-    QMenu* menu = OptionPopup;
-
-    UpdateWeatherBt = AddCommand(menu, "UpdateWeatherBt", "", QIcon());
-    UpdateWeatherBt->setText(QString::fromStdString(UpdateWeatherCaption(0)));
-    UpdateWeatherBt->setEnabled(false);
-    menu->setDefaultAction(UpdateWeatherBt);
-
-    Selectweatherserver = menu->addMenu(QStringLiteral("Select weather server"));
-    Selectweatherserver->setObjectName("Selectweatherserver");
-    ServerGroup = new QActionGroup(this);
-    ServerGroup->setExclusive(true);
-    UseRandServerBt = AddToggle(Selectweatherserver, "UseRandServerBt", "Random server");
-    UseRandServerBt->setChecked(true);
-    UseRandServerBt->setData(0);
-    ServerGroup->addAction(UseRandServerBt);
-    connect(UseRandServerBt, &QAction::triggered, this, [this] { UseServerBtClick(0); });
-    for (int tag = 1; tag <= 10; ++tag) {
-        const QByteArray name = "UseServer" + QByteArray::number(tag) + "Bt";
-        const QByteArray caption = "Server " + QByteArray::number(tag);
-        QAction* item = AddToggle(Selectweatherserver, name.constData(), caption.constData());
-        item->setData(tag);
-        item->setVisible(false);
-        ServerGroup->addAction(item);
-        connect(item, &QAction::triggered, this, [this, tag] { UseServerBtClick(tag); });
-        UseServerBt[tag] = item;
-    }
-    menu->addSeparator();
-
-    ShowCloudsBt = AddFeature(&TFeatures::Clouds, "ShowCloudsBt", "Show clouds");
-    ShowTexturingBt =
-        AddFeature(&TFeatures::WorldTexturing, "ShowTexturingBt", "Show world texturing");
-    ShowCountriesBt =
-        AddFeature(&TFeatures::CountryBoundaries, "ShowCountriesBt", "Show country boundaries");
-    ShowNamesBt = AddFeature(&TFeatures::CountryNames, "ShowNamesBt", "Show country names");
-    ColorizeBt = AddFeature(&TFeatures::ColorizeClouds, "ColorizeBt", "Colorize clouds",
-                            [this] { PostMessage(this, UM_SHOWCLOUDS); });
-    ChangeTexturingBt =
-        AddFeature(&TFeatures::DetailedTexturing, "ChangeTexturingBt", "Detailed earth texturing",
-                   [this] { ChangeTexturingBtClick(); });
-    ShowDayNightBt = AddFeature(&TFeatures::DayNight, "ShowDayNightBt", "Show Day and Night",
-                                [this] { ShowDayNightBtClick(); });
-    ShowTimeZoneBt = AddFeature(&TFeatures::TimeZoneGrid, "ShowTimeZoneBt", "Show Time Zone grid");
-    // Waypoints, saving the view and the lighting dialog arrive with their own work; until then
-    // their items are there and do nothing.
-    CustomWayBt = AddCommand(menu, "CustomWayBt", "Custom Waypoints...",
-                             style()->standardIcon(QStyle::SP_FileDialogDetailedView));
-    menu->addSeparator();
-    SaveFrameBt = AddCommand(menu, "SaveFrameBt", "Save current view...",
-                             style()->standardIcon(QStyle::SP_DialogSaveButton));
-    ResetViewBt = AddCommand(menu, "ResetViewBt", "Reset viewpoint",
-                             style()->standardIcon(QStyle::SP_BrowserReload));
-    ConfigBt = AddCommand(menu, "ConfigBt", "Configuration...",
-                          style()->standardIcon(QStyle::SP_FileDialogInfoView));
-    menu->addSeparator();
-    AboutBt = AddCommand(menu, "AboutBt", "About...",
-                         style()->standardIcon(QStyle::SP_MessageBoxInformation));
-    menu->addSeparator();
-
-    connect(ResetViewBt, &QAction::triggered, this, [this] { ResetViewBtClick(); });
-    connect(AboutBt, &QAction::triggered, this, [this] { AboutBtClick(); });
-    // Every change of the menu's state shows in the next frame.
-    for (QAction* item : menu->actions())
-        connect(item, &QAction::triggered, OpenGLPanel, qOverload<>(&QWidget::update));
-    ShowFeatures();
-}
-
-QAction* TMainForm::AddFeature(bool TFeatures::*feature, const char* name, const char* caption,
-                               std::function<void()> changed) {
-    QAction* item = AddToggle(OptionPopup, name, caption);
-    FeatureItems.push_back({item, feature});
-    connect(item, &QAction::triggered, this, [this, feature, changed](bool checked) {
-        Settings.Features.*feature = checked;
-        ShowFeatures();
-        if (changed) changed();
-    });
-    return item;
-}
-
-void TMainForm::ShowFeatures() {
-    const TFeatures& features = Settings.Features;
-    for (const auto& [item, feature] : FeatureItems)
-        item->setChecked(features.*feature);
-    // A detail of a layer can be chosen only while the layer is shown.
-    ColorizeBt->setEnabled(features.Clouds);
-    ChangeTexturingBt->setEnabled(features.WorldTexturing);
-}
-
 // ---------------------------------------------------------------------------------------------
-// Events and messages
+// Start-up and the messages
 
 bool TMainForm::event(QEvent* event) {
     // Messages, a worker's results and its end callback change the status lines, the cloud
@@ -388,7 +283,7 @@ void TMainForm::UmStartup() {
 }
 
 // ---------------------------------------------------------------------------------------------
-// The drawing panel
+// Frames: the drawing panel and the timer
 
 void TMainForm::OpenGLPanelInit() {
     // Without a drawing surface the program cannot do anything useful: say so and stop, before
@@ -464,15 +359,6 @@ void TMainForm::ComputeSunMoon() {
     UpdateSunText(StatusText, DownWorking || ResultHold.Holds(Now()), SunMoon);
 }
 
-double TMainForm::Now() const {
-    return Clock ? Clock() : SystemUtcNow();
-}
-
-void TMainForm::ShowUpdateResult(const std::string& text) {
-    StatusText = text;
-    ResultHold.Start(Now());
-}
-
 void TMainForm::ApplyLightingMode() {
     TCurrentContext current(OpenGLPanel);
     if (Settings.Features.DayNight) {
@@ -482,8 +368,17 @@ void TMainForm::ApplyLightingMode() {
     }
 }
 
+double TMainForm::Now() const {
+    return Clock ? Clock() : SystemUtcNow();
+}
+
+void TMainForm::ShowUpdateResult(const std::string& text) {
+    StatusText = text;
+    ResultHold.Start(Now());
+}
+
 // ---------------------------------------------------------------------------------------------
-// Keys and menu
+// Keys and the window's size
 
 void TMainForm::keyPressEvent(QKeyEvent* event) {
     const bool ctrlOrShift = event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier);
@@ -499,207 +394,16 @@ void TMainForm::keyReleaseEvent(QKeyEvent* event) {
     QWidget::keyReleaseEvent(event);
 }
 
-void TMainForm::OptionBtClick() {
-    MenuPos = OptionBt->mapToGlobal(OptionBt->rect().center());
-    OptionPopup->popup(MenuPos);
-}
-
-void TMainForm::OptionBtRightClick(const QPoint& globalPos) {
-    MenuPos = globalPos;
-    OptionPopup->popup(MenuPos);
-}
-
-void TMainForm::UseServerBtClick(int tag) {
-    Settings.ServerIndex = tag;
-    UpdateWeatherBt->setText(QString::fromStdString(UpdateWeatherCaption(tag)));
-    if (tag >= 0 && tag <= 10) (tag == 0 ? UseRandServerBt : UseServerBt[tag])->setChecked(true);
-    // Reopen the menu at the options button, so that the user sees the choice.
-    QTimer::singleShot(0, this, [this] {
-        if (isVisible()) OptionPopup->popup(OptionBt->mapToGlobal(OptionBt->rect().center()));
-    });
-}
-
-void TMainForm::ChangeTexturingBtClick() {
-    if (!SceneBuilt) return;
-    TCurrentContext current(OpenGLPanel);
-    Scene.ChangeEarthTexture(Settings.Features.DetailedTexturing);
-}
-
-void TMainForm::ShowDayNightBtClick() {
-    if (Settings.Features.DayNight) {
-        ComputeSunMoon();
-    } else {
-        StatusText = texts::TitleText;
-    }
-    if (SceneBuilt) ApplyLightingMode();
-}
-
-void TMainForm::ResetViewBtClick() {
-    ResetViewpoint(Nav);
-    // The timer draws only when it moves the view itself.
-    OpenGLPanel->update();
-}
-
-void TMainForm::AboutBtClick() {
-    ShowAboutDialog(this, TAboutLinks{Service.HomeUrl, Service.HomeContact, Service.ProdUrl});
-}
-
-void TMainForm::ButtonAdvClick(const std::string& url) {
-    if (!url.empty()) OpenLink(url);
-}
-
-void TMainForm::WriteSettings(bool config1, bool config2) {
-    try {
-        if (config2) SaveConfig2(IniFile, Settings);
-        if (config1) SaveConfig1(IniFile, Settings, MapInfo, Nav.Proj);
-    } catch (const TSettingsWriteError& error) {
-        ShowError(QString::fromStdString(error.what()));
-    }
-}
-
-void TMainForm::ShowError(const QString& text) {
-    TaskMessageBox(this, QStringLiteral("Error"), text, MbOk, IconError);
+void TMainForm::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // The drawing panel fills the window; the options button stays in the top-right corner.
+    OpenGLPanel->setGeometry(rect());
+    OptionPanel->move(width() - 4 - OptionPanel->width(), 5);
+    OptionPanel->raise();
 }
 
 // ---------------------------------------------------------------------------------------------
-// The cloud picture download
-
-bool TMainForm::CloudsFileExists() const {
-    return FindCachedClouds(DataFolder).Type != TypUnk;
-}
-
-void TMainForm::UmBeginUpdate() {
-    // A request still queued when the window closed starts nothing.
-    if (DownWorking || !isVisible()) return;
-    const QAction* checked = ServerGroup->checkedAction();
-    const unsigned fixed = checked ? static_cast<unsigned>(checked->data().toInt()) : 0;
-    const auto index = ChooseServer(fixed, MapInfo.Map.size());
-    if (!index) {
-        // Nothing to fetch from: the same end as a download that brought nothing.
-        ShowUpdateResult("Error: Cannot download data");
-        UpdateText = texts::ErrorHintText;
-        CreditText = texts::ErrorHintText2;
-        return;
-    }
-    const TMap& server = MapInfo.Map[*index];
-    MapInfo.DownFilter = server.Filter;
-    MapInfo.DownCredit = server.Credit;
-
-    Act = ActGetMap;
-    StatusText = "Connecting...";
-    DownFile = MakeTempFileName(TempFolder);
-    if (DownFile.empty()) {
-        Act = ActNone;
-        ShowUpdateResult("Error: Cannot download data");
-        return;
-    }
-    // Without a picture in hand the server must send one, whatever its date.
-    const double lastMap = CloudsFileExists() ? MapInfo.LastMap.DateTime : 0;
-    TDownInfo info = MakeDownInfo(server, Settings.Proxy, lastMap, DownFile, this);
-    UpdateWeatherBt->setEnabled(false);
-    DownWorking = true;
-    DownLen = -1;
-
-    DownTh = std::make_unique<TDownThread>(std::move(info), &Synchronizer,
-                                           [this](TDownThread& th) { DownResultsOnMain(th); });
-    // The end callback must not free the thread it belongs to; the release comes afterwards.
-    DownTh->OnTerminate = [this] {
-        DownWorking = false;
-        ReleaseEndedWorkersLater();
-    };
-    DownTh->Start(this);
-}
-
-void TMainForm::DownResultsOnMain(TDownThread& thread) {
-    UpdateWeatherBt->setEnabled(true);
-    DownFile = thread.DownInfo.FileName;
-    const TDownOutcome outcome =
-        DownResults(thread, Act, MapInfo, FindCachedClouds(DataFolder).Path);
-    DownPreviousDate = outcome.PreviousDate;
-    if (!outcome.StatusText.empty()) ShowUpdateResult(outcome.StatusText);
-    if (outcome.ShowHints) {
-        UpdateText = texts::ErrorHintText;
-        CreditText = texts::ErrorHintText2;
-    }
-    if (outcome.NewPicture) {
-        PostMessage(this, UM_DOWNRESULT, WpGetMap, outcome.Type);
-    } else if (!DownFile.empty()) {
-        // A body that is not used (no newer picture) must not pile up in the temporary folder.
-        DeleteFileIfExists(DownFile);
-    }
-    Act = ActNone;
-}
-
-void TMainForm::UmProgress(std::intptr_t wParam, std::intptr_t lParam) {
-    if (Act != ActGetMap) return;
-    if (lParam == LpProgressLength) {
-        DownLen = static_cast<std::int32_t>(static_cast<std::uint32_t>(wParam));
-    } else if (auto text = ProgressStatusText(static_cast<std::uint32_t>(wParam), DownLen)) {
-        StatusText = *text;
-    }
-}
-
-void TMainForm::UmDownResult(std::intptr_t wParam, std::intptr_t lParam) {
-    DownWorking = false;
-    if (wParam == WpGetMap) PostMessage(this, UM_LOADMAP, lParam);
-}
-
-void TMainForm::UmLoadMap(std::intptr_t wParam) {
-    if (!FileExists(DownFile)) return;
-    if (!InstallCloudPicture(DownFile, DataFolder, static_cast<TTyp>(wParam))) {
-        // The picture in hand stays, and so do its date, filter level and credit.
-        MapInfo.LastMap = DownPreviousDate;
-        ForgetDownloadLabels(MapInfo);
-        ShowUpdateResult("Error: Cannot download data");
-        UpdateText = texts::ErrorHintText;
-        CreditText = texts::ErrorHintText2;
-        return;
-    }
-    AdoptDownloadLabels(MapInfo);
-    PostMessage(this, UM_SHOWCLOUDS);
-}
-
-// Every filtered cloud picture must be one the texture loader takes.
-static_assert(MaxCloudTexturePixels <= MaxJpegPixels && MaxCloudTextureSide <= MaxJpegSide);
-
-void TMainForm::UmShowClouds() {
-    CloudsAvailable = false;
-    if (!SceneBuilt) return;
-    const TCachedClouds cached = FindCachedClouds(DataFolder);
-    const std::uint8_t filter =
-        CloudFilterLevel(Settings.AutoFilter, MapInfo.DownFilter, Settings.UserFilterVal);
-    const bool colour = Settings.Features.ColorizeClouds;
-    CloudStream.clear();
-    TCurrentContext current(OpenGLPanel);
-    if (cached.Type != TypUnk)
-        FilterCloudPicture(cached.Path, &CloudStream, cached.Type, colour, filter,
-                           MaxTextureSide());
-    if (CloudStream.empty()) return;
-    if (!Scene.SetCloudTexture(CloudStream)) return;
-    MapInfo.AutoFilterVal = MapInfo.DownFilter;
-    MapInfo.Credit = MapInfo.DownCredit;
-    CloudsAvailable = true;
-    UpdateText = CloudsUpdatedText(MapInfo.LastMap);
-    CreditText = MapInfo.Credit;
-}
-
-void TMainForm::CancelDownload() {
-    // Also a thread that has reported but not yet ended: nothing may outlive the window.
-    if (DownTh) {
-        Act = ActNone;
-        DownWorking = false;
-        DownTh->DetachEndCallback();
-        DownTh->Terminate();
-        TDownThread* thread = DownTh.get();
-        Synchronizer.WaitUntil([thread] { return thread->Finished(); });
-        DownTh.reset();
-        UpdateWeatherBt->setEnabled(true);
-    }
-    if (!DownFile.empty()) DeleteFileIfExists(DownFile);
-}
-
-// ---------------------------------------------------------------------------------------------
-// The server catalogue
+// The server catalogue: fetched at start-up, it fills the menu and enables updates
 
 void TMainForm::UmGetCatalogue() {
     WorkFile = MakeTempFileName(TempFolder);
@@ -776,6 +480,171 @@ void TMainForm::ShowNotices(const TCatalogue& catalogue) {
     }
 }
 
+// ---------------------------------------------------------------------------------------------
+// A cloud picture: download, install, show
+
+bool TMainForm::CloudsFileExists() const {
+    return FindCachedClouds(DataFolder).Type != TypUnk;
+}
+
+void TMainForm::UmBeginUpdate() {
+    // A request still queued when the window closed starts nothing.
+    if (DownWorking || !isVisible()) return;
+    const QAction* checked = ServerGroup->checkedAction();
+    const unsigned fixed = checked ? static_cast<unsigned>(checked->data().toInt()) : 0;
+    const auto index = ChooseServer(fixed, MapInfo.Map.size());
+    if (!index) {
+        // Nothing to fetch from: the same end as a download that brought nothing.
+        ShowUpdateResult("Error: Cannot download data");
+        UpdateText = texts::ErrorHintText;
+        CreditText = texts::ErrorHintText2;
+        return;
+    }
+    const TMap& server = MapInfo.Map[*index];
+    MapInfo.DownFilter = server.Filter;
+    MapInfo.DownCredit = server.Credit;
+
+    Act = ActGetMap;
+    StatusText = "Connecting...";
+    DownFile = MakeTempFileName(TempFolder);
+    if (DownFile.empty()) {
+        Act = ActNone;
+        ShowUpdateResult("Error: Cannot download data");
+        return;
+    }
+    // Without a picture in hand the server must send one, whatever its date.
+    const double lastMap = CloudsFileExists() ? MapInfo.LastMap.DateTime : 0;
+    TDownInfo info = MakeDownInfo(server, Settings.Proxy, lastMap, DownFile, this);
+    UpdateWeatherBt->setEnabled(false);
+    DownWorking = true;
+    DownLen = -1;
+
+    DownTh = std::make_unique<TDownThread>(std::move(info), &Synchronizer,
+                                           [this](TDownThread& th) { DownResultsOnMain(th); });
+    // The end callback must not free the thread it belongs to; the release comes afterwards.
+    DownTh->OnTerminate = [this] {
+        DownWorking = false;
+        ReleaseEndedWorkersLater();
+    };
+    DownTh->Start(this);
+}
+
+void TMainForm::UmProgress(std::intptr_t wParam, std::intptr_t lParam) {
+    if (Act != ActGetMap) return;
+    if (lParam == LpProgressLength) {
+        DownLen = static_cast<std::int32_t>(static_cast<std::uint32_t>(wParam));
+    } else if (auto text = ProgressStatusText(static_cast<std::uint32_t>(wParam), DownLen)) {
+        StatusText = *text;
+    }
+}
+
+void TMainForm::DownResultsOnMain(TDownThread& thread) {
+    UpdateWeatherBt->setEnabled(true);
+    DownFile = thread.DownInfo.FileName;
+    const TDownOutcome outcome =
+        DownResults(thread, Act, MapInfo, FindCachedClouds(DataFolder).Path);
+    DownPreviousDate = outcome.PreviousDate;
+    if (!outcome.StatusText.empty()) ShowUpdateResult(outcome.StatusText);
+    if (outcome.ShowHints) {
+        UpdateText = texts::ErrorHintText;
+        CreditText = texts::ErrorHintText2;
+    }
+    if (outcome.NewPicture) {
+        PostMessage(this, UM_DOWNRESULT, WpGetMap, outcome.Type);
+    } else if (!DownFile.empty()) {
+        // A body that is not used (no newer picture) must not pile up in the temporary folder.
+        DeleteFileIfExists(DownFile);
+    }
+    Act = ActNone;
+}
+
+void TMainForm::UmDownResult(std::intptr_t wParam, std::intptr_t lParam) {
+    DownWorking = false;
+    if (wParam == WpGetMap) PostMessage(this, UM_LOADMAP, lParam);
+}
+
+void TMainForm::UmLoadMap(std::intptr_t wParam) {
+    if (!FileExists(DownFile)) return;
+    if (!InstallCloudPicture(DownFile, DataFolder, static_cast<TTyp>(wParam))) {
+        // The picture in hand stays, and so do its date, filter level and credit.
+        MapInfo.LastMap = DownPreviousDate;
+        ForgetDownloadLabels(MapInfo);
+        ShowUpdateResult("Error: Cannot download data");
+        UpdateText = texts::ErrorHintText;
+        CreditText = texts::ErrorHintText2;
+        return;
+    }
+    AdoptDownloadLabels(MapInfo);
+    PostMessage(this, UM_SHOWCLOUDS);
+}
+
+// Every filtered cloud picture must be one the texture loader takes.
+static_assert(MaxCloudTexturePixels <= MaxJpegPixels && MaxCloudTextureSide <= MaxJpegSide);
+
+void TMainForm::UmShowClouds() {
+    CloudsAvailable = false;
+    if (!SceneBuilt) return;
+    const TCachedClouds cached = FindCachedClouds(DataFolder);
+    const std::uint8_t filter =
+        CloudFilterLevel(Settings.AutoFilter, MapInfo.DownFilter, Settings.UserFilterVal);
+    const bool colour = Settings.Features.ColorizeClouds;
+    CloudStream.clear();
+    TCurrentContext current(OpenGLPanel);
+    if (cached.Type != TypUnk)
+        FilterCloudPicture(cached.Path, &CloudStream, cached.Type, colour, filter,
+                           MaxTextureSide());
+    if (CloudStream.empty()) return;
+    if (!Scene.SetCloudTexture(CloudStream)) return;
+    MapInfo.AutoFilterVal = MapInfo.DownFilter;
+    MapInfo.Credit = MapInfo.DownCredit;
+    CloudsAvailable = true;
+    UpdateText = CloudsUpdatedText(MapInfo.LastMap);
+    CreditText = MapInfo.Credit;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Closing
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    FormCloseQuery();
+    event->accept();
+}
+
+void TMainForm::FormCloseQuery() {
+    MovTimer->stop();
+    CancelDownload();
+    CancelCatalogue();
+    if (ConfigDialogOpen) WriteSettings(false, true);
+    WriteSettings(true, false);
+}
+
+void TMainForm::CancelDownload() {
+    // Also a thread that has reported but not yet ended: nothing may outlive the window.
+    if (DownTh) {
+        Act = ActNone;
+        DownWorking = false;
+        DownTh->DetachEndCallback();
+        DownTh->Terminate();
+        TDownThread* thread = DownTh.get();
+        Synchronizer.WaitUntil([thread] { return thread->Finished(); });
+        DownTh.reset();
+        UpdateWeatherBt->setEnabled(true);
+    }
+    if (!DownFile.empty()) DeleteFileIfExists(DownFile);
+}
+
+void TMainForm::CancelCatalogue() {
+    if (WorkTh) {
+        WorkTh->DetachEndCallback();
+        WorkTh->Terminate();
+        TWorkTh* thread = WorkTh.get();
+        Synchronizer.WaitUntil([thread] { return thread->Finished(); });
+        WorkTh.reset();
+        WorkWorking = false;
+    }
+    if (!WorkFile.empty()) DeleteFileIfExists(WorkFile);
+}
+
 void TMainForm::ReleaseEndedWorkers() {
     if (DownTh && DownTh->Finished()) {
         DownTh.reset();
@@ -791,42 +660,6 @@ void TMainForm::ReleaseEndedWorkersLater() {
     PostCall(this, [this] { ReleaseEndedWorkers(); });
 }
 
-void TMainForm::CancelCatalogue() {
-    if (WorkTh) {
-        WorkTh->DetachEndCallback();
-        WorkTh->Terminate();
-        TWorkTh* thread = WorkTh.get();
-        Synchronizer.WaitUntil([thread] { return thread->Finished(); });
-        WorkTh.reset();
-        WorkWorking = false;
-    }
-    if (!WorkFile.empty()) DeleteFileIfExists(WorkFile);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Closing
-
-void TMainForm::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    // The drawing panel fills the window; the options button stays in the top-right corner.
-    OpenGLPanel->setGeometry(rect());
-    OptionPanel->move(width() - 4 - OptionPanel->width(), 5);
-    OptionPanel->raise();
-}
-
-void TMainForm::closeEvent(QCloseEvent* event) {
-    FormCloseQuery();
-    event->accept();
-}
-
-void TMainForm::FormCloseQuery() {
-    MovTimer->stop();
-    CancelDownload();
-    CancelCatalogue();
-    if (ConfigDialogOpen) WriteSettings(false, true);
-    WriteSettings(true, false);
-}
-
 void TMainForm::FormDestroy() {
     // A window destroyed without being closed still stops its workers before anything goes.
     if (DownTh || WorkTh) {
@@ -837,6 +670,19 @@ void TMainForm::FormDestroy() {
         TCurrentContext current(OpenGLPanel);
         Scene.Release();
     }
+}
+
+void TMainForm::WriteSettings(bool config1, bool config2) {
+    try {
+        if (config2) SaveConfig2(IniFile, Settings);
+        if (config1) SaveConfig1(IniFile, Settings, MapInfo, Nav.Proj);
+    } catch (const TSettingsWriteError& error) {
+        ShowError(QString::fromStdString(error.what()));
+    }
+}
+
+void TMainForm::ShowError(const QString& text) {
+    TaskMessageBox(this, QStringLiteral("Error"), text, MbOk, IconError);
 }
 
 } // namespace nimbora
