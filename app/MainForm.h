@@ -2,18 +2,19 @@
 // The main window: owns the program state and conducts start-up, the message protocol, the
 // options menu and shutdown. Each handler is short and calls the subsystem that does the work.
 #include "app/Settings.h"
-#include "weather/MapInfo.h"
 #include "core/Synchronize.h"
 #include "render/Points.h"
 #include "render/Scene.h"
 #include "render/navigation.h"
 #include "render/sunmoondata.h"
+#include "weather/MapInfo.h"
 #include "weather/ThDown.h"
 #include "weather/ThSrvc.h"
 
 #include <QIcon>
 #include <QList>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,7 +28,7 @@ class QToolButton;
 
 namespace nimbora {
 
-class OpenGLPanel;
+class TOpenGLPanel;
 
 class TMainForm : public QWidget {
     Q_OBJECT
@@ -36,29 +37,32 @@ public:
     explicit TMainForm(QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    // Paths fixed at creation.
-    const std::string& DataFolder() const { return DataFolder_; }
-    const std::string& IniFile() const { return IniFile_; }
-    const std::string& TempFolder() const { return TempFolder_; }
+    // Members are named as the window's parts and state are known (MapInfo, DrawPoints, the
+    // items ending in Bt ...), without prefix or suffix; a read accessor is Get + the member's
+    // name, and a yes/no state reads as a question.
 
-    // State that tests read.
-    const TMapInfo& MapInfo() const { return MapInfo_; }
-    const TSettings& Settings() const { return Settings_; }
-    const TNavState& Navigation() const { return Nav; }
-    TNavState& Navigation() { return Nav; }
-    const TDrawPointList& Points() const { return DrawPoints; }
-    bool StartupDone() const { return StartupDone_; }
+    // Paths fixed at creation.
+    const std::string& GetDataFolder() const { return DataFolder; }
+    const std::string& GetIniFile() const { return IniFile; }
+    const std::string& GetTempFolder() const { return TempFolder; }
+
+    const TMapInfo& GetMapInfo() const { return MapInfo; }
+    const TSettings& GetSettings() const { return Settings; }
+    const TNavState& GetNav() const { return Nav; }
+    const TDrawPointList& GetDrawPoints() const { return DrawPoints; }
+    // The three status lines drawn on the globe (Windows-1252).
+    const std::string& GetStatusText() const { return StatusText; }
+    const std::string& GetUpdateText() const { return UpdateText; }
+    const std::string& GetCreditText() const { return CreditText; }
+    QMenu* GetOptionPopup() const { return OptionPopup; }
+    TOpenGLPanel* GetOpenGLPanel() const { return OpenGLPanel; }
+    bool StartupDone() const { return StartedUp; }
     bool CloudsShown() const { return CloudsAvailable; }
     bool Downloading() const { return DownWorking; }
     bool FetchingCatalogue() const { return WorkWorking; }
-    QMenu* OptionPopup() const { return OptionPopup_; }
-    OpenGLPanel* Panel() const { return OpenGLPanel_; }
-    // Replaces the built-in server before start-up, so that tests never leave this machine.
-    void SetBuiltInServer(const TMap& server) { MapInfo_.Map.assign(1, server); }
-    // The clock of the sun and moon (UTC day count); tests fix it.
-    void SetClock(TUtcClock clock) { Clock = std::move(clock); }
 
-    std::string StatusText, UpdateText, CreditText; // the three status lines (Windows-1252)
+    // Tests and benchmarks set what they need through this one way in (app/TestSeam.h).
+    friend struct TMainFormTestSeam;
 
 protected:
     bool event(QEvent* event) override;
@@ -107,8 +111,6 @@ private:
     void OptionBtClick();
     void OptionBtRightClick(const QPoint& globalPos);
     void UseServerBtClick(int tag);
-    void ShowCloudsBtClick();
-    void ShowTexturingBtClick();
     void ChangeTexturingBtClick();
     void ShowDayNightBtClick();
     void ResetViewBtClick();
@@ -119,15 +121,20 @@ private:
     void ComputeSunMoon();
     void ApplyLightingMode();
     bool CloudsFileExists() const;
-    void SyncFeaturesFromMenu();
-    void ApplyFeaturesToMenu();
+    // A toggle of the options menu bound to a feature: choosing it writes the feature, then
+    // runs changed.
+    QAction* AddFeature(bool TFeatures::*feature, const char* name, const char* caption,
+                        std::function<void()> changed = {});
+    // The check marks (and the items that depend on them) from the features.
+    void ShowFeatures();
     // Writes with SaveConfig1/2; a refused write is shown to the user.
     void WriteSettings(bool config1, bool config2);
     void ShowError(const QString& text);
 
-    std::string DataFolder_, IniFile_, TempFolder_;
-    TSettings Settings_;
-    TMapInfo MapInfo_;
+    std::string DataFolder, IniFile, TempFolder;
+    std::string StatusText, UpdateText, CreditText;
+    TSettings Settings;
+    TMapInfo MapInfo;
     TService Service;
     TNavState Nav;
     TScene Scene;
@@ -136,7 +143,7 @@ private:
     TUtcClock Clock = SystemUtcNow;
     int SunTicks = 0;
     TResultHold ResultHold;
-    bool StartupDone_ = false;
+    bool StartedUp = false;
     bool SceneBuilt = false;
     bool ConfigDialogOpen = false;
     bool CloudsAvailable = false;
@@ -153,15 +160,15 @@ private:
     std::vector<std::uint8_t> CloudStream; // reused between cloud pictures
     QList<QIcon> ButImages;                // icons that catalogue link items refer to
 
-    QPoint MenuPos_;
-    TSynchronizer Synchronizer_{this};
+    QPoint MenuPos;
+    TSynchronizer Synchronizer{this};
 
     // Controls.
-    OpenGLPanel* OpenGLPanel_ = nullptr;
+    TOpenGLPanel* OpenGLPanel = nullptr;
     QFrame* OptionPanel = nullptr;
     QToolButton* OptionBt = nullptr;
     QTimer* MovTimer = nullptr;
-    QMenu* OptionPopup_ = nullptr;
+    QMenu* OptionPopup = nullptr;
     QMenu* Selectweatherserver = nullptr;
     QActionGroup* ServerGroup = nullptr;
     QAction* UpdateWeatherBt = nullptr;
@@ -180,6 +187,7 @@ private:
     QAction* ResetViewBt = nullptr;
     QAction* ConfigBt = nullptr;
     QAction* AboutBt = nullptr;
+    std::vector<std::pair<QAction*, bool TFeatures::*>> FeatureItems;
 };
 
 } // namespace nimbora

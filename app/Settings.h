@@ -10,9 +10,14 @@
 
 namespace nimbora {
 
-struct TFeatures { // check marks kept in the file
+// What the globe shows: the model behind the options menu's toggles. Menu actions write it, the
+// frame and the settings file read it, and the menu's check marks show it.
+struct TFeatures {
+    // Kept in the file.
     bool WorldTexturing = true, CountryBoundaries = true, CountryNames = true, DayNight = false,
          TimeZoneGrid = false;
+    // Reset at every start.
+    bool Clouds = true, ColorizeClouds = false, DetailedTexturing = false;
 };
 
 struct TSettings {            // everything read from the file except what lives in TMapInfo

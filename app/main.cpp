@@ -1,6 +1,6 @@
 // Nimbora: the weather of the whole planet on a turning globe.
-#include "core/Names.h"
 #include "app/MainForm.h"
+#include "core/Names.h"
 #include "platform/TermSignals.h"
 
 #include <QApplication>

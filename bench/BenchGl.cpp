@@ -10,7 +10,7 @@
 namespace nimbora::bench {
 
 bool MakeCurrentOffscreen(QOpenGLContext& context, QOffscreenSurface& surface) {
-    context.setFormat(OpenGLPanel::SceneFormat());
+    context.setFormat(TOpenGLPanel::SceneFormat());
     if (!context.create()) {
         std::fprintf(stderr, "no OpenGL context\n");
         return false;

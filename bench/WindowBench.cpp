@@ -13,6 +13,7 @@
 // scratch data folder whose settings file switches the catalogue off; the built-in weather
 // server is replaced by a closed local port as well, so nothing leaves this machine.
 #include "BenchProcess.h"
+#include "app/TestSeam.h"
 
 #include "app/MainForm.h"
 #include "core/Messages.h"
@@ -89,15 +90,15 @@ struct TChildOptions {
 };
 
 QAction* MenuItem(const TMainForm& form, const char* name) {
-    return form.OptionPopup()->findChild<QAction*>(QString::fromLatin1(name));
+    return form.GetOptionPopup()->findChild<QAction*>(QString::fromLatin1(name));
 }
 
 // Filter, decode and upload of the cached cloud picture, each timed on its own.
 void TimeInstallSteps(TMainForm& form, int runs) {
-    const std::string path = form.DataFolder() + texts::CloudsBaseName + ".jpg";
+    const std::string path = form.GetDataFolder() + texts::CloudsBaseName + ".jpg";
     std::vector<double> filter, decode, upload;
     std::vector<std::uint8_t> stream;
-    form.Panel()->makeCurrent();
+    form.GetOpenGLPanel()->makeCurrent();
     for (int i = 0; i < runs; ++i) {
         std::int64_t t0 = MonotonicNs();
         stream.clear();
@@ -114,7 +115,7 @@ void TimeInstallSteps(TMainForm& form, int runs) {
         decode.push_back(MsBetween(t1, t2));
         upload.push_back(MsBetween(t2, t3));
     }
-    form.Panel()->doneCurrent();
+    form.GetOpenGLPanel()->doneCurrent();
     std::printf("STEPS filter_ms=%.1f decode_ms=%.1f upload_ms=%.1f\n", Median(filter),
                 Median(decode), Median(upload));
 }
@@ -127,7 +128,7 @@ int ChildMain(int argc, char** argv, const TChildOptions& options) {
     QApplication::setApplicationDisplayName(QString::fromLatin1(texts::ProductName));
     TMainForm form;
     const std::int64_t createdNs = MonotonicNs();
-    form.SetBuiltInServer(TMap{"http://127.0.0.1:9/clouds.jpg", 190, "bench"});
+    TMainFormTestSeam::SetBuiltInServer(form, TMap{"http://127.0.0.1:9/clouds.jpg", 190, "bench"});
 
     QTimer::singleShot(180000, &app, [] {
         std::fprintf(stderr, "child: no result in time\n");
@@ -141,7 +142,7 @@ int ChildMain(int argc, char** argv, const TChildOptions& options) {
 
     // What happens once the first complete frame has been shown.
     auto afterComplete = [&] {
-        if (options.Turning) form.Navigation().pKey.Rg = true;
+        if (options.Turning) TMainFormTestSeam::Nav(form).pKey.Rg = true;
         if (options.Mode == "first") {
             std::printf(
                 "RESULT main_ns=%lld frame_ns=%lld created_ms=%.1f startup_begin_ms=%.1f "
@@ -248,7 +249,7 @@ int ChildMain(int argc, char** argv, const TChildOptions& options) {
         }
     };
 
-    QObject::connect(form.Panel(), &QOpenGLWidget::frameSwapped, &app, [&] {
+    QObject::connect(form.GetOpenGLPanel(), &QOpenGLWidget::frameSwapped, &app, [&] {
         const std::int64_t now = MonotonicNs();
         ++swaps;
         swapTimes.push_back(now);

@@ -8,6 +8,7 @@
 
 namespace nimbora {
 
+// The message numbers are the platform's first user message (0x400) plus one to eight.
 enum TMessage : int {
     UM_STARTUP = 0x401,
     UM_BEGINUPDATE = 0x402,
@@ -19,25 +20,33 @@ enum TMessage : int {
     UM_CATALOGUE = 0x408,
 };
 
-// Event type of message n: QEvent::User + (n - 0x400).
-constexpr QEvent::Type MessageEventType(int message) {
-    return static_cast<QEvent::Type>(QEvent::User + (message - 0x400));
-}
+// UM_BEGINUPDATE and UM_DOWNRESULT, wParam: what the transfer fetches (the values of TAct).
+inline constexpr std::intptr_t WpGetSrvc = 1; // a catalogue
+inline constexpr std::intptr_t WpGetMap = 2;  // a cloud picture
+// UM_PROGRESS, lParam: what wParam holds.
+inline constexpr std::intptr_t LpProgressLength = 0;   // the announced content length
+inline constexpr std::intptr_t LpProgressReceived = 1; // the bytes received so far
+// UM_CATALOGUE, wParam.
+inline constexpr std::intptr_t WpCatalogueFailed = 0;
+inline constexpr std::intptr_t WpCatalogueOk = 1;
+// UM_LOADMAP's wParam and UM_DOWNRESULT's lParam carry the picture's kind (TTyp).
 
+// One event type, registered with Qt, carries all eight messages.
 class TMessageEvent : public QEvent {
 public:
+    static inline const QEvent::Type EventType =
+        static_cast<QEvent::Type>(QEvent::registerEventType());
+
     TMessageEvent(int message, std::intptr_t wParam, std::intptr_t lParam)
-        : QEvent(MessageEventType(message)), Message(message), WParam(wParam), LParam(lParam) {}
+        : QEvent(EventType), Message(message), WParam(wParam), LParam(lParam) {}
 
     const int Message;
     const std::intptr_t WParam;
     const std::intptr_t LParam;
 };
 
-// True for the event types of the eight messages.
 inline bool IsMessageEvent(const QEvent* event) {
-    const int type = event->type();
-    return type >= MessageEventType(UM_STARTUP) && type <= MessageEventType(UM_CATALOGUE);
+    return event->type() == TMessageEvent::EventType;
 }
 
 // Posts a message to the window; safe from any thread.
@@ -49,7 +58,8 @@ inline void PostMessage(QObject* target, int message, std::intptr_t wParam = 0,
 // A call to run on the main thread, such as a worker's end-of-thread callback.
 class TCallEvent : public QEvent {
 public:
-    static constexpr QEvent::Type EventType = static_cast<QEvent::Type>(QEvent::User + 101);
+    static inline const QEvent::Type EventType =
+        static_cast<QEvent::Type>(QEvent::registerEventType());
     explicit TCallEvent(std::function<void()> call) : QEvent(EventType), Call(std::move(call)) {}
     const std::function<void()> Call;
 };

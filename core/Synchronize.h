@@ -14,7 +14,8 @@ namespace nimbora {
 
 class TSynchronizer {
 public:
-    static constexpr QEvent::Type EventType = static_cast<QEvent::Type>(QEvent::User + 100);
+    static inline const QEvent::Type EventType =
+        static_cast<QEvent::Type>(QEvent::registerEventType());
 
     // target receives an event of EventType whenever a call is pending; its handler calls
     // RunPending().

@@ -7,12 +7,12 @@
 
 namespace nimbora {
 
-OpenGLPanel::OpenGLPanel(QWidget* parent) : QOpenGLWidget(parent) {
+TOpenGLPanel::TOpenGLPanel(QWidget* parent) : QOpenGLWidget(parent) {
     setFormat(SceneFormat());
     setAutoFillBackground(false);
 }
 
-QSurfaceFormat OpenGLPanel::SceneFormat() {
+QSurfaceFormat TOpenGLPanel::SceneFormat() {
     QSurfaceFormat format;
     format.setRenderableType(QSurfaceFormat::OpenGL);
     format.setProfile(QSurfaceFormat::CompatibilityProfile);
@@ -28,7 +28,7 @@ QSurfaceFormat OpenGLPanel::SceneFormat() {
     return format;
 }
 
-bool OpenGLPanel::ContextAvailable() {
+bool TOpenGLPanel::ContextAvailable() {
     QOffscreenSurface surface;
     surface.setFormat(SceneFormat());
     surface.create();
@@ -41,33 +41,50 @@ bool OpenGLPanel::ContextAvailable() {
     return true;
 }
 
-void OpenGLPanel::initializeGL() {
+TOpenGLPanel::TContextState TOpenGLPanel::ContextState() const {
+    const QOpenGLContext* current = context();
+    if (!current) return NoContext;
+    return current->isValid() ? ContextReady : InvalidContext;
+}
+
+TCurrentContext::TCurrentContext(TOpenGLPanel* panel) : panel_(panel) {
+    QOpenGLContext* context = panel_->context();
+    if (!context) return; // not initialised yet: nothing to draw into
+    made_ = QOpenGLContext::currentContext() != context;
+    panel_->makeCurrent();
+}
+
+TCurrentContext::~TCurrentContext() {
+    if (made_) panel_->doneCurrent();
+}
+
+void TOpenGLPanel::initializeGL() {
     if (OnInitialize) OnInitialize();
 }
 
-void OpenGLPanel::resizeGL(int width, int height) {
+void TOpenGLPanel::resizeGL(int width, int height) {
     // The viewport is in framebuffer pixels, which differ from widget units on dense screens.
     const qreal ratio = devicePixelRatioF();
     if (OnResize) OnResize(qRound(width * ratio), qRound(height * ratio));
 }
 
-void OpenGLPanel::paintGL() {
+void TOpenGLPanel::paintGL() {
     if (OnPaint) OnPaint();
 }
 
-void OpenGLPanel::mousePressEvent(QMouseEvent* event) {
+void TOpenGLPanel::mousePressEvent(QMouseEvent* event) {
     if (OnMouseDown) OnMouseDown(event);
 }
 
-void OpenGLPanel::mouseMoveEvent(QMouseEvent* event) {
+void TOpenGLPanel::mouseMoveEvent(QMouseEvent* event) {
     if (OnMouseMove) OnMouseMove(event);
 }
 
-void OpenGLPanel::mouseReleaseEvent(QMouseEvent* event) {
+void TOpenGLPanel::mouseReleaseEvent(QMouseEvent* event) {
     if (OnMouseUp) OnMouseUp(event);
 }
 
-void OpenGLPanel::wheelEvent(QWheelEvent* event) {
+void TOpenGLPanel::wheelEvent(QWheelEvent* event) {
     if (OnWheel) OnWheel(event);
 }
 

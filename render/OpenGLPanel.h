@@ -10,10 +10,10 @@ class QWheelEvent;
 
 namespace nimbora {
 
-class OpenGLPanel : public QOpenGLWidget {
+class TOpenGLPanel : public QOpenGLWidget {
     Q_OBJECT
 public:
-    explicit OpenGLPanel(QWidget* parent = nullptr);
+    explicit TOpenGLPanel(QWidget* parent = nullptr);
 
     // The surface format that the fixed-function scene needs: RGBA 8-8-8-8, depth 32 (24 when
     // 32 is not offered), stencil 8, double buffered, compatibility profile.
@@ -21,6 +21,9 @@ public:
     // Whether a context of that format can be created and made current here; false on a
     // display without usable OpenGL.
     static bool ContextAvailable();
+    // What the panel got when it was initialised.
+    enum TContextState { NoContext, InvalidContext, ContextReady };
+    TContextState ContextState() const;
 
     std::function<void()> OnInitialize;                  // context current
     std::function<void(int width, int height)> OnResize; // framebuffer pixels
@@ -38,6 +41,20 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+};
+
+// Makes the panel's context current for a scope (GL work outside the panel's own hooks) and
+// releases it at the end, unless it was current already: nested scopes leave it to the outer.
+class TCurrentContext {
+public:
+    explicit TCurrentContext(TOpenGLPanel* panel);
+    ~TCurrentContext();
+    TCurrentContext(const TCurrentContext&) = delete;
+    TCurrentContext& operator=(const TCurrentContext&) = delete;
+
+private:
+    TOpenGLPanel* panel_;
+    bool made_ = false;
 };
 
 } // namespace nimbora

@@ -402,6 +402,11 @@ void TScene::DrawMarker(const TDrawPoint& p, GLuint list, float scale, const TFr
     }
 }
 
+void TScene::RenderBlank() {
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
+
 void TScene::RenderScene(const TFrameState& frame, const TLightingSets& sets) {
     if (ColoursPending) HandLightColours(sets);
     const bool sun = frame.ShowDayNight;

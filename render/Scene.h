@@ -1,7 +1,7 @@
 #pragma once
 // The OpenGL scene of the globe: the display lists and textures built once at start-up, the two
 // lighting modes with the lights' fade-in, and the frame. Every GL method needs the panel's
-// context current (inside the panel's hooks, or after OpenGLPanel::makeCurrent()).
+// context current (inside the panel's hooks, or in the scope of a TCurrentContext).
 #include "render/Geometry.h"
 #include "render/LightFade.h"
 #include "render/Lighting.h"
@@ -76,6 +76,8 @@ public:
 
     // One frame into the bound framebuffer.
     void RenderScene(const TFrameState& frame, const TLightingSets& sets);
+    // A black frame, for the time before the scene is built.
+    static void RenderBlank();
 
     // One tick of the lights' fade-in; the colours reach OpenGL with the next frame. Returns
     // true while the fade changed something (the caller repaints).

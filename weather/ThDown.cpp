@@ -44,7 +44,7 @@ TDownThread::~TDownThread() {
 
 void TDownThread::Execute() {
     if (Terminated()) return;
-    FError = 0;
+    FError = ErrNone;
     Working = true;
     DownInfo.ContentType = TypUnk;
 
@@ -80,7 +80,7 @@ void TDownThread::Execute() {
         contentType = doc.ContentType;
         if (DownInfo.InformSize && DownInfo.ProgrForm)
             PostMessage(DownInfo.ProgrForm, static_cast<int>(DownInfo.ProgrMsg),
-                        static_cast<std::uint32_t>(doc.ContentLength), 0);
+                        static_cast<std::uint32_t>(doc.ContentLength), LpProgressLength);
         // A body of unknown length is never written: such a transfer fails in the end.
         if (!client.HasBodySink() && transferEncoding != texts::ChunkedToken && announced >= 0)
             client.CreateBodyFile(DownInfo.FileName, MaxDownloadBytes);
@@ -88,7 +88,7 @@ void TDownThread::Execute() {
     client.OnDocData = [this](const char*, std::size_t, std::int64_t received) {
         if (DownInfo.InformSize && DownInfo.ProgrForm)
             PostMessage(DownInfo.ProgrForm, static_cast<int>(DownInfo.ProgrMsg),
-                        static_cast<std::uint32_t>(received), 1);
+                        static_cast<std::uint32_t>(received), LpProgressReceived);
     };
     client.OnDocEnd = [&] {
         DownInfo.Compressed = false;
@@ -108,12 +108,12 @@ void TDownThread::Execute() {
     client.OnRequestDone = [&](int transportError, int status) {
         Working = false;
         if (transportError == HttpErrBodyTooLarge) {
-            FError = 1; // a body beyond the limit is no usable picture
+            FError = ErrNoBody; // a body beyond the limit is no usable picture
         } else if (transportError != 0) {
-            FError = 3;
+            FError = ErrTransport;
         } else if (status >= 200 && status <= 299) {
             if (!FileExists(DownInfo.FileName) || FileSize(DownInfo.FileName) <= 0) {
-                FError = 1;
+                FError = ErrNoBody;
                 return;
             }
             const std::string type = Lower(contentType);
@@ -126,31 +126,31 @@ void TDownThread::Execute() {
                 std::remove(DownInfo.FileName.c_str());
             }
             if (DownInfo.ContentType == TypUnk) {
-                FError = 1;
+                FError = ErrNoBody;
                 return;
             }
-            FError = 0;
+            FError = ErrNone;
             const TPictureDate date = PictureDateFromHeaders(headerLines, UtcNowDateTime());
             DownInfo.LastMap = date.DateTime;
             DownInfo.DateFromServer = date.FromServer;
         } else if (status == 304) {
-            FError = 0;
+            FError = ErrNone;
             DownInfo.Compressed = false;
         } else if (status >= 300 && status <= 399) {
-            FError = 1; // a redirect that was not followed brings no picture
+            FError = ErrNoBody; // a redirect that was not followed brings no picture
         } else {
-            FError = 2;
+            FError = ErrStatus;
         }
     };
 
     if (!client.GetAsync()) {
-        FError = 1;
+        FError = ErrNoBody;
     } else {
         while (Working && client.Busy()) {
             client.Step(10);
             if (Terminated()) {
                 if (client.Busy()) client.Abort();
-                FError = 1;
+                FError = ErrNoBody;
                 break;
             }
         }
@@ -158,7 +158,7 @@ void TDownThread::Execute() {
     client.CloseBodySink();
 
     // Make sure what is reported as a picture really is one, after undoing a gzip coding.
-    if (FError == 0 && DownInfo.ContentType != TypUnk && FileExists(DownInfo.FileName)) {
+    if (FError == ErrNone && DownInfo.ContentType != TypUnk && FileExists(DownInfo.FileName)) {
         if (DownInfo.Compressed) {
             const std::string plain = MakeTempFileName(FolderOf(DownInfo.FileName));
             const bool ok =
@@ -168,15 +168,16 @@ void TDownThread::Execute() {
                 DownInfo.FileName = plain;
             } else {
                 if (!plain.empty()) std::remove(plain.c_str());
-                FError = 1;
+                FError = ErrNoBody;
             }
             DownInfo.Compressed = false;
         }
-        if (FError == 0 && !IsUsablePicture(DownInfo.FileName, DownInfo.ContentType)) FError = 1;
+        if (FError == ErrNone && !IsUsablePicture(DownInfo.FileName, DownInfo.ContentType))
+            FError = ErrNoBody;
     }
-    if (FError > 0 && FileExists(DownInfo.FileName)) std::remove(DownInfo.FileName.c_str());
+    if (FError != ErrNone && FileExists(DownInfo.FileName)) std::remove(DownInfo.FileName.c_str());
     // A 304 answer may still have left an empty body file behind.
-    if (FError == 0 && DownInfo.ContentType == TypUnk && FileExists(DownInfo.FileName))
+    if (FError == ErrNone && DownInfo.ContentType == TypUnk && FileExists(DownInfo.FileName))
         std::remove(DownInfo.FileName.c_str());
 
     if (results_) {
@@ -246,11 +247,28 @@ bool InflateGzipFile(const std::string& from, const std::string& to, std::int64_
     return ok;
 }
 
+TDownInfo MakeDownInfo(const TMap& server, const TProxy& proxy, double lastMap,
+                       const std::string& fileName, QObject* progressTarget) {
+    TDownInfo info;
+    info.Act = ActGetMap;
+    info.Url = server.Url;
+    info.Agent = texts::DownloadAgent;
+    info.Reference = server.Url;
+    info.FileName = fileName;
+    info.InformSize = true;
+    info.Compressed = true;
+    info.ProgrMsg = UM_PROGRESS;
+    info.ProgrForm = progressTarget;
+    info.ProxyInfo = proxy;
+    info.LastMap = lastMap;
+    return info;
+}
+
 TDownOutcome DownResults(const TDownThread& thread, TAct act, TMapInfo& mapInfo,
                          const std::string& pictureInHand) {
     TDownOutcome outcome;
     const TDownInfo& info = thread.DownInfo;
-    if (thread.ThError() == 0) {
+    if (thread.ThError() == ErrNone) {
         if (info.Act == ActGetMap && act != ActNone) {
             // Without a server date only the bytes tell whether the picture is the one in hand.
             const bool isNew =
@@ -269,10 +287,10 @@ TDownOutcome DownResults(const TDownThread& thread, TAct act, TMapInfo& mapInfo,
         }
     } else if (act != ActNone) {
         switch (thread.ThError()) {
-        case 1:
+        case ErrNoBody:
             outcome.StatusText = "Error: Cannot download data";
             break;
-        case 2:
+        case ErrStatus:
             outcome.StatusText = "Error: Service unavailable";
             break;
         default:

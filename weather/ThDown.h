@@ -1,9 +1,10 @@
 #pragma once
 // The cloud picture download: the worker thread, its parameters and the main thread's reading
 // of its result.
+#include "core/Messages.h"
 #include "net/Proxy.h"
-#include "weather/MapInfo.h"
 #include "weather/DownloadSupport.h"
+#include "weather/MapInfo.h"
 #include "weather/WorkerThread.h"
 
 #include <QObject>
@@ -15,6 +16,8 @@ namespace nimbora {
 class TSynchronizer;
 
 enum TAct : int { ActNone = 0, ActGetSrvc = 1, ActGetMap = 2 };
+// The messages name what a transfer fetched by these values.
+static_assert(ActGetSrvc == WpGetSrvc && ActGetMap == WpGetMap);
 
 // Parameters and results of one transfer.
 struct TDownInfo {
@@ -33,6 +36,11 @@ struct TDownInfo {
     // out: LastMap is the server's date; when false it is the time of receipt.
     bool DateFromServer = true;
 };
+
+// The transfer of a cloud picture from server into fileName: gzip offered, progress posted to
+// progressTarget, and conditional on lastMap (0: the picture is fetched whatever its date).
+TDownInfo MakeDownInfo(const TMap& server, const TProxy& proxy, double lastMap,
+                       const std::string& fileName, QObject* progressTarget);
 
 // Largest body written to disk, and largest picture after inflating a gzip body. Generous for
 // a 16384 x 8192 cloud map, small enough that a hostile server cannot fill the disk.
@@ -58,7 +66,7 @@ protected:
     void Execute() override;
 
 private:
-    int FError = 0;
+    int FError = ErrNone;
     bool Working = false;
     TSynchronizer* sync_;
     std::function<void(TDownThread&)> results_;

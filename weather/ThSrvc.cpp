@@ -5,6 +5,7 @@
 #include "core/Names.h"
 #include "net/HttpCli.h"
 #include "platform/Files.h"
+#include "platform/IniStore.h"
 #include "weather/WeatherTexts.h"
 
 #include "core/Cp1252.h"
@@ -71,6 +72,19 @@ bool TakeNoticeDay(TService& service, const std::string& today) {
     return true;
 }
 
+bool TakeNoticeDay(TService& service, const std::string& dataFolder, const std::string& today) {
+    const std::string noticeFile = dataFolder + texts::NoticeFileName;
+    service.DateShown =
+        TIniFile(noticeFile).ReadString(texts::NoticeSection, texts::DateShownKey, "");
+    if (!TakeNoticeDay(service, today)) return false;
+    try {
+        WriteIniString(noticeFile, texts::NoticeSection, texts::DateShownKey, today);
+    } catch (const TSettingsWriteError&) {
+        // Not remembering the day only means the notices may come again today.
+    }
+    return true;
+}
+
 std::string CatalogueRequestUrl(const std::string& catalogueUrl) {
     if (catalogueUrl.empty()) return {};
     const char joint = catalogueUrl.find('?') == std::string::npos ? '?' : '&';
@@ -85,7 +99,7 @@ TWorkTh::~TWorkTh() {
 
 void TWorkTh::Execute() {
     if (Terminated()) return;
-    FError = -1;
+    FError = ErrUndecided;
     Connected = false;
     Working = true;
 
@@ -109,33 +123,35 @@ void TWorkTh::Execute() {
     client.OnSessionClosed = [this] { Connected = false; };
     client.OnRequestDone = [this](int transportError, int status) {
         if (transportError != 0) {
-            FError = 3;
+            FError = ErrTransport;
         } else if (status >= 200 && status <= 299) {
-            FError = FileSize(WorkInfo.FileName) > 0 ? 0 : 1;
+            FError = FileSize(WorkInfo.FileName) > 0 ? ErrNone : ErrNoBody;
         } else if (status >= 300 && status <= 399) {
-            FError = 1; // a redirect that was not followed: no catalogue
+            FError = ErrNoBody; // a redirect that was not followed: no catalogue
         } else {
-            FError = 2;
+            FError = ErrStatus;
         }
         Working = false;
     };
 
     if (WorkInfo.Url.empty() || !client.GetAsync()) {
-        FError = 1;
+        FError = ErrNoBody;
     } else {
         while ((Connected || Working) && client.Busy()) {
             client.Step(10);
             if (Terminated()) {
                 if (client.Busy()) client.Abort();
-                FError = 4;
+                FError = ErrCancelled;
                 break;
             }
         }
-        if (FError < 0) FError = 1;
+        if (FError == ErrUndecided) FError = ErrNoBody;
     }
     client.CloseBodySink();
-    if (FError > 0) std::remove(WorkInfo.FileName.c_str());
-    if (WorkInfo.MainHandle) PostMessage(WorkInfo.MainHandle, UM_CATALOGUE, FError == 0 ? 1 : 0);
+    if (FError != ErrNone) std::remove(WorkInfo.FileName.c_str());
+    if (WorkInfo.MainHandle)
+        PostMessage(WorkInfo.MainHandle, UM_CATALOGUE,
+                    FError == ErrNone ? WpCatalogueOk : WpCatalogueFailed);
 }
 
 } // namespace nimbora

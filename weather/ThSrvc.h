@@ -60,6 +60,10 @@ void ApplyServiceLinks(const TCatalogue& catalogue, TService& service);
 // Whether the day's notices are still to be shown; "today" is the user's short date text.
 // Sets DateShown to today when they are.
 bool TakeNoticeDay(TService& service, const std::string& today);
+// The same with the day kept in the notice file of the data folder, so that a new start on the
+// same day shows nothing again. A day that cannot be written only means the notices may come
+// again today.
+bool TakeNoticeDay(TService& service, const std::string& dataFolder, const std::string& today);
 
 // A catalogue is a few kilobytes; anything much larger is not one.
 inline constexpr std::int64_t MaxCatalogueBytes = 1 << 20;
@@ -70,8 +74,7 @@ public:
     ~TWorkTh() override;
 
     TWorkInfo WorkInfo;
-    // -1 while undecided; 0 success, 1 no usable body, 2 error status, 3 transport error,
-    // 4 cancelled.
+    // A TThError; ErrUndecided while the transfer runs.
     int ThError() const { return FError; }
 
     int ConnectTimeoutMs = 20000;
@@ -81,7 +84,7 @@ protected:
     void Execute() override;
 
 private:
-    int FError = -1;
+    int FError = ErrUndecided;
     bool Connected = false;
     bool Working = false;
 };

@@ -23,6 +23,16 @@ struct TProxy;
 // address decides: the https or http proxy by its scheme, none for a host in no_proxy.
 THttpProxy HttpProxyOf(const TProxy& proxy, const std::string& url);
 
+// Result code of a transfer (FError of the download and catalogue threads).
+enum TThError : int {
+    ErrUndecided = -1, // still running
+    ErrNone = 0,       // success
+    ErrNoBody = 1,     // no usable body
+    ErrStatus = 2,     // server status outside 200 to 399
+    ErrTransport = 3,  // the connection failed
+    ErrCancelled = 4,  // stopped by the program
+};
+
 class TWorkerThread {
 public:
     virtual ~TWorkerThread();

@@ -1,4 +1,5 @@
 #include "GuiSupport.h"
+#include "app/TestSeam.h"
 
 #include <QDir>
 #include <algorithm>
@@ -42,7 +43,7 @@ std::string TScratchHome::MakeDataFolder() const {
 std::unique_ptr<TMainForm> StartMainForm() {
     auto form = std::make_unique<TMainForm>();
     // Nothing answers on the discard port: an update started by itself fails at once.
-    form->SetBuiltInServer(TMap{"http://127.0.0.1:9/clouds.jpg", 190, "test"});
+    TMainFormTestSeam::SetBuiltInServer(*form, TMap{"http://127.0.0.1:9/clouds.jpg", 190, "test"});
     form->show();
     WaitFor([&] { return form->StartupDone(); });
     return form;

@@ -2,6 +2,7 @@
 // screen without the globe being moved, and in day-and-night mode the error stays readable
 // before the sun text returns.
 #include "GuiSupport.h"
+#include "app/TestSeam.h"
 
 #include "core/Messages.h"
 #include "render/OpenGLPanel.h"
@@ -34,8 +35,8 @@ std::unique_ptr<TMainForm> StartQuietForm(const TScratchHome& home, const std::s
     EXPECT_TRUE(
         WriteWholeFile(home.SettingsFile(), "[Nimbora]\nVersion=033000\nGetCatalogue=0\n" + extra));
     auto form = std::make_unique<TMainForm>();
-    form->SetBuiltInServer(TMap{server, 190, "test"});
-    if (clock) form->SetClock(std::move(clock));
+    TMainFormTestSeam::SetBuiltInServer(*form, TMap{server, 190, "test"});
+    if (clock) TMainFormTestSeam::SetClock(*form, std::move(clock));
     form->show();
     EXPECT_TRUE(WaitFor([&] { return form->StartupDone(); }));
     // Let the light fade-in end, so that the timer stops drawing a still globe.
@@ -66,10 +67,10 @@ TEST(StatusLine, FailedUpdateShowsItsErrorOnAStillGlobe) {
     // away from the centred windows of tests that run beside this one.
     form->move(0, 700);
     WaitFor([] { return false; }, 300);
-    PostMessage(form.get(), UM_BEGINUPDATE, 2);
-    ASSERT_TRUE(WaitFor([&] { return form->StatusText == "Connecting..."; }, 3000));
-    ASSERT_TRUE(WaitFor([&] { return form->StatusText == "Error: Connection failed"; }, 10000))
-        << form->StatusText;
+    PostMessage(form.get(), UM_BEGINUPDATE, WpGetMap);
+    ASSERT_TRUE(WaitFor([&] { return form->GetStatusText() == "Connecting..."; }, 3000));
+    ASSERT_TRUE(WaitFor([&] { return form->GetStatusText() == "Error: Connection failed"; }, 10000))
+        << form->GetStatusText();
     WaitFor([] { return false; }, 500);
 
     // What the window shows on the display, against a frame drawn now with the texts in hand.
@@ -81,7 +82,7 @@ TEST(StatusLine, FailedUpdateShowsItsErrorOnAStillGlobe) {
             .toImage()
             .convertToFormat(QImage::Format_RGB32);
     const QImage expected =
-        form->Panel()->grabFramebuffer().copy(lines).convertToFormat(QImage::Format_RGB32);
+        form->GetOpenGLPanel()->grabFramebuffer().copy(lines).convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(shown.size(), expected.size());
     if (qEnvironmentVariableIsSet("NIMBORA_SAVE_FRAMES")) {
         shown.save("/tmp/nimbora_status_shown.png");
@@ -96,20 +97,20 @@ TEST(StatusLine, DayAndNightKeepsAnUpdateErrorBeforeTheSunTextReturns) {
     double now = 45000.5; // a fixed day; the test moves the clock on
     auto form = StartQuietForm(home, "http://127.0.0.1:9/clouds.jpg", "[Features]\nDayNight=1\n",
                                [&now] { return now; });
-    ASSERT_TRUE(WaitFor([&] { return form->StatusText.rfind("Sun: Lat=", 0) == 0; }, 3000))
-        << form->StatusText;
-    PostMessage(form.get(), UM_BEGINUPDATE, 2);
-    ASSERT_TRUE(WaitFor([&] { return form->StatusText == "Error: Connection failed"; }, 10000))
-        << form->StatusText;
+    ASSERT_TRUE(WaitFor([&] { return form->GetStatusText().rfind("Sun: Lat=", 0) == 0; }, 3000))
+        << form->GetStatusText();
+    PostMessage(form.get(), UM_BEGINUPDATE, WpGetMap);
+    ASSERT_TRUE(WaitFor([&] { return form->GetStatusText() == "Error: Connection failed"; }, 10000))
+        << form->GetStatusText();
     // Several sun refreshes (one every 30 ticks) within the first 15 seconds leave it.
     for (const double seconds : {1.0, 8.0, 14.5}) {
         now = 45000.5 + seconds / 86400;
         WaitFor([] { return false; }, 1300);
-        EXPECT_EQ(form->StatusText, "Error: Connection failed") << seconds << " s";
+        EXPECT_EQ(form->GetStatusText(), "Error: Connection failed") << seconds << " s";
     }
     now = 45000.5 + 15.5 / 86400;
-    EXPECT_TRUE(WaitFor([&] { return form->StatusText.rfind("Sun: Lat=", 0) == 0; }, 3000))
-        << form->StatusText;
+    EXPECT_TRUE(WaitFor([&] { return form->GetStatusText().rfind("Sun: Lat=", 0) == 0; }, 3000))
+        << form->GetStatusText();
     form->close();
 }
 

@@ -2,6 +2,7 @@
 // the next start, a conditional update, and closing in the middle of a download. All servers
 // run on this machine.
 #include "GuiSupport.h"
+#include "app/TestSeam.h"
 
 #include "core/Messages.h"
 #include "render/OpenGLPanel.h"
@@ -141,7 +142,7 @@ protected:
             "[Nimbora]\nVersion=033000\nCatalogueUrl=" + nginx_.Url("/" + catalogueFile) + "\n"));
     }
     QAction* Item(const TMainForm& form, const char* name) {
-        return form.OptionPopup()->findChild<QAction*>(name);
+        return form.GetOptionPopup()->findChild<QAction*>(name);
     }
     int PictureRequests(const char* status) {
         return Count(nginx_.AccessLog(), std::string("\"GET /clouds.jpg HTTP/1.1\" ") + status);
@@ -161,9 +162,9 @@ TEST_F(WeatherEndToEnd, FirstStartFetchesCatalogueAndCloudsThenNextStartUsesTheC
     const std::string cached = home_.DataFolder() + "clouds.jpg";
     {
         auto form = StartMainForm();
-        ASSERT_TRUE(WaitFor([&] { return form->CloudsShown(); }, 20000)) << form->StatusText;
+        ASSERT_TRUE(WaitFor([&] { return form->CloudsShown(); }, 20000)) << form->GetStatusText();
         // The catalogue was read: its two servers are offered, the others stay hidden.
-        EXPECT_EQ(form->MapInfo().Map.size(), 2u);
+        EXPECT_EQ(form->GetMapInfo().Map.size(), 2u);
         EXPECT_TRUE(Item(*form, "UseServer1Bt")->isVisible());
         EXPECT_TRUE(Item(*form, "UseServer2Bt")->isVisible());
         EXPECT_FALSE(Item(*form, "UseServer3Bt")->isVisible());
@@ -173,16 +174,16 @@ TEST_F(WeatherEndToEnd, FirstStartFetchesCatalogueAndCloudsThenNextStartUsesTheC
         EXPECT_EQ(PictureRequests("200"), 1);
         EXPECT_TRUE(ReadWholeFile(cached) == picture_);
         EXPECT_FALSE(QFile::exists(QString::fromStdString(home_.DataFolder() + "clouds.png")));
-        EXPECT_DOUBLE_EQ(form->MapInfo().LastMap.DateTime, 25569.0 + PictureTime / 86400.0);
-        EXPECT_EQ(form->StatusText, texts::DownloadCompleteText);
-        EXPECT_EQ(form->CreditText, "Local clouds");
-        EXPECT_EQ(form->UpdateText.rfind("Clouds updated: ", 0), 0u) << form->UpdateText;
+        EXPECT_DOUBLE_EQ(form->GetMapInfo().LastMap.DateTime, 25569.0 + PictureTime / 86400.0);
+        EXPECT_EQ(form->GetStatusText(), texts::DownloadCompleteText);
+        EXPECT_EQ(form->GetCreditText(), "Local clouds");
+        EXPECT_EQ(form->GetUpdateText().rfind("Clouds updated: ", 0), 0u) << form->GetUpdateText();
         EXPECT_TRUE(temp_->Files().empty());
 
         // The cloud layer is in the frame: the globe's centre is brighter with it.
-        const double withClouds = CentreBrightness(form->Panel()->grabFramebuffer());
+        const double withClouds = CentreBrightness(form->GetOpenGLPanel()->grabFramebuffer());
         Item(*form, "ShowCloudsBt")->trigger();
-        const double withoutClouds = CentreBrightness(form->Panel()->grabFramebuffer());
+        const double withoutClouds = CentreBrightness(form->GetOpenGLPanel()->grabFramebuffer());
         Item(*form, "ShowCloudsBt")->trigger();
         EXPECT_GT(withClouds, withoutClouds + 60) << withClouds << " " << withoutClouds;
         form->close();
@@ -201,25 +202,25 @@ TEST_F(WeatherEndToEnd, FirstStartFetchesCatalogueAndCloudsThenNextStartUsesTheC
 
     // "Update weather" asks only whether something newer exists.
     Item(*form, "UseServer1Bt")->trigger();
-    form->OptionPopup()->hide();
+    form->GetOptionPopup()->hide();
     Item(*form, "UpdateWeatherBt")->trigger();
-    ASSERT_TRUE(WaitFor([&] { return form->StatusText == texts::NoNewerPictureText; }, 10000))
-        << form->StatusText;
+    ASSERT_TRUE(WaitFor([&] { return form->GetStatusText() == texts::NoNewerPictureText; }, 10000))
+        << form->GetStatusText();
     EXPECT_EQ(PictureRequests("304"), 1) << nginx_.AccessLog();
     EXPECT_TRUE(form->CloudsShown());
     EXPECT_TRUE(ReadWholeFile(cached) == picture_);
-    EXPECT_DOUBLE_EQ(form->MapInfo().LastMap.DateTime, 25569.0 + PictureTime / 86400.0);
+    EXPECT_DOUBLE_EQ(form->GetMapInfo().LastMap.DateTime, 25569.0 + PictureTime / 86400.0);
     ASSERT_TRUE(WaitFor([&] { return Item(*form, "UpdateWeatherBt")->isEnabled(); }, 3000));
     EXPECT_TRUE(temp_->Files().empty());
 
     // A server that sends the same picture again in full: nothing changes, and the unused
     // body does not stay behind in the temporary folder.
     Item(*form, "UseServer2Bt")->trigger();
-    form->OptionPopup()->hide();
-    form->StatusText.clear();
+    form->GetOptionPopup()->hide();
+    TMainFormTestSeam::ClearStatusText(*form);
     Item(*form, "UpdateWeatherBt")->trigger();
-    ASSERT_TRUE(WaitFor([&] { return form->StatusText == texts::NoNewerPictureText; }, 10000))
-        << form->StatusText;
+    ASSERT_TRUE(WaitFor([&] { return form->GetStatusText() == texts::NoNewerPictureText; }, 10000))
+        << form->GetStatusText();
     ASSERT_TRUE(WaitFor([&] { return !form->Downloading(); }, 3000));
     EXPECT_EQ(Count(nginx_.AccessLog(), "\"GET /always/clouds.jpg HTTP/1.1\" 200"), 1);
     EXPECT_TRUE(ReadWholeFile(cached) == picture_);
@@ -240,9 +241,9 @@ TEST_F(WeatherEndToEnd, ClosingDuringASlowDownloadEndsAtOnce) {
     WriteSettings("slow.ini");
     auto form = StartMainForm();
     ASSERT_TRUE(WaitFor(
-        [&] { return form->Downloading() && form->StatusText.rfind("Downloading ", 0) == 0; },
+        [&] { return form->Downloading() && form->GetStatusText().rfind("Downloading ", 0) == 0; },
         10000))
-        << form->StatusText;
+        << form->GetStatusText();
     EXPECT_FALSE(temp_->Files().empty()); // the body is on its way
 
     QElapsedTimer clock;
@@ -253,7 +254,7 @@ TEST_F(WeatherEndToEnd, ClosingDuringASlowDownloadEndsAtOnce) {
     EXPECT_TRUE(temp_->Files().empty());
     EXPECT_FALSE(QFile::exists(QString::fromStdString(home_.DataFolder() + "clouds.jpg")));
     // Closing wrote the settings, keeping the catalogue address it does not write itself.
-    const std::string ini = ReadWholeFile(form->IniFile());
+    const std::string ini = ReadWholeFile(form->GetIniFile());
     EXPECT_TRUE(IniValue(ini, "Map", "LastZ").Found) << ini;
     EXPECT_TRUE(IniValue(ini, "Proxy", "Autodetect").Found);
     EXPECT_TRUE(IniValue(ini, "Nimbora", "CatalogueUrl").Found);
@@ -274,14 +275,14 @@ TEST_F(WeatherEndToEnd, ClosingDuringASlowCatalogueStartsNothingMore) {
     ScriptedServer pictures;
     ASSERT_TRUE(pictures.Start({[](Connection& c) { c.ReadRequest(); }}));
     auto form = std::make_unique<TMainForm>();
-    form->SetBuiltInServer(TMap{pictures.Url("/clouds.jpg"), 190, "test"});
+    TMainFormTestSeam::SetBuiltInServer(*form, TMap{pictures.Url("/clouds.jpg"), 190, "test"});
     form->show();
     ASSERT_TRUE(WaitFor([&] { return form->StartupDone(); }));
     ASSERT_TRUE(WaitFor([&] { return slow.ConnectionCount() > 0 && !temp_->Files().empty(); }));
     EXPECT_TRUE(form->FetchingCatalogue());
 
     // An update asked for just before closing.
-    PostMessage(form.get(), UM_BEGINUPDATE, 2);
+    PostMessage(form.get(), UM_BEGINUPDATE, WpGetMap);
     QElapsedTimer clock;
     clock.start();
     form->close();
@@ -302,12 +303,12 @@ TEST_F(WeatherEndToEnd, PictureLargerThanTheTextureIsShownShrunk) {
     ASSERT_TRUE(WriteWholeFile(root_.str("big.ini"), Catalogue({nginx_.Url("/big.jpg")})));
     WriteSettings("big.ini");
     auto form = StartMainForm();
-    ASSERT_TRUE(WaitFor([&] { return form->CloudsShown(); }, 90000)) << form->StatusText;
-    EXPECT_EQ(form->StatusText, texts::DownloadCompleteText);
+    ASSERT_TRUE(WaitFor([&] { return form->CloudsShown(); }, 90000)) << form->GetStatusText();
+    EXPECT_EQ(form->GetStatusText(), texts::DownloadCompleteText);
     EXPECT_TRUE(ReadWholeFile(home_.DataFolder() + "clouds.jpg") == big);
-    const double withClouds = CentreBrightness(form->Panel()->grabFramebuffer());
+    const double withClouds = CentreBrightness(form->GetOpenGLPanel()->grabFramebuffer());
     Item(*form, "ShowCloudsBt")->trigger();
-    const double withoutClouds = CentreBrightness(form->Panel()->grabFramebuffer());
+    const double withoutClouds = CentreBrightness(form->GetOpenGLPanel()->grabFramebuffer());
     EXPECT_GT(withClouds, withoutClouds + 60) << withClouds << " " << withoutClouds;
 }
 
@@ -329,18 +330,19 @@ TEST_F(WeatherEndToEnd, ServerWithoutLastModifiedDeliversEachNewPicture) {
     WriteSettings("plain.ini");
     const std::string cached = home_.DataFolder() + "clouds.jpg";
     auto form = StartMainForm();
-    ASSERT_TRUE(WaitFor([&] { return form->CloudsShown(); }, 20000)) << form->StatusText;
+    ASSERT_TRUE(WaitFor([&] { return form->CloudsShown(); }, 20000)) << form->GetStatusText();
     EXPECT_TRUE(ReadWholeFile(cached) == first);
     // Stored with the time it arrived, not a date the server never gave.
     const double now = 25569.0 + time(nullptr) / 86400.0;
-    EXPECT_NEAR(form->MapInfo().LastMap.DateTime, now, 60 / 86400.0);
+    EXPECT_NEAR(form->GetMapInfo().LastMap.DateTime, now, 60 / 86400.0);
 
     for (const auto& [picture, status] :
          {std::pair{&second, texts::DownloadCompleteText}, {&second, texts::NoNewerPictureText}}) {
         ASSERT_TRUE(WaitFor([&] { return Item(*form, "UpdateWeatherBt")->isEnabled(); }));
-        form->StatusText.clear();
+        TMainFormTestSeam::ClearStatusText(*form);
         Item(*form, "UpdateWeatherBt")->trigger();
-        ASSERT_TRUE(WaitFor([&] { return form->StatusText == status; }, 10000)) << form->StatusText;
+        ASSERT_TRUE(WaitFor([&] { return form->GetStatusText() == status; }, 10000))
+            << form->GetStatusText();
         ASSERT_TRUE(WaitFor([&] { return form->CloudsShown() && !form->Downloading(); }, 10000));
         EXPECT_TRUE(ReadWholeFile(cached) == *picture);
     }
@@ -422,11 +424,11 @@ TEST_F(WeatherEndToEnd, SampleCatalogueShowsItsNoticeAndOfferAndTheProgramGoesOn
     EXPECT_EQ(boxes.Seen[0].Text, "The catalogue service moves to a new address next month.");
     EXPECT_EQ(boxes.Seen[1].Icon, QMessageBox::Question);
     EXPECT_NE(boxes.Seen[1].Text.find("3.3.1"), std::string::npos) << boxes.Seen[1].Text;
-    EXPECT_EQ(form->MapInfo().Map.size(), 3u);
-    EXPECT_NE(form->OptionPopup()->findChild<QAction*>("ptrBut2"), nullptr);
+    EXPECT_EQ(form->GetMapInfo().Map.size(), 3u);
+    EXPECT_NE(form->GetOptionPopup()->findChild<QAction*>("ptrBut2"), nullptr);
     EXPECT_EQ(PictureRequests("200"), 0);
 
-    const std::string ini = form->IniFile();
+    const std::string ini = form->GetIniFile();
     ASSERT_TRUE(WriteWholeFile(ini, "[Nimbora]\nVersion=033000\n"));
     form->close();
     EXPECT_TRUE(IniValue(ReadWholeFile(ini), "Map", "LastZ").Found);
@@ -467,16 +469,16 @@ TEST_F(WeatherEndToEnd, DownloadEndingWhileANoticeIsOpenIsHandledSafely) {
     form->show();
     ASSERT_TRUE(WaitFor([&] { return form->StartupDone(); }));
     Item(*form, "UpdateWeatherBt")->trigger();
-    ASSERT_TRUE(WaitFor([&] { return boxes.Seen.size() >= 2; }, 20000)) << form->StatusText;
+    ASSERT_TRUE(WaitFor([&] { return boxes.Seen.size() >= 2; }, 20000)) << form->GetStatusText();
     ASSERT_TRUE(WaitFor([&] { return Item(*form, "UpdateWeatherBt")->isEnabled(); }, 5000));
     EXPECT_TRUE(form->isVisible());
     EXPECT_TRUE(form->CloudsShown());
-    EXPECT_EQ(form->StatusText, texts::DownloadCompleteText);
+    EXPECT_EQ(form->GetStatusText(), texts::DownloadCompleteText);
     EXPECT_FALSE(form->Downloading());
     EXPECT_EQ(pictures.ConnectionCount(), 1);
     form->close();
     EXPECT_TRUE(temp_->Files().empty());
-    EXPECT_TRUE(IniValue(ReadWholeFile(form->IniFile()), "Map", "LastZ").Found);
+    EXPECT_TRUE(IniValue(ReadWholeFile(form->GetIniFile()), "Map", "LastZ").Found);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <atomic>
 #include <gtest/gtest.h>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -83,15 +84,22 @@ TEST(Messages, ArePostedInOrderFromAnyThread) {
     TReceiver receiver;
     PostMessage(&receiver, UM_STARTUP);
     std::thread worker([&] {
-        PostMessage(&receiver, UM_PROGRESS, 100, 0);
-        PostMessage(&receiver, UM_CATALOGUE, 1);
+        PostMessage(&receiver, UM_PROGRESS, 100, LpProgressLength);
+        PostMessage(&receiver, UM_CATALOGUE, WpCatalogueOk);
     });
     worker.join();
     PostMessage(&receiver, UM_SHOWCLOUDS);
     QCoreApplication::processEvents();
     EXPECT_EQ(receiver.Messages,
               (std::vector<int>{UM_STARTUP, UM_PROGRESS, UM_CATALOGUE, UM_SHOWCLOUDS}));
-    EXPECT_EQ(MessageEventType(UM_CATALOGUE), QEvent::User + 8);
+}
+
+TEST(Messages, EventTypesAreRegisteredAndDistinct) {
+    const std::set<int> types{TMessageEvent::EventType, TCallEvent::EventType,
+                              TSynchronizer::EventType};
+    EXPECT_EQ(types.size(), 3u);
+    EXPECT_GT(*types.begin(), QEvent::User);
+    EXPECT_LE(*types.rbegin(), QEvent::MaxUser);
 }
 
 } // namespace

@@ -101,7 +101,7 @@ bool IsGreen(QRgb c) {
 class SceneRender : public testing::Test {
 protected:
     static void SetUpTestSuite() {
-        Panel = std::make_unique<OpenGLPanel>();
+        Panel = std::make_unique<TOpenGLPanel>();
         Scene = std::make_unique<TScene>();
         Sets = TestLighting();
         Panel->OnInitialize = [] {
@@ -147,7 +147,7 @@ protected:
 
     static QImage Grab() { return Panel->grabFramebuffer().convertToFormat(QImage::Format_RGB32); }
 
-    static inline std::unique_ptr<OpenGLPanel> Panel;
+    static inline std::unique_ptr<TOpenGLPanel> Panel;
     static inline std::unique_ptr<TScene> Scene;
     static inline TFrameState Frame;
     static inline TLightingSets Sets;

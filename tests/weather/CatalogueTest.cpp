@@ -208,6 +208,21 @@ TEST(CatalogueTest, NoticesOncePerDay) {
     EXPECT_TRUE(TakeNoticeDay(service, "09/12/2026"));
 }
 
+// The day kept in the data folder holds across starts; a folder that cannot take it costs
+// only a repeat.
+TEST(CatalogueTest, NoticeDayIsRememberedInTheDataFolder) {
+    TempDir dir;
+    const std::string folder = dir.str() + "/";
+    TService first, second, third;
+    EXPECT_TRUE(TakeNoticeDay(first, folder, "08/12/2026"));
+    EXPECT_FALSE(TakeNoticeDay(second, folder, "08/12/2026"));
+    EXPECT_TRUE(TakeNoticeDay(third, folder, "09/12/2026"));
+    const std::string missing = folder + "gone/";
+    TService elsewhere;
+    EXPECT_TRUE(TakeNoticeDay(elsewhere, missing, "08/12/2026"));
+    EXPECT_TRUE(TakeNoticeDay(elsewhere, missing, "08/12/2026"));
+}
+
 TEST(CatalogueTest, RequestAddressCarriesTheQuery) {
     EXPECT_EQ(CatalogueRequestUrl("http://h/c.ini"),
               "http://h/c.ini?prog=Nimbora&ver=033000&lang=en");
@@ -259,9 +274,12 @@ TEST_F(CatalogueThreadTest, FetchEndsWithTheCatalogueMessage) {
         int error;
     };
     const Case cases[] = {
-        {"catalogue", "/catalogue.ini", 0},     {"not found", "/missing.ini", 2},
-        {"server error", "/fail", 2},           {"empty body", "/empty.ini", 1},
-        {"redirect not followed", "/moved", 1}, {"larger than any catalogue", "/huge.ini", 3},
+        {"catalogue", "/catalogue.ini", ErrNone},
+        {"not found", "/missing.ini", ErrStatus},
+        {"server error", "/fail", ErrStatus},
+        {"empty body", "/empty.ini", ErrNoBody},
+        {"redirect not followed", "/moved", ErrNoBody},
+        {"larger than any catalogue", "/huge.ini", ErrTransport},
     };
     for (const Case& c : cases) {
         TempDir tmp;
@@ -270,8 +288,9 @@ TEST_F(CatalogueThreadTest, FetchEndsWithTheCatalogueMessage) {
         run.Start();
         ASSERT_TRUE(run.WaitForEnd()) << c.name;
         EXPECT_EQ(run.Thread().ThError(), c.error) << c.name;
-        EXPECT_EQ(run.CatalogueWParam(), c.error == 0 ? 1 : 0) << c.name;
-        if (c.error == 0) {
+        EXPECT_EQ(run.CatalogueWParam(), c.error == ErrNone ? WpCatalogueOk : WpCatalogueFailed)
+            << c.name;
+        if (c.error == ErrNone) {
             // Kept for the window to read.
             EXPECT_EQ(test::FilesIn(tmp.str()).size(), 1u) << c.name;
             EXPECT_EQ(ReadCatalogue(file).Servers.size(), 3u) << c.name;
@@ -295,7 +314,7 @@ TEST_F(CatalogueThreadTest, EmptyAddressEndsAtOnceWithoutTraffic) {
     run.Start();
     ASSERT_TRUE(run.WaitForEnd());
     EXPECT_LT(clock.elapsed(), 1000);
-    EXPECT_EQ(run.Thread().ThError(), 1);
+    EXPECT_EQ(run.Thread().ThError(), ErrNoBody);
     EXPECT_EQ(run.CatalogueWParam(), 0);
     EXPECT_TRUE(test::FilesIn(tmp.str()).empty());
     EXPECT_EQ(nginx_->AccessLog(), before);
@@ -321,7 +340,7 @@ TEST(CatalogueThreadScriptedTest, SlowCatalogueIsStoppedAtOnce) {
     ASSERT_FALSE(test::ReadWholeFile(file).empty());
     EXPECT_LT(run.Cancel(), 1000);
     QCoreApplication::processEvents();
-    EXPECT_EQ(run.Thread().ThError(), 4);
+    EXPECT_EQ(run.Thread().ThError(), ErrCancelled);
     EXPECT_EQ(run.CatalogueWParam(), 0);
     EXPECT_TRUE(test::FilesIn(tmp.str()).empty());
 }

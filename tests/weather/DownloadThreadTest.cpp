@@ -2,10 +2,10 @@
 // server that misbehaves.
 #include "weather/WeatherTestSupport.h"
 
-#include "weather/WeatherTexts.h"
 #include "support/NetHarness.h"
 #include "support/TempDir.h"
 #include "weather/TestPictures.h"
+#include "weather/WeatherTexts.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -54,7 +54,7 @@ void ExpectFailure(const TDownloadRun& run, const std::string& tempFolder, int c
                                         "Error: Service unavailable", "Error: Connection failed"};
     ASSERT_TRUE(run.ResultsRan) << name;
     EXPECT_EQ(run.Error, code) << name;
-    if (code >= 1 && code <= 3) {
+    if (code >= ErrNoBody && code <= ErrTransport) {
         EXPECT_EQ(run.Outcome.StatusText, texts[code]) << name;
     }
     EXPECT_TRUE(run.Outcome.ShowHints) << name;
@@ -151,7 +151,7 @@ TEST_F(DownloadThreadTest, PicturesArriveAndAreCompared) {
         run.Start();
         ASSERT_TRUE(run.WaitForEnd()) << c.name;
         ASSERT_TRUE(run.ResultsRan) << c.name;
-        EXPECT_EQ(run.Error, 0) << c.name;
+        EXPECT_EQ(run.Error, ErrNone) << c.name;
         EXPECT_FALSE(run.Outcome.ShowHints) << c.name;
         EXPECT_FALSE(run.Result.Compressed) << c.name;
         const bool newer = c.type != TypUnk;
@@ -184,9 +184,9 @@ TEST_F(DownloadThreadTest, ProgressTellsLengthAndBytes) {
     ASSERT_GE(messages.size(), 2u);
     const auto size = static_cast<std::intptr_t>(Jpeg().size());
     EXPECT_EQ(messages.front().Message, UM_PROGRESS);
-    EXPECT_EQ(messages.front().LParam, 0);
+    EXPECT_EQ(messages.front().LParam, LpProgressLength);
     EXPECT_EQ(messages.front().WParam, size);
-    EXPECT_EQ(messages.back().LParam, 1);
+    EXPECT_EQ(messages.back().LParam, LpProgressReceived);
     EXPECT_EQ(messages.back().WParam, size);
 }
 
@@ -197,16 +197,16 @@ TEST_F(DownloadThreadTest, AnswersThatBringNoPictureFail) {
         int code;
     };
     const Case cases[] = {
-        {"chunked answer is never written", "/chunk/clouds.jpg", 1},
-        {"gif", "/pic.gif", 1},
-        {"jpeg cut short", "/cut.jpg", 1},
-        {"empty body", "/empty.jpg", 1},
-        {"png claiming 100000 x 100000", "/huge.png", 1},
-        {"gzip inflating past the limit", "/bomb/clouds.png", 1},
-        {"redirect not followed", "/moved", 1},
-        {"six redirects", "/r0", 3},
-        {"not found", "/missing.jpg", 2},
-        {"server error", "/fail", 2},
+        {"chunked answer is never written", "/chunk/clouds.jpg", ErrNoBody},
+        {"gif", "/pic.gif", ErrNoBody},
+        {"jpeg cut short", "/cut.jpg", ErrNoBody},
+        {"empty body", "/empty.jpg", ErrNoBody},
+        {"png claiming 100000 x 100000", "/huge.png", ErrNoBody},
+        {"gzip inflating past the limit", "/bomb/clouds.png", ErrNoBody},
+        {"redirect not followed", "/moved", ErrNoBody},
+        {"six redirects", "/r0", ErrTransport},
+        {"not found", "/missing.jpg", ErrStatus},
+        {"server error", "/fail", ErrStatus},
     };
     for (const Case& c : cases) {
         TempDir tmp;
@@ -226,7 +226,7 @@ TEST_F(DownloadThreadTest, PictureIsNotTakenWhenTheWindowStoppedWaiting) {
     run.Act = ActNone;
     run.Start();
     ASSERT_TRUE(run.WaitForEnd());
-    EXPECT_EQ(run.Error, 0);
+    EXPECT_EQ(run.Error, ErrNone);
     EXPECT_FALSE(run.Outcome.NewPicture);
     EXPECT_EQ(run.Outcome.StatusText, "");
     EXPECT_EQ(run.MapInfo.LastMap.DateTime, DateTimeOfUnix(InHandTime));
@@ -242,10 +242,10 @@ TEST_F(DownloadThreadTest, TransferGoesThroughTheProxy) {
         int code;
     };
     const Case cases[] = {
-        {"open proxy", "", false, "", 0},
-        {"right password", "cloud", true, "s3cret", 0},
-        {"wrong password", "cloud", true, "wrong", 2},
-        {"credentials switched off", "cloud", false, "s3cret", 2},
+        {"open proxy", "", false, "", ErrNone},
+        {"right password", "cloud", true, "s3cret", ErrNone},
+        {"wrong password", "cloud", true, "wrong", ErrStatus},
+        {"credentials switched off", "cloud", false, "s3cret", ErrStatus},
     };
     for (const Case& c : cases) {
         TinyProxyServer proxy;
@@ -262,7 +262,7 @@ TEST_F(DownloadThreadTest, TransferGoesThroughTheProxy) {
         run.Start();
         ASSERT_TRUE(run.WaitForEnd()) << c.name;
         if (c.code == 0) {
-            EXPECT_EQ(run.Error, 0) << c.name;
+            EXPECT_EQ(run.Error, ErrNone) << c.name;
             EXPECT_TRUE(run.Outcome.NewPicture) << c.name;
             EXPECT_TRUE(ReadWholeFile(run.Result.FileName) == Jpeg()) << c.name;
             EXPECT_NE(proxy.Log().find("GET " + nginx_->Url("/clouds.jpg")), std::string::npos)
@@ -308,23 +308,26 @@ TEST(DownloadThreadScriptedTest, BrokenAnswersFailCleanly) {
         int code;
     };
     const Case cases[] = {
-        {"no content length", Reply(Head("Connection: close\r\n") + jpeg), 1},
+        {"no content length", Reply(Head("Connection: close\r\n") + jpeg), ErrNoBody},
         {"longer length than sent",
-         Reply(Head("Content-Length: " + std::to_string(jpeg.size() + 1000) + "\r\n") + jpeg), 3},
+         Reply(Head("Content-Length: " + std::to_string(jpeg.size() + 1000) + "\r\n") + jpeg),
+         ErrTransport},
         {"shorter length than sent",
-         Reply(Head("Content-Length: " + std::to_string(jpeg.size() - 100) + "\r\n") + jpeg), 1},
+         Reply(Head("Content-Length: " + std::to_string(jpeg.size() - 100) + "\r\n") + jpeg),
+         ErrNoBody},
         {"connection dropped mid-body",
-         Reply(Head("Content-Length: " + size + "\r\n") + jpeg.substr(0, jpeg.size() / 2)), 3},
-        {"empty 2xx body", Reply(Head("Content-Length: 0\r\n")), 1},
+         Reply(Head("Content-Length: " + size + "\r\n") + jpeg.substr(0, jpeg.size() / 2)),
+         ErrTransport},
+        {"empty 2xx body", Reply(Head("Content-Length: 0\r\n")), ErrNoBody},
         {"jpeg claiming 65000 x 65000",
-         Reply(Head("Content-Length: " + size + "\r\n") + JpegClaimingHugeSize()), 1},
+         Reply(Head("Content-Length: " + size + "\r\n") + JpegClaimingHugeSize()), ErrNoBody},
         {"silent server",
          [](Connection& c) {
              c.ReadRequest();
              c.Pause(10000);
          },
          3},
-        {"nothing listens", nullptr, 3},
+        {"nothing listens", nullptr, ErrTransport},
     };
     for (const Case& c : cases) {
         ScriptedServer server;
@@ -351,14 +354,15 @@ TEST(DownloadThreadScriptedTest, RequestCarriesTheProgramsFields) {
     TDownloadRun run(server.Url("/clouds.jpg"), tmp.str(), 34644.367789351854, MapInHand());
     run.Start();
     ASSERT_TRUE(run.WaitForEnd());
-    EXPECT_EQ(run.Error, 0);
+    EXPECT_EQ(run.Error, ErrNone);
     EXPECT_EQ(run.Outcome.StatusText, texts::NoNewerPictureText);
     EXPECT_TRUE(FilesIn(tmp.str()).empty());
     ASSERT_EQ(server.Requests().size(), 1u);
     const std::string request = server.Requests()[0];
     for (const std::string& line : std::vector<std::string>{
              "GET /clouds.jpg HTTP/1.1\r\n", "If-Modified-Since: Sun, 06 Nov 1994 08:49:37 GMT\r\n",
-             "Accept-Encoding: gzip\r\n", "User-Agent: Nimbora test\r\n",
+             "Accept-Encoding: gzip\r\n",
+             "User-Agent: " + std::string(texts::DownloadAgent) + "\r\n",
              "Referer: " + server.Url("/clouds.jpg") + "\r\n"})
         EXPECT_NE(request.find(line), std::string::npos) << line << request;
 }
@@ -378,7 +382,7 @@ TEST(DownloadThreadScriptedTest, SlowDownloadIsStoppedAtOnce) {
     EXPECT_FALSE(FilesIn(tmp.str()).empty()); // the body is on its way to disk
     EXPECT_LT(run.Cancel(), 1000);
     EXPECT_TRUE(run.ResultsRan);
-    EXPECT_EQ(run.Error, 1);
+    EXPECT_EQ(run.Error, ErrNoBody);
     // A late result after the window stopped waiting changes no status line.
     EXPECT_EQ(run.Outcome.StatusText, "");
     EXPECT_FALSE(run.Outcome.NewPicture);

@@ -22,7 +22,7 @@ QCoreApplication& App() {
 
 bool TReceiver::DataArrived() const {
     return std::any_of(Messages.begin(), Messages.end(), [](const TPostedMessage& m) {
-        return m.Message == UM_PROGRESS && m.LParam == 1;
+        return m.Message == UM_PROGRESS && m.LParam == LpProgressReceived;
     });
 }
 
@@ -55,17 +55,8 @@ TDownloadRun::TDownloadRun(const std::string& url, const std::string& tempFolder
                            double ifModifiedSince, TMapInfo mapInfo)
     : MapInfo(std::move(mapInfo)) {
     App();
-    TDownInfo info;
-    info.Act = ActGetMap;
-    info.Url = url;
-    info.Agent = "Nimbora test";
-    info.Reference = url;
-    info.FileName = MakeTempFileName(tempFolder + "/");
-    info.InformSize = true;
-    info.Compressed = true;
-    info.ProgrMsg = UM_PROGRESS;
-    info.ProgrForm = &Receiver;
-    info.LastMap = ifModifiedSince;
+    TDownInfo info = MakeDownInfo(TMap{url, 0, ""}, TProxy{}, ifModifiedSince,
+                                  MakeTempFileName(tempFolder + "/"), &Receiver);
     thread_ =
         std::make_unique<TDownThread>(std::move(info), &Receiver.Sync, [this](TDownThread& thread) {
             ResultsRan = true;

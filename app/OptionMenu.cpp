@@ -1,0 +1,175 @@
+// The options menu: built once, its toggles bound to the feature model, and its handlers.
+#include "app/MainForm.h"
+
+#include "app/Texts.h"
+#include "core/Messages.h"
+#include "render/OpenGLPanel.h"
+#include "ui/about.h"
+#include "ui/extensioninfo.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QMenu>
+#include <QStyle>
+#include <QTimer>
+#include <QToolButton>
+
+namespace nimbora {
+
+namespace {
+
+QAction* AddToggle(QMenu* menu, const char* name, const char* caption) {
+    QAction* item = menu->addAction(QString::fromUtf8(caption));
+    item->setObjectName(QString::fromLatin1(name));
+    item->setCheckable(true);
+    return item;
+}
+
+QAction* AddCommand(QMenu* menu, const char* name, const char* caption, const QIcon& icon) {
+    QAction* item = menu->addAction(icon, QString::fromUtf8(caption));
+    item->setObjectName(QString::fromLatin1(name));
+    return item;
+}
+
+} // namespace
+
+void TMainForm::CreateMenu() {
+    OptionPopup = new QMenu(this);
+    OptionPopup->setObjectName("OptionPopup");
+    QMenu* menu = OptionPopup;
+
+    UpdateWeatherBt = AddCommand(menu, "UpdateWeatherBt", "", QIcon());
+    UpdateWeatherBt->setText(QString::fromStdString(UpdateWeatherCaption(0)));
+    UpdateWeatherBt->setEnabled(false);
+    menu->setDefaultAction(UpdateWeatherBt);
+
+    Selectweatherserver = menu->addMenu(QStringLiteral("Select weather server"));
+    Selectweatherserver->setObjectName("Selectweatherserver");
+    ServerGroup = new QActionGroup(this);
+    ServerGroup->setExclusive(true);
+    UseRandServerBt = AddToggle(Selectweatherserver, "UseRandServerBt", "Random server");
+    UseRandServerBt->setChecked(true);
+    UseRandServerBt->setData(0);
+    ServerGroup->addAction(UseRandServerBt);
+    connect(UseRandServerBt, &QAction::triggered, this, [this] { UseServerBtClick(0); });
+    for (int tag = 1; tag <= 10; ++tag) {
+        const QByteArray name = "UseServer" + QByteArray::number(tag) + "Bt";
+        const QByteArray caption = "Server " + QByteArray::number(tag);
+        QAction* item = AddToggle(Selectweatherserver, name.constData(), caption.constData());
+        item->setData(tag);
+        item->setVisible(false);
+        ServerGroup->addAction(item);
+        connect(item, &QAction::triggered, this, [this, tag] { UseServerBtClick(tag); });
+        UseServerBt[tag] = item;
+    }
+    menu->addSeparator();
+
+    ShowCloudsBt = AddFeature(&TFeatures::Clouds, "ShowCloudsBt", "Show clouds");
+    ShowTexturingBt =
+        AddFeature(&TFeatures::WorldTexturing, "ShowTexturingBt", "Show world texturing");
+    ShowCountriesBt =
+        AddFeature(&TFeatures::CountryBoundaries, "ShowCountriesBt", "Show country boundaries");
+    ShowNamesBt = AddFeature(&TFeatures::CountryNames, "ShowNamesBt", "Show country names");
+    ColorizeBt = AddFeature(&TFeatures::ColorizeClouds, "ColorizeBt", "Colorize clouds",
+                            [this] { PostMessage(this, UM_SHOWCLOUDS); });
+    ChangeTexturingBt =
+        AddFeature(&TFeatures::DetailedTexturing, "ChangeTexturingBt", "Detailed earth texturing",
+                   [this] { ChangeTexturingBtClick(); });
+    ShowDayNightBt = AddFeature(&TFeatures::DayNight, "ShowDayNightBt", "Show Day and Night",
+                                [this] { ShowDayNightBtClick(); });
+    ShowTimeZoneBt = AddFeature(&TFeatures::TimeZoneGrid, "ShowTimeZoneBt", "Show Time Zone grid");
+    // Waypoints, saving the view and the lighting dialog arrive with their own work; until then
+    // their items are there and do nothing.
+    CustomWayBt = AddCommand(menu, "CustomWayBt", "Custom Waypoints...",
+                             style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+    menu->addSeparator();
+    SaveFrameBt = AddCommand(menu, "SaveFrameBt", "Save current view...",
+                             style()->standardIcon(QStyle::SP_DialogSaveButton));
+    ResetViewBt = AddCommand(menu, "ResetViewBt", "Reset viewpoint",
+                             style()->standardIcon(QStyle::SP_BrowserReload));
+    ConfigBt = AddCommand(menu, "ConfigBt", "Configuration...",
+                          style()->standardIcon(QStyle::SP_FileDialogInfoView));
+    menu->addSeparator();
+    AboutBt = AddCommand(menu, "AboutBt", "About...",
+                         style()->standardIcon(QStyle::SP_MessageBoxInformation));
+    menu->addSeparator();
+
+    connect(ResetViewBt, &QAction::triggered, this, [this] { ResetViewBtClick(); });
+    connect(AboutBt, &QAction::triggered, this, [this] { AboutBtClick(); });
+    // Every change of the menu's state shows in the next frame.
+    for (QAction* item : menu->actions())
+        connect(item, &QAction::triggered, OpenGLPanel, qOverload<>(&QWidget::update));
+    ShowFeatures();
+}
+
+QAction* TMainForm::AddFeature(bool TFeatures::*feature, const char* name, const char* caption,
+                               std::function<void()> changed) {
+    QAction* item = AddToggle(OptionPopup, name, caption);
+    FeatureItems.push_back({item, feature});
+    connect(item, &QAction::triggered, this, [this, feature, changed](bool checked) {
+        Settings.Features.*feature = checked;
+        ShowFeatures();
+        if (changed) changed();
+    });
+    return item;
+}
+
+void TMainForm::ShowFeatures() {
+    const TFeatures& features = Settings.Features;
+    for (const auto& [item, feature] : FeatureItems)
+        item->setChecked(features.*feature);
+    // A detail of a layer can be chosen only while the layer is shown.
+    ColorizeBt->setEnabled(features.Clouds);
+    ChangeTexturingBt->setEnabled(features.WorldTexturing);
+}
+
+void TMainForm::OptionBtClick() {
+    MenuPos = OptionBt->mapToGlobal(OptionBt->rect().center());
+    OptionPopup->popup(MenuPos);
+}
+
+void TMainForm::OptionBtRightClick(const QPoint& globalPos) {
+    MenuPos = globalPos;
+    OptionPopup->popup(MenuPos);
+}
+
+void TMainForm::UseServerBtClick(int tag) {
+    Settings.ServerIndex = tag;
+    UpdateWeatherBt->setText(QString::fromStdString(UpdateWeatherCaption(tag)));
+    if (tag >= 0 && tag <= 10) (tag == 0 ? UseRandServerBt : UseServerBt[tag])->setChecked(true);
+    // Reopen the menu at the options button, so that the user sees the choice.
+    QTimer::singleShot(0, this, [this] {
+        if (isVisible()) OptionPopup->popup(OptionBt->mapToGlobal(OptionBt->rect().center()));
+    });
+}
+
+void TMainForm::ChangeTexturingBtClick() {
+    if (!SceneBuilt) return;
+    TCurrentContext current(OpenGLPanel);
+    Scene.ChangeEarthTexture(Settings.Features.DetailedTexturing);
+}
+
+void TMainForm::ShowDayNightBtClick() {
+    if (Settings.Features.DayNight) {
+        ComputeSunMoon();
+    } else {
+        StatusText = texts::TitleText;
+    }
+    if (SceneBuilt) ApplyLightingMode();
+}
+
+void TMainForm::ResetViewBtClick() {
+    ResetViewpoint(Nav);
+    // The timer draws only when it moves the view itself.
+    OpenGLPanel->update();
+}
+
+void TMainForm::AboutBtClick() {
+    ShowAboutDialog(this, TAboutLinks{Service.HomeUrl, Service.HomeContact, Service.ProdUrl});
+}
+
+void TMainForm::ButtonAdvClick(const std::string& url) {
+    if (!url.empty()) OpenLink(url);
+}
+
+} // namespace nimbora

@@ -1,0 +1,24 @@
+#pragma once
+// The one way in for tests and benchmarks: what they replace before the window starts up and
+// what they drive or reset while it runs. The program itself never uses it.
+#include "app/MainForm.h"
+
+#include <string>
+#include <utility>
+
+namespace nimbora {
+
+struct TMainFormTestSeam {
+    // Replaces the built-in server before start-up, so that a run never leaves this machine.
+    static void SetBuiltInServer(TMainForm& form, const TMap& server) {
+        form.MapInfo.Map.assign(1, server);
+    }
+    // The clock of the sun and moon (UTC day count).
+    static void SetClock(TMainForm& form, TUtcClock clock) { form.Clock = std::move(clock); }
+    // The held keys and view velocities, to turn the globe without input events.
+    static TNavState& Nav(TMainForm& form) { return form.Nav; }
+    // Empties the first status line, so that the next text written there can be told apart.
+    static void ClearStatusText(TMainForm& form) { form.StatusText.clear(); }
+};
+
+} // namespace nimbora
