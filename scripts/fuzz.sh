@@ -2,11 +2,12 @@
 # Builds the fuzz targets with clang (libFuzzer, AddressSanitizer, UBSan) into ./build-fuzz and
 # runs each target in turn for a chosen time.
 #
-#   bash scripts/fuzz.sh [-t SECONDS] [--merge] [--artifacts DIR] [TARGET...]
+#   bash scripts/fuzz.sh [-t SECONDS] [--merge] [--keep-going] [--artifacts DIR] [TARGET...]
 #
 #   -t SECONDS      time per target (default 60; 0 runs nothing, e.g. with --merge)
 #   --merge         afterwards, merge the new inputs that add coverage and are at most 4 KB
 #                   into the checked-in corpus fuzz/corpus/<target>/
+#   --keep-going    go on after a fault (libFuzzer's fork mode), to find the next one too
 #   --artifacts DIR where inputs that crash, leak, hang or exhaust memory go (default: the
 #                   target's corpus folder, so the fault is replayed by ctest from then on)
 #   TARGET          ini settings iso8601 catalogue httpdate cloudpicture jpeg polylines
@@ -20,14 +21,17 @@ root=$PWD
 
 seconds=60
 merge=0
+keep_going=()
 artifacts=
 targets=()
 while [ $# -gt 0 ]; do
     case "$1" in
         -t) seconds=$2; shift 2 ;;
         --merge) merge=1; shift ;;
+        --keep-going) keep_going=(-fork=1 -ignore_crashes=1 -ignore_ooms=1 -ignore_timeouts=1)
+                      shift ;;
         --artifacts) artifacts=$(realpath -m "$2"); shift 2 ;;
-        -h|--help) sed -n '2,17p' "$0"; exit 0 ;;
+        -h|--help) sed -n '2,18p' "$0"; exit 0 ;;
         -*) echo "unknown option $1" >&2; exit 2 ;;
         *) targets+=("$1"); shift ;;
     esac
@@ -62,17 +66,21 @@ for t in "${targets[@]}"; do
     if [ "$seconds" -gt 0 ]; then
         echo "=== $t: $seconds s"
         log=$build/work/$t.log
+        before=$(find "$out" -maxdepth 1 -name "$t-*" | wc -l)
         status=0
         # New entries go into the first folder (the scratch corpus), never into fuzz/corpus.
         "$exe" "$work" "$corpus" -max_total_time="$seconds" -max_len=65536 -timeout=30 \
             -rss_limit_mb=2560 -artifact_prefix="$out/$t-" -print_final_stats=1 \
-            >"$log" 2>&1 || status=$?
+            "${keep_going[@]}" >"$log" 2>&1 || status=$?
+        found=$(( $(find "$out" -maxdepth 1 -name "$t-*" | wc -l) - before ))
         runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-        if [ "$status" -ne 0 ]; then
+        # Fork mode reports its total as "#<runs>: cov: ..." lines.
+        [ -n "$runs" ] || runs=$(grep -oE '^#[0-9]+:' "$log" | tail -1 | tr -d '#:')
+        if [ "$status" -ne 0 ] || [ "$found" -gt 0 ]; then
             failed+=("$t")
             grep -E "^==[0-9]+==ERROR|SUMMARY|property failed|runtime error|Test unit written" \
-                "$log" | head -8 || true
-            summary+=("$t: FAULT after ${runs:-?} runs (log $log)")
+                "$log" | sort | uniq -c | head -12 || true
+            summary+=("$t: $found fault input(s) in ${runs:-?} runs (log $log)")
         else
             summary+=("$t: ${runs:-?} runs, no fault")
         fi

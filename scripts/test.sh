@@ -48,8 +48,7 @@ if [ "${NIMBORA_SANITIZE_SUITE:-1}" != 0 ]; then
     NIMBORA_BUILD_DIR=build-asan bash scripts/build.sh -DNIMBORA_SANITIZE=ON -DNIMBORA_TESTS=ON \
         -DNIMBORA_BENCH=OFF -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" \
         -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1"
-    # Also set by ctest for every test; exported here so that test discovery and the programs
-    # the tests start get them too.
+    # For every test, its discovery and the programs the tests start.
     export ASAN_OPTIONS=detect_leaks=1:strict_init_order=1:detect_stack_use_after_return=0
     export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0
     export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
