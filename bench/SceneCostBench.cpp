@@ -170,8 +170,8 @@ int main(int argc, char** argv) {
     struct TCase {
         const char* name;
         std::function<void(TFrameState&)> change;
-        std::function<void()> setUp; // optional, like undo
-        std::function<void()> undo;
+        std::function<void()> setUp{}; // optional, like undo
+        std::function<void()> undo{};
     };
     const std::vector<TCase> cases = {
         {"everything shown, near view (z -8)", [](TFrameState&) {}},
