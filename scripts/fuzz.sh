@@ -47,8 +47,13 @@ CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DNIMBORA_FUZZ=ON -DNIMBORA_TESTS=OFF -DNIMBORA_BENCH=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]/#/fuzz_}"
 
-# The targets that read files write one per input; memory is faster than the disk.
-if [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
+# The targets that read files write one per input; memory is faster than the disk. A target that
+# crashes leaves its scratch folder behind, so all of them live in one folder removed at the end.
+base=/tmp
+[ -w /dev/shm ] && base=/dev/shm
+TMPDIR=$(mktemp -d "$base/nimbora-fuzz-run.XXXXXX")
+export TMPDIR
+trap 'rm -rf "$TMPDIR"' EXIT
 export ASAN_OPTIONS=detect_leaks=1:strict_init_order=1
 export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
