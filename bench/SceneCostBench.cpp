@@ -161,8 +161,8 @@ int main(int argc, char** argv) {
     struct TCase {
         const char* name;
         std::function<void(TFrameState&)> change;
-        std::function<void()> setUp = [] {};
-        std::function<void()> undo = [] {};
+        std::function<void()> setUp{}; // optional, like undo
+        std::function<void()> undo{};
     };
     const std::vector<TCase> cases = {
         {"everything shown, near view (z -8)", [](TFrameState&) {}},
@@ -215,9 +215,9 @@ int main(int argc, char** argv) {
             for (std::size_t i = 0; i < cases.size(); ++i) {
                 TFrameState frame = all;
                 cases[i].change(frame);
-                cases[i].setUp();
+                if (cases[i].setUp) cases[i].setUp();
                 TimeFrames(scene, frame, sets, perRound, ms[i]);
-                cases[i].undo();
+                if (cases[i].undo) cases[i].undo();
             }
         }
         std::printf("%dx%d, median of %d frames in %d rounds:\n", size.width(), size.height(),

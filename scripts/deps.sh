@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Nimbora needs to build, run and test, when any is missing.
+#   --test  also the test tools (the sanitizer build uses gcc's own AddressSanitizer and UBSan)
+#   --fuzz  clang with libFuzzer and its sanitizer runtimes, for scripts/fuzz.sh
 set -euo pipefail
 
 packages=(
@@ -8,10 +10,13 @@ packages=(
     libcurl4-openssl-dev ca-certificates libjpeg-dev libpng-dev zlib1g-dev
     fonts-liberation
 )
-if [ "${1:-}" = "--test" ]; then
-    packages+=(libgtest-dev libgmock-dev xvfb xauth x11-utils nginx-light tinyproxy
-               imagemagick libjpeg-turbo-progs xdotool)
-fi
+case "${1:-}" in
+    --test)
+        packages+=(libgtest-dev libgmock-dev xvfb xauth x11-utils nginx-light tinyproxy
+                   imagemagick libjpeg-turbo-progs xdotool) ;;
+    --fuzz)
+        packages+=(clang clang-14 libclang-rt-14-dev) ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

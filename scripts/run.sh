@@ -3,5 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
+default_dir=build
+case "$(basename "${CXX:-}")" in clang++*) default_dir=build-clang ;; esac
+export NIMBORA_BUILD_DIR=${NIMBORA_BUILD_DIR:-$default_dir}
 bash scripts/build.sh -DNIMBORA_TESTS=OFF -DNIMBORA_BENCH=OFF
-exec "${NIMBORA_BUILD_DIR:-build}/nimbora" "$@"
+exec "$NIMBORA_BUILD_DIR/nimbora" "$@"
