@@ -1,7 +1,7 @@
 // The Last-Modified reader: any header lines, and for a date it accepts, format -> parse gives
 // the same instant and formatting it again the same text.
+#include "core/HttpDate.h"
 #include "fuzz/FuzzSupport.h"
-#include "net/HttpCli.h"
 #include "weather/DownloadSupport.h"
 
 #include <cmath>

@@ -1,6 +1,6 @@
 // The INI reader, and a write into any file: the value written reads back as written and every
 // other key keeps its value. Input: file bytes, NUL, section, NUL, key, NUL, value.
-#include "app/IniFile.h"
+#include "core/IniFile.h"
 #include "fuzz/FuzzSupport.h"
 
 #include <map>

@@ -1,6 +1,6 @@
 // The ISO 8601 reader (LastDate of the settings): any text, and for a date it accepts,
 // read -> write -> read gives the same instant and offset, and writing it again the same text.
-#include "app/Iso8601.h"
+#include "core/Iso8601.h"
 #include "fuzz/FuzzSupport.h"
 
 #include <cmath>
