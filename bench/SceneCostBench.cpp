@@ -13,9 +13,7 @@
 #include "render/Scene.h"
 #include "render/countries.h"
 #include "render/polylines.h"
-#include "resources/Resources.h"
 
-#include <QFile>
 #include <QGuiApplication>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
@@ -117,21 +115,8 @@ int main(int argc, char** argv) {
     const TLightingSets sets = DefaultLighting();
     TimeBuildSteps(sets);
     TScene scene;
-    scene.PrepareLightFade(sets);
-    if (!scene.Build(sets)) std::fprintf(stderr, "warning: scene built incompletely\n");
-    scene.ApplyLightColours(sets);
-    InitNimboraResources();
-    QFile cloud(QStringLiteral(":/earth2048.jpg"));
-    cloud.open(QIODevice::ReadOnly);
-    const QByteArray bytes = cloud.readAll();
-    const bool clouds =
-        scene.SetCloudTexture(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                        static_cast<std::size_t>(bytes.size())));
-
-    TDrawPointList points;
-    AddNamePoints(points);
-    for (int i = 0; i < 50; ++i)
-        points.push_back(MakeDrawPoint("Waypoint", -40 + i, -20 + i, WpTUser));
+    const bool clouds = bench::BuildBusyScene(scene, sets, QStringLiteral(":/earth2048.jpg"));
+    const TDrawPointList points = bench::BusyPoints();
 
     // What the boundary list holds: every polyline is a primitive of its own.
     std::size_t lines = 0, vertices = 0;
@@ -143,20 +128,7 @@ int main(int argc, char** argv) {
     std::printf("boundaries: %zu line strips, %zu vertices; %zu marked points with names\n", lines,
                 vertices, points.size());
 
-    TFrameState all;
-    all.Proj = {-10, 20, -8};
-    all.ScaleZ = 10.0f / 8;
-    all.ShowTexturing = all.ShowCountries = all.ShowTimeZone = all.ShowNames = true;
-    all.ShowClouds = all.ShowDayNight = all.ShowCustomWay = true;
-    all.CloudsAvailable = clouds;
-    all.DrawPoints = &points;
-    all.StatusText = "Sun: Lat=12\xB0 30'  Lon=45\xB0 00'";
-    all.UpdateText = "Clouds updated: 2024-01-01 12:00";
-    all.CreditText = "Benchmark";
-    all.SunLat = 10;
-    all.SunLon = 30;
-    all.MoonLat = -5;
-    all.MoonLon = 60;
+    const TFrameState all = bench::BusyFrame(points, clouds);
 
     struct TCase {
         const char* name;

@@ -4,10 +4,7 @@
 #include "render/Lighting.h"
 #include "render/OpenGLPanel.h"
 #include "render/Scene.h"
-#include "render/countries.h"
-#include "resources/Resources.h"
 
-#include <QFile>
 #include <QGuiApplication>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
@@ -32,36 +29,10 @@ int main(int argc, char** argv) {
 
     const TLightingSets sets = DefaultLighting();
     TScene scene;
-    scene.PrepareLightFade(sets);
-    if (!scene.Build(sets)) std::fprintf(stderr, "warning: scene built incompletely\n");
-    scene.ApplyLightColours(sets);
-    InitNimboraResources();
-    QFile cloud(QStringLiteral(":/moon.jpg")); // any picture serves as a cloud layer here
-    cloud.open(QIODevice::ReadOnly);
-    const QByteArray bytes = cloud.readAll();
-    const bool clouds =
-        scene.SetCloudTexture(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                        static_cast<std::size_t>(bytes.size())));
-
-    TDrawPointList points;
-    AddNamePoints(points);
-    for (int i = 0; i < 50; ++i)
-        points.push_back(MakeDrawPoint("Waypoint", -40 + i, -20 + i, WpTUser));
-
-    TFrameState frame;
-    frame.Proj = {-10, 20, -8}; // near enough for names and labels
-    frame.ScaleZ = 10.0f / 8;
-    frame.ShowTexturing = frame.ShowCountries = frame.ShowTimeZone = frame.ShowNames = true;
-    frame.ShowClouds = frame.ShowDayNight = frame.ShowCustomWay = true;
-    frame.CloudsAvailable = clouds;
-    frame.DrawPoints = &points;
-    frame.StatusText = "Sun: Lat=12\xB0 30'  Lon=45\xB0 00'";
-    frame.UpdateText = "Clouds updated: 2024-01-01 12:00";
-    frame.CreditText = "Benchmark";
-    frame.SunLat = 10;
-    frame.SunLon = 30;
-    frame.MoonLat = -5;
-    frame.MoonLon = 60;
+    // Any picture serves as a cloud layer here.
+    const bool clouds = bench::BuildBusyScene(scene, sets, QStringLiteral(":/moon.jpg"));
+    const TDrawPointList points = bench::BusyPoints();
+    TFrameState frame = bench::BusyFrame(points, clouds);
 
     for (const QSize size : {QSize(640, 480), QSize(1280, 960)}) {
         QOpenGLFramebufferObject fbo(size, QOpenGLFramebufferObject::CombinedDepthStencil);

@@ -1,5 +1,7 @@
 #include "core/HttpDate.h"
 
+#include "core/TextHelpers.h"
+
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -16,16 +18,6 @@ int Digits(const std::string& text, std::size_t first, std::size_t count) {
         value = value * 10 + (text[i] - '0');
     }
     return value;
-}
-
-// Equal without regard to the case of ASCII letters; `lower` is in lower case.
-bool SameLetters(const std::string& text, const char* lower) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (lower[i] == '\0' || c != lower[i]) return false;
-    }
-    return lower[text.size()] == '\0';
 }
 
 } // namespace
@@ -66,7 +58,7 @@ TDateTimeZ ParseRfc1123Date(const std::string& text) {
     int second = Digits(text, 23, 2);
     int month = 0;
     for (int i = 0; i < 12; ++i) {
-        if (SameLetters(text.substr(8, 3), months[i])) month = i + 1;
+        if (EqualNoCase(text.substr(8, 3), months[i])) month = i + 1;
     }
     if (month == 0 || year < 1 || day < 1 || day > DaysInMonth(year, month) || hour < 0 ||
         hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 60)

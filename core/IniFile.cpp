@@ -1,6 +1,7 @@
 #include "core/IniFile.h"
 
 #include "core/Cp1252.h"
+#include "core/TextHelpers.h"
 #include "core/support.h"
 
 #include <climits>
@@ -29,26 +30,6 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
-std::string Trim(const std::string& s, std::size_t begin = 0, std::size_t end = std::string::npos) {
-    if (end > s.size()) end = s.size();
-    while (begin < end && IsBlank(s[begin]))
-        ++begin;
-    while (end > begin && IsBlank(s[end - 1]))
-        --end;
-    return s.substr(begin, end - begin);
-}
-
-bool SameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
-
 TLineInfo Classify(const std::string& text) {
     TLineInfo info;
     std::size_t start = 0;
@@ -57,15 +38,15 @@ TLineInfo Classify(const std::string& text) {
     if (start < text.size() && text[start] == '[') {
         const std::size_t close = text.find(']', start + 1);
         info.Kind = TLineKind::Section;
-        info.Name = Trim(text, start + 1, close);
+        info.Name = Trim(std::string_view(text).substr(start + 1, close - (start + 1)));
         return info;
     }
     const std::size_t equals = text.find('=');
     if (equals == std::string::npos) return info;
-    info.Name = Trim(text, 0, equals);
+    info.Name = Trim(std::string_view(text).substr(0, equals));
     if (info.Name.empty()) return info;
     info.Kind = TLineKind::Key;
-    info.Value = Trim(text, equals + 1);
+    info.Value = Trim(std::string_view(text).substr(equals + 1));
     return info;
 }
 
@@ -114,7 +95,7 @@ std::string JoinLines(const std::vector<TLine>& lines) {
 // Index of the first line of the section's first occurrence (its header), or -1.
 long FindSection(const std::vector<TLineInfo>& infos, const std::string& section) {
     for (std::size_t i = 0; i < infos.size(); ++i)
-        if (infos[i].Kind == TLineKind::Section && SameName(infos[i].Name, section))
+        if (infos[i].Kind == TLineKind::Section && EqualNoCase(infos[i].Name, section))
             return static_cast<long>(i);
     return -1;
 }
@@ -197,7 +178,7 @@ struct TDocument {
         for (std::size_t i = header + 1; i < Infos.size(); ++i) {
             if (Infos[i].Kind == TLineKind::Section) break;
             if (Infos[i].Kind != TLineKind::Key) continue;
-            if (SameName(Infos[i].Name, key)) {
+            if (EqualNoCase(Infos[i].Name, key)) {
                 Lines[i].Text = text;
                 Infos[i] = Classify(text);
                 return;
@@ -272,7 +253,8 @@ void TIniFile::Reload() {
 
 long TIniFile::FindSection(const std::string& section) const {
     for (std::size_t i = 0; i < lines_.size(); ++i)
-        if (lines_[i].IsSection && SameName(lines_[i].Name, section)) return static_cast<long>(i);
+        if (lines_[i].IsSection && EqualNoCase(lines_[i].Name, section))
+            return static_cast<long>(i);
     return -1;
 }
 
@@ -281,7 +263,7 @@ const TIniFile::TEntryLine* TIniFile::Find(const std::string& section,
     const long header = FindSection(section);
     if (header < 0) return nullptr;
     for (std::size_t i = header + 1; i < lines_.size() && !lines_[i].IsSection; ++i)
-        if (SameName(lines_[i].Name, key)) return &lines_[i];
+        if (EqualNoCase(lines_[i].Name, key)) return &lines_[i];
     return nullptr;
 }
 
@@ -343,7 +325,7 @@ std::vector<std::string> TIniFile::ReadSections() const {
         if (!line.IsSection) continue;
         bool seen = false;
         for (const std::string& name : names)
-            seen = seen || SameName(name, line.Name);
+            seen = seen || EqualNoCase(name, line.Name);
         if (!seen) names.push_back(line.Name);
     }
     return names;
@@ -356,7 +338,7 @@ std::vector<std::string> TIniFile::ReadSectionKeys(const std::string& section) c
     for (std::size_t i = header + 1; i < lines_.size() && !lines_[i].IsSection; ++i) {
         bool seen = false;
         for (const std::string& key : keys)
-            seen = seen || SameName(key, lines_[i].Name);
+            seen = seen || EqualNoCase(key, lines_[i].Name);
         if (!seen) keys.push_back(lines_[i].Name);
     }
     return keys;

@@ -1,5 +1,6 @@
 #include "core/Iso8601.h"
 
+#include "core/TextHelpers.h"
 #include "core/support.h"
 
 #include <algorithm>
@@ -66,12 +67,6 @@ double NowLocal() {
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-std::string Trim(const std::string& s) {
-    const std::size_t b = s.find_first_not_of(" \t");
-    if (b == std::string::npos) return {};
-    return s.substr(b, s.find_last_not_of(" \t") - b + 1);
 }
 
 // Reads 1 to maxDigits digits at pos.
@@ -213,9 +208,7 @@ TDateTimeZ IsoToDateTimeZ(const std::string& text) {
     value.Exists = false;
     if (text.empty()) return value;
 
-    std::string s = text;
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    const std::string s = LowerAscii(text);
     const std::size_t t = s.find('t');
     const std::string datePart = s.substr(0, t);
     const std::string rest = t == std::string::npos ? std::string() : s.substr(t + 1);

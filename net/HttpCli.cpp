@@ -1,6 +1,7 @@
 #include "HttpCli.h"
 
 #include "core/HttpDate.h"
+#include "core/TextHelpers.h"
 
 #include <curl/curl.h>
 
@@ -25,26 +26,6 @@ constexpr long MaxRedirects = 5;
 void GlobalInit() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
-}
-
-bool StartsWithNoCase(const std::string& text, const char* prefix) {
-    std::size_t i = 0;
-    for (; prefix[i]; ++i)
-        if (i >= text.size() || Lower(text[i]) != Lower(prefix[i])) return false;
-    return true;
-}
-
-std::string Trim(const std::string& s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && (s[b] == ' ' || s[b] == '\t'))
-        ++b;
-    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t'))
-        --e;
-    return s.substr(b, e - b);
 }
 
 // Value of the first header line named `name` (given with its colon), trimmed; nullopt-like

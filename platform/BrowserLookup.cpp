@@ -1,5 +1,7 @@
 #include "platform/BrowserLookup.h"
 
+#include "core/TextHelpers.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <sys/stat.h>
@@ -13,13 +15,6 @@ namespace {
 constexpr std::size_t MaxFileBytes = 1 << 20;
 constexpr std::size_t MaxExecChars = 4096;
 constexpr std::size_t MaxDesktopIdChars = 255;
-
-std::string Trim(const std::string& s) {
-    const auto first = s.find_first_not_of(" \t\r");
-    if (first == std::string::npos) return {};
-    const auto last = s.find_last_not_of(" \t\r");
-    return s.substr(first, last - first + 1);
-}
 
 // Whole file, or nothing when it is missing, not a regular file or too large.
 std::optional<std::string> ReadSmallFile(const std::string& path) {
@@ -43,7 +38,7 @@ void ForEachInGroup(const std::string& text, const std::string& group, F onEntry
     while (pos < text.size()) {
         auto end = text.find('\n', pos);
         if (end == std::string::npos) end = text.size();
-        const std::string line = Trim(text.substr(pos, end - pos));
+        const std::string line = Trim(text.substr(pos, end - pos), LineBlanks);
         pos = end + 1;
         if (line.empty() || line[0] == '#') continue;
         if (line.front() == '[') {
@@ -53,7 +48,7 @@ void ForEachInGroup(const std::string& text, const std::string& group, F onEntry
         if (!inGroup) continue;
         const auto eq = line.find('=');
         if (eq == std::string::npos) continue;
-        onEntry(Trim(line.substr(0, eq)), Trim(line.substr(eq + 1)));
+        onEntry(Trim(line.substr(0, eq), LineBlanks), Trim(line.substr(eq + 1), LineBlanks));
     }
 }
 
@@ -71,7 +66,7 @@ std::vector<std::string> ListedIds(const std::string& file, const std::string& m
                        while (pos <= value.size()) {
                            auto end = value.find(';', pos);
                            if (end == std::string::npos) end = value.size();
-                           const std::string id = Trim(value.substr(pos, end - pos));
+                           const std::string id = Trim(value.substr(pos, end - pos), LineBlanks);
                            if (!id.empty()) ids.push_back(id);
                            pos = end + 1;
                        }

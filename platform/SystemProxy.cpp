@@ -1,5 +1,7 @@
 #include "platform/SystemProxy.h"
 
+#include "core/TextHelpers.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <utility>
@@ -7,12 +9,6 @@
 namespace nimbora {
 
 namespace {
-
-std::string Lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
 
 bool IsHostChar(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
@@ -26,8 +22,8 @@ void ParseProxyList(const std::string& list, const std::string& protocol, std::s
     host.clear();
     port.clear();
     if (list.empty()) return;
-    std::string rest = Lower(list);
-    const std::string marker = Lower(protocol) + "=";
+    std::string rest = LowerAscii(list);
+    const std::string marker = LowerAscii(protocol) + "=";
     const std::size_t found = rest.find(marker);
     if (found == std::string::npos) return;
     rest.erase(0, found + marker.size());
@@ -40,16 +36,16 @@ void ParseProxyList(const std::string& list, const std::string& protocol, std::s
 }
 
 TProxyAddress ParseProxyAddress(const std::string& url) {
-    const std::size_t begin = url.find_first_not_of(" \t");
-    if (begin == std::string::npos || url.size() > 2048) return {};
-    std::string rest = url.substr(begin, url.find_last_not_of(" \t") + 1 - begin);
+    if (url.size() > 2048) return {};
+    std::string rest = Trim(url);
+    if (rest.empty()) return {};
 
     TProxyAddress result;
     std::string port = "80";
     const std::size_t scheme = rest.find("://");
     if (scheme != std::string::npos) {
         // Our client speaks to HTTP proxies only, in the clear or over TLS.
-        const std::string name = Lower(rest.substr(0, scheme));
+        const std::string name = LowerAscii(rest.substr(0, scheme));
         if (name == "https") {
             result.Tls = true;
             port = "443";
@@ -100,14 +96,14 @@ std::string FirstVariable(const char* lower, const char* upper) {
 std::string HostOf(const std::string& url, std::string& scheme) {
     const std::size_t mark = url.find("://");
     if (mark == std::string::npos) return {};
-    scheme = Lower(url.substr(0, mark));
+    scheme = LowerAscii(url.substr(0, mark));
     std::string authority = url.substr(mark + 3);
     authority = authority.substr(0, authority.find_first_of("/?#"));
     const std::size_t at = authority.rfind('@');
     if (at != std::string::npos) authority.erase(0, at + 1);
     if (!authority.empty() && authority[0] == '[')
-        return Lower(authority.substr(1, authority.find(']') - 1));
-    return Lower(authority.substr(0, authority.find(':')));
+        return LowerAscii(authority.substr(1, authority.find(']') - 1));
+    return LowerAscii(authority.substr(0, authority.find(':')));
 }
 
 } // namespace
@@ -121,7 +117,7 @@ TSystemProxy SystemProxyFromEnvironment() {
 }
 
 bool NoProxyExcludes(const std::string& noProxy, const std::string& rawHost) {
-    std::string host = Lower(rawHost);
+    std::string host = LowerAscii(rawHost);
     while (!host.empty() && host.back() == '.')
         host.pop_back();
     if (host.empty()) return false;
@@ -130,9 +126,8 @@ bool NoProxyExcludes(const std::string& noProxy, const std::string& rawHost) {
         const std::size_t comma = std::min(noProxy.find(',', pos), noProxy.size());
         std::string entry = noProxy.substr(pos, comma - pos);
         pos = comma + 1;
-        const std::size_t b = entry.find_first_not_of(" \t");
-        if (b == std::string::npos) continue;
-        entry = Lower(entry.substr(b, entry.find_last_not_of(" \t") + 1 - b));
+        entry = LowerAscii(Trim(entry));
+        if (entry.empty()) continue;
         if (entry == "*") return true;
         if (entry[0] == '[') {
             entry = entry.substr(1, entry.find(']') - 1); // [v6] or [v6]:port

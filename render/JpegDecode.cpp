@@ -1,11 +1,9 @@
 #include "render/JpegDecode.h"
 
+#include "core/JpegSupport.h"
+
 #include <csetjmp>
-#include <cstdio>
-#include <jpeglib.h>
 #include <utility>
-// jerror.h after jpeglib.h: it needs its types.
-#include <jerror.h>
 
 namespace nimbora {
 
@@ -14,47 +12,14 @@ namespace {
 // Progressive files may hold any number of scans, each a full pass over the picture.
 constexpr int MaxScans = 500;
 
-struct TErrorManager {
-    jpeg_error_mgr Base;
-    std::jmp_buf Escape;
-    bool Truncated = false;
-};
-
-[[noreturn]] void ErrorExit(j_common_ptr cinfo) {
-    auto* err = reinterpret_cast<TErrorManager*>(cinfo->err);
-    std::longjmp(err->Escape, 1);
-}
-
-void EmitMessage(j_common_ptr cinfo, int level) {
-    auto* err = reinterpret_cast<TErrorManager*>(cinfo->err);
-    // A picture cut short is padded with grey by libjpeg; we want no half picture.
-    if (level < 0 && err->Base.msg_code == JWRN_JPEG_EOF) err->Truncated = true;
-}
-
-void OutputMessage(j_common_ptr) {}
-
-void ProgressMonitor(j_common_ptr cinfo) {
-    if (cinfo->is_decompressor) {
-        auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
-        if (d->input_scan_number > MaxScans) ErrorExit(cinfo);
-    }
-}
-
 void ConvertRow(const std::uint8_t* in, std::uint8_t* out, int width, J_COLOR_SPACE space,
                 bool adobeInverted) {
     if (space == JCS_CMYK) {
         for (int x = 0; x < width; ++x, in += 4, out += 4) {
-            unsigned c = in[0], m = in[1], y = in[2], k = in[3];
-            // Adobe writes CMYK inverted (0 = full ink); others store ink amounts.
-            if (!adobeInverted) {
-                c = 255 - c;
-                m = 255 - m;
-                y = 255 - y;
-                k = 255 - k;
-            }
-            out[0] = static_cast<std::uint8_t>(c * k / 255);
-            out[1] = static_cast<std::uint8_t>(m * k / 255);
-            out[2] = static_cast<std::uint8_t>(y * k / 255);
+            const TRgb8 rgb = CmykToRgb(in, adobeInverted);
+            out[0] = rgb.R;
+            out[1] = rgb.G;
+            out[2] = rgb.B;
             out[3] = 255;
         }
     } else if (space == JCS_GRAYSCALE) {
@@ -75,19 +40,18 @@ void ConvertRow(const std::uint8_t* in, std::uint8_t* out, int width, J_COLOR_SP
 // Everything that must survive a longjmp lives here, outside the setjmp frame.
 struct TDecodeState {
     jpeg_decompress_struct Info{};
-    TErrorManager Error{};
-    jpeg_progress_mgr Progress{};
+    TJpegErrorManager Error{};
+    std::jmp_buf Escape;
     std::vector<std::uint8_t> Row;
     TRgbaPicture Picture;
 };
 
 bool Decode(TDecodeState& s, std::span<const std::uint8_t> data) {
     jpeg_decompress_struct& info = s.Info;
-    if (setjmp(s.Error.Escape)) return false;
+    if (setjmp(s.Escape)) return false;
 
     jpeg_create_decompress(&info);
-    info.progress = &s.Progress;
-    s.Progress.progress_monitor = ProgressMonitor;
+    LimitJpegScans(s.Error, info, MaxScans);
     jpeg_mem_src(&info, data.data(), static_cast<unsigned long>(data.size()));
     if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) return false;
 
@@ -133,7 +97,7 @@ bool Decode(TDecodeState& s, std::span<const std::uint8_t> data) {
         ConvertRow(s.Row.data(), out, width, space, adobeInverted);
     }
     jpeg_finish_decompress(&info);
-    return !s.Error.Truncated;
+    return true;
 }
 
 } // namespace
@@ -141,10 +105,7 @@ bool Decode(TDecodeState& s, std::span<const std::uint8_t> data) {
 std::optional<TRgbaPicture> DecodeJpeg(std::span<const std::uint8_t> data) {
     if (data.size() < 4) return std::nullopt;
     TDecodeState s;
-    s.Info.err = jpeg_std_error(&s.Error.Base);
-    s.Error.Base.error_exit = ErrorExit;
-    s.Error.Base.emit_message = EmitMessage;
-    s.Error.Base.output_message = OutputMessage;
+    s.Info.err = UseJpegErrorManager(s.Error, s.Escape);
     const bool ok = Decode(s, data);
     jpeg_destroy_decompress(&s.Info);
     if (!ok) return std::nullopt;

@@ -1,12 +1,13 @@
 #include "ui/extensioninfo.h"
 
+#include "core/TextHelpers.h"
+
 #include "platform/ProcessLauncher.h"
 
 #include <QMimeDatabase>
 #include <QUrl>
 
 #include <algorithm>
-#include <cctype>
 
 namespace nimbora {
 
@@ -14,26 +15,6 @@ namespace {
 
 constexpr std::size_t MaxCommandChars = 1024;
 constexpr std::size_t MaxAddressChars = 8192;
-
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
-
-// Trims blanks and control characters at both ends.
-std::string TrimAll(const std::string& s) {
-    std::size_t a = 0, b = s.size();
-    while (a < b && static_cast<unsigned char>(s[a]) <= ' ')
-        ++a;
-    while (b > a && static_cast<unsigned char>(s[b - 1]) <= ' ')
-        --b;
-    return s.substr(a, b - a);
-}
-
-bool EndsWith(const std::string& s, const std::string& tail) {
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
 
 bool HasFolderPart(const std::string& path) {
     return path.find_first_of("/\\:") != std::string::npos;
@@ -144,7 +125,7 @@ std::string FillPlaceholders(std::string args, const std::string& address) {
 }
 
 std::vector<std::string> MimeTypesForExtension(const std::string& extension) {
-    std::string ext = Lower(extension);
+    std::string ext = LowerAscii(extension);
     if (!ext.empty() && ext[0] != '.') ext = "." + ext;
     if (ext == ".htm" || ext == ".html") return {"x-scheme-handler/http", "text/html"};
     if (ext.size() < 2) return {};
@@ -235,11 +216,11 @@ TSplitResult SplitCommand(const std::string& commandTemplate, const std::string&
     TSplitResult r;
     std::string s = ExpandEnvironment(commandTemplate, env);
     if (s.size() > MaxCommandChars) s.resize(MaxCommandChars);
-    s = TrimAll(s);
+    s = TrimControls(s);
 
     std::string args;
     bool inExecQuotes = false;
-    const auto exe = Lower(s).find(".exe");
+    const auto exe = LowerAscii(s).find(".exe");
     if (exe != std::string::npos) {
         const auto end = exe + 4;
         if (end == s.size()) {
@@ -251,7 +232,7 @@ TSplitResult SplitCommand(const std::string& commandTemplate, const std::string&
         }
         if (!r.Program.empty() && !HasFolderPart(r.Program))
             r.Program = FindExecutable(r.Program, env.SearchDirs);
-        args = TrimAll(args);
+        args = TrimControls(args);
         std::replace(args.begin(), args.end(), '%', '|');
         r.Success = true;
     } else if (!s.empty()) {
@@ -259,7 +240,7 @@ TSplitResult SplitCommand(const std::string& commandTemplate, const std::string&
         if (!FirstWord(s, word, rest) || word.empty() || word[0] == '%') return {};
         r.Program =
             word.find('/') != std::string::npos ? word : FindExecutable(word, env.SearchDirs);
-        args = TrimAll(ConvertFieldCodes(TrimAll(rest)));
+        args = TrimControls(ConvertFieldCodes(TrimControls(rest)));
         r.Success = true;
         // A field code inside a quoted argument together with other text (sh -c "browser %u")
         // may be read by a shell: it gets the address as one shell-quoted word. A quoted
@@ -272,12 +253,12 @@ TSplitResult SplitCommand(const std::string& commandTemplate, const std::string&
     }
 
     if (!args.empty()) {
-        r.Arguments =
-            TrimAll(FillPlaceholders(args, inExecQuotes ? ShellQuotedInExec(address) : address));
+        r.Arguments = TrimControls(
+            FillPlaceholders(args, inExecQuotes ? ShellQuotedInExec(address) : address));
     } else if (!r.Program.empty()) {
         r.Arguments = address;
         r.Success = true;
-    } else if (s.empty() && EndsWith(Lower(address), ".exe")) {
+    } else if (s.empty() && EndsWith(LowerAscii(address), ".exe")) {
         r.Program = address;
         r.Success = true;
     }
@@ -318,7 +299,7 @@ std::vector<std::string> SplitArguments(const std::string& text) {
 }
 
 std::string SafeLinkAddress(const std::string& address) {
-    const std::string trimmed = TrimAll(address);
+    const std::string trimmed = TrimControls(address);
     if (trimmed.empty() || trimmed.size() > MaxAddressChars) return {};
     const QUrl url(QString::fromStdString(trimmed), QUrl::TolerantMode);
     if (!url.isValid() || url.isRelative()) return {};

@@ -1,5 +1,6 @@
 #include "weather/CloudPicture.h"
 
+#include "core/JpegSupport.h"
 #include "platform/Files.h"
 
 #include <algorithm>
@@ -45,36 +46,8 @@ namespace {
 // Rows handed from the decoder to the encoder in one go.
 constexpr int RowBatch = 16;
 
-// libjpeg and libpng report fatal errors by jumping back here; every resource lives in the
+// libjpeg and libpng report fatal errors by jumping back to Run; every resource lives in the
 // Pipeline, outside the jumping frame, so it is released by its destructor either way.
-struct JpegErrorManager {
-    jpeg_error_mgr pub;
-    std::jmp_buf* jump;
-};
-
-void JpegErrorExit(j_common_ptr cinfo) {
-    std::longjmp(*reinterpret_cast<JpegErrorManager*>(cinfo->err)->jump, 1);
-}
-
-// Warnings are silent, except those that mean picture data is missing: a picture cut short
-// would otherwise be padded with grey and shown as a false cloud band.
-void JpegEmitMessage(j_common_ptr cinfo, int level) {
-    if (level >= 0) return;
-    const int code = cinfo->err->msg_code;
-    if (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER) JpegErrorExit(cinfo);
-    cinfo->err->num_warnings++;
-}
-
-void JpegOutputMessage(j_common_ptr) {}
-
-// Progressive JPEGs are decoded scan by scan; a flood of tiny scans only burns time.
-void JpegProgress(j_common_ptr cinfo) {
-    if (!cinfo->is_decompressor) return;
-    if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > MaxJpegScans) {
-        cinfo->err->msg_code = JERR_BAD_SCAN_SCRIPT;
-        cinfo->err->error_exit(cinfo);
-    }
-}
 
 // The encoder writes straight into the caller's vector, growing it by doubling.
 struct VectorDestination {
@@ -133,8 +106,7 @@ void PngWarning(png_structp, png_const_charp) {}
 struct Pipeline {
     std::jmp_buf jump;
     std::FILE* file = nullptr;
-    JpegErrorManager jpegError{};
-    jpeg_progress_mgr jpegProgress{};
+    TJpegErrorManager jpegError{};
     jpeg_decompress_struct decoder{};
     bool decoderLive = false;
     jpeg_compress_struct encoder{};
@@ -194,14 +166,8 @@ inline unsigned OverBlack(unsigned c, unsigned alpha) {
 
 // Ink to light, as the texture decoder converts CMYK.
 inline unsigned CmykSum(const std::uint8_t* in, bool adobeInverted) {
-    unsigned c = in[0], m = in[1], y = in[2], k = in[3];
-    if (!adobeInverted) {
-        c = 255 - c;
-        m = 255 - m;
-        y = 255 - y;
-        k = 255 - k;
-    }
-    return c * k / 255 + m * k / 255 + y * k / 255;
+    const TRgb8 rgb = CmykToRgb(in, adobeInverted);
+    return unsigned{rgb.R} + rgb.G + rgb.B;
 }
 
 // R + G + B of each of the n pixels at in, into p.sums.
@@ -270,8 +236,7 @@ void OpenJpeg(Pipeline& p, bool checkOnly) {
     jpeg_create_decompress(&p.decoder);
     p.decoderLive = true;
     p.decoder.mem->max_memory_to_use = MaxJpegWorkMemory;
-    p.jpegProgress.progress_monitor = JpegProgress;
-    p.decoder.progress = &p.jpegProgress;
+    LimitJpegScans(p.jpegError, p.decoder, MaxJpegScans);
     jpeg_stdio_src(&p.decoder, p.file);
     jpeg_read_header(&p.decoder, TRUE);
     p.width = static_cast<int>(p.decoder.image_width);
@@ -390,13 +355,8 @@ void StartEncoder(Pipeline& p, std::vector<std::uint8_t>* stream) {
 
 bool Run(Pipeline& p, TTyp format, bool checkOnly, std::vector<std::uint8_t>* stream,
          TPictureSize* size, int maxSide) {
-    p.jpegError.jump = &p.jump;
-    jpeg_std_error(&p.jpegError.pub);
-    p.jpegError.pub.error_exit = JpegErrorExit;
-    p.jpegError.pub.emit_message = JpegEmitMessage;
-    p.jpegError.pub.output_message = JpegOutputMessage;
-    p.decoder.err = &p.jpegError.pub;
-    p.encoder.err = &p.jpegError.pub;
+    p.decoder.err = UseJpegErrorManager(p.jpegError, p.jump);
+    p.encoder.err = p.decoder.err;
     if (setjmp(p.jump)) return false;
 
     const bool jpeg = format == TypJpg;

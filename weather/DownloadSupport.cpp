@@ -1,14 +1,14 @@
 #include "weather/DownloadSupport.h"
 
+#include "core/TextHelpers.h"
+
 #include "weather/CloudCache.h"
 #include "weather/CloudPicture.h"
 
 #include <array>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <mutex>
 #include <random>
 
@@ -25,24 +25,6 @@ struct ProgramRandom {
 ProgramRandom& Generator() {
     static ProgramRandom generator;
     return generator;
-}
-
-bool StartsWithNoCase(const std::string& text, const char* prefix) {
-    const std::size_t n = std::strlen(prefix);
-    if (text.size() < n) return false;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (std::tolower(static_cast<unsigned char>(text[i])) !=
-            std::tolower(static_cast<unsigned char>(prefix[i])))
-            return false;
-    }
-    return true;
-}
-
-std::string Trim(const std::string& text) {
-    const char* blanks = " \t\r\n";
-    const auto first = text.find_first_not_of(blanks);
-    if (first == std::string::npos) return {};
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
 } // namespace
@@ -98,7 +80,7 @@ bool IsCompleteJpeg(const std::string& path) {
 double LastModifiedFromHeaders(const std::vector<std::string>& headerLines, double fallback) {
     for (const std::string& line : headerLines) {
         if (!StartsWithNoCase(line, "Last-Modified:")) continue;
-        const TDateTimeZ date = ParseRfc1123Date(Trim(line.substr(14)));
+        const TDateTimeZ date = ParseRfc1123Date(Trim(line.substr(14), WhiteSpace));
         return date.Exists ? date.DateTime : fallback;
     }
     return fallback;

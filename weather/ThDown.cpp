@@ -2,6 +2,7 @@
 
 #include "core/Messages.h"
 #include "core/Synchronize.h"
+#include "core/TextHelpers.h"
 #include "net/HttpCli.h"
 #include "platform/Files.h"
 #include "weather/CloudCache.h"
@@ -15,15 +16,6 @@
 namespace nimbora {
 
 namespace {
-
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-    return s;
-}
-
-bool StartsWithNoCase(const std::string& line, const std::string& prefix) {
-    return line.size() >= prefix.size() && Lower(line.substr(0, prefix.size())) == Lower(prefix);
-}
 
 // The folder part of a path, with its trailing "/".
 std::string FolderOf(const std::string& path) {
@@ -75,7 +67,7 @@ void TDownThread::Execute() {
     };
     client.OnDocBegin = [&](const THttpDocInfo& doc) {
         announced = doc.ContentLength;
-        transferEncoding = Lower(doc.TransferEncoding);
+        transferEncoding = LowerAscii(doc.TransferEncoding);
         headerLines = doc.HeaderLines;
         contentType = doc.ContentType;
         if (DownInfo.InformSize && DownInfo.ProgrForm)
@@ -97,7 +89,7 @@ void TDownThread::Execute() {
         if (!Working) {
             for (const std::string& line : headerLines) {
                 if (!StartsWithNoCase(line, texts::ContentEncodingHeader)) continue;
-                if (Lower(line).find(texts::GzipToken) != std::string::npos)
+                if (LowerAscii(line).find(texts::GzipToken) != std::string::npos)
                     DownInfo.Compressed = true;
                 break;
             }
@@ -116,7 +108,7 @@ void TDownThread::Execute() {
                 FError = ErrNoBody;
                 return;
             }
-            const std::string type = Lower(contentType);
+            const std::string type = LowerAscii(contentType);
             if (type == "image/png") {
                 DownInfo.ContentType = TypPng;
             } else if (type == "image/jpeg") {

@@ -1,24 +1,13 @@
 #include "GuiSupport.h"
 #include "app/TestSeam.h"
 
+#include "core/TextHelpers.h"
+
 #include <QDir>
-#include <algorithm>
 #include <cstdlib>
 #include <sstream>
 
 namespace nimbora::test {
-
-namespace {
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-    return s;
-}
-std::string Trim(const std::string& s) {
-    const auto b = s.find_first_not_of(" \t\r");
-    if (b == std::string::npos) return {};
-    return s.substr(b, s.find_last_not_of(" \t\r") - b + 1);
-}
-} // namespace
 
 TScratchHome::TScratchHome() {
     if (const char* old = std::getenv("XDG_DATA_HOME")) oldXdg_ = old, hadXdg_ = true;
@@ -28,7 +17,8 @@ TScratchHome::TScratchHome() {
 std::string TScratchHome::SettingsFile() const {
     // Named after the executable, as the program names its own.
     return DataFolder() +
-           Lower(QCoreApplication::applicationFilePath().section('/', -1).toStdString()) + ".ini";
+           LowerAscii(QCoreApplication::applicationFilePath().section('/', -1).toStdString()) +
+           ".ini";
 }
 
 TScratchHome::~TScratchHome() {
@@ -53,14 +43,15 @@ TIniValue IniValue(const std::string& text, const std::string& section, const st
     std::istringstream in(text);
     std::string line, current;
     while (std::getline(in, line)) {
-        const std::string t = Trim(line);
+        const std::string t = Trim(line, LineBlanks);
         if (t.size() >= 2 && t.front() == '[' && t.back() == ']') {
-            current = Lower(t.substr(1, t.size() - 2));
+            current = LowerAscii(t.substr(1, t.size() - 2));
             continue;
         }
         const auto eq = t.find('=');
-        if (eq == std::string::npos || current != Lower(section)) continue;
-        if (Lower(Trim(t.substr(0, eq))) == Lower(key)) return {true, Trim(t.substr(eq + 1))};
+        if (eq == std::string::npos || current != LowerAscii(section)) continue;
+        if (EqualNoCase(Trim(t.substr(0, eq), LineBlanks), key))
+            return {true, Trim(t.substr(eq + 1), LineBlanks)};
     }
     return {};
 }
@@ -70,7 +61,7 @@ int CountKeys(const std::string& text) {
     std::string line;
     int n = 0;
     while (std::getline(in, line)) {
-        const std::string t = Trim(line);
+        const std::string t = Trim(line, LineBlanks);
         if (!t.empty() && t.front() != '[' && t.find('=') != std::string::npos) ++n;
     }
     return n;

@@ -54,12 +54,9 @@ std::string Gzip(const std::string& data) {
     return out;
 }
 
-class NginxTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        if (FindProgram("/usr/sbin/nginx").empty() && FindProgram("nginx").empty()) return;
-        root_ = new ScratchDir;
-        const std::string r = root_->Path();
+class NginxTest : public NginxSuite<NginxTest> {
+public:
+    static std::string ServeFiles(const std::string& r) {
         picture_ = RandomBytes(300000, 1);
         WriteWholeFile(r + "/clouds.png", picture_);
         timeval times[2] = {{PictureTime, 0}, {PictureTime, 0}};
@@ -85,19 +82,14 @@ protected:
             config += "location = /r" + std::to_string(i) + " { add_header X-Hop " +
                       std::to_string(i) + "; return 302 " + next + "; }\n";
         }
-        server_ = new NginxServer;
-        started_ = server_->Start(r, config);
+        return config;
     }
-    static void TearDownTestSuite() {
-        delete server_;
-        delete root_;
-        server_ = nullptr;
-        root_ = nullptr;
-    }
+
+protected:
     void SetUp() override {
-        if (!server_) GTEST_SKIP() << "nginx is not installed";
-        ASSERT_TRUE(started_) << server_->ErrorLog();
-        cli_.Request.Url = server_->Url("/clouds.png");
+        NginxSuite::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        cli_.Request.Url = Nginx().Url("/clouds.png");
         cli_.Request.Version = THttpVersion::Http11;
         rec_.Attach(cli_);
     }
@@ -115,22 +107,13 @@ protected:
         };
     }
 
-    static ScratchDir* root_;
-    static NginxServer* server_;
-    static bool started_;
-    static std::string picture_;
-    static std::string gzipped_;
+    inline static std::string picture_;
+    inline static std::string gzipped_;
 
     THttpCli cli_;
     TRecorder rec_;
     TempDir tmp_;
 };
-
-ScratchDir* NginxTest::root_ = nullptr;
-NginxServer* NginxTest::server_ = nullptr;
-bool NginxTest::started_ = false;
-std::string NginxTest::picture_;
-std::string NginxTest::gzipped_;
 
 TEST_F(NginxTest, FileArrivesInTheSinkWithCallbacksInOrder) {
     const std::string file = tmp_.str("body.dat");
@@ -167,7 +150,7 @@ TEST_F(NginxTest, IfModifiedSinceGivesNotModifiedOnlyForTheSameDate) {
         THttpCli cli;
         TRecorder rec;
         rec.Attach(cli);
-        cli.Request.Url = server_->Url("/clouds.png");
+        cli.Request.Url = Nginx().Url("/clouds.png");
         cli.Request.IfModifiedSince = c.since;
         ASSERT_TRUE(cli.GetAsync());
         ASSERT_TRUE(RunToEnd(cli));
@@ -183,7 +166,7 @@ TEST_F(NginxTest, IfModifiedSinceGivesNotModifiedOnlyForTheSameDate) {
 }
 
 TEST_F(NginxTest, GzipCodedBodyArrivesUninflated) {
-    cli_.Request.Url = server_->Url("/gz/clouds.png");
+    cli_.Request.Url = Nginx().Url("/gz/clouds.png");
     cli_.OnBeforeHeaderSend = [](std::vector<std::string>& lines) {
         lines.push_back("Accept-Encoding: gzip");
     };
@@ -196,7 +179,7 @@ TEST_F(NginxTest, GzipCodedBodyArrivesUninflated) {
 }
 
 TEST_F(NginxTest, ChunkedAnswerIsDecodedAndReportedAsSuch) {
-    cli_.Request.Url = server_->Url("/chunk/text.txt");
+    cli_.Request.Url = Nginx().Url("/chunk/text.txt");
     cli_.OnBeforeHeaderSend = [](std::vector<std::string>& lines) {
         lines.push_back("Accept-Encoding: gzip");
     };
@@ -214,7 +197,7 @@ TEST_F(NginxTest, ChunkedAnswerIsDecodedAndReportedAsSuch) {
 }
 
 TEST_F(NginxTest, ContentTypeIsReportedAsServed) {
-    cli_.Request.Url = server_->Url("/pic.gif");
+    cli_.Request.Url = Nginx().Url("/pic.gif");
     ASSERT_TRUE(cli_.GetAsync());
     ASSERT_TRUE(RunToEnd(cli_));
     EXPECT_EQ(rec_.Status, 200);
@@ -222,7 +205,7 @@ TEST_F(NginxTest, ContentTypeIsReportedAsServed) {
 }
 
 TEST_F(NginxTest, FiveRedirectsAreFollowedAndOnlyTheFinalAnswerIsReported) {
-    cli_.Request.Url = server_->Url("/r1");
+    cli_.Request.Url = Nginx().Url("/r1");
     ASSERT_TRUE(cli_.GetAsync());
     ASSERT_TRUE(RunToEnd(cli_));
     EXPECT_EQ(rec_.Error, 0);
@@ -237,7 +220,7 @@ TEST_F(NginxTest, FiveRedirectsAreFollowedAndOnlyTheFinalAnswerIsReported) {
 }
 
 TEST_F(NginxTest, SixthRedirectIsATransportError) {
-    cli_.Request.Url = server_->Url("/r0");
+    cli_.Request.Url = Nginx().Url("/r0");
     ASSERT_TRUE(cli_.GetAsync());
     ASSERT_TRUE(RunToEnd(cli_));
     EXPECT_EQ(rec_.Error, 47); // CURLE_TOO_MANY_REDIRECTS
@@ -246,7 +229,7 @@ TEST_F(NginxTest, SixthRedirectIsATransportError) {
 }
 
 TEST_F(NginxTest, RedirectIsReportedWhenNotFollowed) {
-    cli_.Request.Url = server_->Url("/r5");
+    cli_.Request.Url = Nginx().Url("/r5");
     cli_.Request.FollowRelocation = false;
     ASSERT_TRUE(cli_.GetAsync());
     ASSERT_TRUE(RunToEnd(cli_));
@@ -261,7 +244,7 @@ TEST_F(NginxTest, ErrorStatusesAreAnswersNotTransportErrors) {
         THttpCli cli;
         TRecorder rec;
         rec.Attach(cli);
-        cli.Request.Url = server_->Url(path);
+        cli.Request.Url = Nginx().Url(path);
         ASSERT_TRUE(cli.GetAsync());
         ASSERT_TRUE(RunToEnd(cli));
         EXPECT_EQ(rec.Error, 0) << path;
@@ -296,12 +279,12 @@ TEST_F(NginxTest, AbortFromADataCallbackEndsTheRequestOnce) {
 
 TEST_F(NginxTest, NextRequestCanStartFromRequestDone) {
     std::vector<int> statuses;
-    cli_.Request.Url = server_->Url("/missing.png");
+    cli_.Request.Url = Nginx().Url("/missing.png");
     cli_.OnRequestDone = [this, &statuses](int error, int status) {
         EXPECT_EQ(error, 0);
         statuses.push_back(status);
         if (statuses.size() == 1) {
-            cli_.Request.Url = server_->Url("/clouds.png");
+            cli_.Request.Url = Nginx().Url("/clouds.png");
             EXPECT_TRUE(cli_.GetAsync());
         }
     };

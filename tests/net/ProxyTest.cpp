@@ -9,15 +9,10 @@
 namespace nimbora::test {
 namespace {
 
-bool HaveServers() {
-    return !(FindProgram("/usr/bin/tinyproxy").empty() && FindProgram("tinyproxy").empty()) &&
-           !(FindProgram("/usr/sbin/nginx").empty() && FindProgram("nginx").empty());
-}
-
 class ProxyTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!HaveServers()) GTEST_SKIP() << "nginx or tinyproxy is not installed";
+        if (!HaveNginx() || !HaveTinyproxy()) GTEST_SKIP() << "nginx or tinyproxy is not installed";
         ASSERT_TRUE(WriteWholeFile(root_.str("clouds.jpg"), body_));
         ASSERT_TRUE(nginx_.Start(root_.str())) << nginx_.ErrorLog();
         rec_.Attach(cli_);

@@ -1,20 +1,15 @@
 #include "platform/SystemProxy.h"
 
+#include "core/TextHelpers.h"
+
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <cstdlib>
 #include <optional>
 #include <string>
 
 namespace nimbora {
 namespace {
-
-std::string Lower(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
 
 TEST(SystemProxy, ParsesPerProtocolLists) {
     struct Case {
@@ -240,7 +235,7 @@ TEST(SystemProxy, ReadsTheHttpsAndNoProxyVariables) {
         EXPECT_EQ(proxy.NoProxy, c.NoProxy);
         std::string host, port;
         ReadSystemProxy("https", host, port);
-        EXPECT_EQ(host, Lower(c.HttpsHost));
+        EXPECT_EQ(host, LowerAscii(c.HttpsHost));
     }
     for (int i = 0; i < 4; ++i) {
         if (saved[i])

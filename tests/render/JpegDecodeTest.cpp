@@ -74,6 +74,9 @@ TEST(DecodeJpeg, DamagedDataFailsWithoutCrashing) {
     bad.push_back({0xFF, 0xD8});
     bad.push_back(TBytes(good.begin(), good.begin() + static_cast<long>(good.size() / 2)));
     bad.push_back(TBytes(good.begin(), good.end() - 2)); // end marker missing
+    TBytes cut(good.begin(), good.begin() + static_cast<long>(good.size() / 2));
+    cut.insert(cut.end(), {0xFF, 0xD9}); // data cut short, then an end marker
+    bad.push_back(cut);
     std::mt19937 random(7);
     TBytes garbage(5000);
     for (auto& b : garbage)

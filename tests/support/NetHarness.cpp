@@ -209,11 +209,29 @@ bool MakeSelfSignedCert(const std::string& dir, std::string* certFile, std::stri
 
 // ---- nginx ----
 
+namespace {
+std::string NginxProgram() {
+    const std::string found = FindProgram("/usr/sbin/nginx");
+    return found.empty() ? FindProgram("nginx") : found;
+}
+std::string TinyproxyProgram() {
+    const std::string found = FindProgram("/usr/bin/tinyproxy");
+    return found.empty() ? FindProgram("tinyproxy") : found;
+}
+} // namespace
+
+bool HaveNginx() {
+    return !NginxProgram().empty();
+}
+
+bool HaveTinyproxy() {
+    return !TinyproxyProgram().empty();
+}
+
 bool NginxServer::Start(const std::string& root, const std::string& serverConfig,
                         const std::string& certFile, const std::string& keyFile) {
     Stop();
-    std::string nginx = FindProgram("/usr/sbin/nginx");
-    if (nginx.empty()) nginx = FindProgram("nginx");
+    const std::string nginx = NginxProgram();
     if (nginx.empty()) return false;
     tls_ = !certFile.empty();
     // A port picked here may be taken by someone else before nginx binds it: try a few.
@@ -282,8 +300,7 @@ std::string NginxServer::ErrorLog() const {
 
 bool TinyProxyServer::Start(const std::string& user, const std::string& password) {
     Stop();
-    std::string tinyproxy = FindProgram("/usr/bin/tinyproxy");
-    if (tinyproxy.empty()) tinyproxy = FindProgram("tinyproxy");
+    const std::string tinyproxy = TinyproxyProgram();
     if (tinyproxy.empty()) return false;
     for (int attempt = 0; attempt < 5; ++attempt) {
         dir_ = std::make_unique<ScratchDir>();

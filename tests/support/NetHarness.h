@@ -3,6 +3,7 @@
 // a scripted server in this process for answers no sane server gives. Each object starts its own
 // process (or thread) in its own scratch folder and stops, reaps and removes it when destroyed,
 // so fixtures can run side by side under ctest -j.
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <atomic>
@@ -15,6 +16,9 @@
 
 namespace nimbora::test {
 
+// Whether the servers are installed; tests that need one are skipped without it.
+bool HaveNginx();
+bool HaveTinyproxy();
 // A port on 127.0.0.1 that nothing listened on a moment ago.
 int PickFreePort();
 // True once 127.0.0.1:port accepts a connection; false after timeoutMs.
@@ -84,6 +88,35 @@ private:
     ChildProcess proc_;
     int port_ = 0;
     bool tls_ = false;
+};
+
+// A fixture whose tests share one nginx, started once for the suite: `Suite` (the test class
+// itself) provides `static std::string ServeFiles(const std::string& root)`, which writes the
+// served files into root and returns the server-block directives. Without nginx every test is
+// skipped. A derived SetUp calls this one first and returns when it skipped or failed.
+template <class Suite> class NginxSuite : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!HaveNginx()) return;
+        root_ = std::make_unique<ScratchDir>();
+        const std::string config = Suite::ServeFiles(root_->Path());
+        nginx_ = std::make_unique<NginxServer>();
+        started_ = nginx_->Start(root_->Path(), config);
+    }
+    static void TearDownTestSuite() {
+        nginx_.reset();
+        root_.reset();
+    }
+    void SetUp() override {
+        if (!nginx_) GTEST_SKIP() << "nginx is not installed";
+        ASSERT_TRUE(started_) << nginx_->ErrorLog();
+    }
+    static NginxServer& Nginx() { return *nginx_; }
+
+private:
+    inline static std::unique_ptr<ScratchDir> root_;
+    inline static std::unique_ptr<NginxServer> nginx_;
+    inline static bool started_ = false;
 };
 
 // tinyproxy in the foreground; with a user name it demands Basic authentication.

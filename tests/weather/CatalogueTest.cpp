@@ -233,39 +233,17 @@ TEST(CatalogueTest, RequestAddressCarriesTheQuery) {
 
 // ---- the catalogue thread against real servers ----
 
-class CatalogueThreadTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        if (!test::HaveNginx()) return;
-        root_ = new test::ScratchDir;
-        const std::string r = root_->Path();
+class CatalogueThreadTest : public test::NginxSuite<CatalogueThreadTest> {
+public:
+    static std::string ServeFiles(const std::string& r) {
         test::WriteWholeFile(r + "/catalogue.ini",
                              test::ReadWholeFile(NIMBORA_SOURCE_DIR "/docs/sample-catalogue.ini"));
         test::WriteWholeFile(r + "/empty.ini", "");
         test::WriteWholeFile(r + "/huge.ini", Identity + std::string(2 << 20, ';'));
-        nginx_ = new test::NginxServer;
-        started_ = nginx_->Start(r, "location = /moved { return 300 \"look elsewhere\"; }\n"
-                                    "location = /fail { return 500; }\n");
+        return "location = /moved { return 300 \"look elsewhere\"; }\n"
+               "location = /fail { return 500; }\n";
     }
-    static void TearDownTestSuite() {
-        delete nginx_;
-        delete root_;
-        nginx_ = nullptr;
-        root_ = nullptr;
-    }
-    void SetUp() override {
-        if (!nginx_) GTEST_SKIP() << "nginx is not installed";
-        ASSERT_TRUE(started_) << nginx_->ErrorLog();
-    }
-
-    static test::ScratchDir* root_;
-    static test::NginxServer* nginx_;
-    static bool started_;
 };
-
-test::ScratchDir* CatalogueThreadTest::root_ = nullptr;
-test::NginxServer* CatalogueThreadTest::nginx_ = nullptr;
-bool CatalogueThreadTest::started_ = false;
 
 TEST_F(CatalogueThreadTest, FetchEndsWithTheCatalogueMessage) {
     struct Case {
@@ -284,7 +262,7 @@ TEST_F(CatalogueThreadTest, FetchEndsWithTheCatalogueMessage) {
     for (const Case& c : cases) {
         TempDir tmp;
         const std::string file = MakeTempFileName(tmp.str() + "/");
-        test::TCatalogueRun run(CatalogueRequestUrl(nginx_->Url(c.path)), file);
+        test::TCatalogueRun run(CatalogueRequestUrl(Nginx().Url(c.path)), file);
         run.Start();
         ASSERT_TRUE(run.WaitForEnd()) << c.name;
         EXPECT_EQ(run.Thread().ThError(), c.error) << c.name;
@@ -298,14 +276,14 @@ TEST_F(CatalogueThreadTest, FetchEndsWithTheCatalogueMessage) {
             EXPECT_TRUE(test::FilesIn(tmp.str()).empty()) << c.name;
         }
     }
-    const std::string log = nginx_->AccessLog();
+    const std::string log = Nginx().AccessLog();
     EXPECT_NE(log.find("GET /catalogue.ini?prog=Nimbora&ver=033000&lang=en HTTP/1.0"),
               std::string::npos)
         << log;
 }
 
 TEST_F(CatalogueThreadTest, EmptyAddressEndsAtOnceWithoutTraffic) {
-    const std::string before = nginx_->AccessLog();
+    const std::string before = Nginx().AccessLog();
     TempDir tmp;
     const std::string file = MakeTempFileName(tmp.str() + "/");
     test::TCatalogueRun run(CatalogueRequestUrl(""), file);
@@ -317,7 +295,7 @@ TEST_F(CatalogueThreadTest, EmptyAddressEndsAtOnceWithoutTraffic) {
     EXPECT_EQ(run.Thread().ThError(), ErrNoBody);
     EXPECT_EQ(run.CatalogueWParam(), 0);
     EXPECT_TRUE(test::FilesIn(tmp.str()).empty());
-    EXPECT_EQ(nginx_->AccessLog(), before);
+    EXPECT_EQ(Nginx().AccessLog(), before);
 }
 
 TEST(CatalogueThreadScriptedTest, SlowCatalogueIsStoppedAtOnce) {

@@ -65,12 +65,9 @@ void ExpectFailure(const TDownloadRun& run, const std::string& tempFolder, int c
     EXPECT_EQ(run.MapInfo.DownCredit, "Picture in hand") << name;
 }
 
-class DownloadThreadTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        if (!HaveNginx()) return;
-        root_ = new ScratchDir;
-        const std::string r = root_->Path();
+class DownloadThreadTest : public NginxSuite<DownloadThreadTest> {
+public:
+    static std::string ServeFiles(const std::string& r) {
         namespace fs = std::filesystem;
         for (const char* folder : {"gz", "chunk", "bomb"})
             fs::create_directories(r + "/" + folder);
@@ -100,30 +97,17 @@ protected:
             const std::string next = i == 5 ? "/clouds.jpg" : "/r" + std::to_string(i + 1);
             config += "location = /r" + std::to_string(i) + " { return 302 " + next + "; }\n";
         }
-        nginx_ = new NginxServer;
-        started_ = nginx_->Start(r, config);
+        return config;
     }
-    static void TearDownTestSuite() {
-        delete nginx_;
-        delete root_;
-        nginx_ = nullptr;
-        root_ = nullptr;
-    }
+
+protected:
     void SetUp() override {
-        if (!nginx_) GTEST_SKIP() << "nginx is not installed";
-        ASSERT_TRUE(started_) << nginx_->ErrorLog();
+        NginxSuite::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
         ASSERT_FALSE(Jpeg().empty());
         ASSERT_FALSE(Png().empty());
     }
-
-    static ScratchDir* root_;
-    static NginxServer* nginx_;
-    static bool started_;
 };
-
-ScratchDir* DownloadThreadTest::root_ = nullptr;
-NginxServer* DownloadThreadTest::nginx_ = nullptr;
-bool DownloadThreadTest::started_ = false;
 
 TEST_F(DownloadThreadTest, PicturesArriveAndAreCompared) {
     const double pictureTime = DateTimeOfUnix(PictureTime);
@@ -147,7 +131,7 @@ TEST_F(DownloadThreadTest, PicturesArriveAndAreCompared) {
     };
     for (const Case& c : cases) {
         TempDir tmp;
-        TDownloadRun run(nginx_->Url(c.path), tmp.str(), c.ifModifiedSince, MapInHand(c.inHand));
+        TDownloadRun run(Nginx().Url(c.path), tmp.str(), c.ifModifiedSince, MapInHand(c.inHand));
         run.Start();
         ASSERT_TRUE(run.WaitForEnd()) << c.name;
         ASSERT_TRUE(run.ResultsRan) << c.name;
@@ -172,12 +156,12 @@ TEST_F(DownloadThreadTest, PicturesArriveAndAreCompared) {
         }
     }
     // The conditional request really was answered "not modified".
-    EXPECT_NE(nginx_->AccessLog().find("\"GET /clouds.jpg HTTP/1.1\" 304"), std::string::npos);
+    EXPECT_NE(Nginx().AccessLog().find("\"GET /clouds.jpg HTTP/1.1\" 304"), std::string::npos);
 }
 
 TEST_F(DownloadThreadTest, ProgressTellsLengthAndBytes) {
     TempDir tmp;
-    TDownloadRun run(nginx_->Url("/clouds.jpg"), tmp.str(), 0, MapInHand());
+    TDownloadRun run(Nginx().Url("/clouds.jpg"), tmp.str(), 0, MapInHand());
     run.Start();
     ASSERT_TRUE(run.WaitForEnd());
     const auto& messages = run.Receiver.Messages;
@@ -210,7 +194,7 @@ TEST_F(DownloadThreadTest, AnswersThatBringNoPictureFail) {
     };
     for (const Case& c : cases) {
         TempDir tmp;
-        TDownloadRun run(nginx_->Url(c.path), tmp.str(), 0, MapInHand());
+        TDownloadRun run(Nginx().Url(c.path), tmp.str(), 0, MapInHand());
         run.Thread().InflateLimit = 1 << 20;
         run.Start();
         ASSERT_TRUE(run.WaitForEnd()) << c.name;
@@ -222,7 +206,7 @@ TEST_F(DownloadThreadTest, PictureIsNotTakenWhenTheWindowStoppedWaiting) {
     // Shutdown may stop the thread just after its transfer succeeded: the time in hand must
     // not name a picture that is about to be deleted.
     TempDir tmp;
-    TDownloadRun run(nginx_->Url("/clouds.jpg"), tmp.str(), 0, MapInHand());
+    TDownloadRun run(Nginx().Url("/clouds.jpg"), tmp.str(), 0, MapInHand());
     run.Act = ActNone;
     run.Start();
     ASSERT_TRUE(run.WaitForEnd());
@@ -251,7 +235,7 @@ TEST_F(DownloadThreadTest, TransferGoesThroughTheProxy) {
         TinyProxyServer proxy;
         ASSERT_TRUE(proxy.Start(c.demandUser, c.demandUser[0] ? "s3cret" : "")) << proxy.Log();
         TempDir tmp;
-        TDownloadRun run(nginx_->Url("/clouds.jpg"), tmp.str(), 0, MapInHand());
+        TDownloadRun run(Nginx().Url("/clouds.jpg"), tmp.str(), 0, MapInHand());
         TProxy& p = run.Thread().DownInfo.ProxyInfo;
         p.Enabled = true;
         p.Address = "127.0.0.1";
@@ -265,7 +249,7 @@ TEST_F(DownloadThreadTest, TransferGoesThroughTheProxy) {
             EXPECT_EQ(run.Error, ErrNone) << c.name;
             EXPECT_TRUE(run.Outcome.NewPicture) << c.name;
             EXPECT_TRUE(ReadWholeFile(run.Result.FileName) == Jpeg()) << c.name;
-            EXPECT_NE(proxy.Log().find("GET " + nginx_->Url("/clouds.jpg")), std::string::npos)
+            EXPECT_NE(proxy.Log().find("GET " + Nginx().Url("/clouds.jpg")), std::string::npos)
                 << c.name << proxy.Log();
         } else {
             ExpectFailure(run, tmp.str(), c.code, c.name);

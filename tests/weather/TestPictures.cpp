@@ -1,5 +1,7 @@
 #include "weather/TestPictures.h"
 
+#include "core/JpegSupport.h"
+
 #include <csetjmp>
 #include <cstdio>
 
@@ -94,25 +96,15 @@ bool WriteJpeg(const std::string& path, int width, int height, int components,
     return std::fclose(file) == 0;
 }
 
-namespace {
-struct JumpError {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-};
-void JumpOut(j_common_ptr cinfo) {
-    std::longjmp(reinterpret_cast<JumpError*>(cinfo->err)->jump, 1);
-}
-} // namespace
-
 DecodedJpeg DecodeJpeg(const std::vector<std::uint8_t>& bytes) {
     DecodedJpeg result;
     if (bytes.empty()) return result;
     jpeg_decompress_struct cinfo{};
-    JumpError err{};
-    cinfo.err = jpeg_std_error(&err.pub);
-    err.pub.error_exit = JumpOut;
+    TJpegErrorManager errors;
+    std::jmp_buf escape;
+    cinfo.err = UseJpegErrorManager(errors, escape);
     jpeg_create_decompress(&cinfo);
-    if (setjmp(err.jump)) {
+    if (setjmp(escape)) {
         jpeg_destroy_decompress(&cinfo);
         return DecodedJpeg{};
     }

@@ -192,12 +192,4 @@ double DateTimeOfUnix(long long unixTime) {
     return 25569.0 + double(unixTime) / 86400.0;
 }
 
-bool HaveNginx() {
-    return !FindProgram("/usr/sbin/nginx").empty() || !FindProgram("nginx").empty();
-}
-
-bool HaveTinyproxy() {
-    return !FindProgram("/usr/bin/tinyproxy").empty() || !FindProgram("tinyproxy").empty();
-}
-
 } // namespace nimbora::test

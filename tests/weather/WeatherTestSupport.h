@@ -97,7 +97,4 @@ bool SetFileTime(const std::string& path, long long unixTime);
 // Day count since 1899-12-30 of a Unix time.
 double DateTimeOfUnix(long long unixTime);
 
-bool HaveNginx();
-bool HaveTinyproxy();
-
 } // namespace nimbora::test
