@@ -14,6 +14,9 @@
 #include "render/countries.h"
 #include "resources/Resources.h"
 #include "ui/about.h"
+#include "ui/ProgramIcon.h"
+#include "ui/SchrinkPanel.h"
+#include "platform/Shortcuts.h"
 #include "ui/MenuCaption.h"
 #include "ui/extensioninfo.h"
 #include "ui/uVistaFuncs.h"
@@ -242,8 +245,8 @@ void TMainForm::CreateMenu() {
     ChangeTexturingBt = AddToggle(menu, "ChangeTexturingBt", "Detailed earth texturing", false);
     ShowDayNightBt = AddToggle(menu, "ShowDayNightBt", "Show Day and Night", false);
     ShowTimeZoneBt = AddToggle(menu, "ShowTimeZoneBt", "Show Time Zone grid", false);
-    // Waypoints, saving the view and the lighting dialog arrive with their own work; until then
-    // their items are there and do nothing.
+    // Waypoints and saving the view arrive with their own work; until then their items are
+    // there and do nothing.
     CustomWayBt = AddCommand(menu, "CustomWayBt", "Custom Waypoints...",
                              style()->standardIcon(QStyle::SP_FileDialogDetailedView));
     menu->addSeparator();
@@ -265,6 +268,7 @@ void TMainForm::CreateMenu() {
     connect(ShowDayNightBt, &QAction::triggered, this, [this] { ShowDayNightBtClick(); });
     connect(ResetViewBt, &QAction::triggered, this, [this] { ResetViewBtClick(); });
     connect(AboutBt, &QAction::triggered, this, [this] { AboutBtClick(); });
+    connect(ConfigBt, &QAction::triggered, this, [this] { ConfigBtClick(); });
     // Every change of the menu's state shows in the next frame.
     for (QAction* item : menu->actions())
         connect(item, &QAction::triggered, OpenGLPanel_, qOverload<>(&QWidget::update));
@@ -503,11 +507,13 @@ void TMainForm::UseServerBtClick(int tag) {
 
 void TMainForm::ShowCloudsBtClick() {
     ColorizeBt->setEnabled(ShowCloudsBt->isChecked());
+    UpdateLightingControls();
     OpenGLPanel_->update();
 }
 
 void TMainForm::ShowTexturingBtClick() {
     ChangeTexturingBt->setEnabled(ShowTexturingBt->isChecked());
+    UpdateLightingControls();
     OpenGLPanel_->update();
 }
 
@@ -525,6 +531,7 @@ void TMainForm::ShowDayNightBtClick() {
         StatusText = texts::TitleText;
     }
     if (SceneBuilt) ApplyLightingMode();
+    UpdateLightingControls();
     OpenGLPanel_->update();
 }
 
@@ -536,6 +543,52 @@ void TMainForm::ResetViewBtClick() {
 
 void TMainForm::AboutBtClick() {
     ShowAboutDialog(this, TAboutLinks{Service.HomeUrl, Service.HomeContact, Service.ProdUrl});
+}
+
+void TMainForm::ConfigBtClick() {
+    if (ConfigDialogOpen && ConfigForm) {
+        ConfigForm->show();
+        ConfigForm->raise();
+        ConfigForm->activateWindow();
+        return;
+    }
+    TConfigHost host;
+    host.Lighting = &Settings_.Lighting;
+    host.AutoFilter = &Settings_.AutoFilter;
+    host.UserFilterVal = &Settings_.UserFilterVal;
+    host.AutoFilterValue = [this] { return int(MapInfo_.AutoFilterVal); };
+    host.LightsChanged = [this] {
+        if (SceneBuilt) {
+            OpenGLPanel_->makeCurrent();
+            Scene.ApplyLightColoursNow(Settings_.Lighting);
+            OpenGLPanel_->doneCurrent();
+        }
+        OpenGLPanel_->update();
+    };
+    host.MaterialChanged = [this] { OpenGLPanel_->update(); };
+    host.ReloadClouds = [this] { PostMessage(this, UM_SHOWCLOUDS); };
+    host.Closed = [this] {
+        ConfigDialogOpen = false;
+        WriteSettings(false, true);
+    };
+    host.Shortcut.Name = texts::ProductName;
+    host.Shortcut.Comment = texts::ShortcutDescription;
+    host.Shortcut.Executable = QCoreApplication::applicationFilePath().toStdString();
+    host.Shortcut.Icon = ProgramIconFile(DataFolder_);
+    host.DesktopFolder = DesktopFolder();
+    host.StartMenuFolder = StartMenuFolder();
+    ConfigDialogOpen = true;
+    ConfigForm = new TConfigForm(std::move(host), this);
+    UpdateLightingControls();
+    (ShowDayNightBt->isChecked() ? ConfigForm->SunSchrink : ConfigForm->NormalSchrink)
+        ->SetExpanded(true);
+    ConfigForm->show();
+}
+
+void TMainForm::UpdateLightingControls() {
+    if (!ConfigDialogOpen || !ConfigForm) return;
+    ConfigForm->UpdateLightingControls(ShowDayNightBt->isChecked(), ShowCloudsBt->isChecked(),
+                                       ShowTexturingBt->isChecked());
 }
 
 void TMainForm::ButtonAdvClick(const std::string& url) {

@@ -6,6 +6,7 @@
 #include "core/Synchronize.h"
 #include "render/Points.h"
 #include "render/Scene.h"
+#include "render/configuration.h"
 #include "render/navigation.h"
 #include "render/sunmoondata.h"
 #include "weather/ThDown.h"
@@ -13,6 +14,7 @@
 
 #include <QIcon>
 #include <QList>
+#include <QPointer>
 #include <QWidget>
 #include <memory>
 #include <string>
@@ -53,6 +55,7 @@ public:
     bool FetchingCatalogue() const { return WorkWorking; }
     QMenu* OptionPopup() const { return OptionPopup_; }
     OpenGLPanel* Panel() const { return OpenGLPanel_; }
+    TConfigForm* ConfigDialog() const { return ConfigForm; }
     // Replaces the built-in server before start-up, so that tests never leave this machine.
     void SetBuiltInServer(const TMap& server) { MapInfo_.Map.assign(1, server); }
     // The clock of the sun and moon (UTC day count); tests fix it.
@@ -113,6 +116,9 @@ private:
     void ShowDayNightBtClick();
     void ResetViewBtClick();
     void AboutBtClick();
+    void ConfigBtClick();
+    // Refreshes the lighting dialog's sliders for the lighting mode; nothing while it is closed.
+    void UpdateLightingControls();
     void ButtonAdvClick(const std::string& url);
     void MovTimerTimer();
 
@@ -139,6 +145,7 @@ private:
     bool StartupDone_ = false;
     bool SceneBuilt = false;
     bool ConfigDialogOpen = false;
+    QPointer<TConfigForm> ConfigForm;
     bool CloudsAvailable = false;
 
     TAct Act = ActNone;

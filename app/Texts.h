@@ -10,6 +10,7 @@ inline constexpr char DirectUrlKey[] = "ServerUrl";          // section "Map", h
 inline constexpr char DirectFilterKey[] = "ServerFilter";    // section "Map", hand-edited
 
 // Credit of a server given directly in the settings file.
+inline constexpr char ShortcutDescription[] = "The weather of the whole planet on a turning globe";
 inline constexpr char DirectServerCredit[] = "Cloud picture from your own server";
 
 // Start-up status lines.

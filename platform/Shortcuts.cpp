@@ -93,7 +93,7 @@ std::string DesktopEntryText(const TShortcut& s) {
     text += "Exec=" + ExecArgument(s.Executable) + "\n";
     text += "Path=" + EscapeValue(folder) + "\n";
     if (!s.Icon.empty()) text += "Icon=" + EscapeValue(s.Icon) + "\n";
-    text += "Terminal=false\nCategories=Education;Science;Geography;\n";
+    text += "Terminal=false\nCategories=Science;Geography;\n";
     return text;
 }
 

@@ -341,6 +341,12 @@ void TScene::ApplyLightColours(const TLightingSets& sets) {
     ColoursPending = true;
 }
 
+void TScene::ApplyLightColoursNow(const TLightingSets& sets) {
+    FinishLightFade(Fade, sets);
+    if (HasContext) HandLightColours(sets);
+    else ColoursPending = true;
+}
+
 void TScene::RgbLighting() {
     ApplyLightingMode(false);
 }

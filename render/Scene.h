@@ -85,6 +85,8 @@ public:
     // A light setting changed (configuration dialog): ends the fade; the colours reach OpenGL
     // with the next frame. Needs no current context.
     void ApplyLightColours(const TLightingSets& sets);
+    // The same with the context current: OpenGL has the colours at once.
+    void ApplyLightColoursNow(const TLightingSets& sets);
 
     // Lights 0..2 on and 3..7 off, or the reverse. RenderScene switches by itself when
     // frame.ShowDayNight changes, so callers rarely need these.
