@@ -10,7 +10,7 @@ packages=(
 )
 if [ "${1:-}" = "--test" ]; then
     packages+=(libgtest-dev libgmock-dev xvfb xauth x11-utils nginx-light tinyproxy
-               imagemagick libjpeg-turbo-progs xdotool)
+               imagemagick libjpeg-turbo-progs xdotool desktop-file-utils appstream)
 fi
 
 missing=()
