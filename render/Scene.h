@@ -146,6 +146,7 @@ private:
     void DrawSunAndMoon(const TFrameState& frame, const TLightingSets& sets);
     void DrawAtmosphere(const TLightingSets& sets);
     void DrawStatusLines(const TFrameState& frame);
+    void MakeOpaque();
 
     void DrawMarker(const TDrawPoint& p, GLuint list, float scale, const TFrameState& frame);
     void HandLightColours(const TLightingSets& sets);

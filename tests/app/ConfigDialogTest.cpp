@@ -78,6 +78,15 @@ TEST(ConfigDialog, OpacityZeroHidesTheCloudsAndFullShowsThemAtFullStrength) {
     EXPECT_FALSE(opacity->isEnabled());
 }
 
+TEST(ConfigDialog, FrameIsOpaqueEverywhere) {
+    // A compositor that honours the surface's alpha must not see through the sky.
+    Started s;
+    const QImage frame = s.form->Panel()->grabFramebuffer();
+    for (QPoint p : {QPoint(2, 2), QPoint(frame.width() / 2, frame.height() / 2),
+                     QPoint(frame.width() - 3, frame.height() - 3)})
+        EXPECT_EQ(qAlpha(frame.pixel(p)), 255) << p.x() << "," << p.y();
+}
+
 TEST(ConfigDialog, LightSliderReachesOpenGLAtOnce) {
     Started s;
     ASSERT_TRUE(s.dialog);
