@@ -47,9 +47,12 @@ bool HasLineBreak(const std::string& text) {
 std::string EscapeValue(const std::string& text) {
     std::string out;
     for (char c : text) {
-        if (c == '\\') out += "\\\\";
-        else if (c == '\t') out += "\\t";
-        else out += c;
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\t')
+            out += "\\t";
+        else
+            out += c;
     }
     return out;
 }
@@ -121,10 +124,9 @@ bool UpdateShortcut(const std::string& folder, const TShortcut& shortcut, bool i
                 fs::remove(file, ec);
             } else {
                 // Desktops start only entries that are executable, some only trusted ones.
-                fs::permissions(file,
-                                fs::perms::owner_exec | fs::perms::group_exec |
-                                    fs::perms::others_exec,
-                                fs::perm_options::add, ec);
+                fs::permissions(
+                    file, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
+                    fs::perm_options::add, ec);
                 RunHelper(QStringLiteral("gio"),
                           {QStringLiteral("set"), QString::fromStdString(file),
                            QStringLiteral("metadata::trusted"), QStringLiteral("true")});

@@ -343,8 +343,10 @@ void TScene::ApplyLightColours(const TLightingSets& sets) {
 
 void TScene::ApplyLightColoursNow(const TLightingSets& sets) {
     FinishLightFade(Fade, sets);
-    if (HasContext) HandLightColours(sets);
-    else ColoursPending = true;
+    if (HasContext)
+        HandLightColours(sets);
+    else
+        ColoursPending = true;
 }
 
 void TScene::RgbLighting() {

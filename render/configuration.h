@@ -35,7 +35,7 @@ struct TSliderDef {
     bool Sun; // in "Sun lighting", else in "Normal RGB lighting"
     TSliderGroup Group;
     TSliderKind Kind;
-    float* (*Colour)(TLightingSets&);   // colour or opacity sliders
+    float* (*Colour)(TLightingSets&);    // colour or opacity sliders
     TLightSet& (*Light)(TLightingSets&); // light sliders
     TglColor FullScale;                  // colour sliders
 };
@@ -63,11 +63,11 @@ struct TConfigHost {
     TLightingSets* Lighting = nullptr;
     bool* AutoFilter = nullptr;
     std::uint8_t* UserFilterVal = nullptr;
-    std::function<int()> AutoFilterValue;   // the level of the cloud picture in hand
-    std::function<void()> LightsChanged;    // hand the light colours to OpenGL now
-    std::function<void()> MaterialChanged;  // draw a frame with the new materials
-    std::function<void()> ReloadClouds;     // reprocess the cloud picture
-    std::function<void()> Closed;           // the dialog closes: save
+    std::function<int()> AutoFilterValue;  // the level of the cloud picture in hand
+    std::function<void()> LightsChanged;   // hand the light colours to OpenGL now
+    std::function<void()> MaterialChanged; // draw a frame with the new materials
+    std::function<void()> ReloadClouds;    // reprocess the cloud picture
+    std::function<void()> Closed;          // the dialog closes: save
     TShortcut Shortcut;
     std::string DesktopFolder, StartMenuFolder;
 };

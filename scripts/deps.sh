@@ -6,7 +6,7 @@ packages=(
     build-essential cmake pkg-config
     qt6-base-dev libqt6opengl6-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
     libcurl4-openssl-dev ca-certificates libjpeg-dev libpng-dev zlib1g-dev
-    fonts-liberation
+    fonts-liberation qt6-wayland
 )
 if [ "${1:-}" = "--test" ]; then
     packages+=(libgtest-dev libgmock-dev xvfb xauth x11-utils nginx-light tinyproxy

@@ -23,7 +23,8 @@ std::string ProgramIconFile(const std::string& folder) {
     const QByteArray bytes = source.readAll();
     const QString path = QString::fromStdString(folder) + QStringLiteral("nimbora.png");
     QFile existing(path);
-    if (existing.open(QIODevice::ReadOnly) && existing.readAll() == bytes) return path.toStdString();
+    if (existing.open(QIODevice::ReadOnly) && existing.readAll() == bytes)
+        return path.toStdString();
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
         return {};

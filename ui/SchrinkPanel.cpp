@@ -179,8 +179,10 @@ void TSchrinkPanel::SetPanelHeight(int height) {
 
 void TSchrinkPanel::SetExpandedHeight(int value) {
     FExpandedHeight = value;
-    if (FExpanded) SetPanelHeight(value);
-    else Resize(); // the body keeps the open height
+    if (FExpanded)
+        SetPanelHeight(value);
+    else
+        Resize(); // the body keeps the open height
 }
 
 void TSchrinkPanel::SetCollapsable(bool value) {
@@ -321,7 +323,8 @@ void TSchrinkHider::SetPanelsShown(bool shown) {
     FPanelsShown = shown;
     if (!parent()) return;
     for (QObject* child : parent()->children())
-        if (auto* panel = qobject_cast<TSchrinkPanel*>(child); panel && panel->GroupID() == FGroupID)
+        if (auto* panel = qobject_cast<TSchrinkPanel*>(child);
+            panel && panel->GroupID() == FGroupID)
             panel->setVisible(shown);
     update();
 }

@@ -66,12 +66,14 @@ TEST(ConfigSliders, PositionsOfTheDefaultsAndOfOddColours) {
         const char* Name;
         int Position;
     } cases[] = {
-        {"cloud_diffuse3Track", 75}, {"cloud_ambientTrack", 100}, {"cloud_specularTrack", 90},
-        {"earth1_diffuseTrack", 70}, {"earth2_specularTrack", 15}, {"RedTrack", 100},
+        {"cloud_diffuse3Track", 75},    {"cloud_ambientTrack", 100},
+        {"cloud_specularTrack", 90},    {"earth1_diffuseTrack", 70},
+        {"earth2_specularTrack", 15},   {"RedTrack", 100},
         {"sun_cloud_ambientTrack", 45}, {"sun_earth1_specularTrack", 30},
-        {"sun_atmos_ambientTrack", 0}, {"SunTrack", 100},
+        {"sun_atmos_ambientTrack", 0},  {"SunTrack", 100},
     };
-    for (const Case& c : cases) EXPECT_EQ(SliderPosition(Def(c.Name), d), c.Position) << c.Name;
+    for (const Case& c : cases)
+        EXPECT_EQ(SliderPosition(Def(c.Name), d), c.Position) << c.Name;
 
     TLightingSets odd = d;
     const float red[3] = {1, 0, 0};

@@ -14,8 +14,8 @@ namespace {
 
 void ClickHeader(TSchrinkPanel& panel) {
     const QPointF at(5, 5);
-    QMouseEvent press(QEvent::MouseButtonPress, at, panel.Button()->mapToGlobal(at),
-                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, at, panel.Button()->mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
     QMouseEvent release(QEvent::MouseButtonRelease, at, panel.Button()->mapToGlobal(at),
                         Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(panel.Button(), &press);
@@ -47,7 +47,8 @@ TEST(HeaderPicture, ShadesTowardTheRightByAtMostThirtyOrTheChannel) {
     EXPECT_EQ(qRed(right), 170);
     EXPECT_EQ(qGreen(right), 0); // darkened by its own 20, not by 30 (never below 0)
     EXPECT_EQ(qBlue(right), 0);
-    for (int x = 0; x < 100; ++x) EXPECT_EQ(qRed(picture.pixel(x, y)), expected(200, x)) << x;
+    for (int x = 0; x < 100; ++x)
+        EXPECT_EQ(qRed(picture.pixel(x, y)), expected(200, x)) << x;
 }
 
 TEST(HeaderPicture, OpenPanelHasItsFrameAndTheTextColourFollowsTheState) {
@@ -110,7 +111,9 @@ TEST(SchrinkPanel, ClosedHeightCountsTwoPerBevel) {
     struct Case {
         TBevel Outer, Inner;
         int Height;
-    } cases[] = {{BvRaised, BvNone, 18}, {BvRaised, BvLowered, 20}, {BvNone, BvNone, 16},
+    } cases[] = {{BvRaised, BvNone, 18},
+                 {BvRaised, BvLowered, 20},
+                 {BvNone, BvNone, 16},
                  {BvNone, BvRaised, 18}};
     for (const Case& c : cases) {
         QWidget parent;
