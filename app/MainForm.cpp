@@ -6,6 +6,7 @@
 #include "core/Names.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "platform/Shortcuts.h"
 #include "render/JpegDecode.h"
 #include "render/OpenGLPanel.h"
 #include "render/Textures.h"

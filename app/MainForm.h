@@ -5,6 +5,7 @@
 #include "core/Synchronize.h"
 #include "render/Points.h"
 #include "render/Scene.h"
+#include "render/configuration.h"
 #include "render/navigation.h"
 #include "render/sunmoondata.h"
 #include "weather/MapInfo.h"
@@ -13,6 +14,7 @@
 
 #include <QIcon>
 #include <QList>
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -60,6 +62,7 @@ public:
     bool CloudsShown() const { return CloudsAvailable; }
     bool Downloading() const { return DownWorking; }
     bool FetchingCatalogue() const { return WorkWorking; }
+    TConfigForm* GetConfigForm() const { return ConfigForm; }
 
     // Tests and benchmarks set what they need through this one way in (app/TestSeam.h).
     friend struct TMainFormTestSeam;
@@ -115,6 +118,9 @@ private:
     void ShowDayNightBtClick();
     void ResetViewBtClick();
     void AboutBtClick();
+    void ConfigBtClick();
+    // Refreshes the lighting dialog's sliders for the lighting mode; nothing while it is closed.
+    void UpdateLightingControls();
     void ButtonAdvClick(const std::string& url);
     void MovTimerTimer();
 
@@ -146,6 +152,7 @@ private:
     bool StartedUp = false;
     bool SceneBuilt = false;
     bool ConfigDialogOpen = false;
+    QPointer<TConfigForm> ConfigForm;
     bool CloudsAvailable = false;
 
     TAct Act = ActNone;

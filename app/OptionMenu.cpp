@@ -3,12 +3,17 @@
 
 #include "app/Texts.h"
 #include "core/Messages.h"
+#include "core/Names.h"
+#include "platform/Shortcuts.h"
 #include "render/OpenGLPanel.h"
+#include "ui/ProgramIcon.h"
+#include "ui/SchrinkPanel.h"
 #include "ui/about.h"
 #include "ui/extensioninfo.h"
 
 #include <QAction>
 #include <QActionGroup>
+#include <QCoreApplication>
 #include <QMenu>
 #include <QStyle>
 #include <QTimer>
@@ -78,8 +83,8 @@ void TMainForm::CreateMenu() {
     ShowDayNightBt = AddFeature(&TFeatures::DayNight, "ShowDayNightBt", "Show Day and Night",
                                 [this] { ShowDayNightBtClick(); });
     ShowTimeZoneBt = AddFeature(&TFeatures::TimeZoneGrid, "ShowTimeZoneBt", "Show Time Zone grid");
-    // Waypoints, saving the view and the lighting dialog arrive with their own work; until then
-    // their items are there and do nothing.
+    // Waypoints and saving the view arrive with their own work; until then their items are
+    // there and do nothing.
     CustomWayBt = AddCommand(menu, "CustomWayBt", "Custom Waypoints...",
                              style()->standardIcon(QStyle::SP_FileDialogDetailedView));
     menu->addSeparator();
@@ -96,6 +101,7 @@ void TMainForm::CreateMenu() {
 
     connect(ResetViewBt, &QAction::triggered, this, [this] { ResetViewBtClick(); });
     connect(AboutBt, &QAction::triggered, this, [this] { AboutBtClick(); });
+    connect(ConfigBt, &QAction::triggered, this, [this] { ConfigBtClick(); });
     // Every change of the menu's state shows in the next frame.
     for (QAction* item : menu->actions())
         connect(item, &QAction::triggered, OpenGLPanel, qOverload<>(&QWidget::update));
@@ -121,6 +127,8 @@ void TMainForm::ShowFeatures() {
     // A detail of a layer can be chosen only while the layer is shown.
     ColorizeBt->setEnabled(features.Clouds);
     ChangeTexturingBt->setEnabled(features.WorldTexturing);
+    // The lighting dialog offers the sliders of what is shown.
+    UpdateLightingControls();
 }
 
 void TMainForm::OptionBtClick() {
@@ -166,6 +174,51 @@ void TMainForm::ResetViewBtClick() {
 
 void TMainForm::AboutBtClick() {
     ShowAboutDialog(this, TAboutLinks{Service.HomeUrl, Service.HomeContact, Service.ProdUrl});
+}
+
+void TMainForm::ConfigBtClick() {
+    if (ConfigDialogOpen && ConfigForm) {
+        ConfigForm->show();
+        ConfigForm->raise();
+        ConfigForm->activateWindow();
+        return;
+    }
+    TConfigHost host;
+    host.Lighting = &Settings.Lighting;
+    host.AutoFilter = &Settings.AutoFilter;
+    host.UserFilterVal = &Settings.UserFilterVal;
+    host.AutoFilterValue = [this] { return int(MapInfo.AutoFilterVal); };
+    host.LightsChanged = [this] {
+        if (SceneBuilt) {
+            TCurrentContext current(OpenGLPanel);
+            Scene.ApplyLightColoursNow(Settings.Lighting);
+        }
+        OpenGLPanel->update();
+    };
+    host.MaterialChanged = [this] { OpenGLPanel->update(); };
+    host.ReloadClouds = [this] { PostMessage(this, UM_SHOWCLOUDS); };
+    host.Closed = [this] {
+        ConfigDialogOpen = false;
+        WriteSettings(false, true);
+    };
+    host.Shortcut.Name = texts::ProductName;
+    host.Shortcut.Comment = texts::ShortcutDescription;
+    host.Shortcut.Executable = QCoreApplication::applicationFilePath().toStdString();
+    host.Shortcut.Icon = ProgramIconFile(DataFolder);
+    host.DesktopFolder = DesktopFolder();
+    host.StartMenuFolder = StartMenuFolder();
+    ConfigDialogOpen = true;
+    ConfigForm = new TConfigForm(std::move(host), this);
+    UpdateLightingControls();
+    (Settings.Features.DayNight ? ConfigForm->SunSchrink : ConfigForm->NormalSchrink)
+        ->SetExpanded(true);
+    ConfigForm->show();
+}
+
+void TMainForm::UpdateLightingControls() {
+    if (!ConfigDialogOpen || !ConfigForm) return;
+    const TFeatures& features = Settings.Features;
+    ConfigForm->UpdateLightingControls(features.DayNight, features.Clouds, features.WorldTexturing);
 }
 
 void TMainForm::ButtonAdvClick(const std::string& url) {

@@ -12,6 +12,9 @@ inline constexpr char DirectFilterKey[] = "ServerFilter";    // section "Map", h
 // Credit of a server given directly in the settings file.
 inline constexpr char DirectServerCredit[] = "Cloud picture from your own server";
 
+// The description of the program's shortcuts.
+inline constexpr char ShortcutDescription[] = "The weather of the whole planet on a turning globe";
+
 // Start-up status lines.
 inline constexpr char TitleText[] = "Nimbora - the weather of the whole planet";
 inline constexpr char InitialUpdateText[] = "Clouds: waiting for data";

@@ -2,6 +2,7 @@
 #include "app/MainForm.h"
 #include "core/Names.h"
 #include "platform/TermSignals.h"
+#include "ui/ProgramIcon.h"
 
 #include <QApplication>
 #include <QSurfaceFormat>
@@ -13,6 +14,9 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(nimbora::texts::ProductName));
     QApplication::setApplicationDisplayName(QString::fromLatin1(nimbora::texts::ProductName));
+    QApplication::setWindowIcon(nimbora::ProgramIcon());
+    // Wayland compositors find the window's icon and name through the desktop entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral("nimbora"));
     nimbora::TMainForm form;
     // Ending the session closes the window like the user would, so the settings are kept.
     nimbora::WatchTermSignals(&form, [&form] { form.close(); });

@@ -341,6 +341,14 @@ void TScene::ApplyLightColours(const TLightingSets& sets) {
     ColoursPending = true;
 }
 
+void TScene::ApplyLightColoursNow(const TLightingSets& sets) {
+    FinishLightFade(Fade, sets);
+    if (HasContext)
+        HandLightColours(sets);
+    else
+        ColoursPending = true;
+}
+
 void TScene::RgbLighting() {
     ApplyLightingMode(false);
 }
@@ -430,6 +438,18 @@ void TScene::RenderScene(const TFrameState& frame, const TLightingSets& sets) {
         DrawAtmosphere(sets);
     }
     DrawStatusLines(*f);
+    MakeOpaque();
+}
+
+void TScene::MakeOpaque() {
+    // The surface has an alpha channel, which the black clear and the blended clouds leave
+    // below 1. X11 ignores it, but a Wayland compositor would show the desktop through the
+    // sky: fill alpha with 1 and keep the colours.
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glClearColor(0, 0, 0, 0);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
 }
 
 void TScene::BeginFrame(const TFrameState& f) {

@@ -87,6 +87,8 @@ public:
     // A light setting changed (configuration dialog): ends the fade; the colours reach OpenGL
     // with the next frame. Needs no current context.
     void ApplyLightColours(const TLightingSets& sets);
+    // The same with the context current: OpenGL has the colours at once.
+    void ApplyLightColoursNow(const TLightingSets& sets);
 
     // Lights 0..2 on and 3..7 off, or the reverse. RenderScene switches by itself when
     // frame.ShowDayNight changes, so callers rarely need these.
@@ -146,6 +148,7 @@ private:
     void DrawSunAndMoon(const TFrameState& frame, const TLightingSets& sets);
     void DrawAtmosphere(const TLightingSets& sets);
     void DrawStatusLines(const TFrameState& frame);
+    void MakeOpaque();
 
     void DrawMarker(const TDrawPoint& p, GLuint list, float scale, const TFrameState& frame);
     void HandLightColours(const TLightingSets& sets);

@@ -8,12 +8,13 @@ packages=(
     build-essential cmake pkg-config
     qt6-base-dev libqt6opengl6-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri
     libcurl4-openssl-dev ca-certificates libjpeg-dev libpng-dev zlib1g-dev
-    fonts-liberation
+    fonts-liberation qt6-wayland
 )
 case "${1:-}" in
     --test)
         packages+=(libgtest-dev libgmock-dev xvfb xauth x11-utils nginx-light tinyproxy
-                   imagemagick libjpeg-turbo-progs xdotool) ;;
+                   imagemagick libjpeg-turbo-progs xdotool
+                   desktop-file-utils appstream) ;;
     --fuzz)
         packages+=(clang clang-14 libclang-rt-14-dev) ;;
 esac

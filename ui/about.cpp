@@ -1,5 +1,7 @@
 #include "ui/about.h"
 
+#include "ui/ProgramIcon.h"
+
 #include "core/Names.h"
 #include "ui/extensioninfo.h"
 
@@ -34,27 +36,7 @@ constexpr int DarkColor[3] = {172, 167, 162}; // the text panel's colour
 
 // The program picture: the globe with a few bands of cloud.
 QPixmap ProgramPicture() {
-    QImage img(128, 128, QImage::Format_ARGB32_Premultiplied);
-    img.fill(Qt::transparent);
-    QPainter p(&img);
-    p.setRenderHint(QPainter::Antialiasing);
-    QRadialGradient sea(QPointF(48, 44), 80);
-    sea.setColorAt(0, QColor(90, 160, 230));
-    sea.setColorAt(1, QColor(15, 50, 120));
-    p.setPen(Qt::NoPen);
-    p.setBrush(sea);
-    p.drawEllipse(QRectF(6, 6, 116, 116));
-    QPainterPath globe;
-    globe.addEllipse(QRectF(6, 6, 116, 116));
-    p.setClipPath(globe);
-    p.setBrush(QColor(70, 140, 70));
-    p.drawEllipse(QRectF(30, 30, 40, 55));
-    p.drawEllipse(QRectF(75, 60, 30, 40));
-    p.setBrush(QColor(255, 255, 255, 200));
-    p.drawEllipse(QRectF(10, 40, 70, 14));
-    p.drawEllipse(QRectF(50, 78, 75, 12));
-    p.drawEllipse(QRectF(25, 98, 60, 10));
-    return QPixmap::fromImage(img);
+    return ProgramIcon().pixmap(QSize(128, 128));
 }
 
 // The small maker picture: a cloud.

@@ -1,0 +1,587 @@
+#include "render/configuration.h"
+
+#include "ui/SchrinkPanel.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace nimbora {
+
+namespace {
+
+constexpr int SliderMax = 100;
+constexpr int FilterMax = 200;
+constexpr int PanelWidth = 230;
+constexpr int NormalHeight = 415;
+constexpr int SunHeight = 421;
+
+// The accessors of the table: plain functions, so the table stays a constant.
+#define NIMBORA_COLOUR(set, colour) [](TLightingSets& s) -> float* { return s.set.colour; }
+#define NIMBORA_LIGHT(set) [](TLightingSets& s) -> TLightSet& { return s.set; }
+
+const TSliderDef Sliders[] = {
+    {"cloud_diffuse3Track",
+     "Opacity",
+     false,
+     GrClouds,
+     SkOpacity,
+     NIMBORA_COLOUR(RgbCloud, Diffuse),
+     nullptr,
+     {}},
+    {"cloud_ambientTrack",
+     "Ambient",
+     false,
+     GrClouds,
+     SkColour,
+     NIMBORA_COLOUR(RgbCloud, Ambient),
+     nullptr,
+     {0.9f, 0.9f, 1.0f}},
+    {"cloud_diffuseTrack",
+     "Diffuse",
+     false,
+     GrClouds,
+     SkColour,
+     NIMBORA_COLOUR(RgbCloud, Diffuse),
+     nullptr,
+     {1, 1, 1}},
+    {"cloud_specularTrack",
+     "Specular",
+     false,
+     GrClouds,
+     SkColour,
+     NIMBORA_COLOUR(RgbCloud, Specular),
+     nullptr,
+     {1, 1, 1}},
+    {"earth1_ambientTrack",
+     "Ambient",
+     false,
+     GrEarth1,
+     SkColour,
+     NIMBORA_COLOUR(RgbEarth1, Ambient),
+     nullptr,
+     {0.9f, 0.9f, 1.0f}},
+    {"earth1_diffuseTrack",
+     "Diffuse",
+     false,
+     GrEarth1,
+     SkColour,
+     NIMBORA_COLOUR(RgbEarth1, Diffuse),
+     nullptr,
+     {0.9f, 1.0f, 1.0f}},
+    {"earth1_specularTrack",
+     "Specular",
+     false,
+     GrEarth1,
+     SkColour,
+     NIMBORA_COLOUR(RgbEarth1, Specular),
+     nullptr,
+     {1, 1, 1}},
+    {"earth2_ambientTrack",
+     "Ambient",
+     false,
+     GrEarth2,
+     SkColour,
+     NIMBORA_COLOUR(RgbEarth2, Ambient),
+     nullptr,
+     {0.45f, 0.45f, 1.0f}},
+    {"earth2_diffuseTrack",
+     "Diffuse",
+     false,
+     GrEarth2,
+     SkColour,
+     NIMBORA_COLOUR(RgbEarth2, Diffuse),
+     nullptr,
+     {0.4f, 0.4f, 1.0f}},
+    {"earth2_specularTrack",
+     "Specular",
+     false,
+     GrEarth2,
+     SkColour,
+     NIMBORA_COLOUR(RgbEarth2, Specular),
+     nullptr,
+     {1, 1, 1}},
+    {"RedTrack", "Red", false, GrLights, SkLight, nullptr, NIMBORA_LIGHT(RgbRed), {}},
+    {"GreenTrack", "Green", false, GrLights, SkLight, nullptr, NIMBORA_LIGHT(RgbGreen), {}},
+    {"BlueTrack", "Blue", false, GrLights, SkLight, nullptr, NIMBORA_LIGHT(RgbBlue), {}},
+
+    {"sun_cloud_diffuse3Track",
+     "Opacity",
+     true,
+     GrClouds,
+     SkOpacity,
+     NIMBORA_COLOUR(SunCloud, Diffuse),
+     nullptr,
+     {}},
+    {"sun_cloud_ambientTrack",
+     "Ambient",
+     true,
+     GrClouds,
+     SkColour,
+     NIMBORA_COLOUR(SunCloud, Ambient),
+     nullptr,
+     {0.8f, 0.8f, 1.0f}},
+    {"sun_cloud_diffuseTrack",
+     "Diffuse",
+     true,
+     GrClouds,
+     SkColour,
+     NIMBORA_COLOUR(SunCloud, Diffuse),
+     nullptr,
+     {0.8f, 0.8f, 1.0f}},
+    {"sun_earth1_ambientTrack",
+     "Ambient",
+     true,
+     GrEarth1,
+     SkColour,
+     NIMBORA_COLOUR(SunEarth1, Ambient),
+     nullptr,
+     {0.65f, 0.65f, 1.0f}},
+    {"sun_earth1_diffuseTrack",
+     "Diffuse",
+     true,
+     GrEarth1,
+     SkColour,
+     NIMBORA_COLOUR(SunEarth1, Diffuse),
+     nullptr,
+     {1, 1, 1}},
+    {"sun_earth1_specularTrack",
+     "Specular",
+     true,
+     GrEarth1,
+     SkColour,
+     NIMBORA_COLOUR(SunEarth1, Specular),
+     nullptr,
+     {1, 1, 0.9f}},
+    {"sun_earth2_ambientTrack",
+     "Ambient",
+     true,
+     GrEarth2,
+     SkColour,
+     NIMBORA_COLOUR(SunEarth2, Ambient),
+     nullptr,
+     {0.5f, 0.5f, 1.0f}},
+    {"sun_earth2_diffuseTrack",
+     "Diffuse",
+     true,
+     GrEarth2,
+     SkColour,
+     NIMBORA_COLOUR(SunEarth2, Diffuse),
+     nullptr,
+     {0.7f, 0.7f, 1.0f}},
+    {"sun_earth2_specularTrack",
+     "Specular",
+     true,
+     GrEarth2,
+     SkColour,
+     NIMBORA_COLOUR(SunEarth2, Specular),
+     nullptr,
+     {1, 1, 0.8f}},
+    {"SunTrack", "", true, GrLights, SkLight, nullptr, NIMBORA_LIGHT(SunLight), {}},
+    {"sun_atmos_ambientTrack",
+     "Ambient",
+     true,
+     GrAtmos,
+     SkColour,
+     NIMBORA_COLOUR(SunAtmos, Ambient),
+     nullptr,
+     {0.5f, 0.5f, 1.0f}},
+    {"sun_atmos_diffuseTrack",
+     "Diffuse",
+     true,
+     GrAtmos,
+     SkColour,
+     NIMBORA_COLOUR(SunAtmos, Diffuse),
+     nullptr,
+     {0.85f, 0.85f, 1.0f}},
+};
+
+#undef NIMBORA_COLOUR
+#undef NIMBORA_LIGHT
+
+const char* GroupCaption(TSliderGroup group, bool sun) {
+    switch (group) {
+    case GrClouds:
+        return " Clouds ";
+    case GrEarth1:
+        return " Textured earth ";
+    case GrEarth2:
+        return " Non textured earth ";
+    case GrLights:
+        return sun ? " Sun Light " : " RGB Lights ";
+    case GrAtmos:
+        return " Atmosphere ";
+    }
+    return "";
+}
+
+float Length(float r, float g, float b) {
+    return std::sqrt(r * r + g * g + b * b);
+}
+
+int RoundedPosition(double value) {
+    if (!(value >= 0)) return 0; // also NaN
+    return static_cast<int>(std::nearbyint(std::min(value, double(SliderMax))));
+}
+
+const TLightingSets& Defaults() {
+    static const TLightingSets defaults = DefaultLighting();
+    return defaults;
+}
+
+void Scale(float (&out)[4], const float (&from)[4], int p) {
+    for (int i = 0; i < 3; ++i)
+        out[i] = from[i] * p / SliderMax;
+}
+
+} // namespace
+
+std::span<const TSliderDef> ConfigSliders() {
+    return Sliders;
+}
+
+const TSliderDef* FindSlider(const char* name) {
+    for (const TSliderDef& s : Sliders)
+        if (std::string_view(s.Name) == name) return &s;
+    return nullptr;
+}
+
+void ApplySliderPosition(const TSliderDef& slider, int p, TLightingSets& sets) {
+    switch (slider.Kind) {
+    case SkOpacity:
+        slider.Colour(sets)[3] = static_cast<float>(p) / SliderMax;
+        break;
+    case SkColour: {
+        float* c = slider.Colour(sets);
+        const TglColor& f = slider.FullScale;
+        c[0] = f.R * p / SliderMax;
+        c[1] = f.G * p / SliderMax;
+        c[2] = f.B * p / SliderMax;
+        break;
+    }
+    case SkLight: {
+        TLightSet& light = slider.Light(sets);
+        const TLightSet& def = slider.Light(const_cast<TLightingSets&>(Defaults()));
+        Scale(light.Diffuse, def.Diffuse, p);
+        Scale(light.Specular, def.Specular, p);
+        if (slider.Sun) Scale(light.Ambient, def.Ambient, p); // the sun's ambient too
+        break;
+    }
+    }
+}
+
+int SliderPosition(const TSliderDef& slider, const TLightingSets& constSets) {
+    auto& sets = const_cast<TLightingSets&>(constSets); // the accessors only read here
+    switch (slider.Kind) {
+    case SkOpacity:
+        return RoundedPosition(double(SliderMax) * slider.Colour(sets)[3]);
+    case SkColour: {
+        const float* c = slider.Colour(sets);
+        const TglColor& f = slider.FullScale;
+        return RoundedPosition(double(SliderMax) * Length(c[0], c[1], c[2]) /
+                               Length(f.R, f.G, f.B));
+    }
+    case SkLight: {
+        const float* c = slider.Light(sets).Diffuse;
+        const float* d = slider.Light(const_cast<TLightingSets&>(Defaults())).Diffuse;
+        return RoundedPosition(double(SliderMax) * Length(c[0], c[1], c[2]) /
+                               Length(d[0], d[1], d[2]));
+    }
+    }
+    return 0;
+}
+
+bool SliderGroupEnabled(bool sunPanel, TSliderGroup group, bool dayNight, bool clouds,
+                        bool texturing) {
+    if (sunPanel != dayNight) return false;
+    switch (group) {
+    case GrClouds:
+        return clouds;
+    case GrEarth1:
+        return texturing;
+    case GrEarth2:
+        return !texturing;
+    case GrLights:
+    case GrAtmos:
+        return true;
+    }
+    return false;
+}
+
+std::string PercentText(int p) {
+    return std::to_string(p) + "%";
+}
+
+std::string FilterText(int value) {
+    return PercentText(value / 2);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TConfigForm::TConfigForm(TConfigHost host, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      Host(std::move(host)) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Configuration"));
+    setObjectName(QStringLiteral("ConfigForm"));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(5, 5, 5, 5);
+    layout->setSpacing(3);
+    layout->addWidget(MakeFilterGroup());
+
+    // The two lighting panels as an accordion; the holder is as high as the taller stack.
+    auto* holder = new QWidget(this);
+    holder->setObjectName(QStringLiteral("LightingPanel"));
+    holder->setFixedSize(PanelWidth, std::max(NormalHeight, SunHeight) + SchrinkHeaderHeight + 2);
+    NormalSchrink = new TSchrinkPanel(holder);
+    SunSchrink = new TSchrinkPanel(holder);
+    NormalSchrink->setObjectName(QStringLiteral("NormalSchrink"));
+    SunSchrink->setObjectName(QStringLiteral("SunSchrink"));
+    for (auto [panel, caption, height, order] :
+         {std::tuple{NormalSchrink, "Normal RGB lighting", NormalHeight, 0},
+          std::tuple{SunSchrink, "Sun lighting", SunHeight, 1}}) {
+        panel->setGeometry(0, 0, PanelWidth, height);
+        panel->SetButtonCaption(QString::fromLatin1(caption));
+        panel->SetExpandedHeight(height);
+        panel->SetOpenbyOne(true);
+        panel->SetGroupOrder(order);
+    }
+    MakePanel(NormalSchrink, false);
+    MakePanel(SunSchrink, true);
+    SunSchrink->SetExpanded(false);
+    layout->addWidget(holder, 0, Qt::AlignHCenter);
+
+    DeskShortCheck = new QCheckBox(QStringLiteral("Install \"Desktop\" shortcut"), this);
+    DeskShortCheck->setObjectName(QStringLiteral("DeskShortCheck"));
+    StartShortCheck = new QCheckBox(QStringLiteral("Install \"Start menu\" shortcut"), this);
+    StartShortCheck->setObjectName(QStringLiteral("StartShortCheck"));
+    connect(DeskShortCheck, &QCheckBox::clicked, this, [this] { DeskShortCheckClick(); });
+    connect(StartShortCheck, &QCheckBox::clicked, this, [this] { StartShortCheckClick(); });
+    layout->addWidget(DeskShortCheck);
+    layout->addWidget(StartShortCheck);
+    layout->addStretch(1);
+
+    setFixedSize(240, 580);
+    move(5, 5);
+    // Closing by the title bar, by Escape or by code all end here.
+    connect(this, &QDialog::finished, this, [this] { FormClose(); });
+    FormCreate();
+}
+
+QWidget* TConfigForm::MakeFilterGroup() {
+    auto* group = new QGroupBox(QStringLiteral(" General cloud filtering "), this);
+    auto* grid = new QGridLayout(group);
+    grid->setContentsMargins(4, 2, 4, 2);
+    grid->setSpacing(2);
+    cloud_FilterTrack = new QSlider(Qt::Horizontal, group);
+    cloud_FilterTrack->setObjectName(QStringLiteral("cloud_FilterTrack"));
+    cloud_FilterTrack->setRange(0, FilterMax);
+    cloud_FilterTrack->setTickInterval(10);
+    cloud_FilterTrack->setPageStep(10);
+    cloud_FilterTrack->setTickPosition(QSlider::TicksBelow);
+    cloud_FilterLabel = new QLabel(group);
+    cloud_FilterLabel->setObjectName(QStringLiteral("cloud_FilterLabel"));
+    cloud_FilterLabel->setMinimumWidth(cloud_FilterLabel->fontMetrics().horizontalAdvance("100%"));
+    cloud_FilterCheck = new QCheckBox(QStringLiteral("Automatic filter adjusting"), group);
+    cloud_FilterCheck->setObjectName(QStringLiteral("cloud_FilterCheck"));
+    ReloadCloudBt = new QPushButton(QStringLiteral("Update cloud map"), group);
+    ReloadCloudBt->setObjectName(QStringLiteral("ReloadCloudBt"));
+    ReloadCloudBt->setEnabled(false);
+    ReloadCloudBt->setAutoDefault(false);
+    grid->addWidget(cloud_FilterTrack, 0, 0);
+    grid->addWidget(cloud_FilterLabel, 0, 1);
+    grid->addWidget(cloud_FilterCheck, 1, 0, 1, 2);
+    grid->addWidget(ReloadCloudBt, 2, 0, 1, 2);
+    connect(cloud_FilterTrack, &QSlider::valueChanged, this, [this] { cloud_FilterTrackChange(); });
+    connect(cloud_FilterCheck, &QCheckBox::clicked, this, [this] { cloud_FilterCheckClick(); });
+    connect(ReloadCloudBt, &QPushButton::clicked, this, [this] { ReloadCloudBtClick(); });
+    return group;
+}
+
+void TConfigForm::MakePanel(TSchrinkPanel* panel, bool sun) {
+    auto* body = new QVBoxLayout(panel->Body());
+    body->setContentsMargins(3, 2, 3, 3);
+    body->setSpacing(1);
+    QGroupBox* group = nullptr;
+    QGridLayout* grid = nullptr;
+    int current = -1;
+    for (const TSliderDef& def : Sliders) {
+        if (def.Sun != sun) continue;
+        if (def.Group != current) {
+            current = def.Group;
+            group = new QGroupBox(QString::fromLatin1(GroupCaption(def.Group, sun)), panel->Body());
+            grid = new QGridLayout(group);
+            grid->setContentsMargins(4, 0, 4, 0);
+            grid->setVerticalSpacing(0);
+            body->addWidget(group);
+        }
+        auto* slider = new QSlider(Qt::Horizontal, group);
+        slider->setObjectName(QString::fromLatin1(def.Name));
+        slider->setRange(0, SliderMax);
+        slider->setTickInterval(5);
+        slider->setPageStep(5);
+        slider->setTickPosition(QSlider::TicksBelow);
+        if (*def.Hint) slider->setToolTip(QString::fromLatin1(def.Hint));
+        auto* label = new QLabel(QStringLiteral("0%"), group);
+        label->setObjectName(QString::fromLatin1(def.Name) + QStringLiteral("Label"));
+        label->setMinimumWidth(label->fontMetrics().horizontalAdvance("100%"));
+        const int row = grid->rowCount();
+        grid->addWidget(slider, row, 0);
+        grid->addWidget(label, row, 1);
+        connect(slider, &QSlider::valueChanged, this, [this, &def](int p) { TrackChange(def, p); });
+    }
+    auto* reset = new QPushButton(QStringLiteral("Reset default values"), panel->Body());
+    reset->setObjectName(QString::fromLatin1(sun ? "SunDefBt" : "NormalDefBt"));
+    reset->setAutoDefault(false);
+    connect(reset, &QPushButton::clicked, this,
+            [this, sun] { sun ? SunDefBtClick() : NormalDefBtClick(); });
+    body->addWidget(reset);
+    body->addStretch(1);
+}
+
+QSlider* TConfigForm::Slider(const char* name) const {
+    return findChild<QSlider*>(QString::fromLatin1(name));
+}
+
+QLabel* TConfigForm::SliderLabel(const char* name) const {
+    return findChild<QLabel*>(QString::fromLatin1(name) + QStringLiteral("Label"));
+}
+
+void TConfigForm::FormCreate() {
+    Programmatic = true;
+    const bool automatic = *Host.AutoFilter;
+    const int position = automatic ? Host.AutoFilterValue() : *Host.UserFilterVal;
+    cloud_FilterTrack->setValue(position);
+    cloud_FilterLabel->setText(QString::fromStdString(FilterText(cloud_FilterTrack->value())));
+    cloud_FilterTrack->setEnabled(!automatic);
+    cloud_FilterCheck->setChecked(automatic);
+    Programmatic = false;
+
+    SyncNormalSliders();
+    SyncSunSliders();
+
+    // A shortcut that exists is written again, so that it points at this program.
+    if (ShortcutExists(Host.DesktopFolder, Host.Shortcut)) {
+        DeskShortCheck->setChecked(true);
+        DeskShortCheckClick();
+    }
+    if (ShortcutExists(Host.StartMenuFolder, Host.Shortcut)) {
+        StartShortCheck->setChecked(true);
+        StartShortCheckClick();
+    }
+}
+
+void TConfigForm::TrackChange(const TSliderDef& def, int p) {
+    ApplySliderPosition(def, p, *Host.Lighting);
+    if (QLabel* label = SliderLabel(def.Name))
+        label->setText(QString::fromStdString(PercentText(p)));
+    if (def.Kind == SkLight) {
+        if (Host.LightsChanged) Host.LightsChanged();
+    } else if (Host.MaterialChanged) {
+        Host.MaterialChanged();
+    }
+}
+
+void TConfigForm::SyncSliders(bool sun) {
+    // A slider that moves runs its handler, which puts the colour on the slider's line.
+    for (const TSliderDef& def : Sliders) {
+        if (def.Sun != sun) continue;
+        if (QSlider* slider = Slider(def.Name)) {
+            slider->setValue(SliderPosition(def, *Host.Lighting));
+            if (QLabel* label = SliderLabel(def.Name))
+                label->setText(QString::fromStdString(PercentText(slider->value())));
+        }
+    }
+}
+
+void TConfigForm::SyncNormalSliders() {
+    SyncSliders(false);
+}
+
+void TConfigForm::SyncSunSliders() {
+    SyncSliders(true);
+}
+
+void TConfigForm::NormalDefBtClick() {
+    TLightingSets& s = *Host.Lighting;
+    const TLightingSets& d = Defaults();
+    s.RgbCloud = d.RgbCloud;
+    s.RgbEarth1 = d.RgbEarth1;
+    s.RgbEarth2 = d.RgbEarth2;
+    s.RgbRed = d.RgbRed;
+    s.RgbGreen = d.RgbGreen;
+    s.RgbBlue = d.RgbBlue;
+    if (Host.LightsChanged) Host.LightsChanged();
+    SyncNormalSliders();
+    if (Host.MaterialChanged) Host.MaterialChanged();
+}
+
+void TConfigForm::SunDefBtClick() {
+    TLightingSets& s = *Host.Lighting;
+    const TLightingSets& d = Defaults();
+    s.SunCloud = d.SunCloud;
+    s.SunEarth1 = d.SunEarth1;
+    s.SunEarth2 = d.SunEarth2;
+    s.SunAtmos = d.SunAtmos;
+    s.SunLight = d.SunLight;
+    if (Host.LightsChanged) Host.LightsChanged();
+    SyncSunSliders();
+    if (Host.MaterialChanged) Host.MaterialChanged();
+}
+
+void TConfigForm::UpdateLightingControls(bool dayNight, bool clouds, bool texturing) {
+    for (const TSliderDef& def : Sliders)
+        if (QSlider* slider = Slider(def.Name))
+            slider->setEnabled(SliderGroupEnabled(def.Sun, def.Group, dayNight, clouds, texturing));
+}
+
+void TConfigForm::cloud_FilterTrackChange() {
+    if (Programmatic) return; // only the user's own moves count
+    if (!*Host.AutoFilter)
+        *Host.UserFilterVal = static_cast<std::uint8_t>(cloud_FilterTrack->value());
+    cloud_FilterLabel->setText(QString::fromStdString(FilterText(cloud_FilterTrack->value())));
+    ReloadCloudBt->setEnabled(true);
+}
+
+void TConfigForm::cloud_FilterCheckClick() {
+    const bool automatic = cloud_FilterCheck->isChecked();
+    *Host.AutoFilter = automatic;
+    cloud_FilterTrack->setEnabled(!automatic);
+    Programmatic = true;
+    cloud_FilterTrack->setValue(automatic ? Host.AutoFilterValue() : *Host.UserFilterVal);
+    Programmatic = false;
+    cloud_FilterLabel->setText(QString::fromStdString(FilterText(cloud_FilterTrack->value())));
+    ReloadCloudBt->setEnabled(true);
+}
+
+void TConfigForm::ReloadCloudBtClick() {
+    if (Host.ReloadClouds) Host.ReloadClouds();
+}
+
+void TConfigForm::DeskShortCheckClick() {
+    UpdateShortcut(Host.DesktopFolder, Host.Shortcut, DeskShortCheck->isChecked());
+    // The box tells what is there: a folder that does not exist leaves no shortcut.
+    DeskShortCheck->setChecked(ShortcutExists(Host.DesktopFolder, Host.Shortcut));
+}
+
+void TConfigForm::StartShortCheckClick() {
+    UpdateShortcut(Host.StartMenuFolder, Host.Shortcut, StartShortCheck->isChecked());
+    StartShortCheck->setChecked(ShortcutExists(Host.StartMenuFolder, Host.Shortcut));
+}
+
+void TConfigForm::FormClose() {
+    if (ClosedOnce) return;
+    ClosedOnce = true;
+    if (Host.Closed) Host.Closed();
+}
+
+} // namespace nimbora

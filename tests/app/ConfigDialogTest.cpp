@@ -1,0 +1,156 @@
+// The lighting dialog on the real window: sliders change the frame and OpenGL at once, the
+// filter reprocesses the cloud picture, and the dialog's settings are kept at exit.
+#include "GuiSupport.h"
+
+#include "app/TestSeam.h"
+#include "render/OpenGLPanel.h"
+#include "render/configuration.h"
+#include "ui/SchrinkPanel.h"
+
+#include <GL/gl.h>
+#include <QAction>
+#include <QCheckBox>
+#include <QImage>
+#include <QMenu>
+#include <QPushButton>
+#include <QSlider>
+#include <gtest/gtest.h>
+
+namespace nimbora::test {
+namespace {
+
+QAction* MenuItem(TMainForm& form, const char* name) {
+    return form.GetOptionPopup()->findChild<QAction*>(QString::fromLatin1(name));
+}
+
+// The brightness of the globe's centre, where earth and clouds lie.
+int CentreBrightness(TMainForm& form) {
+    const QImage frame = form.GetOpenGLPanel()->grabFramebuffer();
+    int sum = 0;
+    for (int dy = -10; dy <= 10; ++dy)
+        for (int dx = -10; dx <= 10; ++dx) {
+            const QRgb p = frame.pixel(frame.width() / 2 + dx, frame.height() / 2 + dy);
+            sum += qRed(p) + qGreen(p) + qBlue(p);
+        }
+    return sum / (21 * 21);
+}
+
+struct Started {
+    TScratchHome home;
+    std::unique_ptr<TMainForm> form;
+    TConfigForm* dialog = nullptr;
+
+    Started() {
+        const std::string folder = home.MakeDataFolder();
+        // Even cloud of grey 120: shown as it is without a filter, gone with a level of 200.
+        QImage clouds(256, 128, QImage::Format_RGB32);
+        clouds.fill(qRgb(120, 120, 120));
+        EXPECT_TRUE(clouds.save(QString::fromStdString(folder + "clouds.jpg"), "JPG", 95));
+        EXPECT_TRUE(WriteWholeFile(home.SettingsFile(), "[Nimbora]\nVersion=033000\n"
+                                                        "GetCatalogue=0\n[Features]\n"
+                                                        "CountryBoundaries=0\nCountryNames=0\n"));
+        form = std::make_unique<TMainForm>();
+        TMainFormTestSeam::SetBuiltInServer(*form,
+                                            TMap{"http://127.0.0.1:9/clouds.jpg", 190, "test"});
+        form->show();
+        EXPECT_TRUE(WaitFor([&] { return form->StartupDone() && form->CloudsShown(); }));
+        WaitFor([] { return false; }, 1000); // the lights' fade-in ends
+        MenuItem(*form, "ConfigBt")->trigger();
+        dialog = form->GetConfigForm();
+        EXPECT_NE(dialog, nullptr);
+    }
+};
+
+TEST(ConfigDialog, OpacityZeroHidesTheCloudsAndFullShowsThemAtFullStrength) {
+    Started s;
+    ASSERT_TRUE(s.dialog);
+    QSlider* opacity = s.dialog->Slider("cloud_diffuse3Track");
+    opacity->setValue(0);
+    const int none = CentreBrightness(*s.form);
+    opacity->setValue(100);
+    const int full = CentreBrightness(*s.form);
+    opacity->setValue(50);
+    const int half = CentreBrightness(*s.form);
+    MenuItem(*s.form, "ShowCloudsBt")->trigger();
+    const int without = CentreBrightness(*s.form);
+    EXPECT_NEAR(none, without, 3);
+    EXPECT_GT(half, none + 60);
+    EXPECT_GT(full, half + 60);
+    // Hiding the clouds disables their sliders.
+    EXPECT_FALSE(opacity->isEnabled());
+}
+
+TEST(ConfigDialog, FrameIsOpaqueEverywhere) {
+    // A compositor that honours the surface's alpha must not see through the sky.
+    Started s;
+    const QImage frame = s.form->GetOpenGLPanel()->grabFramebuffer();
+    for (QPoint p : {QPoint(2, 2), QPoint(frame.width() / 2, frame.height() / 2),
+                     QPoint(frame.width() - 3, frame.height() - 3)})
+        EXPECT_EQ(qAlpha(frame.pixel(p)), 255) << p.x() << "," << p.y();
+}
+
+TEST(ConfigDialog, LightSliderReachesOpenGLAtOnce) {
+    Started s;
+    ASSERT_TRUE(s.dialog);
+    s.dialog->Slider("RedTrack")->setValue(50);
+    s.form->GetOpenGLPanel()->makeCurrent();
+    GLfloat diffuse[4] = {}, specular[4] = {};
+    glGetLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse);
+    glGetLightfv(GL_LIGHT0, GL_SPECULAR, specular);
+    s.form->GetOpenGLPanel()->doneCurrent();
+    EXPECT_FLOAT_EQ(diffuse[0], 0.5f);
+    EXPECT_FLOAT_EQ(diffuse[1], 0.05f);
+    EXPECT_FLOAT_EQ(specular[1], 0.25f);
+}
+
+TEST(ConfigDialog, FilterUpdateReprocessesThePictureAndExitKeepsTheDialogsSettings) {
+    Started s;
+    ASSERT_TRUE(s.dialog);
+    const int before = CentreBrightness(*s.form);
+    auto* reload = s.dialog->findChild<QPushButton*>("ReloadCloudBt");
+    EXPECT_FALSE(reload->isEnabled());
+    s.dialog->findChild<QCheckBox*>("cloud_FilterCheck")->click();
+    s.dialog->Slider("cloud_FilterTrack")->triggerAction(QAbstractSlider::SliderToMaximum);
+    ASSERT_TRUE(reload->isEnabled());
+    reload->click();
+    WaitFor([] { return false; }, 300);
+    EXPECT_TRUE(s.form->CloudsShown());
+    const int after = CentreBrightness(*s.form);
+    EXPECT_LT(after, before - 60); // the grey 120 is filtered away
+    MenuItem(*s.form, "ShowCloudsBt")->trigger();
+    EXPECT_NEAR(CentreBrightness(*s.form), after, 3);
+
+    // Day and night opens the sun panel's sliders.
+    MenuItem(*s.form, "ShowDayNightBt")->trigger();
+    EXPECT_TRUE(s.dialog->Slider("SunTrack")->isEnabled());
+    EXPECT_FALSE(s.dialog->Slider("RedTrack")->isEnabled());
+
+    // Closing the program with the dialog open writes its settings too.
+    s.dialog->Slider("BlueTrack")->setValue(50);
+    s.form->close();
+    const std::string ini = ReadWholeFile(s.home.SettingsFile());
+    EXPECT_EQ(IniValue(ini, "General.Cloud", "UserFilterVal").Value, "200");
+    EXPECT_EQ(IniValue(ini, "General.Cloud", "AutoFilter").Value, "0");
+    EXPECT_EQ(IniValue(ini, "RGB.Blue", "Diffuse2").Value, "0.5");
+}
+
+TEST(ConfigDialog, OpensOnceWithThePanelOfTheLightingMode) {
+    Started s;
+    ASSERT_TRUE(s.dialog);
+    EXPECT_TRUE(s.dialog->NormalSchrink->Expanded());
+    MenuItem(*s.form, "ConfigBt")->trigger();
+    EXPECT_EQ(s.form->GetConfigForm(), s.dialog);
+    s.dialog->close();
+    WaitFor([&] { return s.form->GetConfigForm() == nullptr; }, 2000);
+    EXPECT_EQ(s.form->GetConfigForm(), nullptr);
+    // Closing the dialog saved its settings.
+    EXPECT_TRUE(IniValue(ReadWholeFile(s.home.SettingsFile()), "RGB.Red", "Diffuse0").Found);
+    MenuItem(*s.form, "ShowDayNightBt")->trigger();
+    MenuItem(*s.form, "ConfigBt")->trigger();
+    ASSERT_NE(s.form->GetConfigForm(), nullptr);
+    EXPECT_TRUE(s.form->GetConfigForm()->SunSchrink->Expanded());
+    EXPECT_FALSE(s.form->GetConfigForm()->NormalSchrink->Expanded());
+}
+
+} // namespace
+} // namespace nimbora::test
