@@ -18,7 +18,9 @@ trap cleanup EXIT
 if [ -z "${DISPLAY:-}" ] || [ -n "${CI:-}" ]; then
     for n in $(seq 91 140); do
         [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 1600x1200x24 -nolisten tcp >/dev/null 2>&1 &
+        # -noreset: a server that resets whenever its last client leaves refuses the next test
+        # program's connection now and then.
+        Xvfb ":$n" -screen 0 1600x1200x24 -nolisten tcp -noreset >/dev/null 2>&1 &
         xvfb_pid=$!
         export DISPLAY=":$n"
         break
