@@ -1,5 +1,6 @@
 // The INI reader, and a write into any file: the value written reads back as written and every
 // other key keeps its value. Input: file bytes, NUL, section, NUL, key, NUL, value.
+#include "core/Cp1252.h"
 #include "core/IniFile.h"
 #include "fuzz/FuzzSupport.h"
 
@@ -33,9 +34,12 @@ bool SameName(const std::string& a, const std::string& b) {
     return true;
 }
 
-// Names and values that a file can hold as they are: one line, no blanks at the ends, a section
-// without "]", a key without "=" that does not look like a section header.
+// Names and values that a file can hold as they are: UTF-8 text without NUL (other bytes are read
+// as Windows-1252), one line, no blanks at the ends, a section without "]", a key without "=" that
+// does not look like a section header.
 bool Storable(const std::string& section, const std::string& key, const std::string& value) {
+    for (const std::string* text : {&section, &key, &value})
+        if (!IsValidUtf8(*text) || text->find('\0') != std::string::npos) return false;
     if (!Trimmed(section) || HasLineEnd(section) || section.find(']') != std::string::npos)
         return false;
     if (!Trimmed(key) || HasLineEnd(key) || key.find('=') != std::string::npos || key[0] == '[')
