@@ -1,25 +1,28 @@
 #include "app/MainForm.h"
 
+#include "app/Texts.h"
 #include "core/Cp1252.h"
 #include "core/IniFile.h"
 #include "core/Messages.h"
 #include "core/Names.h"
-#include "weather/WeatherTexts.h"
-#include "app/Texts.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "render/FrameCapture.h"
 #include "render/JpegDecode.h"
 #include "render/OpenGLPanel.h"
 #include "render/Textures.h"
 #include "render/countries.h"
 #include "resources/Resources.h"
-#include "ui/about.h"
 #include "ui/MenuCaption.h"
+#include "ui/about.h"
 #include "ui/extensioninfo.h"
 #include "ui/uVistaFuncs.h"
+#include "waypoints/WaypointFile.h"
+#include "waypoints/customway.h"
 #include "weather/CloudCache.h"
 #include "weather/CloudPicture.h"
 #include "weather/CloudsText.h"
+#include "weather/WeatherTexts.h"
 
 #include <GL/gl.h>
 #include <QAction>
@@ -242,8 +245,7 @@ void TMainForm::CreateMenu() {
     ChangeTexturingBt = AddToggle(menu, "ChangeTexturingBt", "Detailed earth texturing", false);
     ShowDayNightBt = AddToggle(menu, "ShowDayNightBt", "Show Day and Night", false);
     ShowTimeZoneBt = AddToggle(menu, "ShowTimeZoneBt", "Show Time Zone grid", false);
-    // Waypoints, saving the view and the lighting dialog arrive with their own work; until then
-    // their items are there and do nothing.
+    // The lighting dialog arrives with its own work; until then its item does nothing.
     CustomWayBt = AddCommand(menu, "CustomWayBt", "Custom Waypoints...",
                              style()->standardIcon(QStyle::SP_FileDialogDetailedView));
     menu->addSeparator();
@@ -265,6 +267,8 @@ void TMainForm::CreateMenu() {
     connect(ShowDayNightBt, &QAction::triggered, this, [this] { ShowDayNightBtClick(); });
     connect(ResetViewBt, &QAction::triggered, this, [this] { ResetViewBtClick(); });
     connect(AboutBt, &QAction::triggered, this, [this] { AboutBtClick(); });
+    connect(CustomWayBt, &QAction::triggered, this, [this] { CustomWayBtClick(); });
+    connect(SaveFrameBt, &QAction::triggered, this, [this] { SaveFrameBtClick(); });
     // Every change of the menu's state shows in the next frame.
     for (QAction* item : menu->actions())
         connect(item, &QAction::triggered, OpenGLPanel_, qOverload<>(&QWidget::update));
@@ -348,6 +352,7 @@ void TMainForm::UmStartup() {
 
     Scene.PrepareLightFade(Settings_.Lighting);
     AddNamePoints(DrawPoints);
+    LoadCustomWaypoints(WaypointFile(), DrawPoints, &WaypointFileComplete);
     OpenGLPanel_->makeCurrent();
     SceneBuilt = Scene.Build(Settings_.Lighting);
     PostMessage(this, UM_SHOWCLOUDS);
@@ -536,6 +541,44 @@ void TMainForm::ResetViewBtClick() {
 
 void TMainForm::AboutBtClick() {
     ShowAboutDialog(this, TAboutLinks{Service.HomeUrl, Service.HomeContact, Service.ProdUrl});
+}
+
+std::string TMainForm::WaypointFile() const {
+    return DataFolder_ + texts::WaypointFileName;
+}
+
+void TMainForm::CustomWayBtClick() {
+    TCustWayContext context;
+    context.DrawPoints = &DrawPoints;
+    context.ShowCustomWay = &Settings_.ShowCustomWay;
+    context.WaypointFile = WaypointFile();
+    context.FileWritable = WaypointFileComplete;
+    context.OnShow = [this](double lat, double lon) {
+        Nav.Proj.Y = static_cast<float>(lat);
+        Nav.Proj.X = static_cast<float>(-lon);
+        OpenGLPanel_->update();
+    };
+    context.OnChanged = [this] { OpenGLPanel_->update(); };
+    context.OnClose = [this](bool show) {
+        try {
+            WriteShowCustomWay(IniFile_, show);
+        } catch (const TSettingsWriteError& error) {
+            ShowError(QString::fromStdString(error.what()));
+        }
+    };
+    ShowCustomWaypointsDialog(this, std::move(context));
+}
+
+void TMainForm::SaveFrameBtClick() {
+    TSaveViewHooks hooks;
+    hooks.ReadFrame = [this](int& w, int& h, std::vector<std::uint8_t>& rgb) {
+        return StartupDone_ && ReadPanelFrame(*OpenGLPanel_, w, h, rgb);
+    };
+    hooks.OptionPanel = OptionPanel;
+    hooks.TempFolder = TempFolder_;
+    hooks.MapTime =
+        CloudsAvailable && MapInfo_.LastMap.Exists ? DateTimeZToLocal(MapInfo_.LastMap) : 0;
+    SaveCurrentView(this, SaveFrameDialog, hooks);
 }
 
 void TMainForm::ButtonAdvClick(const std::string& url) {

@@ -2,12 +2,13 @@
 // The main window: owns the program state and conducts start-up, the message protocol, the
 // options menu and shutdown. Each handler is short and calls the subsystem that does the work.
 #include "app/Settings.h"
-#include "weather/MapInfo.h"
 #include "core/Synchronize.h"
 #include "render/Points.h"
 #include "render/Scene.h"
 #include "render/navigation.h"
 #include "render/sunmoondata.h"
+#include "ui/SaveView.h"
+#include "weather/MapInfo.h"
 #include "weather/ThDown.h"
 #include "weather/ThSrvc.h"
 
@@ -40,6 +41,7 @@ public:
     const std::string& DataFolder() const { return DataFolder_; }
     const std::string& IniFile() const { return IniFile_; }
     const std::string& TempFolder() const { return TempFolder_; }
+    std::string WaypointFile() const;
 
     // State that tests read.
     const TMapInfo& MapInfo() const { return MapInfo_; }
@@ -51,6 +53,7 @@ public:
     bool CloudsShown() const { return CloudsAvailable; }
     bool Downloading() const { return DownWorking; }
     bool FetchingCatalogue() const { return WorkWorking; }
+    TSaveFrameDialog& SaveDialog() { return SaveFrameDialog; }
     QMenu* OptionPopup() const { return OptionPopup_; }
     OpenGLPanel* Panel() const { return OpenGLPanel_; }
     // Replaces the built-in server before start-up, so that tests never leave this machine.
@@ -113,6 +116,8 @@ private:
     void ShowDayNightBtClick();
     void ResetViewBtClick();
     void AboutBtClick();
+    void CustomWayBtClick();
+    void SaveFrameBtClick();
     void ButtonAdvClick(const std::string& url);
     void MovTimerTimer();
 
@@ -132,6 +137,8 @@ private:
     TNavState Nav;
     TScene Scene;
     TDrawPointList DrawPoints;
+    bool WaypointFileComplete = true; // false: too large to read whole, so never rewritten
+    TSaveFrameDialog SaveFrameDialog;
     TSunMoon SunMoon;
     TUtcClock Clock = SystemUtcNow;
     int SunTicks = 0;

@@ -61,6 +61,13 @@ bool SameName(const std::string& a, const std::string& b) {
     return true;
 }
 
+// The form in which SameName compares: A to Z lower-cased, every other byte kept.
+std::string LowerName(std::string name) {
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return name;
+}
+
 TLineInfo Classify(const std::string& text) {
     TLineInfo info;
     std::size_t start = 0;
@@ -343,6 +350,7 @@ TIniFile::TIniFile(std::string path) : path_(std::move(path)) {
 
 void TIniFile::Reload() {
     lines_.clear();
+    sections_.clear();
     std::string content;
     bool complete = true;
     if (!ReadFileBounded(path_, content, complete)) return;
@@ -351,15 +359,16 @@ void TIniFile::Reload() {
     for (const TLine& line : SplitLines(content)) {
         TLineInfo info = Classify(DecodedLine(line.Text));
         if (info.Kind == TLineKind::Other) continue;
+        if (info.Kind == TLineKind::Section)
+            sections_.try_emplace(LowerName(info.Name), static_cast<long>(lines_.size()));
         lines_.push_back(
             {info.Kind == TLineKind::Section, std::move(info.Name), std::move(info.Value)});
     }
 }
 
 long TIniFile::FindSection(const std::string& section) const {
-    for (std::size_t i = 0; i < lines_.size(); ++i)
-        if (lines_[i].IsSection && SameName(lines_[i].Name, section)) return static_cast<long>(i);
-    return -1;
+    const auto found = sections_.find(LowerName(section));
+    return found == sections_.end() ? -1 : found->second;
 }
 
 const TIniFile::TEntryLine* TIniFile::Find(const std::string& section,
@@ -425,13 +434,9 @@ bool TIniFile::ValueExists(const std::string& section, const std::string& key) c
 
 std::vector<std::string> TIniFile::ReadSections() const {
     std::vector<std::string> names;
-    for (const TEntryLine& line : lines_) {
-        if (!line.IsSection) continue;
-        bool seen = false;
-        for (const std::string& name : names)
-            seen = seen || SameName(name, line.Name);
-        if (!seen) names.push_back(line.Name);
-    }
+    for (std::size_t i = 0; i < lines_.size(); ++i)
+        if (lines_[i].IsSection && FindSection(lines_[i].Name) == static_cast<long>(i))
+            names.push_back(lines_[i].Name);
     return names;
 }
 
