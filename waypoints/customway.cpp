@@ -139,14 +139,15 @@ TCustWayForm::TCustWayForm(QWidget* parent, TCustWayContext context)
     for (QWidget* w : {static_cast<QWidget*>(AddBt), static_cast<QWidget*>(EditBt),
                        static_cast<QWidget*>(DeleteBt), static_cast<QWidget*>(ShowBt)})
         bar->addWidget(w);
-    bar->addSpacing(6);
-    bar->addWidget(countCaption);
-    bar->addWidget(CountLabel);
-    bar->addStretch();
+    auto* status = new QHBoxLayout;
+    status->addWidget(countCaption);
+    status->addWidget(CountLabel);
+    status->addStretch();
+    status->addWidget(ShowWayCheck);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(SiteList);
     layout->addLayout(bar);
-    layout->addWidget(ShowWayCheck);
+    layout->addLayout(status);
 
     connect(AddBt, &QPushButton::clicked, this, [this] { AddBtClick(); });
     connect(EditBt, &QPushButton::clicked, this, [this] { EditBtClick(); });
