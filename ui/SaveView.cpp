@@ -5,7 +5,10 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 #include <chrono>
 #include <cmath>
@@ -336,7 +339,18 @@ bool TSaveFrameDialog::Execute(QWidget* parent, std::string& fileName, int& filt
         dialog_->selectNameFilter(filters[FilterIndex - 1]);
         dialog_->setDefaultSuffix(QString::fromLatin1(suffixes[FilterIndex - 1]));
     }
-    if (!FileName.empty()) dialog_->selectFile(QString::fromStdString(FileName));
+    // The first proposal is a bare name: it goes into the user's pictures folder rather than
+    // wherever the process or the toolkit's history happens to point.
+    const QFileInfo proposal(QString::fromStdString(FileName));
+    if (!FileName.empty() && FileName.find('/') == std::string::npos) {
+        QString folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+        if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
+        dialog_->setDirectory(folder);
+        dialog_->selectFile(proposal.fileName());
+    } else if (!FileName.empty()) {
+        dialog_->setDirectory(proposal.absolutePath());
+        dialog_->selectFile(proposal.fileName());
+    }
     const bool ok = dialog_->exec() == QDialog::Accepted && !dialog_->selectedFiles().isEmpty();
     if (ok) {
         fileName = dialog_->selectedFiles().first().toStdString();
