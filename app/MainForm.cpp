@@ -548,6 +548,8 @@ std::string TMainForm::WaypointFile() const {
 }
 
 void TMainForm::CustomWayBtClick() {
+    // The list is complete only once the start-up has built it.
+    if (!StartupDone_) return;
     TCustWayContext context;
     context.DrawPoints = &DrawPoints;
     context.ShowCustomWay = &Settings_.ShowCustomWay;
