@@ -13,8 +13,11 @@
 #include "render/countries.h"
 #include "resources/Resources.h"
 #include "ui/MenuCaption.h"
+#include "ui/about.h"
 #include "ui/extensioninfo.h"
 #include "ui/uVistaFuncs.h"
+#include "waypoints/WaypointFile.h"
+#include "waypoints/customway.h"
 #include "weather/CloudCache.h"
 #include "weather/CloudPicture.h"
 #include "weather/CloudsText.h"
@@ -263,6 +266,7 @@ void TMainForm::UmStartup() {
 
     Scene.PrepareLightFade(Settings.Lighting);
     AddNamePoints(DrawPoints);
+    LoadCustomWaypoints(GetWaypointFile(), DrawPoints, &WaypointFileComplete);
     TCurrentContext current(OpenGLPanel);
     SceneBuilt = Scene.Build(Settings.Lighting);
     PostMessage(this, UM_SHOWCLOUDS);

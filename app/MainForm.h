@@ -8,6 +8,7 @@
 #include "render/configuration.h"
 #include "render/navigation.h"
 #include "render/sunmoondata.h"
+#include "ui/SaveView.h"
 #include "weather/MapInfo.h"
 #include "weather/ThDown.h"
 #include "weather/ThSrvc.h"
@@ -47,6 +48,7 @@ public:
     const std::string& GetDataFolder() const { return DataFolder; }
     const std::string& GetIniFile() const { return IniFile; }
     const std::string& GetTempFolder() const { return TempFolder; }
+    std::string GetWaypointFile() const;
 
     const TMapInfo& GetMapInfo() const { return MapInfo; }
     const TSettings& GetSettings() const { return Settings; }
@@ -63,6 +65,7 @@ public:
     bool Downloading() const { return DownWorking; }
     bool FetchingCatalogue() const { return WorkWorking; }
     TConfigForm* GetConfigForm() const { return ConfigForm; }
+    TSaveFrameDialog& GetSaveFrameDialog() { return SaveFrameDialog; }
 
     // Tests and benchmarks set what they need through this one way in (app/TestSeam.h).
     friend struct TMainFormTestSeam;
@@ -121,6 +124,8 @@ private:
     void ConfigBtClick();
     // Refreshes the lighting dialog's sliders for the lighting mode; nothing while it is closed.
     void UpdateLightingControls();
+    void CustomWayBtClick();
+    void SaveFrameBtClick();
     void ButtonAdvClick(const std::string& url);
     void MovTimerTimer();
 
@@ -145,6 +150,8 @@ private:
     TNavState Nav;
     TScene Scene;
     TDrawPointList DrawPoints;
+    bool WaypointFileComplete = true; // false: too large to read whole, so never rewritten
+    TSaveFrameDialog SaveFrameDialog;
     TSunMoon SunMoon;
     TUtcClock Clock = SystemUtcNow;
     int SunTicks = 0;

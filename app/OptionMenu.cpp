@@ -5,11 +5,13 @@
 #include "core/Messages.h"
 #include "core/Names.h"
 #include "platform/Shortcuts.h"
+#include "render/FrameCapture.h"
 #include "render/OpenGLPanel.h"
 #include "ui/ProgramIcon.h"
 #include "ui/SchrinkPanel.h"
 #include "ui/about.h"
 #include "ui/extensioninfo.h"
+#include "waypoints/customway.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -83,8 +85,6 @@ void TMainForm::CreateMenu() {
     ShowDayNightBt = AddFeature(&TFeatures::DayNight, "ShowDayNightBt", "Show Day and Night",
                                 [this] { ShowDayNightBtClick(); });
     ShowTimeZoneBt = AddFeature(&TFeatures::TimeZoneGrid, "ShowTimeZoneBt", "Show Time Zone grid");
-    // Waypoints and saving the view arrive with their own work; until then their items are
-    // there and do nothing.
     CustomWayBt = AddCommand(menu, "CustomWayBt", "Custom Waypoints...",
                              style()->standardIcon(QStyle::SP_FileDialogDetailedView));
     menu->addSeparator();
@@ -102,6 +102,8 @@ void TMainForm::CreateMenu() {
     connect(ResetViewBt, &QAction::triggered, this, [this] { ResetViewBtClick(); });
     connect(AboutBt, &QAction::triggered, this, [this] { AboutBtClick(); });
     connect(ConfigBt, &QAction::triggered, this, [this] { ConfigBtClick(); });
+    connect(CustomWayBt, &QAction::triggered, this, [this] { CustomWayBtClick(); });
+    connect(SaveFrameBt, &QAction::triggered, this, [this] { SaveFrameBtClick(); });
     // Every change of the menu's state shows in the next frame.
     for (QAction* item : menu->actions())
         connect(item, &QAction::triggered, OpenGLPanel, qOverload<>(&QWidget::update));
@@ -219,6 +221,46 @@ void TMainForm::UpdateLightingControls() {
     if (!ConfigDialogOpen || !ConfigForm) return;
     const TFeatures& features = Settings.Features;
     ConfigForm->UpdateLightingControls(features.DayNight, features.Clouds, features.WorldTexturing);
+}
+
+std::string TMainForm::GetWaypointFile() const {
+    return DataFolder + texts::WaypointFileName;
+}
+
+void TMainForm::CustomWayBtClick() {
+    // The list is complete only once the start-up has built it.
+    if (!StartedUp) return;
+    TCustWayContext context;
+    context.DrawPoints = &DrawPoints;
+    context.ShowCustomWay = &Settings.ShowCustomWay;
+    context.WaypointFile = GetWaypointFile();
+    context.FileWritable = WaypointFileComplete;
+    context.OnShow = [this](double lat, double lon) {
+        Nav.Proj.Y = static_cast<float>(lat);
+        Nav.Proj.X = static_cast<float>(-lon);
+        OpenGLPanel->update();
+    };
+    context.OnChanged = [this] { OpenGLPanel->update(); };
+    context.OnClose = [this](bool show) {
+        try {
+            WriteShowCustomWay(IniFile, show);
+        } catch (const TSettingsWriteError& error) {
+            ShowError(QString::fromStdString(error.what()));
+        }
+    };
+    ShowCustomWaypointsDialog(this, std::move(context));
+}
+
+void TMainForm::SaveFrameBtClick() {
+    TSaveViewHooks hooks;
+    hooks.ReadFrame = [this](int& w, int& h, std::vector<std::uint8_t>& rgb) {
+        return StartedUp && ReadPanelFrame(*OpenGLPanel, w, h, rgb);
+    };
+    hooks.OptionPanel = OptionPanel;
+    hooks.TempFolder = TempFolder;
+    hooks.MapTime =
+        CloudsAvailable && MapInfo.LastMap.Exists ? DateTimeZToLocal(MapInfo.LastMap) : 0;
+    SaveCurrentView(this, SaveFrameDialog, hooks);
 }
 
 void TMainForm::ButtonAdvClick(const std::string& url) {

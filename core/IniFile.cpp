@@ -238,6 +238,7 @@ TIniFile::TIniFile(std::string path) : path_(std::move(path)) {
 
 void TIniFile::Reload() {
     lines_.clear();
+    sections_.clear();
     std::string content;
     bool complete = true;
     if (!ReadFileBounded(path_, content, complete)) return;
@@ -246,16 +247,16 @@ void TIniFile::Reload() {
     for (const TLine& line : SplitLines(content)) {
         TLineInfo info = Classify(DecodedLine(line.Text));
         if (info.Kind == TLineKind::Other) continue;
+        if (info.Kind == TLineKind::Section)
+            sections_.try_emplace(LowerAscii(info.Name), static_cast<long>(lines_.size()));
         lines_.push_back(
             {info.Kind == TLineKind::Section, std::move(info.Name), std::move(info.Value)});
     }
 }
 
 long TIniFile::FindSection(const std::string& section) const {
-    for (std::size_t i = 0; i < lines_.size(); ++i)
-        if (lines_[i].IsSection && EqualNoCase(lines_[i].Name, section))
-            return static_cast<long>(i);
-    return -1;
+    const auto found = sections_.find(LowerAscii(section));
+    return found == sections_.end() ? -1 : found->second;
 }
 
 const TIniFile::TEntryLine* TIniFile::Find(const std::string& section,
@@ -321,13 +322,9 @@ bool TIniFile::ValueExists(const std::string& section, const std::string& key) c
 
 std::vector<std::string> TIniFile::ReadSections() const {
     std::vector<std::string> names;
-    for (const TEntryLine& line : lines_) {
-        if (!line.IsSection) continue;
-        bool seen = false;
-        for (const std::string& name : names)
-            seen = seen || EqualNoCase(name, line.Name);
-        if (!seen) names.push_back(line.Name);
-    }
+    for (std::size_t i = 0; i < lines_.size(); ++i)
+        if (lines_[i].IsSection && FindSection(lines_[i].Name) == static_cast<long>(i))
+            names.push_back(lines_[i].Name);
     return names;
 }
 

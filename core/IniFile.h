@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace nimbora {
@@ -59,6 +60,9 @@ private:
 
     std::string path_;
     std::vector<TEntryLine> lines_;
+    // First header line of each section, by its lower-cased name: a file with many sections
+    // (the waypoint file) would otherwise cost a scan of the whole file per lookup.
+    std::unordered_map<std::string, long> sections_;
 };
 
 // Writes gathered to be stored together. The result is byte for byte what the same writes one

@@ -4,8 +4,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -227,6 +229,123 @@ void ReplaceFileAtomically(const std::string& path, const std::string& content) 
         ::fsync(dirFd);
         ::close(dirFd);
     }
+}
+
+namespace {
+
+std::string ErrorText(int code) {
+    return std::strerror(code);
+}
+
+bool WriteAllTo(int fd, const std::uint8_t* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = ENOSPC;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+std::string CreateUniqueFile(const std::string& folder, const std::string& suffix,
+                             std::string& error) {
+    static constexpr char alphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    static std::mt19937 generator{std::random_device{}()};
+    std::uniform_int_distribution<int> pick(0, sizeof alphabet - 2);
+    std::string base = folder;
+    if (!base.empty() && base.back() != '/') base += '/';
+    // Names are drawn until one is free; a folder where none can be made must not hang us.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name;
+        for (int i = 0; i < 8; ++i)
+            name += alphabet[pick(generator)];
+        const std::string path = base + name + suffix;
+        const int fd =
+            ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            ::close(fd);
+            return path;
+        }
+        if (errno != EEXIST) {
+            error = ErrorText(errno);
+            return {};
+        }
+    }
+    error = ErrorText(EEXIST);
+    return {};
+}
+
+bool ReadFileBytes(const std::string& path, std::size_t maxBytes, std::vector<std::uint8_t>& out) {
+    out.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0 &&
+              static_cast<std::uint64_t>(st.st_size) <= maxBytes;
+    if (ok) {
+        out.resize(static_cast<std::size_t>(st.st_size));
+        std::size_t done = 0;
+        while (ok && done < out.size()) {
+            const ssize_t n = ::read(fd, out.data() + done, out.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0)
+                ok = false;
+            else
+                done += static_cast<std::size_t>(n);
+        }
+    }
+    ::close(fd);
+    if (!ok) out.clear();
+    return ok;
+}
+
+bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> data,
+                        std::string& error) {
+    std::string folder = ".", name = path;
+    if (const std::size_t slash = path.rfind('/'); slash != std::string::npos) {
+        folder = slash == 0 ? "/" : path.substr(0, slash);
+        name = path.substr(slash + 1);
+    }
+    struct stat existing {};
+    const bool exists = ::stat(path.c_str(), &existing) == 0;
+    if (exists && !S_ISREG(existing.st_mode)) {
+        error = ErrorText(EISDIR);
+        return false;
+    }
+    std::string temporary = (folder == "/" ? "" : folder) + "/." + name + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) {
+        error = ErrorText(errno);
+        return false;
+    }
+    mode_t mode;
+    if (exists) {
+        mode = existing.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    const bool ok =
+        WriteAllTo(fd, data.data(), data.size()) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+    const int code = errno;
+    if (::close(fd) != 0 || !ok) {
+        error = ErrorText(ok ? errno : code);
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        error = ErrorText(errno);
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
 }
 
 } // namespace nimbora

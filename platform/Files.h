@@ -2,8 +2,11 @@
 // File operations beyond plain reading and writing: the only place that opens, syncs and
 // replaces files through the operating system.
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
+#include <vector>
 
 namespace nimbora {
 
@@ -72,5 +75,20 @@ void ReplaceFileAtomically(const std::string& path, const std::string& content);
 enum class TFileWriteStep { CreateTemp, Write, Permissions, Sync, Close, Rename };
 // Tests only: called before each step; returning true makes that step fail. Empty to reset.
 void SetFileWriteFault(std::function<bool(TFileWriteStep)> fault);
+
+// Creates a new empty file folder + 8 random letters and digits + suffix, exclusively, owner-only
+// and never through a symbolic link; returns its path, or empty text (error gets the reason).
+std::string CreateUniqueFile(const std::string& folder, const std::string& suffix,
+                             std::string& error);
+
+// Reads a whole plain file of at most maxBytes; false when it is missing, larger or unreadable.
+bool ReadFileBytes(const std::string& path, std::size_t maxBytes, std::vector<std::uint8_t>& out);
+
+// Puts data under path in one step: written to a temporary file beside it, synced, then renamed
+// over it, so the path never holds a half-written file. A new file gets the usual permissions
+// (0666 less the umask), a replaced one keeps its own. On failure nothing is left behind and
+// error holds the system's text for the cause ("Permission denied", "No space left on device").
+bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> data,
+                        std::string& error);
 
 } // namespace nimbora

@@ -21,6 +21,8 @@ struct TRepPoint {
     std::string Nam; // Windows-1252 text, as the bitmap font draws it
     double Lat = 0;  // degrees, north positive
     double Lon = 0;  // degrees, east positive
+    // Custom waypoints: the name as the user typed it (UTF-8), which Nam can only approximate.
+    std::string NamUtf8 = {};
 };
 
 struct TDrawPoint {

@@ -81,6 +81,15 @@ TVertex CameraInGlobe(const TVertex& proj) {
                    static_cast<float>(z1 * std::cos(b))};
 }
 
+float MarkerPixels(const TVertex& camera, const TVertex& p, float scale, int panelHeight) {
+    const double dx = p.X - camera.X, dy = p.Y - camera.Y, dz = p.Z - camera.Z;
+    const double distance = std::sqrt(dx * dx + dy * dy + dz * dz);
+    if (!(distance > 0)) return 1e9f;
+    // The projection's 45 degree field of view spans the panel's height.
+    const double pixelsPerUnit = panelHeight / (2 * std::tan(22.5 * M_PI / 180));
+    return static_cast<float>(2 * MarkerSphereRadius * scale * pixelsPerUnit / distance);
+}
+
 bool HiddenByEarth(const TVertex& camera, const TVertex& p) {
     const double dx = p.X - camera.X, dy = p.Y - camera.Y, dz = p.Z - camera.Z;
     const double a = dx * dx + dy * dy + dz * dz;
@@ -279,10 +288,10 @@ void TScene::MakeMoonList() {
 
 void TScene::MakeMarkerLists() {
     glNewList(NewList(WPuserDL), GL_COMPILE);
-    Sphere(0.01f, 6, 6, false);
+    Sphere(MarkerSphereRadius, 6, 6, false);
     glEndList();
     glNewList(NewList(WPcountryDL), GL_COMPILE);
-    Sphere(0.01f, 5, 4, false);
+    Sphere(MarkerSphereRadius, 5, 4, false);
     glEndList();
 }
 
@@ -385,7 +394,33 @@ void TScene::PlaceSunLights(double sunLat, double sunLon, double moonLat, double
     MoonPos = SpherePoint(MoonDistance, moonLon, moonLat);
 }
 
-void TScene::DrawMarker(const TDrawPoint& p, GLuint list, float scale, const TFrameState& frame) {
+void TClipTest::Load() {
+    float model[16], projection[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, model);
+    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    for (int c = 0; c < 4; ++c)
+        for (int r = 0; r < 4; ++r) {
+            double sum = 0;
+            for (int k = 0; k < 4; ++k)
+                sum += double(projection[k * 4 + r]) * model[c * 4 + k];
+            Matrix[c * 4 + r] = sum;
+        }
+    Loaded = true;
+}
+
+bool TClipTest::Inside(const TVertex& v) const {
+    if (!Loaded) return true;
+    double clip[4];
+    for (int r = 0; r < 4; ++r)
+        clip[r] = Matrix[r] * v.X + Matrix[4 + r] * v.Y + Matrix[8 + r] * v.Z + Matrix[12 + r];
+    // A little margin: rounding must never drop a label that OpenGL would draw.
+    const double w = clip[3] * 1.001;
+    return clip[3] > 0 && std::fabs(clip[0]) <= w && std::fabs(clip[1]) <= w &&
+           std::fabs(clip[2]) <= w;
+}
+
+void TScene::DrawMarker(const TDrawPoint& p, GLuint list, float scale, const TFrameState& frame,
+                        const TClipTest* clip) {
     glPushMatrix();
     glColor3f(p.Color.R, p.Color.G, p.Color.B);
     glTranslatef(p.WayPoint.X, p.WayPoint.Y, p.WayPoint.Z);
@@ -393,7 +428,10 @@ void TScene::DrawMarker(const TDrawPoint& p, GLuint list, float scale, const TFr
     glScalef(k, k, k);
     glCallList(list);
     glPopMatrix();
+    DrawMarkerLabel(p, frame, clip);
+}
 
+void TScene::DrawMarkerLabel(const TDrawPoint& p, const TFrameState& frame, const TClipTest* clip) {
     if (frame.Proj.Z > LabelsNearZ) {
         glPushMatrix();
         // The leader line fades to black toward the label.
@@ -403,9 +441,11 @@ void TScene::DrawMarker(const TDrawPoint& p, GLuint list, float scale, const TFr
         glColor3f(0, 0, 0);
         glVertex3f(p.NamPoint.X, p.NamPoint.Y, p.NamPoint.Z);
         glEnd();
-        glColor3f(0, 1, 0);
-        glRasterPos3f(p.NamPoint.X, p.NamPoint.Y, p.NamPoint.Z);
-        DrawFontText(FontDL, p.RepPoint.Nam);
+        if (!clip || clip->Inside(p.NamPoint)) {
+            glColor3f(0, 1, 0);
+            glRasterPos3f(p.NamPoint.X, p.NamPoint.Y, p.NamPoint.Z);
+            DrawFontText(FontDL, p.RepPoint.Nam);
+        }
         glPopMatrix();
     }
 }
@@ -511,14 +551,42 @@ void TScene::DrawMarkersAndNames(const TFrameState& f) {
     // Points on the far side would be hidden by the earth anyway; their bitmap text is the
     // costliest thing in the frame.
     const TVertex camera = CameraInGlobe(f.Proj);
+    // A waypoint marker that covers a pixel or two looks the same drawn as a dot, and a user's
+    // file may hold a hundred thousand of them: those go out in one batch of points.
+    std::vector<const TDrawPoint*> dots[2];
+    // A label whose anchor is off the screen draws nothing (its raster position is invalid);
+    // skipping it early saves the calls, thousands of them with a large waypoint file.
+    TClipTest clip;
+    if (f.Proj.Z > LabelsNearZ) clip.Load();
     for (const TDrawPoint& p : *f.DrawPoints) {
         if (HiddenByEarth(camera, p.WayPoint) && HiddenByEarth(camera, p.NamPoint)) continue;
         if (p.Kind == WpTUser) {
-            if (f.ShowCustomWay) DrawMarker(p, WPuserDL, 1, f);
+            if (!f.ShowCustomWay) continue;
+            const float pixels = MarkerPixels(camera, p.WayPoint, 1 / f.ScaleZ, PanelHeight);
+            if (pixels < 2.5f) {
+                dots[pixels < 1.5f ? 0 : 1].push_back(&p);
+                DrawMarkerLabel(p, f, &clip);
+            } else {
+                DrawMarker(p, WPuserDL, 1, f, &clip);
+            }
         } else if (names) {
-            DrawMarker(p, WPcountryDL, 1, f);
+            DrawMarker(p, WPcountryDL, 1, f, &clip);
         }
     }
+    // Each dot sits at the top of its sphere: the centre lies on the earth's surface, where
+    // the depth test would hide it about half the time.
+    const float lift = 1 + MarkerSphereRadius / f.ScaleZ / MarkerRadius;
+    for (int size = 0; size < 2; ++size) {
+        if (dots[size].empty()) continue;
+        glPointSize(static_cast<float>(size + 1));
+        glBegin(GL_POINTS);
+        for (const TDrawPoint* p : dots[size]) {
+            glColor3f(p->Color.R, p->Color.G, p->Color.B);
+            glVertex3f(p->WayPoint.X * lift, p->WayPoint.Y * lift, p->WayPoint.Z * lift);
+        }
+        glEnd();
+    }
+    glPointSize(1);
 }
 
 void TScene::DrawClouds(const TFrameState& f, const TLightingSets& sets) {

@@ -28,6 +28,7 @@ inline constexpr float SunMoonMarkerRadius = 5.1f;
 inline constexpr float SunMoonLabelRadius = 5.3f;
 inline constexpr double SunMoonLabelOffset = 0.6;
 inline constexpr float MoonDistance = 20.0f;
+inline constexpr float MarkerSphereRadius = 0.01f; // the marker lists' spheres
 inline constexpr float MoonRadius = 1.25f;
 inline constexpr float SunDistance = 500.0f;
 
@@ -55,6 +56,14 @@ struct TFrameState {
     std::string StatusText, UpdateText, CreditText; // Windows-1252
     // Sub-solar and sub-lunar points, degrees.
     double SunLat = 0, SunLon = 0, MoonLat = 0, MoonLon = 0;
+};
+
+// Whether a point in globe coordinates lies in the view volume of the current matrices.
+struct TClipTest {
+    void Load();                         // takes the current modelview and projection matrices
+    bool Inside(const TVertex& v) const; // true while nothing is loaded
+    double Matrix[16] = {};
+    bool Loaded = false;
 };
 
 class TScene {
@@ -150,7 +159,9 @@ private:
     void DrawStatusLines(const TFrameState& frame);
     void MakeOpaque();
 
-    void DrawMarker(const TDrawPoint& p, GLuint list, float scale, const TFrameState& frame);
+    void DrawMarker(const TDrawPoint& p, GLuint list, float scale, const TFrameState& frame,
+                    const TClipTest* clip = nullptr);
+    void DrawMarkerLabel(const TDrawPoint& p, const TFrameState& frame, const TClipTest* clip);
     void HandLightColours(const TLightingSets& sets);
     void ApplyLightingMode(bool sun);
 
@@ -177,6 +188,9 @@ void ClearRotation(float (&matrix)[16]);
 
 // Where the camera of a view stands in globe coordinates.
 TVertex CameraInGlobe(const TVertex& proj);
+// Diameter in pixels of a marker sphere at p scaled by scale, seen from the camera on a panel
+// of the given height.
+float MarkerPixels(const TVertex& camera, const TVertex& p, float scale, int panelHeight);
 // True when the earth lies between the camera and p, so nothing drawn at p can be seen.
 bool HiddenByEarth(const TVertex& camera, const TVertex& p);
 

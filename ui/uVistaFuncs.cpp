@@ -81,6 +81,8 @@ int TaskMessageBox(QWidget* parent, const QString& title, const QString& text, i
     // On the heap: if the owner goes away while the box is open, it takes the box with it.
     QPointer<QMessageBox> box = new QMessageBox(MessageIcon(icon), title.left(MaxTextChars), main,
                                                 MessageButtons(buttons), parent);
+    // Texts can carry what users typed or servers sent: never read them as markup.
+    box->setTextFormat(Qt::PlainText);
     box->setInformativeText(extra);
     const int answer = box->exec();
     if (!box) return ResultNone;

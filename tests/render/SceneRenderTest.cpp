@@ -480,3 +480,40 @@ TEST_F(SceneRender, PanelHasTheSceneFormatAndForwardsInput) {
 
 } // namespace
 } // namespace nimbora
+
+namespace nimbora {
+namespace {
+
+TEST_F(SceneRender, CustomWaypointsShowAtEveryDistanceEvenByTheThousand) {
+    // A 20 x 20 grid of waypoints 2 degrees apart around the point facing the viewer.
+    TDrawPointList grid;
+    for (int i = 0; i < 20; ++i)
+        for (int j = 0; j < 20; ++j)
+            grid.push_back(MakeDrawPoint("w", -19 + 2 * i, -19 + 2 * j, WpTUser));
+    Frame.ShowTexturing = false;
+    Frame.ShowNames = false;
+    Frame.ShowCountries = false;
+    Frame.DrawPoints = &grid;
+    auto bright = [](QRgb c) { return qGreen(c) > 150 && qRed(c) < 60 && qBlue(c) < 60; };
+    for (const float z : {-40.0f, -15.0f, -10.0f, -6.0f}) {
+        Frame.Proj.Z = z;
+        Frame.ScaleZ = z > -10 ? -10 / z : 1;
+        Frame.ShowCustomWay = true;
+        const QImage image = Grab();
+        // Every marker leaves a mark, however far away the camera is.
+        EXPECT_GE(CountPixels(image, bright), 390) << "Z " << z;
+        Frame.ShowCustomWay = false;
+        EXPECT_EQ(CountPixels(Grab(), bright), 0) << "Z " << z;
+    }
+}
+
+TEST(SceneMath, MarkerPixelsShrinkWithDistance) {
+    const TVertex camera{0, 0, 15};
+    // 0.01 units seen from 10 away on a 480 pixel panel with a 45 degree view.
+    EXPECT_NEAR(MarkerPixels(camera, TVertex{0, 0, 5}, 1, 480), 1.159, 0.001);
+    EXPECT_NEAR(MarkerPixels(camera, TVertex{0, 0, 5}, 2, 960), 4.636, 0.001);
+    EXPECT_GT(MarkerPixels(camera, camera, 1, 480), 1e6f);
+}
+
+} // namespace
+} // namespace nimbora

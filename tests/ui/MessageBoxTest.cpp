@@ -152,3 +152,20 @@ TEST(TaskMessageBox, LongTextsAreBounded) {
 
 } // namespace
 } // namespace nimbora
+
+namespace nimbora {
+namespace {
+
+TEST(TaskMessageBox, TextsAreNeverMarkup) {
+    // A waypoint or server text such as "<b>x</b>" is shown as typed.
+    Qt::TextFormat format = Qt::RichText;
+    WhenBoxOpens([&](QMessageBox* box) {
+        format = box->textFormat();
+        box->button(QMessageBox::Ok)->click();
+    });
+    TaskMessageBox(nullptr, "Waypoints", "The waypoint \"<b>x</b>\" already exists", MbOk, 81);
+    EXPECT_EQ(format, Qt::PlainText);
+}
+
+} // namespace
+} // namespace nimbora

@@ -1,0 +1,350 @@
+#include "waypoints/customway.h"
+
+#include "core/IniFile.h"
+#include "core/support.h"
+#include "ui/uVistaFuncs.h"
+#include "waypoints/ParseCoord.h"
+#include "waypoints/WaypointFile.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace nimbora {
+
+bool SameWaypointName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+std::string DoubleAmpersands(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        out += c;
+        if (c == '&') out += '&';
+    }
+    return out;
+}
+
+namespace {
+
+std::string NameOf(const TDrawPoint& p) {
+    return p.RepPoint.NamUtf8.empty() ? p.RepPoint.Nam : p.RepPoint.NamUtf8;
+}
+
+} // namespace
+
+// --- The list ---
+
+void TSiteListModel::Fill(const TDrawPointList* points) {
+    beginResetModel();
+    points_ = points;
+    rows_.clear();
+    if (points)
+        for (std::size_t i = 0; i < points->size(); ++i)
+            if ((*points)[i].Kind == WpTUser) rows_.push_back(i);
+    endResetModel();
+}
+
+int TSiteListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(std::min<std::size_t>(rows_.size(), INT_MAX));
+}
+
+int TSiteListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : 3;
+}
+
+QVariant TSiteListModel::data(const QModelIndex& index, int role) const {
+    if (role != Qt::DisplayRole || !points_ || !index.isValid() || index.row() >= rowCount())
+        return {};
+    const TDrawPoint& p = (*points_)[PointIndex(index.row())];
+    switch (index.column()) {
+    case 0:
+        return QString::fromStdString(NameOf(p));
+    case 1:
+        return QString::fromStdString(FormatDeg2(p.RepPoint.Lat));
+    case 2:
+        return QString::fromStdString(FormatDeg2(p.RepPoint.Lon));
+    default:
+        return {};
+    }
+}
+
+QVariant TSiteListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+    switch (section) {
+    case 0:
+        return QStringLiteral("Name to show");
+    case 1:
+        return QString::fromUtf8("Latitude [\u00B0]");
+    case 2:
+        return QString::fromUtf8("Longitude [\u00B0]");
+    default:
+        return {};
+    }
+}
+
+// --- The dialog ---
+
+TCustWayForm::TCustWayForm(QWidget* parent, TCustWayContext context)
+    : QDialog(parent), Ctx(std::move(context)) {
+    setObjectName("CustWayForm");
+    setWindowTitle(QString::fromLatin1(CustWayTitle));
+    resize(400, 275);
+
+    SiteModel = new TSiteListModel(this);
+    SiteList = new QTreeView(this);
+    SiteList->setObjectName("SiteList");
+    SiteList->setModel(SiteModel);
+    SiteList->setRootIsDecorated(false);
+    SiteList->setItemsExpandable(false);
+    SiteList->setUniformRowHeights(true); // many thousands of rows stay quick
+    SiteList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    SiteList->setSelectionMode(QAbstractItemView::SingleSelection);
+    SiteList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    SiteList->header()->setStretchLastSection(false);
+    SiteList->setColumnWidth(0, 150);
+    SiteList->setColumnWidth(1, 110);
+    SiteList->setColumnWidth(2, 110);
+
+    auto button = [this](const char* name, const char* caption) {
+        auto* b = new QPushButton(QString::fromLatin1(caption), this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setAutoDefault(false);
+        return b;
+    };
+    AddBt = button("AddBt", "Add");
+    EditBt = button("EditBt", "Edit");
+    DeleteBt = button("DeleteBt", "Delete");
+    ShowBt = button("ShowBt", "Show");
+    auto* countCaption = new QLabel(QStringLiteral("Waypoints:"), this);
+    CountLabel = new QLabel(QStringLiteral("0"), this);
+    CountLabel->setObjectName("CountLabel");
+    ShowWayCheck = new QCheckBox(QStringLiteral("Show custom waypoints"), this);
+    ShowWayCheck->setObjectName("ShowWayCheck");
+
+    auto* bar = new QHBoxLayout;
+    for (QWidget* w : {static_cast<QWidget*>(AddBt), static_cast<QWidget*>(EditBt),
+                       static_cast<QWidget*>(DeleteBt), static_cast<QWidget*>(ShowBt)})
+        bar->addWidget(w);
+    auto* status = new QHBoxLayout;
+    status->addWidget(countCaption);
+    status->addWidget(CountLabel);
+    status->addStretch();
+    status->addWidget(ShowWayCheck);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(SiteList);
+    layout->addLayout(bar);
+    layout->addLayout(status);
+
+    connect(AddBt, &QPushButton::clicked, this, [this] { AddBtClick(); });
+    connect(EditBt, &QPushButton::clicked, this, [this] { EditBtClick(); });
+    connect(DeleteBt, &QPushButton::clicked, this, [this] { DeleteBtClick(); });
+    connect(ShowBt, &QPushButton::clicked, this, [this] { ShowBtClick(); });
+    connect(SiteList, &QTreeView::doubleClicked, this, [this] { ShowBtClick(); });
+    connect(ShowWayCheck, &QCheckBox::clicked, this, [this] { ShowWayCheckClick(); });
+    // SiteListSelectItem: an entry that loses the selection takes the focus mark with it.
+    connect(SiteList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection& selected, const QItemSelection& deselected) {
+                if (selected.isEmpty() && !deselected.isEmpty())
+                    SiteList->selectionModel()->clearCurrentIndex();
+            });
+}
+
+void TCustWayForm::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+void TCustWayForm::FormShow() {
+    if (Shown) return;
+    Shown = true;
+    FillSiteList();
+    ShowWayCheck->setChecked(Ctx.ShowCustomWay && *Ctx.ShowCustomWay);
+}
+
+void TCustWayForm::done(int result) {
+    FormClose();
+    QDialog::done(result);
+}
+
+void TCustWayForm::FormClose() {
+    if (Ctx.OnClose && Ctx.ShowCustomWay) Ctx.OnClose(*Ctx.ShowCustomWay);
+}
+
+void TCustWayForm::FillSiteList() {
+    SiteModel->Fill(Ctx.DrawPoints);
+    CountLabel->setText(QString::number(SiteModel->rowCount()));
+}
+
+int TCustWayForm::SelectedRow() const {
+    const QModelIndexList rows = SiteList->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+QString TCustWayForm::RowCaption(int row) const {
+    return SiteModel->data(SiteModel->index(row, 0), Qt::DisplayRole).toString();
+}
+
+void TCustWayForm::SelectRow(int row) {
+    const QModelIndex index = SiteModel->index(row, 0);
+    SiteList->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                           QItemSelectionModel::Rows);
+    SiteList->setFocus();
+    SiteList->scrollTo(index);
+}
+
+bool TCustWayForm::Prompt(const QString& title, const QString& label, const QString& text,
+                          QString& answer) {
+    bool ok = false;
+    const QString typed = QInputDialog::getText(this, title, label, QLineEdit::Normal, text, &ok);
+    if (!ok) return false;
+    answer = typed.trimmed();
+    return true;
+}
+
+void TCustWayForm::Inform(const std::string& text) {
+    TaskMessageBox(this, QString::fromLatin1(CustWayTitle), QString::fromStdString(text), MbOk,
+                   IconInformation);
+}
+
+bool TCustWayForm::AskPosition(const QString& title, const QString& lat, const QString& lon,
+                               double& latOut, double& lonOut) {
+    QString latText, lonText;
+    if (!Prompt(title, QStringLiteral("Enter Latitude"), lat, latText) || latText.isEmpty())
+        return false;
+    if (!Prompt(title, QStringLiteral("Enter Longitude"), lon, lonText) || lonText.isEmpty())
+        return false;
+    // A text that cannot be read is reported as the empty number it gives.
+    for (const auto& [text, kind, out] : {std::tuple{latText, TCoordKind::Latitude, &latOut},
+                                          std::tuple{lonText, TCoordKind::Longitude, &lonOut}}) {
+        if (!ReadCoordinate(text.toStdString(), kind, *out)) {
+            TaskMessageBox(this, QString::fromLatin1(CustWayTitle),
+                           QStringLiteral("'' is not a valid floating point value"), MbOk,
+                           IconError);
+            return false;
+        }
+    }
+    return true;
+}
+
+void TCustWayForm::Save() {
+    try {
+        if (!Ctx.FileWritable) throw TSettingsWriteError("Unable to write to " + Ctx.WaypointFile);
+        SaveCustomWaypoints(Ctx.WaypointFile, *Ctx.DrawPoints);
+    } catch (const TSettingsWriteError& error) {
+        TaskMessageBox(this, QString::fromLatin1(CustWayTitle), QString::fromUtf8(error.what()),
+                       MbOk, IconError);
+    }
+    if (Ctx.OnChanged) Ctx.OnChanged();
+}
+
+void TCustWayForm::AddBtClick() {
+    const QString title = QStringLiteral("Create custom waypoint");
+    QString typed;
+    if (!Prompt(title, QStringLiteral("Enter waypoint Name"), {}, typed)) return;
+    const std::string name = CleanWaypointName(typed.toStdString());
+    if (name.empty()) return;
+    for (int row = 0; row < SiteModel->rowCount(); ++row) {
+        if (SameWaypointName(RowCaption(row).toStdString(), name)) {
+            Inform(DoubleAmpersands("The waypoint labeled \"" + name +
+                                    "\" already exists, cannot continue."));
+            return;
+        }
+    }
+    double lat = 0, lon = 0;
+    if (!AskPosition(title, {}, {}, lat, lon)) return;
+    Ctx.DrawPoints->push_back(MakeWaypoint(name, lat, lon));
+    FillSiteList();
+    SelectRow(SiteModel->rowCount() - 1);
+    Save();
+}
+
+void TCustWayForm::EditBtClick() {
+    const int row = SelectedRow();
+    if (row < 0) {
+        Inform("Please select a waypoint from the list.");
+        return;
+    }
+    const QString title = QStringLiteral("Edit custom waypoint");
+    QString typed;
+    if (!Prompt(title, QStringLiteral("Enter new name"), RowCaption(row), typed)) return;
+    const std::string name = CleanWaypointName(typed.toStdString());
+    if (name.empty()) return;
+    for (int other = 0; other < SiteModel->rowCount(); ++other) {
+        if (!SameWaypointName(RowCaption(other).toStdString(), name)) continue;
+        if (other != row) {
+            Inform(DoubleAmpersands("The name \"" + name + "\" already exists, cannot continue."));
+            return;
+        }
+        break;
+    }
+    const std::size_t index = SiteModel->PointIndex(row);
+    const TRepPoint old = (*Ctx.DrawPoints)[index].RepPoint;
+    double lat = 0, lon = 0;
+    if (!AskPosition(title, QString::fromStdString(FormatWaypointNumber(old.Lat)),
+                     QString::fromStdString(FormatWaypointNumber(old.Lon)), lat, lon))
+        return;
+    (*Ctx.DrawPoints)[index] = MakeWaypoint(name, lat, lon);
+    FillSiteList();
+    SelectRow(row);
+    Save();
+}
+
+void TCustWayForm::DeleteBtClick() {
+    const int row = SelectedRow();
+    if (row < 0) {
+        Inform("Please select a waypoint from the list.");
+        SiteList->setFocus();
+        return;
+    }
+    const std::string question = DoubleAmpersands(
+        "The waypoint \"" + RowCaption(row).toStdString() + "\" will be deleted...");
+    if (TaskMessageBox(this, QString::fromLatin1(CustWayTitle), QString::fromStdString(question),
+                       MbYes | MbNo, IconQuestion,
+                       QStringLiteral("Are you sure you want to continue?")) != ResultYes) {
+        SiteList->setFocus();
+        return;
+    }
+    const int next = row == SiteModel->rowCount() - 1 ? row - 1 : row;
+    Ctx.DrawPoints->erase(Ctx.DrawPoints->begin() +
+                          static_cast<std::ptrdiff_t>(SiteModel->PointIndex(row)));
+    FillSiteList();
+    Save();
+    if (next >= 0) SelectRow(next);
+    SiteList->setFocus();
+}
+
+void TCustWayForm::ShowBtClick() {
+    const int row = SelectedRow();
+    if (row < 0) {
+        Inform("Please select a waypoint from the list.");
+        return;
+    }
+    const TRepPoint& p = (*Ctx.DrawPoints)[SiteModel->PointIndex(row)].RepPoint;
+    if (Ctx.OnShow) Ctx.OnShow(p.Lat, p.Lon);
+}
+
+void TCustWayForm::ShowWayCheckClick() {
+    if (Ctx.ShowCustomWay) *Ctx.ShowCustomWay = ShowWayCheck->isChecked();
+    if (Ctx.OnChanged) Ctx.OnChanged();
+}
+
+void ShowCustomWaypointsDialog(QWidget* parent, TCustWayContext context) {
+    TCustWayForm form(parent, std::move(context));
+    form.exec();
+}
+
+} // namespace nimbora

@@ -1,0 +1,110 @@
+#pragma once
+// The "Custom waypoints" dialog: the list of the user's own places with Add, Edit, Delete and
+// Show, and the switch that shows or hides them on the globe.
+#include "render/Points.h"
+
+#include <QAbstractTableModel>
+#include <QDialog>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QTreeView;
+
+namespace nimbora {
+
+// The dialog's message boxes carry this title.
+inline constexpr char CustWayTitle[] = "Custom waypoints";
+
+// What the dialog works on; the main window owns all of it.
+struct TCustWayContext {
+    TDrawPointList* DrawPoints = nullptr;
+    bool* ShowCustomWay = nullptr;
+    std::string WaypointFile;
+    // False when the file could not be read whole: rewriting it would lose the rest.
+    bool FileWritable = true;
+    // "Show": turn the globe so that this place faces the viewer.
+    std::function<void(double lat, double lon)> OnShow;
+    // Something the globe shows changed (a waypoint, the switch).
+    std::function<void()> OnChanged;
+    // The dialog closes: store the switch.
+    std::function<void(bool showCustomWay)> OnClose;
+};
+
+// Names compare without regard to the case of A to Z; every other character must match.
+bool SameWaypointName(const std::string& a, const std::string& b);
+// Text for a message box: "&" doubled.
+std::string DoubleAmpersands(const std::string& text);
+
+// The list's rows: the custom waypoints of DrawPoints in list order.
+class TSiteListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit TSiteListModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
+    void Fill(const TDrawPointList* points);
+    // Index into DrawPoints of a row.
+    std::size_t PointIndex(int row) const { return rows_[static_cast<std::size_t>(row)]; }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    const TDrawPointList* points_ = nullptr;
+    std::vector<std::size_t> rows_;
+};
+
+class TCustWayForm : public QDialog {
+    Q_OBJECT
+public:
+    TCustWayForm(QWidget* parent, TCustWayContext context);
+
+    // The row selected in the list, or -1.
+    int SelectedRow() const;
+    int RowCount() const { return SiteModel->rowCount(); }
+    QString RowCaption(int row) const;
+
+    void AddBtClick();
+    void EditBtClick();
+    void DeleteBtClick();
+    void ShowBtClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void done(int result) override;
+
+private:
+    void FormShow();
+    void FormClose();
+    void FillSiteList();
+    void SelectRow(int row);
+    // Prompts for a text; false on Cancel. The answer is trimmed.
+    bool Prompt(const QString& title, const QString& label, const QString& text, QString& answer);
+    void Inform(const std::string& text);
+    // Both coordinates from the prompts; false (after any report) when the operation ends.
+    bool AskPosition(const QString& title, const QString& lat, const QString& lon, double& latOut,
+                     double& lonOut);
+    void Save();
+    void ShowWayCheckClick();
+
+    TCustWayContext Ctx;
+    bool Shown = false;
+    TSiteListModel* SiteModel = nullptr;
+    QTreeView* SiteList = nullptr;
+    QPushButton* AddBt = nullptr;
+    QPushButton* EditBt = nullptr;
+    QPushButton* DeleteBt = nullptr;
+    QPushButton* ShowBt = nullptr;
+    QLabel* CountLabel = nullptr;
+    QCheckBox* ShowWayCheck = nullptr;
+};
+
+// Opens the dialog modally over parent; every opening starts afresh.
+void ShowCustomWaypointsDialog(QWidget* parent, TCustWayContext context);
+
+} // namespace nimbora
