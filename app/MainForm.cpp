@@ -140,7 +140,7 @@ void TMainForm::CreateControls() {
     OpenGLPanel->setFocusPolicy(Qt::NoFocus);
     OpenGLPanel->OnInitialize = [this] { OpenGLPanelInit(); };
     OpenGLPanel->OnPaint = [this] { OpenGLPanelPaint(); };
-    OpenGLPanel->OnResize = [this](int w, int h) { OpenGLPanelResize(w, h); };
+    OpenGLPanel->OnResize = [this](int w, int h, double ratio) { OpenGLPanelResize(w, h, ratio); };
     OpenGLPanel->OnMouseDown = [this](QMouseEvent* e) {
         const Qt::MouseButtons b = e->buttons();
         NavMouseDown(Nav, b & Qt::LeftButton, b & Qt::RightButton, e->position().toPoint().x(),
@@ -270,7 +270,9 @@ void TMainForm::UmStartup() {
     TCurrentContext current(OpenGLPanel);
     SceneBuilt = Scene.Build(Settings.Lighting);
     PostMessage(this, UM_SHOWCLOUDS);
-    Scene.OpenGLPanelResize(OpenGLPanel->width(), OpenGLPanel->height());
+    const QSize framebuffer = OpenGLPanel->FramebufferSize();
+    Scene.OpenGLPanelResize(framebuffer.width(), framebuffer.height(),
+                            OpenGLPanel->devicePixelRatioF());
 
     RestoreView(Nav, MapInfo.LastPos);
     Nav.pKey = TKey{};
@@ -308,8 +310,8 @@ void TMainForm::OpenGLPanelInit() {
     }
 }
 
-void TMainForm::OpenGLPanelResize(int width, int height) {
-    if (SceneBuilt) Scene.OpenGLPanelResize(width, height);
+void TMainForm::OpenGLPanelResize(int width, int height, double ratio) {
+    if (SceneBuilt) Scene.OpenGLPanelResize(width, height, ratio);
 }
 
 void TMainForm::OpenGLPanelPaint() {

@@ -111,7 +111,7 @@ private:
     // The drawing panel.
     void OpenGLPanelInit();
     void OpenGLPanelPaint();
-    void OpenGLPanelResize(int width, int height);
+    void OpenGLPanelResize(int width, int height, double ratio);
 
     // Menu handlers.
     void OptionBtClick();

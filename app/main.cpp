@@ -8,9 +8,8 @@
 #include <QSurfaceFormat>
 
 int main(int argc, char* argv[]) {
-    // The globe is drawn pixel for pixel; the window does not scale with the screen's density.
-    if (!qEnvironmentVariableIsSet("QT_ENABLE_HIGHDPI_SCALING"))
-        qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+    // Qt scales the window with the screen's density; the globe is drawn at the framebuffer's
+    // own pixels and its texts are built at the scaled size.
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(nimbora::texts::ProductName));
     QApplication::setApplicationDisplayName(QString::fromLatin1(nimbora::texts::ProductName));

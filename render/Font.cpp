@@ -8,6 +8,8 @@
 #include <QImage>
 #include <QPainter>
 
+#include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -15,10 +17,10 @@ namespace nimbora {
 
 namespace {
 
-QFont ChooseFont() {
+QFont ChooseFont(int pixelHeight) {
     for (const char* family : {"Arial", "Liberation Sans"}) {
         QFont font(QString::fromLatin1(family));
-        font.setPixelSize(FontPixelHeight);
+        font.setPixelSize(pixelHeight);
         font.setBold(true);
         font.setStyleStrategy(QFont::NoAntialias);
         if (QFontInfo(font).family().compare(QString::fromLatin1(family), Qt::CaseInsensitive) == 0)
@@ -26,7 +28,7 @@ QFont ChooseFont() {
     }
     QFont font;
     font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(FontPixelHeight);
+    font.setPixelSize(pixelHeight);
     font.setBold(true);
     font.setStyleStrategy(QFont::NoAntialias);
     return font;
@@ -72,10 +74,19 @@ void CompileGlyph(GLuint list, const QFont& font, const QFontMetrics& metrics, i
 
 } // namespace
 
-GLuint MakeFontLists() {
+double TextScale(double ratio) {
+    if (!(ratio >= 1)) return 1; // NaN too
+    return std::min(ratio, 8.0);
+}
+
+int FontPixelHeightAt(double scale) {
+    return static_cast<int>(std::lround(FontPixelHeight * TextScale(scale)));
+}
+
+GLuint MakeFontLists(double scale) {
     const GLuint base = glGenLists(FontListCount);
     if (base == 0) return 0;
-    const QFont font = ChooseFont();
+    const QFont font = ChooseFont(FontPixelHeightAt(scale));
     const QFontMetrics metrics(font);
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);

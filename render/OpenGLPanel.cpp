@@ -62,10 +62,15 @@ void TOpenGLPanel::initializeGL() {
     if (OnInitialize) OnInitialize();
 }
 
-void TOpenGLPanel::resizeGL(int width, int height) {
+QSize TOpenGLPanel::FramebufferSize() const {
     // The viewport is in framebuffer pixels, which differ from widget units on dense screens.
     const qreal ratio = devicePixelRatioF();
-    if (OnResize) OnResize(qRound(width * ratio), qRound(height * ratio));
+    return {qRound(width() * ratio), qRound(height() * ratio)};
+}
+
+void TOpenGLPanel::resizeGL(int, int) {
+    const QSize size = FramebufferSize();
+    if (OnResize) OnResize(size.width(), size.height(), devicePixelRatioF());
 }
 
 void TOpenGLPanel::paintGL() {

@@ -24,10 +24,13 @@ public:
     // What the panel got when it was initialised.
     enum TContextState { NoContext, InvalidContext, ContextReady };
     TContextState ContextState() const;
+    // The size the scene draws at: the widget's size in framebuffer pixels.
+    QSize FramebufferSize() const;
 
-    std::function<void()> OnInitialize;                  // context current
-    std::function<void(int width, int height)> OnResize; // framebuffer pixels
-    std::function<void()> OnPaint;                       // context current, framebuffer bound
+    std::function<void()> OnInitialize; // context current
+    // Framebuffer pixels, and framebuffer pixels per window unit (above 1 on dense screens).
+    std::function<void(int width, int height, double ratio)> OnResize;
+    std::function<void()> OnPaint; // context current, framebuffer bound
     std::function<void(QMouseEvent*)> OnMouseDown;
     std::function<void(QMouseEvent*)> OnMouseMove;
     std::function<void(QMouseEvent*)> OnMouseUp;

@@ -159,7 +159,7 @@ void TScene::MakeAxesList() {
 
 void TScene::MakeFontLists() {
     DeleteFontLists(FontDL);
-    FontDL = nimbora::MakeFontLists();
+    FontDL = nimbora::MakeFontLists(FontScale);
 }
 
 void TScene::SetupLights(const TLightingSets& sets) {
@@ -324,12 +324,19 @@ bool TScene::Build(const TLightingSets& sets, const TBuildStepDone& stepDone) {
     return textures && FontDL != 0;
 }
 
-void TScene::OpenGLPanelResize(int width, int height) {
+void TScene::OpenGLPanelResize(int width, int height, double ratio) {
     if (!HasContext) return;
     if (height <= 0) height = 1;
     if (width <= 0) width = 1;
     PanelWidth = width;
     PanelHeight = height;
+    // The window moved to a screen of another density: the texts keep their size.
+    const double scale = nimbora::TextScale(ratio);
+    if (scale != FontScale) {
+        FontScale = scale;
+        if (FontDL != 0) MakeFontLists();
+    }
+    glLineWidth(static_cast<GLfloat>(FontScale));
     glViewport(0, 0, width, height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -637,9 +644,11 @@ void TScene::DrawAtmosphere(const TLightingSets& sets) {
 }
 
 void TScene::DrawStatusLines(const TFrameState& f) {
-    DrawStatusText(10, 34, f.StatusText);
-    DrawStatusText(10, 22, f.UpdateText);
-    DrawStatusText(10, 10, f.CreditText);
+    // Window units at ratio 1; framebuffer pixels grow with the ratio.
+    const auto at = [this](int units) { return static_cast<int>(std::lround(units * FontScale)); };
+    DrawStatusText(at(10), at(34), f.StatusText);
+    DrawStatusText(at(10), at(22), f.UpdateText);
+    DrawStatusText(at(10), at(10), f.CreditText);
 }
 
 void TScene::DrawStatusText(int x, int y, const std::string& text) {

@@ -80,8 +80,12 @@ public:
     using TBuildStepDone = std::function<void(const char* step)>;
     bool Build(const TLightingSets& sets, const TBuildStepDone& stepDone = {});
 
-    // Viewport and projection for a panel of this size; a zero height counts as 1.
-    void OpenGLPanelResize(int width, int height);
+    // Viewport and projection for a panel of this size in framebuffer pixels; a zero height
+    // counts as 1. ratio is the framebuffer pixels per window unit: texts and lines are drawn
+    // that much larger, so they keep their size on dense screens (the font is built anew when
+    // the ratio changes).
+    void OpenGLPanelResize(int width, int height, double ratio = 1);
+    double TextScale() const { return FontScale; }
 
     // One frame into the bound framebuffer.
     void RenderScene(const TFrameState& frame, const TLightingSets& sets);
@@ -177,6 +181,7 @@ private:
     int LightingMode = -1; // -1 none yet, 0 RGB, 1 sun
     bool HasContext = false;
     int PanelWidth = 1, PanelHeight = 1;
+    double FontScale = 1; // what the font lists were built for
 };
 
 // The material parameters as OpenGL takes them: shininess limited to 0..128.

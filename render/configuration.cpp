@@ -334,30 +334,40 @@ TConfigForm::TConfigForm(TConfigHost host, QWidget* parent)
     setObjectName(QStringLiteral("ConfigForm"));
 
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(5, 5, 5, 5);
-    layout->setSpacing(3);
+    // Tight enough that everything fits the 240 x 580 window at the usual density.
+    layout->setContentsMargins(5, 3, 5, 3);
+    layout->setSpacing(0);
     layout->addWidget(MakeFilterGroup());
 
     // The two lighting panels as an accordion; the holder is as high as the taller stack.
+    // Larger fonts (a 192-DPI setting) make the panels and the holder grow, never clip.
     auto* holder = new QWidget(this);
     holder->setObjectName(QStringLiteral("LightingPanel"));
-    holder->setFixedSize(PanelWidth, std::max(NormalHeight, SunHeight) + SchrinkHeaderHeight + 2);
     NormalSchrink = new TSchrinkPanel(holder);
     SunSchrink = new TSchrinkPanel(holder);
     NormalSchrink->setObjectName(QStringLiteral("NormalSchrink"));
     SunSchrink->setObjectName(QStringLiteral("SunSchrink"));
+    MakePanel(NormalSchrink, false);
+    MakePanel(SunSchrink, true);
+    int width = PanelWidth, tallest = 0;
     for (auto [panel, caption, height, order] :
          {std::tuple{NormalSchrink, "Normal RGB lighting", NormalHeight, 0},
           std::tuple{SunSchrink, "Sun lighting", SunHeight, 1}}) {
-        panel->setGeometry(0, 0, PanelWidth, height);
+        const QSize body = panel->Body()->layout()->minimumSize();
+        const int bevels = panel->height() - panel->Body()->height() - SchrinkHeaderHeight;
+        width = std::max(width, body.width() + bevels);
+        height = std::max(height, body.height() + SchrinkHeaderHeight + bevels);
+        tallest = std::max(tallest, height);
+        panel->setGeometry(0, 0, width, height);
         panel->SetButtonCaption(QString::fromLatin1(caption));
         panel->SetExpandedHeight(height);
         panel->SetOpenbyOne(true);
         panel->SetGroupOrder(order);
     }
-    MakePanel(NormalSchrink, false);
-    MakePanel(SunSchrink, true);
+    NormalSchrink->resize(width, NormalSchrink->height());
     SunSchrink->SetExpanded(false);
+    SunSchrink->resize(width, SunSchrink->height());
+    holder->setFixedSize(width, tallest + SchrinkHeaderHeight + 2);
     layout->addWidget(holder, 0, Qt::AlignHCenter);
 
     DeskShortCheck = new QCheckBox(QStringLiteral("Install \"Desktop\" shortcut"), this);
@@ -370,7 +380,7 @@ TConfigForm::TConfigForm(TConfigHost host, QWidget* parent)
     layout->addWidget(StartShortCheck);
     layout->addStretch(1);
 
-    setFixedSize(240, 580);
+    setFixedSize(layout->minimumSize().expandedTo(QSize(240, 580)));
     move(5, 5);
     // Closing by the title bar, by Escape or by code all end here.
     connect(this, &QDialog::finished, this, [this] { FormClose(); });

@@ -14,7 +14,7 @@ case "${1:-}" in
     --test)
         packages+=(libgtest-dev libgmock-dev xvfb xauth x11-utils nginx-light tinyproxy
                    imagemagick libjpeg-turbo-progs xdotool
-                   desktop-file-utils appstream) ;;
+                   desktop-file-utils appstream weston) ;;
     --fuzz)
         packages+=(clang clang-14 libclang-rt-14-dev) ;;
 esac

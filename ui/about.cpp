@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -14,6 +15,7 @@
 #include <QPushButton>
 #include <QRadialGradient>
 #include <QUrl>
+#include <QVBoxLayout>
 
 #include <cmath>
 #include <numbers>
@@ -35,13 +37,14 @@ constexpr int LightColor[3] = {241, 240, 239};
 constexpr int DarkColor[3] = {172, 167, 162}; // the text panel's colour
 
 // The program picture: the globe with a few bands of cloud.
-QPixmap ProgramPicture() {
-    return ProgramIcon().pixmap(QSize(128, 128));
+QPixmap ProgramPicture(qreal ratio) {
+    return ProgramIcon().pixmap(QSize(128, 128), ratio);
 }
 
 // The small maker picture: a cloud.
-QPixmap MakerPicture() {
-    QImage img(32, 32, QImage::Format_ARGB32_Premultiplied);
+QPixmap MakerPicture(qreal ratio) {
+    QImage img(qRound(32 * ratio), qRound(32 * ratio), QImage::Format_ARGB32_Premultiplied);
+    img.setDevicePixelRatio(ratio);
     img.fill(Qt::transparent);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
@@ -53,6 +56,7 @@ QPixmap MakerPicture() {
     cloud.addEllipse(QRectF(16, 12, 13, 12));
     cloud.addRect(QRectF(10, 16, 12, 8));
     p.drawPath(cloud.simplified());
+    p.end();
     return QPixmap::fromImage(img);
 }
 
@@ -94,7 +98,18 @@ TAboutForm::TAboutForm(QWidget* parent, const TAboutLinks& links, TLinkOpener op
 void TAboutForm::FormCreate() {
     setWindowTitle(AboutTitle);
     setModal(true);
-    setFixedSize(400, 170);
+
+    // Layouts place everything, so larger fonts (a 192-DPI setting, say) grow the window instead
+    // of clipping its texts. At the usual density the window is 400 x 170.
+    auto* root = new QHBoxLayout(this);
+    root->setContentsMargins(2, 6, 10, 8);
+    root->setSpacing(4);
+    auto* left = new QVBoxLayout;
+    left->setSpacing(4);
+    root->addLayout(left);
+    auto* right = new QVBoxLayout;
+    right->setSpacing(4);
+    root->addLayout(right, 1);
 
     GoldPanel = new QWidget(this);
     GoldPanel->setObjectName("GoldPanel");
@@ -105,12 +120,13 @@ void TAboutForm::FormCreate() {
     GoldPanel->setPalette(gold);
 
     ProgramImage = new QLabel(this);
-    ProgramImage->setGeometry(8, 6, 128, 128);
-    ProgramImage->setPixmap(ProgramPicture());
+    ProgramImage->setFixedSize(128, 128);
+    ProgramImage->setPixmap(ProgramPicture(devicePixelRatioF()));
+    left->addWidget(ProgramImage, 0, Qt::AlignHCenter | Qt::AlignTop);
+    left->addStretch(1);
 
     MRLabel = new QLabel(this);
     MRLabel->setObjectName("MRLabel");
-    MRLabel->setGeometry(0, 140, 144, 22);
     MRLabel->setAlignment(Qt::AlignCenter);
     MRLabel->setText(QString("  %1  ").arg(QString(MRLinkText).mid(7)));
     MRLabel->setStyleSheet("color: #0645ad; text-decoration: underline;");
@@ -119,47 +135,63 @@ void TAboutForm::FormCreate() {
     small.setPointSizeF(small.pointSizeF() * 0.9);
     MRLabel->setFont(small);
     MRLabel->installEventFilter(this);
+    left->addWidget(MRLabel, 0, Qt::AlignHCenter);
 
+    auto* title = new QHBoxLayout;
+    title->setSpacing(4);
     ProdNameLabel = new QLabel(this);
     ProdNameLabel->setObjectName("ProdNameLabel");
-    ProdNameLabel->setGeometry(140, 8, 210, 32);
     QFont big = ProdNameLabel->font();
     big.setPointSizeF(big.pointSizeF() * 1.6);
     big.setBold(true);
     ProdNameLabel->setFont(big);
     ProdNameLabel->setText(QString("  %1  ").arg(texts::ProductName));
-
+    title->addWidget(ProdNameLabel, 1, Qt::AlignVCenter);
     MakerImage = new QLabel(this);
-    MakerImage->setGeometry(360, 6, 32, 32);
-    MakerImage->setPixmap(MakerPicture());
+    MakerImage->setFixedSize(32, 32);
+    MakerImage->setPixmap(MakerPicture(devicePixelRatioF()));
+    title->addWidget(MakerImage, 0, Qt::AlignTop);
+    right->addLayout(title, 1);
 
     TextPanel = new QWidget(this);
-    TextPanel->setGeometry(140, 50, 250, 110);
+    TextPanel->setObjectName("TextPanel");
+    TextPanel->setMinimumSize(250, 110);
+    TextPanel->installEventFilter(this); // its background follows its size
     BakImage = new QLabel(TextPanel);
     BakImage->setObjectName("BakImage");
     BakImage->setGeometry(0, 0, 250, 110);
+    auto* text = new QVBoxLayout(TextPanel);
+    text->setContentsMargins(8, 4, 8, 8);
+    text->setSpacing(4);
 
     InfoLabel = new QLabel(TextPanel);
     InfoLabel->setObjectName("InfoLabel");
-    InfoLabel->setGeometry(8, 4, 234, 70);
     InfoLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    InfoLabel->setWordWrap(true);
     InfoLabel->setText(QString("%1\n\n%2\n%3").arg(texts::VersionText, InfoLine1, InfoLine2));
+    text->addWidget(InfoLabel);
+    text->addStretch(1);
 
-    ContactBt = new QPushButton("Contact", TextPanel);
-    ContactBt->setObjectName("ContactBt");
-    ContactBt->setGeometry(250 - 8 - 80, 110 - 8 - 26, 80, 26);
-    ContactBt->setToolTip(ContactHint);
-    ContactBt->setToolTipDuration(10000);
-    connect(ContactBt, &QPushButton::clicked, this, &TAboutForm::ContactBtClick);
-
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(6);
+    buttons->addStretch(1);
     HomeBt = new QPushButton("Web page", TextPanel);
     HomeBt->setObjectName("HomeBt");
-    HomeBt->setGeometry(250 - 8 - 80 - 6 - 80, 110 - 8 - 26, 80, 26);
+    HomeBt->setMinimumSize(80, 26);
     HomeBt->setToolTip(HomeHint);
     HomeBt->setToolTipDuration(10000);
     HomeBt->setDefault(true);
     connect(HomeBt, &QPushButton::clicked, this, &TAboutForm::HomeBtClick);
+    ContactBt = new QPushButton("Contact", TextPanel);
+    ContactBt->setObjectName("ContactBt");
+    ContactBt->setMinimumSize(80, 26);
+    ContactBt->setToolTip(ContactHint);
+    ContactBt->setToolTipDuration(10000);
+    connect(ContactBt, &QPushButton::clicked, this, &TAboutForm::ContactBtClick);
+    buttons->addWidget(HomeBt);
+    buttons->addWidget(ContactBt);
+    text->addLayout(buttons);
+    right->addWidget(TextPanel);
+    setFixedSize(root->sizeHint().expandedTo(QSize(400, 170)));
 }
 
 void TAboutForm::showEvent(QShowEvent* event) {
@@ -174,10 +206,22 @@ void TAboutForm::FormShow() {
     setPalette(pal);
     setAutoFillBackground(true);
     GoldPanel->hide();
-    BakImage->setPixmap(QPixmap::fromImage(PaintBakImage(TextPanel->width(), TextPanel->height())));
+    PaintBackground();
+}
+
+void TAboutForm::PaintBackground() {
+    // Painted at the screen's own pixels, so the shading stays smooth on dense screens.
+    const qreal ratio = devicePixelRatioF();
+    const QSize size = TextPanel->size();
+    QImage bak = PaintBakImage(qRound(size.width() * ratio), qRound(size.height() * ratio));
+    bak.setDevicePixelRatio(ratio);
+    BakImage->setGeometry(TextPanel->rect());
+    BakImage->setPixmap(QPixmap::fromImage(bak));
+    BakImage->lower();
 }
 
 bool TAboutForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == TextPanel && event->type() == QEvent::Resize) PaintBackground();
     if (watched == MRLabel && event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         MRLabelClick();

@@ -38,6 +38,7 @@ protected:
 private:
     void FormCreate();
     void FormShow();
+    void PaintBackground();
     void Open(const std::string& address);
 
     TAboutLinks Links;

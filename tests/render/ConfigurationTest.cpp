@@ -2,6 +2,8 @@
 // controls and the reset buttons, without the main window.
 #include "render/configuration.h"
 
+#include "support/ChildRun.h"
+#include "support/LayoutCheck.h"
 #include "ui/SchrinkPanel.h"
 
 #include <QCheckBox>
@@ -217,6 +219,35 @@ TEST(ConfigForm, ClosingTellsTheOwnerOnce) {
     form->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(f.Closes, 1);
+}
+
+// Larger fonts grow the dialog and its panels instead of clipping them: fonts at 192 DPI with
+// Qt's scaling turned off (twice as large in window units) and the same setting scaled by Qt.
+TEST(ConfigLayout, EveryTextAndButtonFitsAtHighDensity) {
+    for (const QStringList& env : std::vector<QStringList>{
+             {"QT_FONT_DPI=192", "QT_ENABLE_HIGHDPI_SCALING=0"}, {"QT_FONT_DPI=192"}}) {
+        const test::TChildRun run = test::RunTestInChild("ConfigLayoutChild.*", env);
+        EXPECT_TRUE(run.Passed) << env.join(' ').toStdString() << "\n" << run.Output.toStdString();
+    }
+}
+
+TEST(ConfigLayoutChild, EveryTextAndButtonFits) {
+    if (!test::InChildProcess()) GTEST_SKIP() << "runs in its own process";
+    Fixture f;
+    TConfigForm form(f.Host());
+    form.show();
+    // Each panel open in turn; the closed one hides its controls on purpose.
+    for (TSchrinkPanel* open : {form.NormalSchrink, form.SunSchrink}) {
+        open->SetExpanded(true);
+        QCoreApplication::processEvents();
+        const auto closed = [](QWidget* w) {
+            for (QWidget* p = w->parentWidget(); p; p = p->parentWidget())
+                if (auto* panel = qobject_cast<TSchrinkPanel*>(p)) return !panel->Expanded();
+            return false;
+        };
+        for (const std::string& clipped : test::ClippedControls(form, closed))
+            ADD_FAILURE() << open->objectName().toStdString() << ": " << clipped;
+    }
 }
 
 } // namespace

@@ -108,7 +108,7 @@ protected:
             Scene->PrepareLightFade(Sets);
             BuildOk = Scene->Build(Sets);
         };
-        Panel->OnResize = [](int w, int h) { Scene->OpenGLPanelResize(w, h); };
+        Panel->OnResize = [](int w, int h, double ratio) { Scene->OpenGLPanelResize(w, h, ratio); };
         Panel->OnPaint = [] {
             Scene->RenderScene(Frame, Sets);
             for (GLenum e = glGetError(); e != GL_NO_ERROR; e = glGetError())

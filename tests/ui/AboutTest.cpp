@@ -1,5 +1,8 @@
 #include "ui/about.h"
 
+#include "support/ChildRun.h"
+#include "support/LayoutCheck.h"
+
 #include <QApplication>
 #include <QLabel>
 #include <QMouseEvent>
@@ -139,6 +142,32 @@ TEST(AboutDialog, OpensModallyOverItsParentAndGoesAwayWhenClosed) {
     EXPECT_EQ(parent, &owner);
     QApplication::processEvents();
     EXPECT_TRUE(seen.isNull()); // destroyed on close
+}
+
+// Larger fonts grow the window instead of clipping it: fonts at 192 DPI with Qt's scaling
+// turned off (twice as large in window units), the same setting scaled by Qt, and a ratio of 1.5.
+TEST(AboutLayout, EveryTextAndButtonFitsAtHighDensity) {
+    const std::vector<QStringList> settings = {
+        {"QT_FONT_DPI=192", "QT_ENABLE_HIGHDPI_SCALING=0"},
+        {"QT_FONT_DPI=192"},
+        {"QT_SCALE_FACTOR=1.5"},
+    };
+    for (const QStringList& env : settings) {
+        const test::TChildRun run = test::RunTestInChild("AboutLayoutChild.*", env);
+        EXPECT_TRUE(run.Passed) << env.join(' ').toStdString() << "\n" << run.Output.toStdString();
+    }
+}
+
+TEST(AboutLayoutChild, EveryTextAndButtonFits) {
+    if (!test::InChildProcess()) GTEST_SKIP() << "runs in its own process";
+    TAboutForm form(nullptr, TAboutLinks{});
+    form.show();
+    QCoreApplication::processEvents();
+    for (const std::string& clipped : test::ClippedControls(form))
+        ADD_FAILURE() << clipped;
+    // The shading covers the whole text panel.
+    const QLabel* bak = form.findChild<QLabel*>("BakImage");
+    EXPECT_EQ(bak->size(), form.findChild<QWidget*>("TextPanel")->size());
 }
 
 } // namespace
