@@ -28,16 +28,6 @@ bool SameWaypointName(const std::string& a, const std::string& b) {
     return true;
 }
 
-std::string DoubleAmpersands(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        out += c;
-        if (c == '&') out += '&';
-    }
-    return out;
-}
-
 namespace {
 
 std::string NameOf(const TDrawPoint& p) {
@@ -259,8 +249,8 @@ void TCustWayForm::AddBtClick() {
     if (name.empty()) return;
     for (int row = 0; row < SiteModel->rowCount(); ++row) {
         if (SameWaypointName(RowCaption(row).toStdString(), name)) {
-            Inform(DoubleAmpersands("The waypoint labeled \"" + name +
-                                    "\" already exists, cannot continue."));
+            // Message boxes show their text as it is: an "&" needs no doubling.
+            Inform("The waypoint labeled \"" + name + "\" already exists, cannot continue.");
             return;
         }
     }
@@ -286,7 +276,7 @@ void TCustWayForm::EditBtClick() {
     for (int other = 0; other < SiteModel->rowCount(); ++other) {
         if (!SameWaypointName(RowCaption(other).toStdString(), name)) continue;
         if (other != row) {
-            Inform(DoubleAmpersands("The name \"" + name + "\" already exists, cannot continue."));
+            Inform("The name \"" + name + "\" already exists, cannot continue.");
             return;
         }
         break;
@@ -310,8 +300,8 @@ void TCustWayForm::DeleteBtClick() {
         SiteList->setFocus();
         return;
     }
-    const std::string question = DoubleAmpersands(
-        "The waypoint \"" + RowCaption(row).toStdString() + "\" will be deleted...");
+    const std::string question =
+        "The waypoint \"" + RowCaption(row).toStdString() + "\" will be deleted...";
     if (TaskMessageBox(this, QString::fromLatin1(CustWayTitle), QString::fromStdString(question),
                        MbYes | MbNo, IconQuestion,
                        QStringLiteral("Are you sure you want to continue?")) != ResultYes) {

@@ -37,8 +37,6 @@ struct TCustWayContext {
 
 // Names compare without regard to the case of A to Z; every other character must match.
 bool SameWaypointName(const std::string& a, const std::string& b);
-// Text for a message box: "&" doubled.
-std::string DoubleAmpersands(const std::string& text);
 
 // The list's rows: the custom waypoints of DrawPoints in list order.
 class TSiteListModel : public QAbstractTableModel {

@@ -162,7 +162,7 @@ TEST_F(WaypointDialogTest, AddEditDeleteKeepTheFileInStep) {
         "Enter Latitude",
         "Enter Longitude",
         "Enter waypoint Name",
-        "The waypoint \"OSLO && CO\" will be deleted...",
+        "The waypoint \"OSLO & CO\" will be deleted...",
         "The waypoint \"Paris\" will be deleted...",
         "The waypoint \"Paris\" will be deleted...",
         "Please select a waypoint from the list.",

@@ -196,7 +196,6 @@ TEST(WaypointNames, TypedNamesAreCleanedAndCompared) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(SameWaypointName(c.a, c.b), c.same) << c.a << " / " << c.b;
-    EXPECT_EQ(DoubleAmpersands("R&D && more"), "R&&D &&&& more");
 }
 
 } // namespace
