@@ -10,7 +10,8 @@ cd "$(dirname "$0")/.."
 root=$PWD
 bash scripts/deps.sh --test
 export NIMBORA_BUILD_DIR=${NIMBORA_BUILD_DIR:-build}
-bash scripts/build.sh -DNIMBORA_TESTS=ON -DNIMBORA_BENCH=ON
+# Warnings are errors here, so a new one cannot slip in unseen.
+bash scripts/build.sh -DNIMBORA_TESTS=ON -DNIMBORA_BENCH=ON -DNIMBORA_WERROR=ON
 
 xvfb_pid=
 cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true; }
@@ -47,7 +48,7 @@ sanitized=0
 if [ "${NIMBORA_SANITIZE_SUITE:-1}" != 0 ]; then
     sanitized=1
     # Lean: no benchmarks, light optimisation and line tables only.
-    NIMBORA_BUILD_DIR=build-asan bash scripts/build.sh -DNIMBORA_SANITIZE=ON -DNIMBORA_TESTS=ON \
+    NIMBORA_BUILD_DIR=build-asan bash scripts/build.sh -DNIMBORA_SANITIZE=ON -DNIMBORA_WERROR=ON -DNIMBORA_TESTS=ON \
         -DNIMBORA_BENCH=OFF -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" \
         -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1"
     # For every test, its discovery and the programs the tests start.
