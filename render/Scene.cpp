@@ -1,6 +1,5 @@
 #include "render/Scene.h"
 
-#include "render/Font.h"
 #include "render/GlState.h"
 #include "render/Textures.h"
 #include "render/polylines.h"
@@ -148,9 +147,8 @@ void TScene::MakeAxesList() {
     glEndList();
 }
 
-void TScene::MakeFontLists() {
-    DeleteFontLists(FontDL);
-    FontDL = nimbora::MakeFontLists();
+void TScene::MakeFont() {
+    Font.Build();
 }
 
 void TScene::SetupLights(const TLightingSets& sets) {
@@ -293,8 +291,8 @@ bool TScene::Build(const TLightingSets& sets, const TBuildStepDone& stepDone) {
     SetGlobalStates();
     MakeAxesList();
     done("global states, axes");
-    MakeFontLists();
-    done("font lists");
+    MakeFont();
+    done("font atlas");
     SetupLights(sets);
     EnableCapabilities();
     done("lights");
@@ -312,7 +310,7 @@ bool TScene::Build(const TLightingSets& sets, const TBuildStepDone& stepDone) {
     MakeMoonList();
     MakeMarkerLists();
     done("sun, moon, marker lists");
-    return textures && FontDL != 0;
+    return textures && Font.Ready();
 }
 
 void TScene::OpenGLPanelResize(int width, int height) {
@@ -385,7 +383,8 @@ void TScene::PlaceSunLights(double sunLat, double sunLon, double moonLat, double
     MoonPos = SpherePoint(MoonDistance, moonLon, moonLat);
 }
 
-void TScene::DrawMarker(const TDrawPoint& p, GLuint list, float scale, const TFrameState& frame) {
+void TScene::DrawMarker(const TDrawPoint& p, GLuint list, float scale, const TFrameState& frame,
+                        TTextBatch& labels) {
     glPushMatrix();
     glColor3f(p.Color.R, p.Color.G, p.Color.B);
     glTranslatef(p.WayPoint.X, p.WayPoint.Y, p.WayPoint.Z);
@@ -403,10 +402,8 @@ void TScene::DrawMarker(const TDrawPoint& p, GLuint list, float scale, const TFr
         glColor3f(0, 0, 0);
         glVertex3f(p.NamPoint.X, p.NamPoint.Y, p.NamPoint.Z);
         glEnd();
-        glColor3f(0, 1, 0);
-        glRasterPos3f(p.NamPoint.X, p.NamPoint.Y, p.NamPoint.Z);
-        DrawFontText(FontDL, p.RepPoint.Nam);
         glPopMatrix();
+        labels.AddAt(p.NamPoint, p.RepPoint.Nam);
     }
 }
 
@@ -511,14 +508,17 @@ void TScene::DrawMarkersAndNames(const TFrameState& f) {
     // Points on the far side would be hidden by the earth anyway; their bitmap text is the
     // costliest thing in the frame.
     const TVertex camera = CameraInGlobe(f.Proj);
+    // The labels go in one batch after the markers; the depth test keeps each where it was.
+    TTextBatch labels(Font);
     for (const TDrawPoint& p : *f.DrawPoints) {
         if (HiddenByEarth(camera, p.WayPoint) && HiddenByEarth(camera, p.NamPoint)) continue;
         if (p.Kind == WpTUser) {
-            if (f.ShowCustomWay) DrawMarker(p, WPuserDL, 1, f);
+            if (f.ShowCustomWay) DrawMarker(p, WPuserDL, 1, f, labels);
         } else if (names) {
-            DrawMarker(p, WPcountryDL, 1, f);
+            DrawMarker(p, WPcountryDL, 1, f, labels);
         }
     }
+    labels.Draw(0, 1, 0);
 }
 
 void TScene::DrawClouds(const TFrameState& f, const TLightingSets& sets) {
@@ -547,6 +547,7 @@ void TScene::DrawSunAndMoon(const TFrameState& f, const TLightingSets& sets) {
         glCallList(MoonDL);
     }
     TGlCapabilities unlit{{GL_LIGHTING, false}, {GL_TEXTURE_2D, false}};
+    TTextBatch labels(Font);
     const auto marker = [&](double lat, double lon, TglColor colour, const char* text) {
         TDrawPoint p;
         p.WayPoint = SpherePoint(SunMoonMarkerRadius, lon, lat);
@@ -555,10 +556,11 @@ void TScene::DrawSunAndMoon(const TFrameState& f, const TLightingSets& sets) {
         p.Kind = WpTSpecial;
         p.Color = colour;
         p.RepPoint = TRepPoint{text, lat, lon};
-        DrawMarker(p, WPuserDL, 4, f);
+        DrawMarker(p, WPuserDL, 4, f, labels);
     };
     marker(f.SunLat, f.SunLon, TglColor{0, 1, 0}, SunMarkerText);
     marker(f.MoonLat, f.MoonLon, TglColor{0, 1, 1}, MoonMarkerText);
+    labels.Draw(0, 1, 0);
 }
 
 void TScene::DrawAtmosphere(const TLightingSets& sets) {
@@ -569,34 +571,19 @@ void TScene::DrawAtmosphere(const TLightingSets& sets) {
 }
 
 void TScene::DrawStatusLines(const TFrameState& f) {
-    DrawStatusText(10, 34, f.StatusText);
-    DrawStatusText(10, 22, f.UpdateText);
-    DrawStatusText(10, 10, f.CreditText);
+    TGlCapabilities onTop{{GL_DEPTH_TEST, false}};
+    TTextBatch lines(Font);
+    lines.AddWindow(10, 34, f.StatusText);
+    lines.AddWindow(10, 22, f.UpdateText);
+    lines.AddWindow(10, 10, f.CreditText);
+    lines.Draw(0, 1, 0);
 }
 
 void TScene::DrawStatusText(int x, int y, const std::string& text) {
-    glPushAttrib(GL_CURRENT_BIT | GL_LIGHTING_BIT | GL_DEPTH_BUFFER_BIT | GL_VIEWPORT_BIT |
-                 GL_ENABLE_BIT);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_TEXTURE_2D);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrtho(0, PanelWidth, 0, PanelHeight, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    glColor3f(0, 1, 0);
-    glRasterPos2i(x, y);
-    DrawFontText(FontDL, text);
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    glEnable(GL_TEXTURE_2D);
-    glEnable(GL_LIGHTING);
-    glPopAttrib();
+    TGlCapabilities onTop{{GL_DEPTH_TEST, false}};
+    TTextBatch line(Font);
+    line.AddWindow(x, y, text);
+    line.Draw(0, 1, 0);
 }
 
 bool TScene::ChangeEarthTexture(bool detailed) {
@@ -617,7 +604,7 @@ void TScene::Release() {
     for (GLuint* list : {&AxesDL, &EarthDL, &CloudDL, &AtmosDL, &SunDL, &MoonDL, &CountryBoundDL,
                          &TimeZoneDL, &WPuserDL, &WPcountryDL})
         FreeList(*list);
-    DeleteFontLists(FontDL);
+    Font.Release();
     for (GLuint* tex : {&EarthTex, &CloudTex, &SunTex, &MoonTex})
         FreeTexture(*tex);
     HasContext = false;

@@ -2,6 +2,7 @@
 // The OpenGL scene of the globe: the display lists and textures built once at start-up, the two
 // lighting modes with the lights' fade-in, and the frame. Every GL method needs the panel's
 // context current (inside the panel's hooks, or in the scope of a TCurrentContext).
+#include "render/Font.h"
 #include "render/Geometry.h"
 #include "render/LightFade.h"
 #include "render/Lighting.h"
@@ -115,17 +116,17 @@ public:
 
     // The GL names of what was built, for tests and benchmarks that look inside.
     struct TObjects {
-        GLuint EarthTex, CloudTex, SunTex, MoonTex, EarthDL, CloudDL, FontDL;
+        GLuint EarthTex, CloudTex, SunTex, MoonTex, EarthDL, CloudDL, FontTex;
     };
     TObjects Objects() const {
-        return {EarthTex, CloudTex, SunTex, MoonTex, EarthDL, CloudDL, FontDL};
+        return {EarthTex, CloudTex, SunTex, MoonTex, EarthDL, CloudDL, Font.TextureName()};
     }
 
 private:
     // The build, in this order.
     void SetGlobalStates();
     void MakeAxesList();
-    void MakeFontLists();
+    void MakeFont();
     void SetupLights(const TLightingSets& sets);
     void EnableCapabilities();
     bool LoadEmbeddedTextures();
@@ -150,14 +151,15 @@ private:
     void DrawStatusLines(const TFrameState& frame);
     void MakeOpaque();
 
-    void DrawMarker(const TDrawPoint& p, GLuint list, float scale, const TFrameState& frame);
+    void DrawMarker(const TDrawPoint& p, GLuint list, float scale, const TFrameState& frame,
+                    TTextBatch& labels);
     void HandLightColours(const TLightingSets& sets);
     void ApplyLightingMode(bool sun);
 
     GLuint EarthTex = 0, CloudTex = 0, SunTex = 0, MoonTex = 0;
     GLuint AxesDL = 0, EarthDL = 0, CloudDL = 0, AtmosDL = 0, SunDL = 0, MoonDL = 0;
     GLuint CountryBoundDL = 0, TimeZoneDL = 0, WPuserDL = 0, WPcountryDL = 0;
-    GLuint FontDL = 0;
+    TFontAtlas Font;
     float SunPos[4] = {0, 0, 0, 0};
     TVertex MoonPos;
 
