@@ -209,18 +209,17 @@ void TScene::MakeEarthList() {
 
 void TScene::MakeBoundaryList(float r) {
     InitNimboraResources();
-    glNewList(NewList(CountryBoundDL), GL_COMPILE);
+    std::vector<TVertex> vertices;
+    std::vector<std::pair<int, int>> strips;
     for (const char* resource : BoundaryResources) {
         for (const TPolyline& line : ReadPolylineResource(QString::fromLatin1(resource))) {
-            glBegin(GL_LINE_STRIP);
-            for (const TPolyPoint& p : line.Points) {
-                const TVertex v = SpherePoint(r, p.Lon, p.Lat);
-                glVertex3f(v.X, v.Y, v.Z);
-            }
-            glEnd();
+            strips.emplace_back(static_cast<int>(vertices.size()),
+                                static_cast<int>(line.Points.size()));
+            for (const TPolyPoint& p : line.Points)
+                vertices.push_back(SpherePoint(r, p.Lon, p.Lat));
         }
     }
-    glEndList();
+    Boundaries.Build(vertices, strips, r);
 }
 
 void TScene::MakeTimeZoneList(float r) {
@@ -487,7 +486,7 @@ void TScene::DrawOverlayLines(const TFrameState& f) {
         TGlMatrixScope matrix;
         glColor3f(1, 1, 0);
         ClipFarSide(f.Proj, BoundaryRadius);
-        glCallList(CountryBoundDL);
+        Boundaries.Draw(ShellView(f.Proj, BoundaryRadius));
         glDisable(GL_CLIP_PLANE0);
     }
     if (f.ShowTimeZone) {
@@ -498,6 +497,19 @@ void TScene::DrawOverlayLines(const TFrameState& f) {
         glCallList(TimeZoneDL);
         glDisable(GL_CLIP_PLANE0);
     }
+}
+
+TShellView TScene::ShellView(const TVertex& proj, float radius) const {
+    TShellView v;
+    v.Camera = CameraInGlobe(proj);
+    const double d = std::sqrt(double(v.Camera.X) * v.Camera.X + double(v.Camera.Y) * v.Camera.Y +
+                               double(v.Camera.Z) * v.Camera.Z);
+    v.MinCos = std::max(-1.0, FarSideClipOffset(d, radius) / radius);
+    // The corners of the 45 degree high view, and a degree to spare.
+    const double aspect = static_cast<double>(PanelWidth) / PanelHeight;
+    v.FieldHalfAngle =
+        std::atan(std::tan(22.5 * M_PI / 180) * std::sqrt(1 + aspect * aspect)) + M_PI / 180;
+    return v;
 }
 
 void TScene::DrawMarkersAndNames(const TFrameState& f) {
@@ -601,8 +613,8 @@ bool TScene::SetCloudTexture(std::span<const std::uint8_t> jpeg) {
 }
 
 void TScene::Release() {
-    for (GLuint* list : {&AxesDL, &EarthDL, &CloudDL, &AtmosDL, &SunDL, &MoonDL, &CountryBoundDL,
-                         &TimeZoneDL, &WPuserDL, &WPcountryDL})
+    for (GLuint* list : {&AxesDL, &EarthDL, &CloudDL, &AtmosDL, &SunDL, &MoonDL, &TimeZoneDL,
+                         &WPuserDL, &WPcountryDL})
         FreeList(*list);
     Font.Release();
     for (GLuint* tex : {&EarthTex, &CloudTex, &SunTex, &MoonTex})

@@ -6,6 +6,7 @@
 #include "render/Geometry.h"
 #include "render/LightFade.h"
 #include "render/Lighting.h"
+#include "render/LineChunks.h"
 #include "render/Points.h"
 
 #include <GL/gl.h>
@@ -150,6 +151,7 @@ private:
     void DrawAtmosphere(const TLightingSets& sets);
     void DrawStatusLines(const TFrameState& frame);
     void MakeOpaque();
+    TShellView ShellView(const TVertex& proj, float radius) const;
 
     void DrawMarker(const TDrawPoint& p, GLuint list, float scale, const TFrameState& frame,
                     TTextBatch& labels);
@@ -158,8 +160,9 @@ private:
 
     GLuint EarthTex = 0, CloudTex = 0, SunTex = 0, MoonTex = 0;
     GLuint AxesDL = 0, EarthDL = 0, CloudDL = 0, AtmosDL = 0, SunDL = 0, MoonDL = 0;
-    GLuint CountryBoundDL = 0, TimeZoneDL = 0, WPuserDL = 0, WPcountryDL = 0;
+    GLuint TimeZoneDL = 0, WPuserDL = 0, WPcountryDL = 0;
     TFontAtlas Font;
+    TLineSet Boundaries;
     float SunPos[4] = {0, 0, 0, 0};
     TVertex MoonPos;
 
