@@ -140,6 +140,18 @@ int main(int argc, char** argv) {
         {"everything shown, near view (z -8)", [](TFrameState&) {}},
         {"everything shown, start view (z -15, no names)",
          [](TFrameState& f) { f.Proj.Z = -15, f.ScaleZ = 1; }},
+        {"start view without country boundaries",
+         [](TFrameState& f) { f.Proj.Z = -15, f.ScaleZ = 1, f.ShowCountries = false; }},
+        {"start view without day and night",
+         [](TFrameState& f) { f.Proj.Z = -15, f.ScaleZ = 1, f.ShowDayNight = false; }},
+        {"start view without clouds",
+         [](TFrameState& f) { f.Proj.Z = -15, f.ScaleZ = 1, f.ShowClouds = false; }},
+        {"start view, only the globe and clouds",
+         [](TFrameState& f) {
+             f.Proj.Z = -15, f.ScaleZ = 1;
+             f.ShowNames = f.ShowCustomWay = f.ShowCountries = f.ShowTimeZone = false;
+             f.ShowDayNight = false;
+         }},
         {"without country and waypoint names",
          [](TFrameState& f) { f.ShowNames = f.ShowCustomWay = false; }},
         {"without country boundaries", [](TFrameState& f) { f.ShowCountries = false; }},

@@ -87,6 +87,7 @@ struct TChildOptions {
     int XServerPid = 0;
     std::vector<std::string> Toggles; // menu items triggered once the first frame is complete
     bool Turning = false;             // hold the right-arrow key, so the globe keeps turning
+    bool Near = false;                // view from z -11, where the country names are drawn
 };
 
 QAction* MenuItem(const TMainForm& form, const char* name) {
@@ -142,6 +143,10 @@ int ChildMain(int argc, char** argv, const TChildOptions& options) {
 
     // What happens once the first complete frame has been shown.
     auto afterComplete = [&] {
+        if (options.Near) {
+            TMainFormTestSeam::Nav(form).Proj.Z = -11;
+            TMainFormTestSeam::Nav(form).ScaleZ = 1;
+        }
         if (options.Turning) TMainFormTestSeam::Nav(form).pKey.Rg = true;
         if (options.Mode == "first") {
             std::printf(
@@ -407,8 +412,10 @@ int Idle(TDriver& d, int runs, double seconds, int xserverPid) {
         const char* name;
         bool turning;
         std::vector<std::string> toggles;
+        bool nearView = false;
     } cases[] = {{"still globe", false, {}},
                  {"turning globe", true, {}},
+                 {"turning globe, near view (z -11, names drawn)", true, {}, true},
                  {"turning, country boundaries off", true, {"ShowCountriesBt"}},
                  {"turning, clouds off", true, {"ShowCloudsBt"}},
                  {"turning, boundaries, clouds and texture off",
@@ -421,6 +428,7 @@ int Idle(TDriver& d, int runs, double seconds, int xserverPid) {
             std::vector<std::string> args{"idle",      "--clouds",      "--seconds",
                                           secondsText, "--xserver-pid", std::to_string(xserverPid)};
             if (c.turning) args.push_back("--turning");
+            if (c.nearView) args.push_back("--near");
             for (const std::string& t : c.toggles) {
                 args.push_back("--toggle");
                 args.push_back(t);
@@ -527,6 +535,7 @@ int main(int argc, char** argv) {
             if (arg == "--xserver-pid" && i + 1 < argc) options.XServerPid = std::atoi(argv[++i]);
             if (arg == "--toggle" && i + 1 < argc) options.Toggles.push_back(argv[++i]);
             if (arg == "--turning") options.Turning = true;
+            if (arg == "--near") options.Near = true;
         }
         return ChildMain(argc, argv, options);
     }

@@ -1,6 +1,5 @@
 #include "render/Scene.h"
 
-#include "render/Font.h"
 #include "render/GlState.h"
 #include "render/Textures.h"
 #include "render/polylines.h"
@@ -157,9 +156,8 @@ void TScene::MakeAxesList() {
     glEndList();
 }
 
-void TScene::MakeFontLists() {
-    DeleteFontLists(FontDL);
-    FontDL = nimbora::MakeFontLists(FontScale);
+void TScene::MakeFont() {
+    Font.Build(FontScale);
 }
 
 void TScene::SetupLights(const TLightingSets& sets) {
@@ -220,18 +218,17 @@ void TScene::MakeEarthList() {
 
 void TScene::MakeBoundaryList(float r) {
     InitNimboraResources();
-    glNewList(NewList(CountryBoundDL), GL_COMPILE);
+    std::vector<TVertex> vertices;
+    std::vector<std::pair<int, int>> strips;
     for (const char* resource : BoundaryResources) {
         for (const TPolyline& line : ReadPolylineResource(QString::fromLatin1(resource))) {
-            glBegin(GL_LINE_STRIP);
-            for (const TPolyPoint& p : line.Points) {
-                const TVertex v = SpherePoint(r, p.Lon, p.Lat);
-                glVertex3f(v.X, v.Y, v.Z);
-            }
-            glEnd();
+            strips.emplace_back(static_cast<int>(vertices.size()),
+                                static_cast<int>(line.Points.size()));
+            for (const TPolyPoint& p : line.Points)
+                vertices.push_back(SpherePoint(r, p.Lon, p.Lat));
         }
     }
-    glEndList();
+    Boundaries.Build(vertices, strips, r);
 }
 
 void TScene::MakeTimeZoneList(float r) {
@@ -302,8 +299,8 @@ bool TScene::Build(const TLightingSets& sets, const TBuildStepDone& stepDone) {
     SetGlobalStates();
     MakeAxesList();
     done("global states, axes");
-    MakeFontLists();
-    done("font lists");
+    MakeFont();
+    done("font atlas");
     SetupLights(sets);
     EnableCapabilities();
     done("lights");
@@ -321,7 +318,7 @@ bool TScene::Build(const TLightingSets& sets, const TBuildStepDone& stepDone) {
     MakeMoonList();
     MakeMarkerLists();
     done("sun, moon, marker lists");
-    return textures && FontDL != 0;
+    return textures && Font.Ready();
 }
 
 void TScene::OpenGLPanelResize(int width, int height, double ratio) {
@@ -334,7 +331,7 @@ void TScene::OpenGLPanelResize(int width, int height, double ratio) {
     const double scale = nimbora::TextScale(ratio);
     if (scale != FontScale) {
         FontScale = scale;
-        if (FontDL != 0) MakeFontLists();
+        if (Font.Ready()) MakeFont();
     }
     glLineWidth(static_cast<GLfloat>(FontScale));
     glViewport(0, 0, width, height);
@@ -401,33 +398,8 @@ void TScene::PlaceSunLights(double sunLat, double sunLon, double moonLat, double
     MoonPos = SpherePoint(MoonDistance, moonLon, moonLat);
 }
 
-void TClipTest::Load() {
-    float model[16], projection[16];
-    glGetFloatv(GL_MODELVIEW_MATRIX, model);
-    glGetFloatv(GL_PROJECTION_MATRIX, projection);
-    for (int c = 0; c < 4; ++c)
-        for (int r = 0; r < 4; ++r) {
-            double sum = 0;
-            for (int k = 0; k < 4; ++k)
-                sum += double(projection[k * 4 + r]) * model[c * 4 + k];
-            Matrix[c * 4 + r] = sum;
-        }
-    Loaded = true;
-}
-
-bool TClipTest::Inside(const TVertex& v) const {
-    if (!Loaded) return true;
-    double clip[4];
-    for (int r = 0; r < 4; ++r)
-        clip[r] = Matrix[r] * v.X + Matrix[4 + r] * v.Y + Matrix[8 + r] * v.Z + Matrix[12 + r];
-    // A little margin: rounding must never drop a label that OpenGL would draw.
-    const double w = clip[3] * 1.001;
-    return clip[3] > 0 && std::fabs(clip[0]) <= w && std::fabs(clip[1]) <= w &&
-           std::fabs(clip[2]) <= w;
-}
-
 void TScene::DrawMarker(const TDrawPoint& p, GLuint list, float scale, const TFrameState& frame,
-                        const TClipTest* clip) {
+                        TTextBatch& labels) {
     glPushMatrix();
     glColor3f(p.Color.R, p.Color.G, p.Color.B);
     glTranslatef(p.WayPoint.X, p.WayPoint.Y, p.WayPoint.Z);
@@ -435,10 +407,10 @@ void TScene::DrawMarker(const TDrawPoint& p, GLuint list, float scale, const TFr
     glScalef(k, k, k);
     glCallList(list);
     glPopMatrix();
-    DrawMarkerLabel(p, frame, clip);
+    DrawMarkerLabel(p, frame, labels);
 }
 
-void TScene::DrawMarkerLabel(const TDrawPoint& p, const TFrameState& frame, const TClipTest* clip) {
+void TScene::DrawMarkerLabel(const TDrawPoint& p, const TFrameState& frame, TTextBatch& labels) {
     if (frame.Proj.Z > LabelsNearZ) {
         glPushMatrix();
         // The leader line fades to black toward the label.
@@ -448,12 +420,8 @@ void TScene::DrawMarkerLabel(const TDrawPoint& p, const TFrameState& frame, cons
         glColor3f(0, 0, 0);
         glVertex3f(p.NamPoint.X, p.NamPoint.Y, p.NamPoint.Z);
         glEnd();
-        if (!clip || clip->Inside(p.NamPoint)) {
-            glColor3f(0, 1, 0);
-            glRasterPos3f(p.NamPoint.X, p.NamPoint.Y, p.NamPoint.Z);
-            DrawFontText(FontDL, p.RepPoint.Nam);
-        }
         glPopMatrix();
+        labels.AddAt(p.NamPoint, p.RepPoint.Nam);
     }
 }
 
@@ -537,7 +505,7 @@ void TScene::DrawOverlayLines(const TFrameState& f) {
         TGlMatrixScope matrix;
         glColor3f(1, 1, 0);
         ClipFarSide(f.Proj, BoundaryRadius);
-        glCallList(CountryBoundDL);
+        Boundaries.Draw(ShellView(f.Proj, BoundaryRadius));
         glDisable(GL_CLIP_PLANE0);
     }
     if (f.ShowTimeZone) {
@@ -550,6 +518,19 @@ void TScene::DrawOverlayLines(const TFrameState& f) {
     }
 }
 
+TShellView TScene::ShellView(const TVertex& proj, float radius) const {
+    TShellView v;
+    v.Camera = CameraInGlobe(proj);
+    const double d = std::sqrt(double(v.Camera.X) * v.Camera.X + double(v.Camera.Y) * v.Camera.Y +
+                               double(v.Camera.Z) * v.Camera.Z);
+    v.MinCos = std::max(-1.0, FarSideClipOffset(d, radius) / radius);
+    // The corners of the 45 degree high view, and a degree to spare.
+    const double aspect = static_cast<double>(PanelWidth) / PanelHeight;
+    v.FieldHalfAngle =
+        std::atan(std::tan(22.5 * M_PI / 180) * std::sqrt(1 + aspect * aspect)) + M_PI / 180;
+    return v;
+}
+
 void TScene::DrawMarkersAndNames(const TFrameState& f) {
     if (!f.DrawPoints) return;
     const bool names = f.ShowNames && f.Proj.Z > NamesNearZ;
@@ -558,13 +539,11 @@ void TScene::DrawMarkersAndNames(const TFrameState& f) {
     // Points on the far side would be hidden by the earth anyway; their bitmap text is the
     // costliest thing in the frame.
     const TVertex camera = CameraInGlobe(f.Proj);
+    // The labels go in one batch after the markers; the depth test keeps each where it was.
+    TTextBatch labels(Font);
     // A waypoint marker that covers a pixel or two looks the same drawn as a dot, and a user's
     // file may hold a hundred thousand of them: those go out in one batch of points.
     std::vector<const TDrawPoint*> dots[2];
-    // A label whose anchor is off the screen draws nothing (its raster position is invalid);
-    // skipping it early saves the calls, thousands of them with a large waypoint file.
-    TClipTest clip;
-    if (f.Proj.Z > LabelsNearZ) clip.Load();
     for (const TDrawPoint& p : *f.DrawPoints) {
         if (HiddenByEarth(camera, p.WayPoint) && HiddenByEarth(camera, p.NamPoint)) continue;
         if (p.Kind == WpTUser) {
@@ -572,12 +551,12 @@ void TScene::DrawMarkersAndNames(const TFrameState& f) {
             const float pixels = MarkerPixels(camera, p.WayPoint, 1 / f.ScaleZ, PanelHeight);
             if (pixels < 2.5f) {
                 dots[pixels < 1.5f ? 0 : 1].push_back(&p);
-                DrawMarkerLabel(p, f, &clip);
+                DrawMarkerLabel(p, f, labels);
             } else {
-                DrawMarker(p, WPuserDL, 1, f, &clip);
+                DrawMarker(p, WPuserDL, 1, f, labels);
             }
         } else if (names) {
-            DrawMarker(p, WPcountryDL, 1, f, &clip);
+            DrawMarker(p, WPcountryDL, 1, f, labels);
         }
     }
     // Each dot sits at the top of its sphere: the centre lies on the earth's surface, where
@@ -594,6 +573,7 @@ void TScene::DrawMarkersAndNames(const TFrameState& f) {
         glEnd();
     }
     glPointSize(1);
+    labels.Draw(0, 1, 0);
 }
 
 void TScene::DrawClouds(const TFrameState& f, const TLightingSets& sets) {
@@ -622,6 +602,7 @@ void TScene::DrawSunAndMoon(const TFrameState& f, const TLightingSets& sets) {
         glCallList(MoonDL);
     }
     TGlCapabilities unlit{{GL_LIGHTING, false}, {GL_TEXTURE_2D, false}};
+    TTextBatch labels(Font);
     const auto marker = [&](double lat, double lon, TglColor colour, const char* text) {
         TDrawPoint p;
         p.WayPoint = SpherePoint(SunMoonMarkerRadius, lon, lat);
@@ -630,10 +611,11 @@ void TScene::DrawSunAndMoon(const TFrameState& f, const TLightingSets& sets) {
         p.Kind = WpTSpecial;
         p.Color = colour;
         p.RepPoint = TRepPoint{text, lat, lon};
-        DrawMarker(p, WPuserDL, 4, f);
+        DrawMarker(p, WPuserDL, 4, f, labels);
     };
     marker(f.SunLat, f.SunLon, TglColor{0, 1, 0}, SunMarkerText);
     marker(f.MoonLat, f.MoonLon, TglColor{0, 1, 1}, MoonMarkerText);
+    labels.Draw(0, 1, 0);
 }
 
 void TScene::DrawAtmosphere(const TLightingSets& sets) {
@@ -644,36 +626,21 @@ void TScene::DrawAtmosphere(const TLightingSets& sets) {
 }
 
 void TScene::DrawStatusLines(const TFrameState& f) {
+    TGlCapabilities onTop{{GL_DEPTH_TEST, false}};
     // Window units at ratio 1; framebuffer pixels grow with the ratio.
     const auto at = [this](int units) { return static_cast<int>(std::lround(units * FontScale)); };
-    DrawStatusText(at(10), at(34), f.StatusText);
-    DrawStatusText(at(10), at(22), f.UpdateText);
-    DrawStatusText(at(10), at(10), f.CreditText);
+    TTextBatch lines(Font);
+    lines.AddWindow(at(10), at(34), f.StatusText);
+    lines.AddWindow(at(10), at(22), f.UpdateText);
+    lines.AddWindow(at(10), at(10), f.CreditText);
+    lines.Draw(0, 1, 0);
 }
 
 void TScene::DrawStatusText(int x, int y, const std::string& text) {
-    glPushAttrib(GL_CURRENT_BIT | GL_LIGHTING_BIT | GL_DEPTH_BUFFER_BIT | GL_VIEWPORT_BIT |
-                 GL_ENABLE_BIT);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_TEXTURE_2D);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glOrtho(0, PanelWidth, 0, PanelHeight, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    glColor3f(0, 1, 0);
-    glRasterPos2i(x, y);
-    DrawFontText(FontDL, text);
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    glEnable(GL_TEXTURE_2D);
-    glEnable(GL_LIGHTING);
-    glPopAttrib();
+    TGlCapabilities onTop{{GL_DEPTH_TEST, false}};
+    TTextBatch line(Font);
+    line.AddWindow(x, y, text);
+    line.Draw(0, 1, 0);
 }
 
 bool TScene::ChangeEarthTexture(bool detailed) {
@@ -691,10 +658,10 @@ bool TScene::SetCloudTexture(std::span<const std::uint8_t> jpeg) {
 }
 
 void TScene::Release() {
-    for (GLuint* list : {&AxesDL, &EarthDL, &CloudDL, &AtmosDL, &SunDL, &MoonDL, &CountryBoundDL,
-                         &TimeZoneDL, &WPuserDL, &WPcountryDL})
+    for (GLuint* list : {&AxesDL, &EarthDL, &CloudDL, &AtmosDL, &SunDL, &MoonDL, &TimeZoneDL,
+                         &WPuserDL, &WPcountryDL})
         FreeList(*list);
-    DeleteFontLists(FontDL);
+    Font.Release();
     for (GLuint* tex : {&EarthTex, &CloudTex, &SunTex, &MoonTex})
         FreeTexture(*tex);
     HasContext = false;

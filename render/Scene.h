@@ -2,9 +2,11 @@
 // The OpenGL scene of the globe: the display lists and textures built once at start-up, the two
 // lighting modes with the lights' fade-in, and the frame. Every GL method needs the panel's
 // context current (inside the panel's hooks, or in the scope of a TCurrentContext).
+#include "render/Font.h"
 #include "render/Geometry.h"
 #include "render/LightFade.h"
 #include "render/Lighting.h"
+#include "render/LineChunks.h"
 #include "render/Points.h"
 
 #include <GL/gl.h>
@@ -56,14 +58,6 @@ struct TFrameState {
     std::string StatusText, UpdateText, CreditText; // Windows-1252
     // Sub-solar and sub-lunar points, degrees.
     double SunLat = 0, SunLon = 0, MoonLat = 0, MoonLon = 0;
-};
-
-// Whether a point in globe coordinates lies in the view volume of the current matrices.
-struct TClipTest {
-    void Load();                         // takes the current modelview and projection matrices
-    bool Inside(const TVertex& v) const; // true while nothing is loaded
-    double Matrix[16] = {};
-    bool Loaded = false;
 };
 
 class TScene {
@@ -128,17 +122,17 @@ public:
 
     // The GL names of what was built, for tests and benchmarks that look inside.
     struct TObjects {
-        GLuint EarthTex, CloudTex, SunTex, MoonTex, EarthDL, CloudDL, FontDL;
+        GLuint EarthTex, CloudTex, SunTex, MoonTex, EarthDL, CloudDL, FontTex;
     };
     TObjects Objects() const {
-        return {EarthTex, CloudTex, SunTex, MoonTex, EarthDL, CloudDL, FontDL};
+        return {EarthTex, CloudTex, SunTex, MoonTex, EarthDL, CloudDL, Font.TextureName()};
     }
 
 private:
     // The build, in this order.
     void SetGlobalStates();
     void MakeAxesList();
-    void MakeFontLists();
+    void MakeFont();
     void SetupLights(const TLightingSets& sets);
     void EnableCapabilities();
     bool LoadEmbeddedTextures();
@@ -162,17 +156,20 @@ private:
     void DrawAtmosphere(const TLightingSets& sets);
     void DrawStatusLines(const TFrameState& frame);
     void MakeOpaque();
+    TShellView ShellView(const TVertex& proj, float radius) const;
 
     void DrawMarker(const TDrawPoint& p, GLuint list, float scale, const TFrameState& frame,
-                    const TClipTest* clip = nullptr);
-    void DrawMarkerLabel(const TDrawPoint& p, const TFrameState& frame, const TClipTest* clip);
+                    TTextBatch& labels);
+    // The leader line and the label of a marked point (the marker itself drawn elsewhere).
+    void DrawMarkerLabel(const TDrawPoint& p, const TFrameState& frame, TTextBatch& labels);
     void HandLightColours(const TLightingSets& sets);
     void ApplyLightingMode(bool sun);
 
     GLuint EarthTex = 0, CloudTex = 0, SunTex = 0, MoonTex = 0;
     GLuint AxesDL = 0, EarthDL = 0, CloudDL = 0, AtmosDL = 0, SunDL = 0, MoonDL = 0;
-    GLuint CountryBoundDL = 0, TimeZoneDL = 0, WPuserDL = 0, WPcountryDL = 0;
-    GLuint FontDL = 0;
+    GLuint TimeZoneDL = 0, WPuserDL = 0, WPcountryDL = 0;
+    TFontAtlas Font;
+    TLineSet Boundaries;
     float SunPos[4] = {0, 0, 0, 0};
     TVertex MoonPos;
 
@@ -181,7 +178,7 @@ private:
     int LightingMode = -1; // -1 none yet, 0 RGB, 1 sun
     bool HasContext = false;
     int PanelWidth = 1, PanelHeight = 1;
-    double FontScale = 1; // what the font lists were built for
+    double FontScale = 1; // what the font atlas was built for
 };
 
 // The material parameters as OpenGL takes them: shininess limited to 0..128.

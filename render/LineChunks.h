@@ -1,0 +1,63 @@
+#pragma once
+// Line strips on a shell around the globe, kept in a vertex buffer in chunks of neighbouring
+// vertices, each with the smallest cone around the globe's centre that holds it (its cap). A
+// frame sends only the chunks whose cap reaches the side facing the camera and the camera's
+// field of view; what it sends is drawn exactly as before, so the culling changes no pixel.
+#include "render/Geometry.h"
+
+#include <GL/gl.h>
+
+#include <cmath>
+#include <utility>
+#include <vector>
+
+namespace nimbora {
+
+struct TLineChunk {
+    GLint First = 0;
+    GLsizei Count = 0;
+    TVertex Centre;  // unit vector of the cap's axis
+    float Reach = 0; // the cap's half angle, radians
+};
+
+// Splits each strip (first vertex, vertex count) into chunks of at most maxVertices; neighbouring
+// chunks share their joint vertex, so the line runs on unbroken.
+std::vector<TLineChunk> MakeLineChunks(const std::vector<TVertex>& vertices,
+                                       const std::vector<std::pair<int, int>>& strips,
+                                       int maxVertices);
+
+// What a frame can see of a shell: the camera's position (globe coordinates), the cosine of the
+// angle from the camera's direction beyond which the shell lies behind the earth (-1: nothing
+// hidden), and the half angle of a cone around the line of sight that holds the field of view.
+struct TShellView {
+    TVertex Camera;
+    double MinCos = -1;
+    double FieldHalfAngle = M_PI;
+};
+
+// False only when no point of the chunk (at radius r) can be seen.
+bool ChunkMayShow(const TLineChunk& chunk, float r, const TShellView& view);
+
+// The chunks in a vertex buffer. Needs the OpenGL context current.
+class TLineSet {
+public:
+    TLineSet() = default;
+    TLineSet(const TLineSet&) = delete;
+    TLineSet& operator=(const TLineSet&) = delete;
+
+    void Build(const std::vector<TVertex>& vertices, const std::vector<std::pair<int, int>>& strips,
+               float radius);
+    // Draws the chunks that may show as line strips in the current colour and state.
+    void Draw(const TShellView& view);
+    void Release();
+    std::size_t ChunkCount() const { return Chunks.size(); }
+
+private:
+    std::vector<TLineChunk> Chunks;
+    std::vector<GLint> Firsts;
+    std::vector<GLsizei> Counts;
+    GLuint Buffer = 0;
+    float Radius = 0;
+};
+
+} // namespace nimbora

@@ -1,0 +1,137 @@
+// Whole frames against reference frames kept in tests/render/data: a change in how the scene is
+// drawn must not change what it draws. Both lighting modes, with names, waypoint labels,
+// boundaries, the time-zone grid, clouds and the status lines, from a fixed view and fixed sun
+// and moon positions.
+//
+// To draw the references again (only when the picture is meant to change):
+//   NIMBORA_WRITE_REFERENCE_FRAMES=1 test_render --gtest_filter='FrameEquivalence*'
+#include "render/JpegMaker.h"
+#include "render/Lighting.h"
+#include "render/OpenGLPanel.h"
+#include "render/Scene.h"
+#include "render/countries.h"
+
+#include <QImage>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFramebufferObject>
+#include <gtest/gtest.h>
+
+#include <GL/gl.h>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace nimbora {
+namespace {
+
+constexpr int Width = 320;
+constexpr int Height = 240;
+// A pixel counts as different when one of its channels is further off than this: rounding in
+// the rasteriser's interpolation stays well inside, a glyph or line pixel moved does not.
+constexpr int ChannelTolerance = 8;
+// Pixels that may differ by more: a few where lines and labels meet at equal depth.
+constexpr int MaxDifferingPixels = 60;
+
+// Soft bands of cloud, the same bytes on every run.
+test::TBytes TestCloudJpeg() {
+    return test::MakeJpeg(256, 128, 3, [](int x, int y, std::uint8_t* out) {
+        const double v = std::sin(x * 0.11) * std::cos(y * 0.17) + std::sin((x + y) * 0.05);
+        const auto g = static_cast<std::uint8_t>(std::clamp(v * 110 + 90, 0.0, 255.0));
+        out[0] = out[1] = out[2] = g;
+    });
+}
+
+QString ReferencePath(const char* name) {
+    return QStringLiteral(NIMBORA_SOURCE_DIR "/tests/render/data/") + QString::fromLatin1(name);
+}
+
+struct TDifference {
+    int Differing = 0;
+    int Largest = 0;
+};
+
+TDifference Compare(const QImage& a, const QImage& b) {
+    TDifference d;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            const int diff = std::max({std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                                       std::abs(qBlue(p) - qBlue(q))});
+            d.Largest = std::max(d.Largest, diff);
+            if (diff > ChannelTolerance) ++d.Differing;
+        }
+    return d;
+}
+
+TEST(FrameEquivalence, BothLightingModesDrawTheReferenceFrames) {
+    QOpenGLContext context;
+    context.setFormat(TOpenGLPanel::SceneFormat());
+    ASSERT_TRUE(context.create());
+    QOffscreenSurface surface;
+    surface.setFormat(context.format());
+    surface.create();
+    ASSERT_TRUE(context.makeCurrent(&surface));
+    {
+        QOpenGLFramebufferObject fbo(Width, Height, QOpenGLFramebufferObject::CombinedDepthStencil);
+        ASSERT_TRUE(fbo.bind());
+
+        const TLightingSets sets = DefaultLighting();
+        TScene scene;
+        scene.PrepareLightFade(sets);
+        ASSERT_TRUE(scene.Build(sets));
+        scene.ApplyLightColours(sets); // no fade-in
+        ASSERT_TRUE(scene.SetCloudTexture(TestCloudJpeg()));
+        scene.OpenGLPanelResize(Width, Height);
+
+        TDrawPointList points;
+        AddNamePoints(points);
+        for (int i = 0; i < 12; ++i)
+            points.push_back(
+                MakeDrawPoint("Waypoint " + std::to_string(i), 5 + 3 * i, -5 + 3 * i, WpTUser));
+
+        TFrameState frame;
+        frame.Proj = {-10, 20, -8.4f};
+        frame.ScaleZ = 10.0f / 8.4f;
+        frame.ShowTexturing = frame.ShowCountries = frame.ShowTimeZone = true;
+        frame.ShowNames = frame.ShowClouds = frame.ShowCustomWay = true;
+        frame.CloudsAvailable = true;
+        frame.DrawPoints = &points;
+        frame.StatusText = "Sun: Lat=12\xB0 30'  Lon=45\xB0 00'";
+        frame.UpdateText = "Clouds updated: 2024-01-01 12:00";
+        frame.CreditText = "Credit";
+        frame.SunLat = 12;
+        frame.SunLon = 14;
+        frame.MoonLat = 28;
+        frame.MoonLon = 2;
+
+        const bool write = qEnvironmentVariableIsSet("NIMBORA_WRITE_REFERENCE_FRAMES");
+        for (const bool sun : {false, true}) {
+            const char* name = sun ? "frame_sun.png" : "frame_rgb.png";
+            SCOPED_TRACE(name);
+            frame.ShowDayNight = sun;
+            scene.RenderScene(frame, sets);
+            glFinish();
+            ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+            const QImage image = fbo.toImage().convertToFormat(QImage::Format_RGB32);
+            if (write) {
+                ASSERT_TRUE(image.save(ReferencePath(name)));
+                continue;
+            }
+            QImage reference(ReferencePath(name));
+            ASSERT_FALSE(reference.isNull()) << "no reference frame";
+            reference = reference.convertToFormat(QImage::Format_RGB32);
+            ASSERT_EQ(reference.size(), image.size());
+            const TDifference d = Compare(image, reference);
+            if (d.Differing > MaxDifferingPixels)
+                image.save(QStringLiteral("/tmp/nimbora_frame_") + QString::fromLatin1(name));
+            EXPECT_LE(d.Differing, MaxDifferingPixels) << "largest difference " << d.Largest;
+        }
+        scene.Release();
+        fbo.release();
+    }
+    context.doneCurrent();
+}
+
+} // namespace
+} // namespace nimbora
