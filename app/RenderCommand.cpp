@@ -96,6 +96,10 @@ public:
         else
             BeginUpdate();
         if (!Done) Loop.exec();
+        if (DownTh) {
+            DownTh->Join();
+            DownTh.reset();
+        }
         resultText = ResultText;
         return Installed;
     }
@@ -110,6 +114,10 @@ protected:
         }
         if (event->type() == TSynchronizer::EventType) {
             Synchronizer.RunPending();
+            return true;
+        }
+        if (event->type() == TCallEvent::EventType) {
+            static_cast<TCallEvent*>(event)->Call();
             return true;
         }
         return QObject::event(event);
@@ -160,9 +168,8 @@ private:
                                       DownFile, this);
         DownTh = std::make_unique<TDownThread>(std::move(info), &Synchronizer,
                                                [this](TDownThread& th) { Results(th); });
+        // The end callback must not free its own thread: Run releases it after the loop.
         DownTh->OnTerminate = [this] {
-            DownTh->Join();
-            DownTh.reset();
             Done = true;
             Loop.quit();
         };
