@@ -1,5 +1,6 @@
 #include "app/MainForm.h"
 
+#include "app/SceneSetup.h"
 #include "app/Texts.h"
 #include "core/IniFile.h"
 #include "core/Messages.h"
@@ -319,26 +320,8 @@ void TMainForm::OpenGLPanelPaint() {
         TScene::RenderBlank(); // until the scene exists the window is black
         return;
     }
-    TFrameState frame;
-    frame.Proj = Nav.Proj;
-    frame.ScaleZ = Nav.ScaleZ;
-    const TFeatures& features = Settings.Features;
-    frame.ShowTexturing = features.WorldTexturing;
-    frame.ShowCountries = features.CountryBoundaries;
-    frame.ShowTimeZone = features.TimeZoneGrid;
-    frame.ShowNames = features.CountryNames;
-    frame.ShowClouds = features.Clouds;
-    frame.ShowDayNight = features.DayNight;
-    frame.ShowCustomWay = Settings.ShowCustomWay;
-    frame.CloudsAvailable = CloudsAvailable;
-    frame.DrawPoints = &DrawPoints;
-    frame.StatusText = StatusText;
-    frame.UpdateText = UpdateText;
-    frame.CreditText = CreditText;
-    frame.SunLat = SunMoon.SunLat;
-    frame.SunLon = SunMoon.SunLon;
-    frame.MoonLat = SunMoon.MoonLat;
-    frame.MoonLon = SunMoon.MoonLon;
+    const TFrameState frame = MakeFrameState(Settings, Nav, SunMoon, CloudsAvailable, DrawPoints,
+                                             {StatusText, UpdateText, CreditText});
     Scene.RenderScene(frame, Settings.Lighting);
 }
 
@@ -585,28 +568,15 @@ void TMainForm::UmLoadMap(std::intptr_t wParam) {
     PostMessage(this, UM_SHOWCLOUDS);
 }
 
-// Every filtered cloud picture must be one the texture loader takes.
-static_assert(MaxCloudTexturePixels <= MaxJpegPixels && MaxCloudTextureSide <= MaxJpegSide);
-
 void TMainForm::UmShowClouds() {
     CloudsAvailable = false;
     if (!SceneBuilt) return;
-    const TCachedClouds cached = FindCachedClouds(DataFolder);
-    const std::uint8_t filter =
-        CloudFilterLevel(Settings.AutoFilter, MapInfo.DownFilter, Settings.UserFilterVal);
-    const bool colour = Settings.Features.ColorizeClouds;
-    CloudStream.clear();
     TCurrentContext current(OpenGLPanel);
-    if (cached.Type != TypUnk)
-        FilterCloudPicture(cached.Path, &CloudStream, cached.Type, colour, filter,
-                           MaxTextureSide());
-    if (CloudStream.empty()) return;
-    if (!Scene.SetCloudTexture(CloudStream)) return;
-    MapInfo.AutoFilterVal = MapInfo.DownFilter;
-    MapInfo.Credit = MapInfo.DownCredit;
+    TStatusLines lines{StatusText, UpdateText, CreditText};
+    if (!ShowCachedClouds(Scene, DataFolder, Settings, MapInfo, CloudStream, lines)) return;
     CloudsAvailable = true;
-    UpdateText = CloudsUpdatedText(MapInfo.LastMap);
-    CreditText = MapInfo.Credit;
+    UpdateText = lines.Update;
+    CreditText = lines.Credit;
 }
 
 // ---------------------------------------------------------------------------------------------

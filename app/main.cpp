@@ -1,5 +1,6 @@
 // Nimbora: the weather of the whole planet on a turning globe.
 #include "app/MainForm.h"
+#include "app/RenderCommand.h"
 #include "core/Names.h"
 #include "platform/TermSignals.h"
 #include "ui/ProgramIcon.h"
@@ -8,6 +9,8 @@
 #include <QSurfaceFormat>
 
 int main(int argc, char* argv[]) {
+    // A picture for the desktop background or a web page: no window, no display needed.
+    if (nimbora::IsRenderCommand(argc, argv)) return nimbora::RunRenderCommand(argc, argv);
     // Qt scales the window with the screen's density; the globe is drawn at the framebuffer's
     // own pixels and its texts are built at the scaled size.
     QApplication app(argc, argv);

@@ -311,6 +311,26 @@ std::string StoreCapture(const std::string& captureFile, const std::string& targ
     return error;
 }
 
+std::string StoreFrame(const TFrameImage& image, const std::string& target) {
+    const std::string ext = LowerExtension(target);
+    std::vector<std::uint8_t> out;
+    std::string error;
+    bool encoded = false;
+    if (ext == ".jpg" || ext == ".jpeg") {
+        encoded = EncodeJpeg(image, SaveJpegQuality, out, error);
+    } else if (ext == ".png") {
+        encoded = EncodePng(image, out, error);
+    } else if (ext == ".bmp") {
+        out = EncodeBmp24(image);
+        encoded = !out.empty();
+        if (!encoded) error = "Bitmap image is not valid";
+    } else {
+        error = "Unknown picture type (use .jpg, .png or .bmp)";
+    }
+    if (encoded && WriteFileReplacing(target, out, error)) return {};
+    return "Cannot create file \"" + target + "\". " + error;
+}
+
 // --- The dialog ---
 
 TSaveFrameDialog::TSaveFrameDialog() = default;

@@ -72,6 +72,11 @@ std::string WriteCaptureFile(const std::string& tempFolder, const TFrameImage& i
 // empty on success (and when there was no capture file).
 std::string StoreCapture(const std::string& captureFile, const std::string& target);
 
+// A picture straight into the target by the target's extension (".jpg" or ".jpeg": JPEG, ".png":
+// PNG, ".bmp": BMP), replaced in one step and never left half-written. Returns the error text,
+// or empty on success.
+std::string StoreFrame(const TFrameImage& image, const std::string& target);
+
 // The save dialog of the whole run: it remembers the last name and filter between uses.
 class TSaveFrameDialog {
 public:

@@ -1,0 +1,523 @@
+#include "app/RenderCommand.h"
+
+#include "app/SceneSetup.h"
+#include "app/Settings.h"
+#include "app/Texts.h"
+#include "core/Cp1252.h"
+#include "core/Messages.h"
+#include "core/Names.h"
+#include "core/Synchronize.h"
+#include "platform/Files.h"
+#include "platform/Paths.h"
+#include "render/OffscreenRender.h"
+#include "render/countries.h"
+#include "resources/Resources.h"
+#include "ui/SaveView.h"
+#include "waypoints/WaypointFile.h"
+#include "weather/CloudCache.h"
+#include "weather/DownloadSupport.h"
+#include "weather/ThDown.h"
+#include "weather/ThSrvc.h"
+#include "weather/WeatherTexts.h"
+
+#include <QCommandLineParser>
+#include <QDateTime>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QRegularExpression>
+#include <QScreen>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace nimbora {
+
+namespace {
+
+constexpr int ExitOk = 0, ExitFailed = 1, ExitUsage = 2;
+constexpr int FallbackWidth = 1920, FallbackHeight = 1080;
+
+void PrintError(const std::string& text) {
+    std::fprintf(stderr, "nimbora: %s\n", text.c_str());
+}
+
+void PrintStatus(const std::string& cp1252) {
+    std::printf("%s\n", Cp1252ToUtf8(cp1252).c_str());
+    std::fflush(stdout);
+}
+
+// Without a display server there is no screen to ask; Qt's offscreen platform still gives the
+// fonts that the status texts are built from. With a display the screen's size is the default.
+void ChooseQtPlatform() {
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) return;
+    const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY");
+    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    qputenv("QT_QPA_PLATFORM", wayland ? "wayland;xcb;offscreen"
+                               : x11   ? "xcb;offscreen"
+                                       : "offscreen");
+}
+
+bool ParseNumber(const QString& text, double& value) {
+    bool ok = false;
+    value = text.trimmed().toDouble(&ok);
+    return ok && std::isfinite(value);
+}
+
+// The cloud picture update of the window's "Update weather", reporting to standard output.
+class TRenderUpdate : public QObject {
+public:
+    TRenderUpdate(const std::string& dataFolder, TSettings& settings, TMapInfo& mapInfo)
+        : DataFolder(dataFolder), TempFolder(nimbora::TempFolder()), Settings(settings),
+          MapInfo(mapInfo) {}
+    ~TRenderUpdate() override {
+        if (DownTh) {
+            DownTh->DetachEndCallback();
+            DownTh->Terminate();
+            TDownThread* thread = DownTh.get();
+            Synchronizer.WaitUntil([thread] { return thread->Finished(); });
+        }
+        if (WorkTh) {
+            WorkTh->DetachEndCallback();
+            WorkTh->Terminate();
+            TWorkTh* thread = WorkTh.get();
+            Synchronizer.WaitUntil([thread] { return thread->Finished(); });
+        }
+        if (!DownFile.empty()) DeleteFileIfExists(DownFile);
+        if (!WorkFile.empty()) DeleteFileIfExists(WorkFile);
+    }
+
+    // Runs the update to its end. The result text, if any, is what the window's first status
+    // line would show; true when a new picture was installed.
+    bool Run(std::string& resultText) {
+        if (Settings.GetCatalogue && !MapInfo.UseDirectUrl)
+            GetCatalogue();
+        else
+            BeginUpdate();
+        if (!Done) Loop.exec();
+        if (DownTh) {
+            DownTh->Join();
+            DownTh.reset();
+        }
+        resultText = ResultText;
+        return Installed;
+    }
+
+protected:
+    bool event(QEvent* event) override {
+        if (IsMessageEvent(event)) {
+            const auto* m = static_cast<const TMessageEvent*>(event);
+            if (m->Message == UM_CATALOGUE) Catalogue(m->WParam);
+            if (m->Message == UM_PROGRESS) Progress(m->WParam, m->LParam);
+            return true;
+        }
+        if (event->type() == TSynchronizer::EventType) {
+            Synchronizer.RunPending();
+            return true;
+        }
+        if (event->type() == TCallEvent::EventType) {
+            static_cast<TCallEvent*>(event)->Call();
+            return true;
+        }
+        return QObject::event(event);
+    }
+
+private:
+    void GetCatalogue() {
+        WorkFile = MakeTempFileName(TempFolder);
+        TWorkInfo info;
+        info.Url = CatalogueRequestUrl(Settings.CatalogueUrl);
+        info.FileName = WorkFile;
+        info.Proxy = Settings.Proxy;
+        info.MainHandle = this;
+        if (WorkFile.empty()) info.Url.clear();
+        WorkTh = std::make_unique<TWorkTh>(std::move(info));
+        WorkTh->Start(this);
+    }
+
+    void Catalogue(std::intptr_t wParam) {
+        if (wParam == WpCatalogueOk && FileExists(WorkFile)) {
+            const TCatalogue catalogue = ReadCatalogue(WorkFile);
+            if (catalogue.IdentityOk && catalogue.ServerCount > 0) MapInfo.Map = catalogue.Servers;
+        }
+        if (!WorkFile.empty()) DeleteFileIfExists(WorkFile);
+        WorkFile.clear();
+        if (WorkTh) {
+            WorkTh->Join();
+            WorkTh.reset();
+        }
+        BeginUpdate();
+    }
+
+    void BeginUpdate() {
+        const auto index =
+            ChooseServer(static_cast<unsigned>(Settings.ServerIndex), MapInfo.Map.size());
+        DownFile = index ? MakeTempFileName(TempFolder) : std::string();
+        if (DownFile.empty()) {
+            Finish("Error: Cannot download data");
+            return;
+        }
+        const TMap& server = MapInfo.Map[*index];
+        MapInfo.DownFilter = server.Filter;
+        MapInfo.DownCredit = server.Credit;
+        Act = ActGetMap;
+        PrintStatus("Connecting...");
+        const bool inHand = FindCachedClouds(DataFolder).Type != TypUnk;
+        TDownInfo info = MakeDownInfo(server, Settings.Proxy, inHand ? MapInfo.LastMap.DateTime : 0,
+                                      DownFile, this);
+        DownTh = std::make_unique<TDownThread>(std::move(info), &Synchronizer,
+                                               [this](TDownThread& th) { Results(th); });
+        // The end callback must not free its own thread: Run releases it after the loop.
+        DownTh->OnTerminate = [this] {
+            Done = true;
+            Loop.quit();
+        };
+        DownTh->Start(this);
+    }
+
+    void Progress(std::intptr_t wParam, std::intptr_t lParam) {
+        if (Act != ActGetMap) return;
+        if (lParam == LpProgressLength) {
+            DownLen = static_cast<std::int32_t>(static_cast<std::uint32_t>(wParam));
+        } else if (auto text = ProgressStatusText(static_cast<std::uint32_t>(wParam), DownLen)) {
+            // Only the tens: a status line per percent would flood a log.
+            if (*text != LastProgress && (text->find("0%") != std::string::npos)) {
+                LastProgress = *text;
+                PrintStatus(*text);
+            }
+        }
+    }
+
+    // On the main thread, as the worker's last act.
+    void Results(TDownThread& thread) {
+        const TDownOutcome outcome =
+            DownResults(thread, Act, MapInfo, FindCachedClouds(DataFolder).Path);
+        Act = ActNone;
+        std::string text = outcome.StatusText;
+        if (outcome.NewPicture) {
+            if (InstallCloudPicture(DownFile, DataFolder, outcome.Type)) {
+                AdoptDownloadLabels(MapInfo);
+                Installed = true;
+            } else {
+                MapInfo.LastMap = outcome.PreviousDate;
+                ForgetDownloadLabels(MapInfo);
+                text = "Error: Cannot download data";
+            }
+        }
+        DeleteFileIfExists(DownFile);
+        DownFile.clear();
+        if (!text.empty()) PrintStatus(text);
+        ResultText = text;
+    }
+
+    void Finish(const std::string& text) {
+        PrintStatus(text);
+        ResultText = text;
+        Done = true;
+        Loop.quit();
+    }
+
+    std::string DataFolder, TempFolder;
+    TSettings& Settings;
+    TMapInfo& MapInfo;
+    TSynchronizer Synchronizer{this};
+    QEventLoop Loop;
+    std::unique_ptr<TDownThread> DownTh;
+    std::unique_ptr<TWorkTh> WorkTh;
+    std::string DownFile, WorkFile, ResultText, LastProgress;
+    std::int32_t DownLen = -1;
+    TAct Act = ActNone;
+    bool Done = false, Installed = false;
+};
+
+void ApplyOptions(const TRenderOptions& o, TSettings& settings, TMapInfo& mapInfo) {
+    TFeatures& f = settings.Features;
+    if (o.DayNight) f.DayNight = *o.DayNight;
+    if (o.Clouds) f.Clouds = *o.Clouds;
+    if (o.Names) f.CountryNames = *o.Names;
+    if (o.Boundaries) f.CountryBoundaries = *o.Boundaries;
+    if (o.TimeZones) f.TimeZoneGrid = *o.TimeZones;
+    f.DetailedTexturing = o.Detailed;
+    if (o.HasView) {
+        // The window stands the camera over (lat, lon) with the turn -lon and the tilt lat.
+        mapInfo.LastPos.X = static_cast<float>(-o.Lon);
+        mapInfo.LastPos.Y = static_cast<float>(o.Lat);
+        if (o.Distance) mapInfo.LastPos.Z = static_cast<float>(-*o.Distance);
+    }
+}
+
+int DrawAndWrite(const TRenderOptions& o, int width, int height, const std::string& dataFolder,
+                 TSettings& settings, TMapInfo& mapInfo, TStatusLines lines) {
+    TOffscreenRender offscreen;
+    std::string error;
+    if (!offscreen.Create(error)) {
+        PrintError(error);
+        return ExitFailed;
+    }
+    const int limit = std::min(MaxRenderSide, offscreen.MaxSide());
+    if (width > limit || height > limit) {
+        PrintError("The size " + std::to_string(width) + "x" + std::to_string(height) +
+                   " is larger than this OpenGL allows (" + std::to_string(limit) + "x" +
+                   std::to_string(limit) + ")");
+        return ExitUsage;
+    }
+    if (!offscreen.MakeFramebuffer(width, height, error)) {
+        PrintError(error);
+        return ExitFailed;
+    }
+
+    // The window's start-up steps, with the lights at once at their full colours.
+    TScene scene;
+    TDrawPointList drawPoints;
+    scene.PrepareLightFade(settings.Lighting);
+    AddNamePoints(drawPoints);
+    LoadCustomWaypoints(dataFolder + texts::WaypointFileName, drawPoints);
+    if (!scene.Build(settings.Lighting)) {
+        PrintError("Cannot build the scene");
+        return ExitFailed;
+    }
+    scene.ApplyLightColoursNow(settings.Lighting);
+    scene.OpenGLPanelResize(width, height, 1);
+    if (settings.Features.DetailedTexturing) scene.ChangeEarthTexture(true);
+
+    std::vector<std::uint8_t> stream;
+    const bool clouds = ShowCachedClouds(scene, dataFolder, settings, mapInfo, stream, lines);
+    if (!clouds) PrintStatus("No cloud picture in hand: the globe is drawn without clouds.");
+
+    TNavState nav;
+    RestoreView(nav, mapInfo.LastPos);
+    TSunMoon sunMoon;
+    if (settings.Features.DayNight) {
+        const TUtcClock clock = o.Time ? TUtcClock([t = *o.Time] { return t; }) : SystemUtcNow;
+        sunMoon = UpdateSunMoon(clock);
+        UpdateSunText(lines.Status, false, sunMoon);
+    }
+    scene.RenderScene(MakeFrameState(settings, nav, sunMoon, clouds, drawPoints, lines),
+                      settings.Lighting);
+    std::vector<std::uint8_t> rgb;
+    const bool read = offscreen.Read(rgb);
+    scene.Release();
+    if (!read) {
+        PrintError("Cannot read the drawn picture");
+        return ExitFailed;
+    }
+    const TFrameImage image = FrameFromBottomUp(width, height, std::move(rgb));
+    error = StoreFrame(image, o.Target);
+    if (!error.empty()) {
+        PrintError(error);
+        return ExitFailed;
+    }
+    return ExitOk;
+}
+
+} // namespace
+
+bool IsRenderCommand(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        const char* a = argv[i];
+        if (std::strncmp(a, "--render", 8) == 0 && (a[8] == 0 || a[8] == '=')) return true;
+        for (const char* name : {"-h", "--help", "--help-all", "-v", "--version"})
+            if (std::strcmp(a, name) == 0) return true;
+    }
+    return false;
+}
+
+bool ParseRenderOptions(const QStringList& arguments, TRenderOptions& o, std::string& error,
+                        std::string* helpText) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Draws the globe with its clouds into a picture file, without a window."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption render(
+        QStringLiteral("render"), QStringLiteral("Write the picture to <file> (.jpg, .png, .bmp)."),
+        QStringLiteral("file"));
+    const QCommandLineOption size(
+        QStringLiteral("size"),
+        QStringLiteral("Picture size, e.g. 1920x1080 (default: the screen's, else 1920x1080; "
+                       "at most 8192x8192)."),
+        QStringLiteral("WxH"));
+    const QCommandLineOption update(QStringLiteral("update"),
+                                    QStringLiteral("Fetch a newer cloud picture first."));
+    const QCommandLineOption view(
+        QStringLiteral("view"),
+        QStringLiteral("Look down on latitude,longitude in degrees, from distance (5.5 to 40; "
+                       "the globe's radius is 5)."),
+        QStringLiteral("lat,lon[,distance]"));
+    const QCommandLineOption dayNight(QStringLiteral("daynight"),
+                                      QStringLiteral("Light the globe by the sun."));
+    const QCommandLineOption rgb(QStringLiteral("rgb"),
+                                 QStringLiteral("Light the globe evenly (no day and night)."));
+    const QCommandLineOption noClouds(QStringLiteral("no-clouds"),
+                                      QStringLiteral("Leave the clouds out."));
+    const QCommandLineOption names(QStringLiteral("names"), QStringLiteral("Show country names."));
+    const QCommandLineOption noNames(QStringLiteral("no-names"),
+                                     QStringLiteral("Hide country names."));
+    const QCommandLineOption boundaries(QStringLiteral("boundaries"),
+                                        QStringLiteral("Show country boundaries."));
+    const QCommandLineOption noBoundaries(QStringLiteral("no-boundaries"),
+                                          QStringLiteral("Hide country boundaries."));
+    const QCommandLineOption timeZones(QStringLiteral("timezones"),
+                                       QStringLiteral("Show the time zone grid."));
+    const QCommandLineOption noTimeZones(QStringLiteral("no-timezones"),
+                                         QStringLiteral("Hide the time zone grid."));
+    const QCommandLineOption detailed(QStringLiteral("detailed"),
+                                      QStringLiteral("Use the detailed earth picture."));
+    const QCommandLineOption time(
+        QStringLiteral("time"),
+        QStringLiteral("Place sun and moon for this instant, e.g. 2024-03-20T12:00:00Z "
+                       "(without a zone: local time)."),
+        QStringLiteral("ISO8601"));
+    for (const QCommandLineOption* option :
+         {&render, &size, &update, &view, &dayNight, &rgb, &noClouds, &names, &noNames, &boundaries,
+          &noBoundaries, &timeZones, &noTimeZones, &detailed, &time})
+        parser.addOption(*option);
+    if (helpText) *helpText = parser.helpText().toStdString();
+
+    o = TRenderOptions();
+    if (!parser.parse(arguments)) {
+        error = parser.errorText().toStdString();
+        return false;
+    }
+    o.Help = parser.isSet(help) || parser.isSet(QStringLiteral("help-all"));
+    o.Version = parser.isSet(version);
+    if (o.Help || o.Version) return true;
+    if (!parser.positionalArguments().isEmpty()) {
+        error = "Unexpected argument: " + parser.positionalArguments().first().toStdString();
+        return false;
+    }
+    o.Target = parser.value(render).toStdString();
+    if (o.Target.empty()) {
+        error = "Missing --render FILE";
+        return false;
+    }
+    const std::string ext = LowerExtension(o.Target);
+    if (ext != ".jpg" && ext != ".jpeg" && ext != ".png" && ext != ".bmp") {
+        error = "The picture file must end in .jpg, .png or .bmp: " + o.Target;
+        return false;
+    }
+    if (parser.isSet(size)) {
+        static const QRegularExpression pattern(QStringLiteral("^(\\d{1,9})[xX](\\d{1,9})$"));
+        const auto match = pattern.match(parser.value(size).trimmed());
+        const long long w = match.hasMatch() ? match.captured(1).toLongLong() : 0;
+        const long long h = match.hasMatch() ? match.captured(2).toLongLong() : 0;
+        if (w < 1 || h < 1 || w > MaxRenderSide || h > MaxRenderSide) {
+            error = "Bad size \"" + parser.value(size).toStdString() +
+                    "\": give WxH with each side from 1 to " + std::to_string(MaxRenderSide);
+            return false;
+        }
+        o.Width = static_cast<int>(w);
+        o.Height = static_cast<int>(h);
+    }
+    o.Update = parser.isSet(update);
+    if (parser.isSet(view)) {
+        const QStringList parts = parser.value(view).split(QLatin1Char(','));
+        double distance = 0;
+        const bool ok = (parts.size() == 2 || parts.size() == 3) && ParseNumber(parts[0], o.Lat) &&
+                        ParseNumber(parts[1], o.Lon) &&
+                        (parts.size() == 2 || ParseNumber(parts[2], distance));
+        if (!ok || std::fabs(o.Lat) > 90 || std::fabs(o.Lon) > 180 ||
+            (parts.size() == 3 && (distance < -ZoomNear || distance > -ZoomFar))) {
+            error = "Bad view \"" + parser.value(view).toStdString() +
+                    "\": give LAT,LON[,DISTANCE] with LAT -90..90, LON -180..180, DISTANCE " +
+                    "5.5..40";
+            return false;
+        }
+        o.HasView = true;
+        if (parts.size() == 3) o.Distance = distance;
+    }
+    auto pair = [&](const QCommandLineOption& on, const QCommandLineOption& off,
+                    std::optional<bool>& value) {
+        if (parser.isSet(on) && parser.isSet(off)) {
+            error = "--" + on.names().first().toStdString() + " and --" +
+                    off.names().first().toStdString() + " exclude each other";
+            return false;
+        }
+        if (parser.isSet(on)) value = true;
+        if (parser.isSet(off)) value = false;
+        return true;
+    };
+    if (!pair(dayNight, rgb, o.DayNight) || !pair(names, noNames, o.Names) ||
+        !pair(boundaries, noBoundaries, o.Boundaries) || !pair(timeZones, noTimeZones, o.TimeZones))
+        return false;
+    if (parser.isSet(noClouds)) o.Clouds = false;
+    o.Detailed = parser.isSet(detailed);
+    if (parser.isSet(time)) {
+        QDateTime t = QDateTime::fromString(parser.value(time).trimmed(), Qt::ISODateWithMs);
+        if (!t.isValid()) {
+            error = "Bad time \"" + parser.value(time).toStdString() +
+                    "\": give an ISO 8601 instant such as 2024-03-20T12:00:00Z";
+            return false;
+        }
+        // Day count since 1899-12-30, UTC.
+        o.Time = static_cast<double>(t.toMSecsSinceEpoch()) / 86400000.0 + 25569.0;
+    }
+    return true;
+}
+
+int RunRenderCommand(int argc, char* argv[]) {
+    ChooseQtPlatform();
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setApplicationName(QString::fromLatin1(texts::ProductName));
+    QGuiApplication::setApplicationVersion(QStringLiteral(NIMBORA_VERSION));
+
+    TRenderOptions o;
+    std::string error, help;
+    if (!ParseRenderOptions(QGuiApplication::arguments(), o, error, &help)) {
+        PrintError(error + " (see --help)");
+        return ExitUsage;
+    }
+    if (o.Help) {
+        std::printf("%s", help.c_str());
+        return ExitOk;
+    }
+    if (o.Version) {
+        std::printf("%s %s\n", texts::ProductName, NIMBORA_VERSION);
+        return ExitOk;
+    }
+
+    int width = o.Width, height = o.Height;
+    if (width == 0) {
+        width = FallbackWidth;
+        height = FallbackHeight;
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        if (screen && QGuiApplication::platformName() != QLatin1String("offscreen")) {
+            const QSize pixels = screen->size() * screen->devicePixelRatio();
+            if (pixels.width() > 0 && pixels.height() > 0) {
+                width = std::min(pixels.width(), MaxRenderSide);
+                height = std::min(pixels.height(), MaxRenderSide);
+            }
+        }
+    }
+
+    // The window's settings and data, read only: this mode never writes the settings file.
+    const std::string dataFolder = DataFolder(texts::MakerFolder, texts::ProductFolder);
+    const std::string iniFile =
+        dataFolder + SettingsFileName(QCoreApplication::applicationFilePath().toStdString());
+    InitNimboraResources();
+    DropCutShortCachedJpeg(dataFolder);
+    TSettings settings;
+    TMapInfo mapInfo;
+    mapInfo.Map.push_back(
+        TMap{texts::BuiltInServerUrl, texts::BuiltInServerFilter, texts::BuiltInServerCredit});
+    ReadSettings(iniFile, dataFolder, settings, mapInfo);
+    ApplyOptions(o, settings, mapInfo);
+
+    TStatusLines lines{texts::TitleText, texts::InitialUpdateText,
+                       mapInfo.Credit.empty() ? std::string(texts::FallbackCredit)
+                                              : mapInfo.Credit};
+    if (o.Update) {
+        std::string result;
+        TRenderUpdate update(dataFolder, settings, mapInfo);
+        if (!update.Run(result)) {
+            const bool inHand = FindCachedClouds(dataFolder).Type != TypUnk;
+            PrintStatus(inHand ? "No new cloud picture: drawing with the one in hand."
+                               : "No new cloud picture, and none in hand.");
+        }
+        if (!result.empty()) lines.Status = result;
+    }
+    return DrawAndWrite(o, width, height, dataFolder, settings, mapInfo, lines);
+}
+
+} // namespace nimbora

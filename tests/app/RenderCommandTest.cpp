@@ -1,0 +1,289 @@
+// The command-line picture: the real program run with no display, its options, its update
+// against a local server, and its failures.
+#include "GuiSupport.h"
+
+#include "app/RenderCommand.h"
+#include "support/NetHarness.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QProcess>
+#include <gtest/gtest.h>
+#include <jpeglib.h>
+#include <sys/time.h>
+
+namespace nimbora::test {
+namespace {
+
+// Last-Modified of the served cloud picture: Thu, 04 Mar 2021 05:06:07 GMT.
+constexpr time_t PictureTime = 1614834367;
+
+std::string GreyJpeg(int width, int height, unsigned char level) {
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr jerr{};
+    cinfo.err = jpeg_std_error(&jerr);
+    jpeg_create_compress(&cinfo);
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = JDIMENSION(width);
+    cinfo.image_height = JDIMENSION(height);
+    cinfo.input_components = 1;
+    cinfo.in_color_space = JCS_GRAYSCALE;
+    jpeg_set_defaults(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<unsigned char> row(std::size_t(width), level);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    std::string bytes(reinterpret_cast<char*>(buffer), size);
+    std::free(buffer);
+    return bytes;
+}
+
+struct TRun {
+    int Exit = -1;
+    std::string Out, Err;
+};
+
+// The program as a user runs it from a terminal without any display.
+TRun RunNimbora(const QStringList& args) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    QProcess program;
+    program.setProcessEnvironment(env);
+    program.start(QString::fromUtf8(NIMBORA_BINARY), args);
+    TRun run;
+    if (!program.waitForFinished(120000)) {
+        program.kill();
+        program.waitForFinished();
+        return run;
+    }
+    run.Exit = program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -2;
+    run.Out = program.readAllStandardOutput().toStdString();
+    run.Err = program.readAllStandardError().toStdString();
+    return run;
+}
+
+double Brightness(const QImage& image, int cx, int cy, int half = 10) {
+    double sum = 0;
+    int count = 0;
+    for (int y = cy - half; y < cy + half; ++y)
+        for (int x = cx - half; x < cx + half; ++x) {
+            const QRgb p = image.pixel(x, y);
+            sum += qRed(p) + qGreen(p) + qBlue(p);
+            ++count;
+        }
+    return sum / count;
+}
+
+int YellowPixels(const QImage& image) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            if (qRed(p) > 180 && qGreen(p) > 180 && qBlue(p) < 90) ++n;
+        }
+    return n;
+}
+
+class RenderCommand : public ::testing::Test {
+protected:
+    void SetUp() override { folder_ = home_.MakeDataFolder(); }
+    std::string Ini() const { return folder_ + "nimbora.ini"; }
+    std::string Out(const char* name) const { return out_.str(name); }
+    void CloudsInHand(unsigned char level) {
+        ASSERT_TRUE(WriteWholeFile(folder_ + "clouds.jpg", GreyJpeg(256, 128, level)));
+    }
+
+    TScratchHome home_;
+    std::string folder_;
+    TempDir out_;
+};
+
+TEST(RenderOptions, ParsesWhatUsersType) {
+    struct TCase {
+        QStringList Args;
+        bool Ok;
+    };
+    const TCase cases[] = {
+        {{"--render", "a.png"}, true},
+        {{"--render=a.JPG", "--size", "8192x8192"}, true},
+        {{"--render", "a.jpeg", "--size", "1x1", "--view", "-90,180,40"}, true},
+        {{"--render", "a.bmp", "--daynight", "--names", "--no-boundaries", "--time",
+          "2024-03-20T12:00:00Z"},
+         true},
+        {{"--render", "a.png", "--size", "8193x100"}, false},
+        {{"--render", "a.png", "--size", "0x100"}, false},
+        {{"--render", "a.png", "--size", "100"}, false},
+        {{"--render", "a.png", "--size", "99999999999x1"}, false},
+        {{"--render", "a.png", "--view", "91,0"}, false},
+        {{"--render", "a.png", "--view", "0,0,2"}, false},
+        {{"--render", "a.png", "--view", "nan,0"}, false},
+        {{"--render", "a.png", "--daynight", "--rgb"}, false},
+        {{"--render", "a.png", "--time", "yesterday"}, false},
+        {{"--render", "a.gif"}, false},
+        {{"--render"}, false},
+        {{"--size", "10x10"}, false},
+        {{"--render", "a.png", "--bogus"}, false},
+        {{"--render", "a.png", "extra"}, false},
+    };
+    for (const TCase& c : cases) {
+        TRenderOptions options;
+        std::string error;
+        const bool ok = ParseRenderOptions(QStringList{"nimbora"} + c.Args, options, error);
+        EXPECT_EQ(ok, c.Ok) << c.Args.join(' ').toStdString() << ": " << error;
+        if (!ok) {
+            EXPECT_FALSE(error.empty());
+        }
+    }
+    TRenderOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseRenderOptions({"nimbora", "--render", "x.png", "--size", "640x480", "--view",
+                                    "10.5,-20,12", "--rgb", "--no-clouds", "--time",
+                                    "2000-01-01T12:00:00Z"},
+                                   o, error));
+    EXPECT_EQ(o.Width, 640);
+    EXPECT_EQ(o.Height, 480);
+    EXPECT_DOUBLE_EQ(o.Lat, 10.5);
+    EXPECT_DOUBLE_EQ(o.Lon, -20);
+    EXPECT_DOUBLE_EQ(*o.Distance, 12);
+    EXPECT_EQ(o.DayNight, false);
+    EXPECT_EQ(o.Clouds, false);
+    EXPECT_NEAR(*o.Time, 36526.5, 1e-9); // J2000 as a day count since 1899-12-30
+}
+
+TEST_F(RenderCommand, DrawsWithoutADisplayAtTheRequestedSizeAndWritesNoSettings) {
+    CloudsInHand(0); // no cloud cover: the lit and the dark side of the earth show
+    const QStringList common = {"--size",     "320x240",   "--time", "2024-03-20T12:00:00Z",
+                                "--daynight", "--no-names"};
+    // The sun stands over about 0 N, 2 E at that instant.
+    const TRun day = RunNimbora(
+        QStringList{"--render", QString::fromStdString(Out("day.png")), "--view", "0,2"} + common);
+    ASSERT_EQ(day.Exit, 0) << day.Err;
+    const TRun night = RunNimbora(
+        QStringList{"--render", QString::fromStdString(Out("night.bmp")), "--view", "0,-178"} +
+        common);
+    ASSERT_EQ(night.Exit, 0) << night.Err;
+    const QImage dayImage(QString::fromStdString(Out("day.png")));
+    const QImage nightImage(QString::fromStdString(Out("night.bmp")));
+    ASSERT_EQ(dayImage.size(), QSize(320, 240));
+    ASSERT_EQ(nightImage.size(), QSize(320, 240));
+    EXPECT_GT(Brightness(dayImage, 160, 120), 3 * Brightness(nightImage, 160, 120) + 30);
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(Ini())));
+}
+
+TEST_F(RenderCommand, BoundariesFollowTheOptionAndTheSettingsStayUntouched) {
+    const std::string settings = "[Nimbora]\nVersion=033000\nGetCatalogue=0\n"
+                                 "[Features]\nCountryBoundaries=1\nCountryNames=0\n";
+    ASSERT_TRUE(WriteWholeFile(Ini(), settings));
+    const QStringList common = {"--size", "400x300", "--rgb", "--no-clouds", "--view", "48,10"};
+    ASSERT_EQ(
+        RunNimbora(QStringList{"--render", QString::fromStdString(Out("with.jpg"))} + common).Exit,
+        0);
+    ASSERT_EQ(RunNimbora(QStringList{"--render", QString::fromStdString(Out("without.png")),
+                                     "--no-boundaries"} +
+                         common)
+                  .Exit,
+              0);
+    const int with = YellowPixels(QImage(QString::fromStdString(Out("with.jpg"))));
+    const int without = YellowPixels(QImage(QString::fromStdString(Out("without.png"))));
+    EXPECT_GT(with, 500);
+    EXPECT_LT(without, 50);
+    EXPECT_EQ(ReadWholeFile(Ini()), settings);
+}
+
+TEST_F(RenderCommand, RefusesBadRequestsClearlyAndLeavesNoFile) {
+    const QString target = QString::fromStdString(Out("x.png"));
+    const QStringList bad[] = {
+        {"--render", target, "--size", "100000x100000"},
+        {"--render", target, "--size", "wide"},
+        {"--render", target, "--view", "0"},
+        {"--render", target, "--unknown"},
+        {"--render", QString::fromStdString(Out("no/such/folder/x.png")), "--size", "64x64"},
+        {"--render", QString::fromStdString(Out("x.gif")), "--size", "64x64"},
+    };
+    for (const QStringList& args : bad) {
+        const TRun run = RunNimbora(args);
+        EXPECT_NE(run.Exit, 0) << args.join(' ').toStdString();
+        EXPECT_NE(run.Err.find("nimbora: "), std::string::npos) << run.Err;
+    }
+    EXPECT_TRUE(
+        QDir(out_.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+    const TRun help = RunNimbora({"--help"});
+    EXPECT_EQ(help.Exit, 0);
+    EXPECT_NE(help.Out.find("--render <file>"), std::string::npos) << help.Out;
+}
+
+class RenderUpdate : public RenderCommand {
+protected:
+    void SetUp() override {
+        RenderCommand::SetUp();
+        if (FindProgram("/usr/sbin/nginx").empty() && FindProgram("nginx").empty())
+            GTEST_SKIP() << "nginx is not installed";
+        ASSERT_TRUE(WriteWholeFile(root_.str("clouds.jpg"), GreyJpeg(256, 128, 255)));
+        const timeval times[2] = {{PictureTime, 0}, {PictureTime, 0}};
+        ASSERT_EQ(utimes(root_.str("clouds.jpg").c_str(), times), 0);
+        ASSERT_TRUE(nginx_.Start(root_.str())) << nginx_.ErrorLog();
+    }
+    void Settings(const std::string& path, const std::string& lastDate) {
+        ASSERT_TRUE(WriteWholeFile(Ini(), "[Nimbora]\nVersion=033000\nGetCatalogue=0\n[Map]\n"
+                                          "ServerUrl=" +
+                                              nginx_.Url(path) +
+                                              "\nServerFilter=0\nLastDate=" + lastDate + "\n"));
+    }
+    TRun Render(bool update = true) {
+        QStringList args = {"--render", QString::fromStdString(Out("u.png")),
+                            "--size",   "200x200",
+                            "--rgb",    "--view",
+                            "0,0"};
+        if (update) args << "--update";
+        return RunNimbora(args);
+    }
+    double Centre() { return Brightness(QImage(QString::fromStdString(Out("u.png"))), 100, 100); }
+
+    TempDir root_;
+    NginxServer nginx_;
+};
+
+TEST_F(RenderUpdate, FetchesANewerPictureAndDrawsIt) {
+    CloudsInHand(0);
+    Settings("/clouds.jpg", "2020-01-01T00:00:00+00:00");
+    ASSERT_EQ(Render(false).Exit, 0);
+    const double clear = Centre();
+    const TRun run = Render();
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_NE(run.Out.find("Connecting..."), std::string::npos) << run.Out;
+    EXPECT_EQ(ReadWholeFile(folder_ + "clouds.jpg"), ReadWholeFile(root_.str("clouds.jpg")));
+    EXPECT_GT(Centre(), clear + 100); // under the white clouds
+    EXPECT_NE(nginx_.AccessLog().find("\"GET /clouds.jpg HTTP/1.1\" 200"), std::string::npos);
+}
+
+TEST_F(RenderUpdate, KeepsThePictureInHandWhenTheServerHasNothingNewer) {
+    CloudsInHand(0);
+    const std::string inHand = ReadWholeFile(folder_ + "clouds.jpg");
+    Settings("/clouds.jpg", "2021-03-04T05:06:07+00:00"); // the served picture's date
+    const TRun run = Render();
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_NE(nginx_.AccessLog().find("\"GET /clouds.jpg HTTP/1.1\" 304"), std::string::npos)
+        << nginx_.AccessLog();
+    EXPECT_EQ(ReadWholeFile(folder_ + "clouds.jpg"), inHand);
+}
+
+TEST_F(RenderUpdate, AFailedFetchSaysSoAndStillDraws) {
+    CloudsInHand(0);
+    Settings("/missing.jpg", "2020-01-01T00:00:00+00:00");
+    const TRun run = Render();
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_NE(run.Out.find("Error: "), std::string::npos) << run.Out;
+    EXPECT_NE(run.Out.find("drawing with the one in hand"), std::string::npos) << run.Out;
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(Out("u.png"))));
+}
+
+} // namespace
+} // namespace nimbora::test
