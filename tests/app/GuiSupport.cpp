@@ -4,8 +4,11 @@
 #include "core/TextHelpers.h"
 
 #include <QDir>
+#include <cstdio>
 #include <cstdlib>
+#include <jpeglib.h>
 #include <sstream>
+#include <vector>
 
 namespace nimbora::test {
 
@@ -65,6 +68,33 @@ int CountKeys(const std::string& text) {
         if (!t.empty() && t.front() != '[' && t.find('=') != std::string::npos) ++n;
     }
     return n;
+}
+
+std::string GreyJpeg(int width, int height, unsigned char level, int quality) {
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr jerr{};
+    cinfo.err = jpeg_std_error(&jerr);
+    jpeg_create_compress(&cinfo);
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = JDIMENSION(width);
+    cinfo.image_height = JDIMENSION(height);
+    cinfo.input_components = 1;
+    cinfo.in_color_space = JCS_GRAYSCALE;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, quality, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<unsigned char> row(std::size_t(width), level);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    std::string bytes(reinterpret_cast<char*>(buffer), size);
+    std::free(buffer);
+    return bytes;
 }
 
 } // namespace nimbora::test

@@ -49,4 +49,7 @@ TIniValue IniValue(const std::string& text, const std::string& section, const st
 // Number of "key=" lines in the whole text.
 int CountKeys(const std::string& text);
 
+// A JPEG of one grey level (quality 75 is libjpeg's default).
+std::string GreyJpeg(int width, int height, unsigned char level, int quality = 75);
+
 } // namespace nimbora::test

@@ -10,7 +10,6 @@
 #include <QImage>
 #include <QProcess>
 #include <gtest/gtest.h>
-#include <jpeglib.h>
 #include <sys/time.h>
 
 namespace nimbora::test {
@@ -18,32 +17,6 @@ namespace {
 
 // Last-Modified of the served cloud picture: Thu, 04 Mar 2021 05:06:07 GMT.
 constexpr time_t PictureTime = 1614834367;
-
-std::string GreyJpeg(int width, int height, unsigned char level) {
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr jerr{};
-    cinfo.err = jpeg_std_error(&jerr);
-    jpeg_create_compress(&cinfo);
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = JDIMENSION(width);
-    cinfo.image_height = JDIMENSION(height);
-    cinfo.input_components = 1;
-    cinfo.in_color_space = JCS_GRAYSCALE;
-    jpeg_set_defaults(&cinfo);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<unsigned char> row(std::size_t(width), level);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    std::string bytes(reinterpret_cast<char*>(buffer), size);
-    std::free(buffer);
-    return bytes;
-}
 
 struct TRun {
     int Exit = -1;

@@ -22,7 +22,6 @@
 #include <cstdio>
 #include <functional>
 #include <gtest/gtest.h>
-#include <jpeglib.h>
 #include <sys/time.h>
 #include <tuple>
 
@@ -36,30 +35,7 @@ constexpr time_t PictureTime = 1614834367;
 
 // A white picture: wherever the globe faces, its centre is under thick cloud.
 std::string WhiteJpeg(int width, int height) {
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_compress_struct cinfo{};
-    jpeg_error_mgr jerr{};
-    cinfo.err = jpeg_std_error(&jerr);
-    jpeg_create_compress(&cinfo);
-    jpeg_mem_dest(&cinfo, &buffer, &size);
-    cinfo.image_width = JDIMENSION(width);
-    cinfo.image_height = JDIMENSION(height);
-    cinfo.input_components = 1;
-    cinfo.in_color_space = JCS_GRAYSCALE;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 90, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<unsigned char> row(std::size_t(width), 255);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    std::string bytes(reinterpret_cast<char*>(buffer), size);
-    std::free(buffer);
-    return bytes;
+    return GreyJpeg(width, height, 255, 90);
 }
 
 // Points the temporary folder at a scratch folder for the life of the object.
