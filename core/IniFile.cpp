@@ -224,8 +224,7 @@ std::string ContentForRewrite(const std::string& path) {
     bool complete = false;
     if (!ReadFileBounded(path, content, complete) || !complete)
         throw TSettingsWriteError("Unable to write to " + path);
-    // A UTF-16 file is rewritten as UTF-8, the form every write adds.
-    return Utf16ToUtf8IfMarked(content);
+    return content;
 }
 
 } // namespace
@@ -391,7 +390,8 @@ void TIniBatch::WriteFloat(const std::string& section, const std::string& key, d
 }
 
 std::string TIniBatch::Apply(const std::string& content) const {
-    TDocument document(content);
+    // UTF-16 text is rewritten as UTF-8, the form every write adds.
+    TDocument document(Utf16ToUtf8IfMarked(content));
     for (const TEntry& entry : entries_)
         document.Write(entry.Section, entry.Key, entry.Value);
     return document.Text();

@@ -76,7 +76,7 @@ public:
     void WriteFloat(const std::string& section, const std::string& key, double value);
     bool Empty() const { return entries_.empty(); }
 
-    // The text after the writes, applied in order to `content`.
+    // The text after the writes, applied in order to `content` (UTF-16 text becomes UTF-8).
     std::string Apply(const std::string& content) const;
     // The file's text after the writes: it is read again first. Throws TSettingsWriteError when
     // the file exists but cannot be read whole, since rewriting it would lose the rest.

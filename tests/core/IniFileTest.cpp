@@ -164,5 +164,19 @@ TEST_F(IniFileTest, ReadsEveryEncodingAFileMayCome) {
     }
 }
 
+// Writes into UTF-16 text leave one UTF-8 text, in which the old and the new values both read.
+TEST_F(IniFileTest, WritesIntoUtf16TextGiveUtf8) {
+    for (const bool littleEndian : {true, false}) {
+        TIniBatch batch;
+        batch.WriteString("B", "n", "new");
+        const std::string written =
+            batch.Apply(Utf16(u"[A]\r\nk=M\u00e9t\u00e9o\r\n", littleEndian));
+        EXPECT_EQ(written.rfind("[A]", 0), 0u) << littleEndian;
+        const TIniFile ini(Make(written));
+        EXPECT_EQ(ini.ReadString("A", "k", "?"), "M\xC3\xA9t\xC3\xA9o") << littleEndian;
+        EXPECT_EQ(ini.ReadString("B", "n", "?"), "new") << littleEndian;
+    }
+}
+
 } // namespace
 } // namespace nimbora
