@@ -17,6 +17,8 @@ struct TMainFormTestSeam {
     static void SetClock(TMainForm& form, TUtcClock clock) { form.Clock = std::move(clock); }
     // The held keys and view velocities, to turn the globe without input events.
     static TNavState& Nav(TMainForm& form) { return form.Nav; }
+    // True once the lights' fade-in has ended, so that two frames of a still globe are the same.
+    static bool LightsSettled(const TMainForm& form) { return form.Scene.LightInit(); }
     // Empties the first status line, so that the next text written there can be told apart.
     static void ClearStatusText(TMainForm& form) { form.StatusText.clear(); }
 };

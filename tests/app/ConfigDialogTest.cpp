@@ -54,7 +54,7 @@ struct Started {
                                             TMap{"http://127.0.0.1:9/clouds.jpg", 190, "test"});
         form->show();
         EXPECT_TRUE(WaitFor([&] { return form->StartupDone() && form->CloudsShown(); }));
-        WaitFor([] { return false; }, 1000); // the lights' fade-in ends
+        WaitFor([&] { return TMainFormTestSeam::LightsSettled(*form); }); // the fade-in ends
         MenuItem(*form, "ConfigBt")->trigger();
         dialog = form->GetConfigForm();
         EXPECT_NE(dialog, nullptr);

@@ -101,7 +101,7 @@ TEST(HighDensityChild, MeasuresOneFrame) {
     TMainFormTestSeam::SetBuiltInServer(*form, TMap{"http://127.0.0.1:9/clouds.jpg", 190, "test"});
     form->show();
     ASSERT_TRUE(WaitFor([&] { return form->StartupDone(); }));
-    WaitFor([] { return false; }, 1200); // the lights' fade-in ends
+    WaitFor([&] { return TMainFormTestSeam::LightsSettled(*form); }); // the fade-in ends
     auto* panel = form->findChild<TOpenGLPanel*>("OpenGLPanel");
     ASSERT_NE(panel, nullptr);
     const QImage frame = panel->grabFramebuffer();

@@ -2,6 +2,7 @@
 #include "GuiSupport.h"
 #include "ModalDriver.h"
 
+#include "app/TestSeam.h"
 #include "core/Iso8601.h"
 #include "render/OpenGLPanel.h"
 #include "ui/SaveView.h"
@@ -56,7 +57,7 @@ protected:
         form_ = StartMainForm();
         ASSERT_TRUE(form_->StartupDone());
         // Past the lights' fade-in, so that two frames of a still globe are the same.
-        WaitFor([] { return false; }, 1200);
+        ASSERT_TRUE(WaitFor([&] { return TMainFormTestSeam::LightsSettled(*form_); }));
     }
     void Save(TModalDriver& driver) {
         form_->GetOptionPopup()->findChild<QAction*>("SaveFrameBt")->trigger();

@@ -40,7 +40,7 @@ std::unique_ptr<TMainForm> StartQuietForm(const TScratchHome& home, const std::s
     form->show();
     EXPECT_TRUE(WaitFor([&] { return form->StartupDone(); }));
     // Let the light fade-in end, so that the timer stops drawing a still globe.
-    WaitFor([] { return false; }, 1200);
+    WaitFor([&] { return TMainFormTestSeam::LightsSettled(*form); });
     return form;
 }
 
