@@ -3,7 +3,7 @@
 // memory, and how long the main thread stands still while a cloud picture is installed.
 //
 //   bench_window startup [--runs N]
-//   bench_window clouds [--runs N]            (needs xplanet)
+//   bench_window clouds [--runs N]            (needs xplanet; also times the bare floor)
 //   bench_window idle [--runs N] [--seconds S] [--xserver-pid PID]
 //   bench_window memory [--runs N]
 //   bench_window gap [--runs N] [--posts N]
@@ -29,6 +29,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <QOpenGLWidget>
 #include <QTimer>
 
 #include <algorithm>
@@ -119,6 +120,33 @@ void TimeInstallSteps(TMainForm& form, int runs) {
     form.GetOpenGLPanel()->doneCurrent();
     std::printf("STEPS filter_ms=%.1f decode_ms=%.1f upload_ms=%.1f\n", Median(filter),
                 Median(decode), Median(upload));
+}
+
+// The floor under any OpenGL window program: a top-level window of the main window's size holding
+// a bare QOpenGLWidget that only clears, timed to its first shown frame.
+int FloorMain(int argc, char** argv) {
+    const std::int64_t mainNs = MonotonicNs();
+    QApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::Floor);
+    QApplication app(argc, argv);
+    struct TBare : QOpenGLWidget {
+        void paintGL() override {
+            glClearColor(0, 0, 0, 1);
+            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        }
+    };
+    QWidget top;
+    top.resize(640, 480);
+    auto* bare = new TBare;
+    bare->setFormat(TOpenGLPanel::SceneFormat());
+    bare->setParent(&top);
+    bare->setGeometry(top.rect());
+    QObject::connect(bare, &QOpenGLWidget::frameSwapped, &app, [&] {
+        std::printf("RESULT main_ns=%lld frame_ns=%lld\n", static_cast<long long>(mainNs),
+                    static_cast<long long>(MonotonicNs()));
+        app.exit(0);
+    });
+    top.show();
+    return QApplication::exec();
 }
 
 int ChildMain(int argc, char** argv, const TChildOptions& options) {
@@ -365,7 +393,7 @@ int Clouds(TDriver& d, int runs) {
     const std::vector<std::string> xplanet{
         "/usr/bin/xplanet", "-num_times",   "1",       "-output", output, "-geometry", "640x480",
         "-projection",      "orthographic", "-config", config};
-    std::vector<double> ours, theirs, showClouds, firstSwap, cloudsEnd, startupEnd, toMain,
+    std::vector<double> ours, theirs, floor, showClouds, firstSwap, cloudsEnd, startupEnd, toMain,
         mainToFrame;
     for (int i = 0; i < runs; ++i) {
         d.SetClouds(picture);
@@ -388,14 +416,20 @@ int Clouds(TDriver& d, int runs) {
         }
         theirs.push_back(MsBetween(spawn, MonotonicNs()));
         std::filesystem::remove(output);
-        std::printf("  run %d: nimbora %.0f ms, xplanet %.0f ms\n", i + 1, ours.back(),
-                    theirs.back());
+        auto bare = d.Run({"floor"});
+        if (bare.empty()) return 1;
+        floor.push_back(MsBetween(std::int64_t(bare["spawn_ns"]), std::int64_t(bare["frame_ns"])));
+        std::printf("  run %d: nimbora %.0f ms, xplanet %.0f ms, bare QOpenGLWidget %.0f ms\n",
+                    i + 1, ours.back(), theirs.back(), floor.back());
     }
     std::printf("first complete frame with 2048x1024 clouds (%d runs): median %.0f ms "
                 "(cloud installation %.0f ms); xplanet 640x480 orthographic: median %.0f ms; "
                 "ratio %.2f (target 1.5)\n",
                 runs, Median(ours), Median(showClouds), Median(theirs),
                 Median(ours) / Median(theirs));
+    std::printf("  bare QOpenGLWidget program's first frame: median %.0f ms; nimbora above it by "
+                "%.0f ms (target 60 ms)\n",
+                Median(floor), Median(ours) - Median(floor));
     std::printf("  medians from the top of main: start-up handler ended %.0f ms, first frame "
                 "shown %.0f ms, clouds installed %.0f ms, complete frame %.0f ms; "
                 "exec to main %.0f ms\n",
@@ -537,6 +571,7 @@ int main(int argc, char** argv) {
             if (arg == "--turning") options.Turning = true;
             if (arg == "--near") options.Near = true;
         }
+        if (options.Mode == "floor") return FloorMain(argc, argv);
         return ChildMain(argc, argv, options);
     }
 

@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include <algorithm>
+#include <system_error>
 
 namespace nimbora {
 
@@ -201,11 +202,28 @@ void TScene::EnableCapabilities() {
     glEnable(GL_NORMALIZE);
 }
 
-bool TScene::LoadEmbeddedTextures() {
+void TScene::StartPictureDecode() {
     InitNimboraResources();
-    const bool earth = LoadJpegTexture(QStringLiteral(":/earth2048.jpg"), EarthTex);
-    const bool sun = LoadJpegTexture(QStringLiteral(":/sun.jpg"), SunTex);
-    const bool moon = LoadJpegTexture(QStringLiteral(":/moon.jpg"), MoonTex);
+    const auto start = [](TPictureJob& job, const char* path) {
+        if (job.valid()) return;
+        const auto decode = [path] { return DecodeJpegFile(QString::fromLatin1(path)); };
+        try {
+            job = std::async(std::launch::async, decode);
+        } catch (const std::system_error&) {
+            // No thread to be had: the build decodes it when it asks.
+            job = std::async(std::launch::deferred, decode);
+        }
+    };
+    start(EarthJob, ":/earth2048.jpg");
+    start(SunJob, ":/sun.jpg");
+    start(MoonJob, ":/moon.jpg");
+}
+
+bool TScene::LoadEmbeddedTextures() {
+    StartPictureDecode();
+    const bool earth = LoadPictureTexture(EarthJob.get(), EarthTex);
+    const bool sun = LoadPictureTexture(SunJob.get(), SunTex);
+    const bool moon = LoadPictureTexture(MoonJob.get(), MoonTex);
     return earth && sun && moon;
 }
 

@@ -4,6 +4,7 @@
 // context current (inside the panel's hooks, or in the scope of a TCurrentContext).
 #include "render/Font.h"
 #include "render/Geometry.h"
+#include "render/JpegDecode.h"
 #include "render/LightFade.h"
 #include "render/Lighting.h"
 #include "render/LineChunks.h"
@@ -15,6 +16,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <future>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -68,6 +71,10 @@ public:
 
     // Colours start black; steps of 1/20 of the settings. Needs no context.
     void PrepareLightFade(const TLightingSets& sets);
+    // Starts decoding the embedded earth, sun and moon pictures on worker threads, so that they
+    // are ready when Build uploads them; Build starts it itself when nobody did. Needs no
+    // context: the window calls it before its OpenGL driver is even loaded.
+    void StartPictureDecode();
     // Every display list, texture, light and fixed state of the scene (context current). False
     // when an embedded picture or the font could not be made. stepDone, when given, is told the
     // name of each group of steps as it ends (the build benchmark times them).
@@ -164,6 +171,9 @@ private:
     void DrawMarkerLabel(const TDrawPoint& p, const TFrameState& frame, TTextBatch& labels);
     void HandLightColours(const TLightingSets& sets);
     void ApplyLightingMode(bool sun);
+
+    using TPictureJob = std::future<std::optional<TRgbaPicture>>;
+    TPictureJob EarthJob, SunJob, MoonJob;
 
     GLuint EarthTex = 0, CloudTex = 0, SunTex = 0, MoonTex = 0;
     GLuint AxesDL = 0, EarthDL = 0, CloudDL = 0, AtmosDL = 0, SunDL = 0, MoonDL = 0;

@@ -59,7 +59,10 @@ int MaxTextureSide() {
 
 bool LoadJpegTexture(std::span<const std::uint8_t> jpeg, GLuint& target) {
     if (jpeg.empty()) return false;
-    const auto picture = DecodeJpeg(jpeg);
+    return LoadPictureTexture(DecodeJpeg(jpeg), target);
+}
+
+bool LoadPictureTexture(const std::optional<TRgbaPicture>& picture, GLuint& target) {
     if (!picture) return false;
     const GLuint name = CreateTexture(picture->Width, picture->Height, picture->Pixels.data());
     if (name == 0) return false;
@@ -69,13 +72,17 @@ bool LoadJpegTexture(std::span<const std::uint8_t> jpeg, GLuint& target) {
     return true;
 }
 
-bool LoadJpegTexture(const QString& path, GLuint& target) {
+std::optional<TRgbaPicture> DecodeJpegFile(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxJpegFileBytes) return false;
+    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxJpegFileBytes) return std::nullopt;
     const QByteArray bytes = file.readAll();
-    return LoadJpegTexture(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                     static_cast<std::size_t>(bytes.size())),
-                           target);
+    if (bytes.isEmpty()) return std::nullopt;
+    return DecodeJpeg(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                static_cast<std::size_t>(bytes.size())));
+}
+
+bool LoadJpegTexture(const QString& path, GLuint& target) {
+    return LoadPictureTexture(DecodeJpegFile(path), target);
 }
 
 } // namespace nimbora

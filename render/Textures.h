@@ -1,11 +1,14 @@
 #pragma once
 // Textures from pictures: the embedded earth, sun and moon JPEGs and the processed cloud picture.
 // Needs the OpenGL context current.
+#include "render/JpegDecode.h"
+
 #include <GL/gl.h>
 
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 namespace nimbora {
@@ -23,5 +26,11 @@ bool LoadJpegTexture(std::span<const std::uint8_t> jpeg, GLuint& target);
 
 // The same for a resource or file path such as ":/earth2048.jpg".
 bool LoadJpegTexture(const QString& path, GLuint& target);
+
+// The decoded picture of a resource or file path; needs no context, so it may run on a worker.
+std::optional<TRgbaPicture> DecodeJpegFile(const QString& path);
+
+// Makes a decoded picture the texture in `target`, as LoadJpegTexture does.
+bool LoadPictureTexture(const std::optional<TRgbaPicture>& picture, GLuint& target);
 
 } // namespace nimbora
