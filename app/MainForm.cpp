@@ -252,6 +252,14 @@ void TMainForm::UmStartup() {
     UpdateWeatherBt->setText(QString::fromStdString(UpdateWeatherCaption(Settings.ServerIndex)));
     ShowFeatures();
 
+    // The cached clouds are prepared while the scene is built; the UM_SHOWCLOUDS posted below
+    // takes this preparation over and waits for it, so the first frame shows them.
+    {
+        TCurrentContext current(OpenGLPanel);
+        CloudMaxSide = MaxTextureSide();
+    }
+    FirstCloudsShow = RequestClouds();
+
     connect(UpdateWeatherBt, &QAction::triggered, this,
             [this] { PostMessage(this, UM_BEGINUPDATE, WpGetMap); });
     if (Settings.GetCatalogue) PostMessage(this, UM_GETCATALOGUE);
@@ -564,16 +572,40 @@ void TMainForm::UmLoadMap(std::intptr_t wParam) {
         CreditText = texts::ErrorHintText2;
         return;
     }
+    // What is being prepared is the picture that was in hand: its result must not be shown,
+    // nor its labels taken.
+    CloudPreparer.Drop();
     AdoptDownloadLabels(MapInfo);
     PostMessage(this, UM_SHOWCLOUDS);
 }
 
 void TMainForm::UmShowClouds() {
+    // The clouds in hand stay drawn while the new ones are prepared on a worker; only the
+    // upload of the finished picture runs here (CloudsPrepared).
+    const bool first = FirstCloudsShow;
+    FirstCloudsShow = false;
+    if (!SceneBuilt || !RequestClouds()) {
+        CloudPreparer.Drop();
+        CloudsAvailable = false;
+        return;
+    }
+    if (first) CloudPreparer.Finish();
+}
+
+bool TMainForm::RequestClouds() {
+    auto info = CachedCloudsJob(DataFolder, Settings, MapInfo, CloudMaxSide);
+    if (!info) return false;
+    CloudPreparer.Request(std::move(*info));
+    return true;
+}
+
+void TMainForm::CloudsPrepared(TCloudJob& job) {
+    // A picture that cannot be shown takes the cloud layer away, as it always did.
     CloudsAvailable = false;
-    if (!SceneBuilt) return;
+    if (!job.Succeeded() || !SceneBuilt) return;
     TCurrentContext current(OpenGLPanel);
     TStatusLines lines{StatusText, UpdateText, CreditText};
-    if (!ShowCachedClouds(Scene, DataFolder, Settings, MapInfo, CloudStream, lines)) return;
+    if (!ShowPreparedClouds(Scene, job.Info, job.Pixels(), MapInfo, lines)) return;
     CloudsAvailable = true;
     UpdateText = lines.Update;
     CreditText = lines.Credit;
@@ -589,6 +621,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
 void TMainForm::FormCloseQuery() {
     MovTimer->stop();
+    CloudPreparer.Stop();
     CancelDownload();
     CancelCatalogue();
     if (ConfigDialogOpen) WriteSettings(false, true);
@@ -639,6 +672,7 @@ void TMainForm::ReleaseEndedWorkersLater() {
 
 void TMainForm::FormDestroy() {
     // A window destroyed without being closed still stops its workers before anything goes.
+    CloudPreparer.Stop();
     if (DownTh || WorkTh) {
         CancelDownload();
         CancelCatalogue();
