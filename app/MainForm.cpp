@@ -252,13 +252,14 @@ void TMainForm::UmStartup() {
     UpdateWeatherBt->setText(QString::fromStdString(UpdateWeatherCaption(Settings.ServerIndex)));
     ShowFeatures();
 
-    // The cached clouds are prepared while the scene is built; the UM_SHOWCLOUDS posted below
-    // takes this preparation over and waits for it, so the first frame shows them.
+    // The cached clouds are prepared while the scene is built and shown at the end of
+    // start-up, so that the first frame has them; the UM_SHOWCLOUDS posted below finds them
+    // in place.
     {
         TCurrentContext current(OpenGLPanel);
         CloudMaxSide = MaxTextureSide();
     }
-    FirstCloudsShow = RequestClouds();
+    const bool cloudsRequested = RequestClouds();
 
     connect(UpdateWeatherBt, &QAction::triggered, this,
             [this] { PostMessage(this, UM_BEGINUPDATE, WpGetMap); });
@@ -291,6 +292,10 @@ void TMainForm::UmStartup() {
     StatusText = texts::TitleText;
     UpdateText = texts::InitialUpdateText;
     CreditText = MapInfo.Credit.empty() ? std::string(texts::FallbackCredit) : MapInfo.Credit;
+    if (cloudsRequested) {
+        CloudPreparer.Finish();
+        StartupCloudsShown = true;
+    }
 
     MovTimer->start();
     if (Settings.Features.DayNight) ComputeSunMoon();
@@ -582,14 +587,14 @@ void TMainForm::UmLoadMap(std::intptr_t wParam) {
 void TMainForm::UmShowClouds() {
     // The clouds in hand stay drawn while the new ones are prepared on a worker; only the
     // upload of the finished picture runs here (CloudsPrepared).
-    const bool first = FirstCloudsShow;
-    FirstCloudsShow = false;
+    if (StartupCloudsShown) {
+        StartupCloudsShown = false; // the start-up handler has done this one's work
+        return;
+    }
     if (!SceneBuilt || !RequestClouds()) {
         CloudPreparer.Drop();
         CloudsAvailable = false;
-        return;
     }
-    if (first) CloudPreparer.Finish();
 }
 
 bool TMainForm::RequestClouds() {

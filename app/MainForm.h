@@ -177,9 +177,9 @@ private:
     bool WorkWorking = false;
     std::string WorkFile;
     std::unique_ptr<TWorkTh> WorkTh;
-    int CloudMaxSide = 0;         // the largest texture side the context takes
-    bool FirstCloudsShow = false; // the first frame waits for the clouds prepared at start-up
-    QList<QIcon> ButImages;       // icons that catalogue link items refer to
+    int CloudMaxSide = 0;            // the largest texture side the context takes
+    bool StartupCloudsShown = false; // the start-up's UM_SHOWCLOUDS has nothing left to do
+    QList<QIcon> ButImages;          // icons that catalogue link items refer to
 
     QPoint MenuPos;
     TSynchronizer Synchronizer{this};
