@@ -294,7 +294,9 @@ void TMainForm::UmStartup() {
     CreditText = MapInfo.Credit.empty() ? std::string(texts::FallbackCredit) : MapInfo.Credit;
     if (cloudsRequested) {
         CloudPreparer.Finish();
-        StartupCloudsShown = true;
+        // A result taken early (a message box above runs the event loop before the scene
+        // exists) is asked for again by UM_SHOWCLOUDS.
+        StartupCloudsShown = CloudsAvailable;
     }
 
     MovTimer->start();
@@ -586,7 +588,7 @@ void TMainForm::UmLoadMap(std::intptr_t wParam) {
 
 void TMainForm::UmShowClouds() {
     // The clouds in hand stay drawn while the new ones are prepared on a worker; only the
-    // upload of the finished picture runs here (CloudsPrepared).
+    // upload of the finished picture runs on this thread (CloudsPrepared).
     if (StartupCloudsShown) {
         StartupCloudsShown = false; // the start-up handler has done this one's work
         return;

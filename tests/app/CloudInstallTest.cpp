@@ -3,6 +3,7 @@
 // in the middle, a damaged picture fails as it always did, and closing does not wait for the
 // work or lose the settings.
 #include "GuiSupport.h"
+#include "ModalDriver.h"
 #include "app/TestSeam.h"
 #include "app/Texts.h"
 
@@ -17,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QMenu>
+#include <QMessageBox>
 #include <atomic>
 #include <gtest/gtest.h>
 
@@ -83,6 +85,29 @@ TEST_F(CloudInstall, FirstFrameAfterStartUpShowsTheCachedClouds) {
     ASSERT_TRUE(WaitFor([&] { return framesAfterStartUp > 0; }));
     EXPECT_TRUE(firstHadClouds);
     EXPECT_NE(form_->GetUpdateText(), texts::InitialUpdateText);
+}
+
+TEST_F(CloudInstall, CloudsReadyWhileAStartUpMessageIsOpenAreShownAfterIt) {
+    // An older settings file is rewritten at start-up; a refused write shows a message box,
+    // whose event loop takes the clouds' result before the scene exists.
+    folder_ = home_.MakeDataFolder();
+    ASSERT_TRUE(WriteWholeFile(folder_ + "clouds.jpg", GreyJpeg(256, 128, 200)));
+    ASSERT_TRUE(
+        WriteWholeFile(home_.SettingsFile(), "[Nimbora]\nVersion=031000\nGetCatalogue=0\n"));
+    SetFileWriteFault([](TFileWriteStep step) { return step == TFileWriteStep::Sync; });
+    TMainForm* shown = nullptr;
+    TModalDriver driver;
+    driver.On("QMessageBox", [&](QWidget* box) {
+        WaitFor([&] { return shown && !TMainFormTestSeam::CloudsPending(*shown); });
+        static_cast<QMessageBox*>(box)->reject();
+    });
+    form_ = std::make_unique<TMainForm>();
+    shown = form_.get();
+    form_->show();
+    ASSERT_TRUE(WaitFor([&] { return form_->StartupDone(); }));
+    SetFileWriteFault({});
+    EXPECT_TRUE(driver.Done()) << driver.Pending();
+    EXPECT_TRUE(WaitFor([&] { return form_->CloudsShown(); }, 5000));
 }
 
 TEST_F(CloudInstall, OldCloudsStayUntilTheNewAreReadyAndQuickTogglesEndAtTheLastCheckMark) {
