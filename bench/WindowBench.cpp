@@ -98,7 +98,7 @@ QAction* MenuItem(const TMainForm& form, const char* name) {
 
 // Filter, decode and upload of the cached cloud picture, each timed on its own: the first two
 // run on the worker, the upload on the window's thread.
-void TimeInstallSteps(TMainForm& form, int runs) {
+void TimeInstallSteps(TMainForm& form, int runs, bool colour) {
     const std::string path = form.GetDataFolder() + texts::CloudsBaseName + ".jpg";
     std::vector<double> filter, decode, upload;
     std::vector<std::uint8_t> stream;
@@ -106,7 +106,7 @@ void TimeInstallSteps(TMainForm& form, int runs) {
     for (int i = 0; i < runs; ++i) {
         std::int64_t t0 = MonotonicNs();
         stream.clear();
-        FilterCloudPicture(path, &stream, TypJpg, false, 190);
+        FilterCloudPicture(path, &stream, TypJpg, colour, 190);
         std::int64_t t1 = MonotonicNs();
         TCloudPixels picture;
         const bool decoded = DecodeCloudStream(stream, picture);
@@ -254,7 +254,7 @@ int ChildMain(int argc, char** argv, const TChildOptions& options) {
                             if (left > 1) {
                                 (*post)(left - 1);
                             } else {
-                                TimeInstallSteps(form, 3);
+                                TimeInstallSteps(form, 3, options.Colorize);
                                 std::printf("RESULT done=1\n");
                                 app.exit(0);
                             }
@@ -531,10 +531,10 @@ int Gap(TDriver& d, int runs, int posts, bool colorize) {
                 colorize ? "toggling \"Colorize clouds\" for" : "installing", gap.size(), runs,
                 Median(gap), *std::max_element(gap.begin(), gap.end()), Median(calm),
                 Median(handler), Median(longest), Median(frameGap));
-    if (!colorize)
-        std::printf("  steps (medians): filter %.0f ms, decode %.0f ms (both on the worker), "
-                    "texture upload %.0f ms\n",
-                    Median(filter), Median(decode), Median(upload));
+    std::printf("  steps (medians, %s): filter %.0f ms, decode %.0f ms (both on the worker), "
+                "texture upload %.0f ms\n",
+                colorize ? "false colours" : "grey", Median(filter), Median(decode),
+                Median(upload));
     return 0;
 }
 

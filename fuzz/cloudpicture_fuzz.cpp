@@ -44,14 +44,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TCloudPixels pixels;
     FUZZ_CHECK(DecodeCloudStream(stream, pixels));
     FUZZ_CHECK(pixels.Width == texture->Width && pixels.Height == texture->Height);
-    FUZZ_CHECK(pixels.Channels == (colour ? 3 : 1));
+    FUZZ_CHECK(pixels.Channels == (colour ? 4 : 1));
     const std::size_t count = static_cast<std::size_t>(pixels.Width) * pixels.Height;
     for (std::size_t i = 0; i < count; ++i) {
         const std::uint8_t* rgba = &texture->Pixels[i * 4];
         const std::uint8_t* own = &pixels.Pixels[i * pixels.Channels];
-        const int c = pixels.Channels;
-        FUZZ_CHECK(rgba[0] == own[0] && rgba[1] == own[c == 3 ? 1 : 0] &&
-                   rgba[2] == own[c == 3 ? 2 : 0]);
+        const bool grey = pixels.Channels == 1;
+        FUZZ_CHECK(rgba[0] == own[0] && rgba[1] == own[grey ? 0 : 1] &&
+                   rgba[2] == own[grey ? 0 : 2] && rgba[3] == (grey ? 255 : own[3]));
     }
     return 0;
 }

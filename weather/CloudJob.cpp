@@ -33,7 +33,9 @@ bool DecodeInto(TStreamDecode& s, std::span<const std::uint8_t> jpeg, TCloudPixe
     if (info.num_components == 1 && info.jpeg_color_space == JCS_GRAYSCALE) {
         info.out_color_space = JCS_GRAYSCALE;
     } else if (info.num_components == 3 && info.jpeg_color_space == JCS_YCbCr) {
-        info.out_color_space = JCS_RGB;
+        // The RGB conversion with a full alpha byte added: OpenGL then takes the rows as they
+        // are instead of converting 32 MB on the window's thread.
+        info.out_color_space = JCS_EXT_RGBA;
     } else {
         return false;
     }
@@ -41,7 +43,7 @@ bool DecodeInto(TStreamDecode& s, std::span<const std::uint8_t> jpeg, TCloudPixe
     const int width = static_cast<int>(info.output_width);
     const int height = static_cast<int>(info.output_height);
     const int channels = info.output_components;
-    if (channels != (info.out_color_space == JCS_GRAYSCALE ? 1 : 3)) return false;
+    if (channels != (info.out_color_space == JCS_GRAYSCALE ? 1 : 4)) return false;
     const std::size_t stride = static_cast<std::size_t>(width) * channels;
     out.Pixels.resize(stride * height);
     out.Width = width;

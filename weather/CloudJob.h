@@ -22,8 +22,8 @@ class QObject;
 
 namespace nimbora {
 
-// A decoded cloud picture: Channels 1 (grey) or 3 (RGB) bytes per pixel, rows without padding,
-// the bottom row first as OpenGL takes texture rows.
+// A decoded cloud picture: Channels 1 (grey) or 4 (RGBA, alpha 255) bytes per pixel, rows
+// without padding, the bottom row first as OpenGL takes texture rows.
 struct TCloudPixels {
     int Width = 0;
     int Height = 0;

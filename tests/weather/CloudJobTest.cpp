@@ -88,7 +88,7 @@ TEST(CloudJobTest, GreyPictureDecodesToThePixelsOfItsColourCoding) {
     }
 }
 
-TEST(CloudJobTest, ColourPictureRowsComeBottomFirstAsTheDecoderGivesThem) {
+TEST(CloudJobTest, ColourPictureRowsComeBottomFirstAsRgbaOfTheDecodersColours) {
     TempDir dir;
     const std::string source = dir.str("clouds.png");
     ASSERT_TRUE(WriteGreyPng(source, 48, 20));
@@ -98,14 +98,17 @@ TEST(CloudJobTest, ColourPictureRowsComeBottomFirstAsTheDecoderGivesThem) {
     ASSERT_TRUE(expected.Ok);
     TCloudPixels out;
     ASSERT_TRUE(DecodeCloudStream(stream, out));
-    ASSERT_EQ(out.Channels, 3);
-    ASSERT_EQ(out.Pixels.size(), expected.Rgb.size());
-    const std::size_t stride = 48 * 3;
+    ASSERT_EQ(out.Channels, 4);
+    ASSERT_EQ(out.Pixels.size(), expected.Rgb.size() / 3 * 4);
+    int differing = 0;
     for (int y = 0; y < 20; ++y)
-        EXPECT_TRUE(std::equal(out.Pixels.begin() + stride * (19 - y),
-                               out.Pixels.begin() + stride * (20 - y),
-                               expected.Rgb.begin() + stride * y))
-            << "row " << y;
+        for (int x = 0; x < 48; ++x) {
+            const std::uint8_t* rgba = &out.Pixels[(std::size_t(19 - y) * 48 + x) * 4];
+            const std::uint8_t* rgb = &expected.Rgb[(std::size_t(y) * 48 + x) * 3];
+            differing +=
+                rgba[0] != rgb[0] || rgba[1] != rgb[1] || rgba[2] != rgb[2] || rgba[3] != 255;
+        }
+    EXPECT_EQ(differing, 0);
 }
 
 TEST(CloudJobTest, DamagedOrCancelledWorkLeavesNothing) {
@@ -193,7 +196,7 @@ TEST_F(CloudPreparerTest, QuickRequestsEndInOneResultForTheLastOne) {
     EXPECT_TRUE(Delivered[0].Ok);
     EXPECT_TRUE(Delivered[0].Info.Colour);
     EXPECT_EQ(Delivered[0].Info.Filter, 4);
-    EXPECT_EQ(Delivered[0].Channels, 3);
+    EXPECT_EQ(Delivered[0].Channels, 4);
 
     // Asking again for what is being prepared keeps that preparation.
     Delivered.clear();
