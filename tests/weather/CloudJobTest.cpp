@@ -88,29 +88,6 @@ TEST(CloudJobTest, GreyPictureDecodesToThePixelsOfItsColourCoding) {
     }
 }
 
-TEST(CloudJobTest, ColourPictureRowsComeBottomFirstAsRgbaOfTheDecodersColours) {
-    TempDir dir;
-    const std::string source = dir.str("clouds.png");
-    ASSERT_TRUE(WriteGreyPng(source, 48, 20));
-    std::vector<std::uint8_t> stream;
-    ASSERT_TRUE(FilterCloudPicture(source, &stream, TypPng, true, 30));
-    const test::DecodedJpeg expected = test::DecodeJpeg(stream);
-    ASSERT_TRUE(expected.Ok);
-    TCloudPixels out;
-    ASSERT_TRUE(DecodeCloudStream(stream, out));
-    ASSERT_EQ(out.Channels, 4);
-    ASSERT_EQ(out.Pixels.size(), expected.Rgb.size() / 3 * 4);
-    int differing = 0;
-    for (int y = 0; y < 20; ++y)
-        for (int x = 0; x < 48; ++x) {
-            const std::uint8_t* rgba = &out.Pixels[(std::size_t(19 - y) * 48 + x) * 4];
-            const std::uint8_t* rgb = &expected.Rgb[(std::size_t(y) * 48 + x) * 3];
-            differing +=
-                rgba[0] != rgb[0] || rgba[1] != rgb[1] || rgba[2] != rgb[2] || rgba[3] != 255;
-        }
-    EXPECT_EQ(differing, 0);
-}
-
 TEST(CloudJobTest, DamagedOrCancelledWorkLeavesNothing) {
     TempDir dir;
     const std::string source = dir.str("clouds.png");
