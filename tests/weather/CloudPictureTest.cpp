@@ -417,7 +417,11 @@ TEST(CloudPictureTest, PictureLargerThanTheTextureIsShrunkByBlockMeans) {
     }
     // A JPEG is shrunk by its decoder.
     const std::string path = dir.str("clouds.jpg");
-    ASSERT_TRUE(test::WriteJpeg(path, 8 * Block, 4 * Block, 3, BlockPixels(SourceColours, 2)));
+    // 8 x 4 blocks: the pixels must fill the size the writer is told.
+    std::vector<TCloudRgb> colours;
+    for (int i = 0; i < 4; ++i)
+        colours.insert(colours.end(), SourceColours.begin(), SourceColours.end());
+    ASSERT_TRUE(test::WriteJpeg(path, 8 * Block, 4 * Block, 3, BlockPixels(colours, 4)));
     std::vector<TCloudRgb> grey;
     for (const TCloudRgb& c : SourceColours)
         grey.push_back(Grey((c.R + c.G + c.B) / 3));
