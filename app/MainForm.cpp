@@ -254,6 +254,15 @@ void TMainForm::UmStartup() {
     UpdateWeatherBt->setText(QString::fromStdString(UpdateWeatherCaption(Settings.ServerIndex)));
     ShowFeatures();
 
+    // The cached clouds are prepared while the scene is built and shown at the end of
+    // start-up, so that the first frame has them; the UM_SHOWCLOUDS posted below finds them
+    // in place.
+    {
+        TCurrentContext current(OpenGLPanel);
+        CloudMaxSide = MaxTextureSide();
+    }
+    const bool cloudsRequested = RequestClouds();
+
     connect(UpdateWeatherBt, &QAction::triggered, this,
             [this] { PostMessage(this, UM_BEGINUPDATE, WpGetMap); });
     if (Settings.GetCatalogue) PostMessage(this, UM_GETCATALOGUE);
@@ -285,6 +294,12 @@ void TMainForm::UmStartup() {
     StatusText = texts::TitleText;
     UpdateText = texts::InitialUpdateText;
     CreditText = MapInfo.Credit.empty() ? std::string(texts::FallbackCredit) : MapInfo.Credit;
+    if (cloudsRequested) {
+        CloudPreparer.Finish();
+        // A result taken early (a message box above runs the event loop before the scene
+        // exists) is asked for again by UM_SHOWCLOUDS.
+        StartupCloudsShown = CloudsAvailable;
+    }
 
     MovTimer->start();
     if (Settings.Features.DayNight) ComputeSunMoon();
@@ -566,16 +581,40 @@ void TMainForm::UmLoadMap(std::intptr_t wParam) {
         CreditText = texts::ErrorHintText2;
         return;
     }
+    // What is being prepared is the picture that was in hand: its result must not be shown,
+    // nor its labels taken.
+    CloudPreparer.Drop();
     AdoptDownloadLabels(MapInfo);
     PostMessage(this, UM_SHOWCLOUDS);
 }
 
 void TMainForm::UmShowClouds() {
+    // The clouds in hand stay drawn while the new ones are prepared on a worker; only the
+    // upload of the finished picture runs on this thread (CloudsPrepared).
+    if (StartupCloudsShown) {
+        StartupCloudsShown = false; // the start-up handler has done this one's work
+        return;
+    }
+    if (!SceneBuilt || !RequestClouds()) {
+        CloudPreparer.Drop();
+        CloudsAvailable = false;
+    }
+}
+
+bool TMainForm::RequestClouds() {
+    auto info = CachedCloudsJob(DataFolder, Settings, MapInfo, CloudMaxSide);
+    if (!info) return false;
+    CloudPreparer.Request(std::move(*info));
+    return true;
+}
+
+void TMainForm::CloudsPrepared(TCloudJob& job) {
+    // A picture that cannot be shown takes the cloud layer away, as it always did.
     CloudsAvailable = false;
-    if (!SceneBuilt) return;
+    if (!job.Succeeded() || !SceneBuilt) return;
     TCurrentContext current(OpenGLPanel);
     TStatusLines lines{StatusText, UpdateText, CreditText};
-    if (!ShowCachedClouds(Scene, DataFolder, Settings, MapInfo, CloudStream, lines)) return;
+    if (!ShowPreparedClouds(Scene, job.Info, job.Pixels(), MapInfo, lines)) return;
     CloudsAvailable = true;
     UpdateText = lines.Update;
     CreditText = lines.Credit;
@@ -591,6 +630,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
 void TMainForm::FormCloseQuery() {
     MovTimer->stop();
+    CloudPreparer.Stop();
     CancelDownload();
     CancelCatalogue();
     if (ConfigDialogOpen) WriteSettings(false, true);
@@ -641,6 +681,7 @@ void TMainForm::ReleaseEndedWorkersLater() {
 
 void TMainForm::FormDestroy() {
     // A window destroyed without being closed still stops its workers before anything goes.
+    CloudPreparer.Stop();
     if (DownTh || WorkTh) {
         CancelDownload();
         CancelCatalogue();

@@ -9,6 +9,7 @@
 #include "render/navigation.h"
 #include "render/sunmoondata.h"
 #include "ui/SaveView.h"
+#include "weather/CloudJob.h"
 #include "weather/MapInfo.h"
 #include "weather/ThDown.h"
 #include "weather/ThSrvc.h"
@@ -92,6 +93,11 @@ private:
     void UmDownResult(std::intptr_t wParam, std::intptr_t lParam);
     void UmLoadMap(std::intptr_t wParam);
     void UmShowClouds();
+    // Asks for the cached cloud picture to be prepared as the settings now say; false when no
+    // picture is in hand.
+    bool RequestClouds();
+    // A prepared picture (or its failure) reaches the scene.
+    void CloudsPrepared(TCloudJob& job);
     void UmGetCatalogue();
     void UmCatalogue(std::intptr_t wParam);
     void ApplyCatalogue(const TCatalogue& catalogue);
@@ -171,11 +177,13 @@ private:
     bool WorkWorking = false;
     std::string WorkFile;
     std::unique_ptr<TWorkTh> WorkTh;
-    std::vector<std::uint8_t> CloudStream; // reused between cloud pictures
-    QList<QIcon> ButImages;                // icons that catalogue link items refer to
+    int CloudMaxSide = 0;            // the largest texture side the context takes
+    bool StartupCloudsShown = false; // the start-up's UM_SHOWCLOUDS has nothing left to do
+    QList<QIcon> ButImages;          // icons that catalogue link items refer to
 
     QPoint MenuPos;
     TSynchronizer Synchronizer{this};
+    TCloudPreparer CloudPreparer{this, [this](TCloudJob& job) { CloudsPrepared(job); }};
 
     // Controls.
     TOpenGLPanel* OpenGLPanel = nullptr;

@@ -37,22 +37,41 @@ TFrameState MakeFrameState(const TSettings& settings, const TNavState& nav, cons
 // Every filtered cloud picture must be one the texture loader takes.
 static_assert(MaxCloudTexturePixels <= MaxJpegPixels && MaxCloudTextureSide <= MaxJpegSide);
 
-bool ShowCachedClouds(TScene& scene, const std::string& dataFolder, const TSettings& settings,
-                      TMapInfo& mapInfo, std::vector<std::uint8_t>& stream, TStatusLines& lines) {
+std::optional<TCloudJobInfo> CachedCloudsJob(const std::string& dataFolder,
+                                             const TSettings& settings, const TMapInfo& mapInfo,
+                                             int maxSide) {
     const TCachedClouds cached = FindCachedClouds(dataFolder);
-    const std::uint8_t filter =
-        CloudFilterLevel(settings.AutoFilter, mapInfo.DownFilter, settings.UserFilterVal);
-    stream.clear();
-    if (cached.Type != TypUnk)
-        FilterCloudPicture(cached.Path, &stream, cached.Type, settings.Features.ColorizeClouds,
-                           filter, MaxTextureSide());
-    if (stream.empty()) return false;
-    if (!scene.SetCloudTexture(stream)) return false;
-    mapInfo.AutoFilterVal = mapInfo.DownFilter;
-    mapInfo.Credit = mapInfo.DownCredit;
-    lines.Update = CloudsUpdatedText(mapInfo.LastMap);
+    if (cached.Type == TypUnk) return std::nullopt;
+    TCloudJobInfo info;
+    info.Path = cached.Path;
+    info.Type = cached.Type;
+    info.Colour = settings.Features.ColorizeClouds;
+    info.Filter = CloudFilterLevel(settings.AutoFilter, mapInfo.DownFilter, settings.UserFilterVal);
+    info.MaxSide = maxSide;
+    info.DownFilter = mapInfo.DownFilter;
+    info.DownCredit = mapInfo.DownCredit;
+    info.LastMap = mapInfo.LastMap;
+    return info;
+}
+
+bool ShowPreparedClouds(TScene& scene, const TCloudJobInfo& info, const TCloudPixels& pixels,
+                        TMapInfo& mapInfo, TStatusLines& lines) {
+    if (!scene.SetCloudPicture(pixels.Width, pixels.Height, pixels.Channels, pixels.Pixels))
+        return false;
+    mapInfo.AutoFilterVal = info.DownFilter;
+    mapInfo.Credit = info.DownCredit;
+    lines.Update = CloudsUpdatedText(info.LastMap);
     lines.Credit = mapInfo.Credit;
     return true;
+}
+
+bool ShowCachedClouds(TScene& scene, const std::string& dataFolder, const TSettings& settings,
+                      TMapInfo& mapInfo, std::vector<std::uint8_t>& stream, TStatusLines& lines) {
+    const auto info = CachedCloudsJob(dataFolder, settings, mapInfo, MaxTextureSide());
+    if (!info) return false;
+    TCloudPixels pixels;
+    if (!PrepareCloudPixels(*info, pixels, stream)) return false;
+    return ShowPreparedClouds(scene, *info, pixels, mapInfo, lines);
 }
 
 } // namespace nimbora

@@ -6,9 +6,11 @@
 #include "render/Scene.h"
 #include "render/navigation.h"
 #include "render/sunmoondata.h"
+#include "weather/CloudJob.h"
 #include "weather/MapInfo.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,10 +26,21 @@ TFrameState MakeFrameState(const TSettings& settings, const TNavState& nav, cons
                            bool cloudsAvailable, const TDrawPointList& drawPoints,
                            const TStatusLines& lines);
 
-// The cached cloud picture, filtered and coloured as the settings say, becomes the scene's cloud
-// texture (context current). On success the map info takes the picture's filter level and
-// credit, and lines.Update and lines.Credit say so; false when there is no usable picture.
-// stream is the reused buffer for the processed picture.
+// What preparing the cached cloud picture takes, from the settings and the map info as they are
+// now; nullopt when no picture is in hand. maxSide: the context's largest texture side.
+std::optional<TCloudJobInfo> CachedCloudsJob(const std::string& dataFolder,
+                                             const TSettings& settings, const TMapInfo& mapInfo,
+                                             int maxSide);
+
+// A prepared cloud picture becomes the scene's cloud texture (context current). On success the
+// map info takes the filter level and credit the picture was asked with, and lines.Update and
+// lines.Credit say so; false, with nothing changed, when the texture could not be made.
+bool ShowPreparedClouds(TScene& scene, const TCloudJobInfo& info, const TCloudPixels& pixels,
+                        TMapInfo& mapInfo, TStatusLines& lines);
+
+// Both at once, on this thread: the cached cloud picture, filtered and coloured as the settings
+// say, becomes the scene's cloud texture (context current); false when there is no usable
+// picture. stream is the reused buffer for the processed picture.
 bool ShowCachedClouds(TScene& scene, const std::string& dataFolder, const TSettings& settings,
                       TMapInfo& mapInfo, std::vector<std::uint8_t>& stream, TStatusLines& lines);
 

@@ -19,6 +19,8 @@ struct TMainFormTestSeam {
     static TNavState& Nav(TMainForm& form) { return form.Nav; }
     // True once the lights' fade-in has ended, so that two frames of a still globe are the same.
     static bool LightsSettled(const TMainForm& form) { return form.Scene.LightInit(); }
+    // True while a cloud picture is being prepared or waits to be.
+    static bool CloudsPending(const TMainForm& form) { return form.CloudPreparer.Busy(); }
     // Empties the first status line, so that the next text written there can be told apart.
     static void ClearStatusText(TMainForm& form) { form.StatusText.clear(); }
 };

@@ -2,6 +2,7 @@
 
 #include "core/JpegSupport.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <utility>
 
@@ -43,10 +44,11 @@ struct TDecodeState {
     TJpegErrorManager Error{};
     std::jmp_buf Escape;
     std::vector<std::uint8_t> Row;
-    TRgbaPicture Picture;
+    std::vector<std::uint8_t> Band;
 };
 
-bool Decode(TDecodeState& s, std::span<const std::uint8_t> data) {
+bool Decode(TDecodeState& s, std::span<const std::uint8_t> data, const TJpegBegin& begin,
+            const TJpegBand& band, int bandRows) {
     jpeg_decompress_struct& info = s.Info;
     if (setjmp(s.Escape)) return false;
 
@@ -82,19 +84,22 @@ bool Decode(TDecodeState& s, std::span<const std::uint8_t> data) {
         (space == JCS_RGB && components != 3))
         return false;
 
+    if (!begin(width, height)) return false;
+    const std::size_t stride = static_cast<std::size_t>(width) * 4;
     s.Row.resize(static_cast<std::size_t>(width) * components);
-    s.Picture.Width = width;
-    s.Picture.Height = height;
-    s.Picture.Pixels.resize(static_cast<std::size_t>(width) * height * 4);
+    s.Band.resize(stride * static_cast<std::size_t>(std::min(bandRows, height)));
     const bool adobeInverted = info.saw_Adobe_marker;
     while (info.output_scanline < info.output_height) {
-        JSAMPROW row = s.Row.data();
-        const int r = static_cast<int>(info.output_scanline);
-        if (jpeg_read_scanlines(&info, &row, 1) != 1) return false;
-        // Bottom row first.
-        std::uint8_t* out =
-            s.Picture.Pixels.data() + static_cast<std::size_t>(height - 1 - r) * width * 4;
-        ConvertRow(s.Row.data(), out, width, space, adobeInverted);
+        const int first = static_cast<int>(info.output_scanline);
+        const int count = std::min(bandRows, height - first);
+        for (int i = 0; i < count; ++i) {
+            JSAMPROW row = s.Row.data();
+            if (jpeg_read_scanlines(&info, &row, 1) != 1) return false;
+            // Bottom row first.
+            ConvertRow(s.Row.data(), s.Band.data() + stride * (count - 1 - i), width, space,
+                       adobeInverted);
+        }
+        if (!band(first, count, s.Band.data())) return false;
     }
     jpeg_finish_decompress(&info);
     return true;
@@ -102,14 +107,38 @@ bool Decode(TDecodeState& s, std::span<const std::uint8_t> data) {
 
 } // namespace
 
-std::optional<TRgbaPicture> DecodeJpeg(std::span<const std::uint8_t> data) {
-    if (data.size() < 4) return std::nullopt;
+bool DecodeJpegBands(std::span<const std::uint8_t> data, const TJpegBegin& begin,
+                     const TJpegBand& band, int bandRows) {
+    if (data.size() < 4 || bandRows < 1) return false;
     TDecodeState s;
     s.Info.err = UseJpegErrorManager(s.Error, s.Escape);
-    const bool ok = Decode(s, data);
+    bool ok = false;
+    try {
+        ok = Decode(s, data, begin, band, bandRows);
+    } catch (...) { // no memory for the rows
+        ok = false;
+    }
     jpeg_destroy_decompress(&s.Info);
-    if (!ok) return std::nullopt;
-    return std::move(s.Picture);
+    return ok;
+}
+
+std::optional<TRgbaPicture> DecodeJpeg(std::span<const std::uint8_t> data) {
+    TRgbaPicture picture;
+    const auto begin = [&picture](int width, int height) {
+        picture.Width = width;
+        picture.Height = height;
+        picture.Pixels.resize(static_cast<std::size_t>(width) * height * 4);
+        return true;
+    };
+    // Each band lands where its rows go in the whole picture, bottom row first.
+    const auto band = [&picture](int first, int count, const std::uint8_t* pixels) {
+        const std::size_t stride = static_cast<std::size_t>(picture.Width) * 4;
+        std::copy(pixels, pixels + stride * count,
+                  picture.Pixels.data() + stride * (picture.Height - first - count));
+        return true;
+    };
+    if (!DecodeJpegBands(data, begin, band)) return std::nullopt;
+    return picture;
 }
 
 } // namespace nimbora

@@ -3,6 +3,7 @@
 // so decoding is bounded and every libjpeg error ends in a plain failure.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -24,5 +25,14 @@ struct TRgbaPicture {
 // Decodes colour, greyscale and CMYK/YCCK JPEGs. Fails (nullopt) on empty, damaged, truncated
 // or oversized data, and on progressive pictures with an absurd number of scans.
 std::optional<TRgbaPicture> DecodeJpeg(std::span<const std::uint8_t> data);
+
+// The same decoding, handed out in bands of at most bandRows rows so that the whole picture is
+// never held: begin(width, height) once the size is known (false stops), then band(first,
+// count, pixels) for the picture rows first .. first + count - 1 from the top down, each band's
+// RGBA rows bottom first as OpenGL takes them (false stops). True when every row was handed out.
+using TJpegBegin = std::function<bool(int width, int height)>;
+using TJpegBand = std::function<bool(int first, int count, const std::uint8_t* pixels)>;
+bool DecodeJpegBands(std::span<const std::uint8_t> data, const TJpegBegin& begin,
+                     const TJpegBand& band, int bandRows = 32);
 
 } // namespace nimbora

@@ -675,6 +675,14 @@ bool TScene::SetCloudTexture(std::span<const std::uint8_t> jpeg) {
     return LoadJpegTexture(jpeg, CloudTex);
 }
 
+bool TScene::SetCloudPicture(int width, int height, int channels,
+                             std::span<const std::uint8_t> pixels) {
+    if (width <= 0 || height <= 0 || channels <= 0 ||
+        pixels.size() != static_cast<std::size_t>(width) * height * channels)
+        return false;
+    return LoadPixelTexture(width, height, channels, pixels.data(), CloudTex);
+}
+
 void TScene::Release() {
     for (GLuint* list : {&AxesDL, &EarthDL, &CloudDL, &AtmosDL, &SunDL, &MoonDL, &TimeZoneDL,
                          &WPuserDL, &WPcountryDL})

@@ -120,6 +120,9 @@ public:
     // The processed cloud picture as a JPEG stream; false (texture unchanged) when it is not
     // a usable picture.
     bool SetCloudTexture(std::span<const std::uint8_t> jpeg);
+    // The processed cloud picture already decoded: channels 1 (grey), 3 (RGB) or 4 (RGBA)
+    // bytes a pixel, bottom row first; false (texture unchanged) when OpenGL does not take it.
+    bool SetCloudPicture(int width, int height, int channels, std::span<const std::uint8_t> pixels);
 
     // Text at window pixel (x, y), origin bottom-left, in green.
     void DrawStatusText(int x, int y, const std::string& text);

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <numbers>
 
@@ -126,9 +127,11 @@ struct Pipeline {
     int factor = 1; // the picture is shrunk by this factor in both directions
     int outWidth = 0;
     int outHeight = 0;
+    int outChannels = 3; // 1 for a grey picture: the encoder codes only its Y channel
+    const TCancelCheck* cancelled = nullptr;
 
     std::vector<std::uint8_t> inRows;  // RowBatch decoded rows
-    std::vector<std::uint8_t> outRows; // RowBatch RGB rows for the encoder
+    std::vector<std::uint8_t> outRows; // RowBatch output rows (grey or RGB) for the encoder
     std::vector<unsigned> sums;        // R + G + B of each pixel of one row
     std::vector<std::uint32_t> band;   // sums of one row of blocks while shrinking
     // An interlaced picture's block sums, one row of blocks at a time as passes reach it.
@@ -198,17 +201,22 @@ void RowSums(Pipeline& p, const std::uint8_t* in, int n) {
     }
 }
 
-inline void PutRgb(const Pipeline& p, unsigned sum, std::uint8_t* out) {
+inline void PutPixel(const Pipeline& p, unsigned sum, std::uint8_t* out) {
     const std::uint8_t* rgb = p.outOfSum.data() + 3 * sum;
     out[0] = rgb[0];
+    if (p.outChannels == 1) return;
     out[1] = rgb[1];
     out[2] = rgb[2];
 }
 
 void FilterRow(Pipeline& p, const std::uint8_t* in, std::uint8_t* out) {
     RowSums(p, in, p.width);
-    for (int x = 0; x < p.width; ++x, out += 3)
-        PutRgb(p, p.sums[x], out);
+    for (int x = 0; x < p.width; ++x, out += p.outChannels)
+        PutPixel(p, p.sums[x], out);
+}
+
+bool Cancelled(const Pipeline& p) {
+    return p.cancelled && *p.cancelled && (*p.cancelled)();
 }
 
 // Adds n pixels, the first at column x0 and then every step columns, to the block sums.
@@ -223,9 +231,9 @@ void AddToBlocks(Pipeline& p, const std::uint8_t* in, int n, int x0, int step,
 void BlocksToRow(const Pipeline& p, const std::uint32_t* blockRow, int by, std::uint8_t* out) {
     const int k = p.factor;
     const int rows = std::min(k, p.height - by * k);
-    for (int bx = 0; bx < p.outWidth; ++bx, out += 3) {
+    for (int bx = 0; bx < p.outWidth; ++bx, out += p.outChannels) {
         const unsigned count = static_cast<unsigned>(rows * std::min(k, p.width - bx * k));
-        PutRgb(p, (blockRow[bx] + count / 2) / count, out);
+        PutPixel(p, (blockRow[bx] + count / 2) / count, out);
     }
 }
 
@@ -323,6 +331,7 @@ void ReadPasses(Pipeline& p, bool gather) {
         const int rows = static_cast<int>(PNG_PASS_ROWS(p.height, pass));
         if (cols == 0 || rows == 0) continue; // libpng skips empty passes too
         for (int r = 0; r < rows; ++r) {
+            if (r % RowBatch == 0 && Cancelled(p)) std::longjmp(p.jump, 1);
             png_read_row(p.png, p.inRows.data(), nullptr);
             if (!gather) continue;
             const int by = static_cast<int>(PNG_ROW_FROM_PASS_ROW(r, pass)) / p.factor;
@@ -346,8 +355,8 @@ void StartEncoder(Pipeline& p, std::vector<std::uint8_t>* stream) {
     p.encoder.dest = &p.destination.pub;
     p.encoder.image_width = static_cast<JDIMENSION>(p.outWidth);
     p.encoder.image_height = static_cast<JDIMENSION>(p.outHeight);
-    p.encoder.input_components = 3;
-    p.encoder.in_color_space = JCS_RGB;
+    p.encoder.input_components = p.outChannels;
+    p.encoder.in_color_space = p.outChannels == 1 ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&p.encoder);
     jpeg_set_quality(&p.encoder, CloudJpegQuality, TRUE);
     jpeg_start_compress(&p.encoder, TRUE);
@@ -408,7 +417,7 @@ bool Run(Pipeline& p, TTyp format, bool checkOnly, std::vector<std::uint8_t>* st
     }
 
     p.sums.resize(static_cast<std::size_t>(p.width));
-    const std::size_t outStride = static_cast<std::size_t>(p.outWidth) * 3;
+    const std::size_t outStride = static_cast<std::size_t>(p.outWidth) * p.outChannels;
     p.outRows.resize(outStride * RowBatch);
     for (int i = 0; i < RowBatch; ++i)
         p.outPointers[i] = p.outRows.data() + outStride * i;
@@ -420,7 +429,7 @@ bool Run(Pipeline& p, TTyp format, bool checkOnly, std::vector<std::uint8_t>* st
         png_read_end(p.png, nullptr);
         StartEncoder(p, stream);
         for (int by = 0; by < p.outHeight; ++by) {
-            if (!p.blocks[by]) return false;
+            if (!p.blocks[by] || (by % RowBatch == 0 && Cancelled(p))) return false;
             BlocksToRow(p, p.blocks[by].get(), by, p.outPointers[0]);
             p.blocks[by].reset();
             jpeg_write_scanlines(&p.encoder, p.outPointers.data(), 1);
@@ -432,6 +441,7 @@ bool Run(Pipeline& p, TTyp format, bool checkOnly, std::vector<std::uint8_t>* st
     StartEncoder(p, stream);
     if (p.factor > 1) p.band.resize(static_cast<std::size_t>(p.outWidth));
     while (p.rowsRead < p.height) {
+        if (Cancelled(p)) return false;
         const int first = p.rowsRead;
         int count = 0;
         const std::uint8_t* in = ReadRows(p, jpeg, &count);
@@ -462,12 +472,15 @@ bool Run(Pipeline& p, TTyp format, bool checkOnly, std::vector<std::uint8_t>* st
 }
 
 bool RunPipeline(const std::string& path, TTyp format, bool colour, std::uint8_t filter,
-                 std::vector<std::uint8_t>* stream, TPictureSize* size, int maxSide) {
+                 std::vector<std::uint8_t>* stream, TPictureSize* size, int maxSide,
+                 const TCancelCheck* cancelled) {
     if (format != TypPng && format != TypJpg) return false;
     try {
         auto p = std::make_unique<Pipeline>();
         p->file = std::fopen(path.c_str(), "rbe");
         if (!p->file) return false;
+        p->cancelled = cancelled;
+        p->outChannels = colour ? 3 : 1;
         if (stream) BuildTable(*p, colour, filter);
         return Run(*p, format, stream == nullptr, stream, size, maxSide);
     } catch (...) {
@@ -493,17 +506,18 @@ TPictureSize CloudOutputSize(int width, int height, int maxSide) {
 }
 
 bool FilterCloudPicture(const std::string& path, std::vector<std::uint8_t>* stream, TTyp format,
-                        bool colour, std::uint8_t filter, int maxSide) {
+                        bool colour, std::uint8_t filter, int maxSide,
+                        const TCancelCheck& cancelled) {
     if (!stream || !IsRegularFile(path)) return false;
     stream->clear();
-    const bool ok = RunPipeline(path, format, colour, filter, stream, nullptr, maxSide);
+    const bool ok = RunPipeline(path, format, colour, filter, stream, nullptr, maxSide, &cancelled);
     if (!ok) stream->clear();
     return ok;
 }
 
 bool CheckCloudPicture(const std::string& path, TTyp format, TPictureSize* size) {
     if (!IsRegularFile(path)) return false;
-    return RunPipeline(path, format, false, 0, nullptr, size, MaxCloudTextureSide);
+    return RunPipeline(path, format, false, 0, nullptr, size, MaxCloudTextureSide, nullptr);
 }
 
 } // namespace nimbora

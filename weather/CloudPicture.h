@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -65,14 +66,19 @@ struct TPictureSize {
 int CloudShrinkFactor(int width, int height, int maxSide);
 TPictureSize CloudOutputSize(int width, int height, int maxSide);
 
+// Asked now and then during long work; true ends it as a failure.
+using TCancelCheck = std::function<bool()>;
+
 // Decodes the picture at path (source format TypPng or TypJpg), shrinks it to
 // CloudOutputSize(..., maxSide), filters every pixel with level filter, colours it when colour
-// is set, and encodes the result as a 24-bit JPEG of quality 80 into *stream (replacing its
-// contents; its capacity is reused). maxSide is the texture size the OpenGL context allows.
-// Does nothing and returns false when the file does not exist or stream is null. On any
-// failure the stream is left empty.
+// is set, and encodes the result as a JPEG of quality 80 into *stream (replacing its contents;
+// its capacity is reused): 24-bit colour when coloured, else one grey channel, which decodes
+// to the same pixels as R = G = B would at a third of the work. maxSide is the texture size the
+// OpenGL context allows. Does nothing and returns false when the file does not exist or stream
+// is null. On any failure, cancellation included, the stream is left empty.
 bool FilterCloudPicture(const std::string& path, std::vector<std::uint8_t>* stream, TTyp format,
-                        bool colour, std::uint8_t filter, int maxSide = MaxCloudTextureSide);
+                        bool colour, std::uint8_t filter, int maxSide = MaxCloudTextureSide,
+                        const TCancelCheck& cancelled = {});
 
 // Decodes the whole picture without keeping it: true when it is a sound picture of the given
 // format within the limits above; its size is stored in *size when given.

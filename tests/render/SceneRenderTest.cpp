@@ -1,4 +1,5 @@
 // Real frames of the scene, drawn by Mesa into the drawing panel and read back.
+#include "render/JpegDecode.h"
 #include "render/JpegMaker.h"
 #include "render/OpenGLPanel.h"
 #include "render/Scene.h"
@@ -18,6 +19,8 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <span>
+#include <tuple>
 #include <vector>
 
 namespace nimbora {
@@ -314,6 +317,82 @@ TEST_F(SceneRender, CloudsAddTheirPictureOnlyWhenShownAndAvailable) {
     const QImage clear = Grab();
     EXPECT_LE(std::abs(qRed(clear.pixel(CentreX, CentreY)) - qRed(bare.pixel(CentreX, CentreY))),
               2);
+}
+
+TEST_F(SceneRender, GreyAndRgbCloudPicturesDrawLikeTheirRgbaForm) {
+    // The cloud picture goes up as one grey channel or as RGB; either must draw exactly what
+    // the same picture as RGBA (R = G = B for grey, full alpha) draws.
+    constexpr int W = 128, H = 64;
+    std::vector<std::uint8_t> grey, rgb, greyRgba, rgbRgba;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const auto g = static_cast<std::uint8_t>((x * 2 + y * 7 + (x * y) % 23) % 256);
+            const std::uint8_t c[3] = {g, static_cast<std::uint8_t>(255 - g),
+                                       static_cast<std::uint8_t>((g * 3) % 256)};
+            grey.push_back(g);
+            greyRgba.insert(greyRgba.end(), {g, g, g, 255});
+            rgb.insert(rgb.end(), {c[0], c[1], c[2]});
+            rgbRgba.insert(rgbRgba.end(), {c[0], c[1], c[2], 255});
+        }
+    Frame.CloudsAvailable = true;
+    for (bool dayNight : {false, true}) {
+        Frame.ShowDayNight = dayNight;
+        for (const auto& [pixels, channels, rgba] :
+             {std::tuple{&grey, 1, &greyRgba}, std::tuple{&rgb, 3, &rgbRgba}}) {
+            SCOPED_TRACE(std::to_string(channels) + (dayNight ? " sun" : " rgb"));
+            Panel->makeCurrent();
+            ASSERT_TRUE(Scene->SetCloudPicture(W, H, channels, *pixels));
+            Panel->doneCurrent();
+            const QImage picture = Grab();
+            Panel->makeCurrent();
+            ASSERT_TRUE(Scene->SetCloudPicture(W, H, 4, *rgba));
+            Panel->doneCurrent();
+            const QImage reference = Grab();
+            EXPECT_TRUE(picture == reference);
+        }
+    }
+    // Pixels that do not fill the picture are refused, and the texture stays.
+    Panel->makeCurrent();
+    const GLuint before = Scene->Objects().CloudTex;
+    EXPECT_FALSE(Scene->SetCloudPicture(W, H, 1, std::span(grey).first(grey.size() - 1)));
+    EXPECT_FALSE(Scene->SetCloudPicture(W, H, 2, grey));
+    EXPECT_EQ(Scene->Objects().CloudTex, before);
+    Panel->doneCurrent();
+}
+
+TEST_F(SceneRender, JpegTexturesHoldTheDecodedPicture) {
+    // Pictures that go up band by band, one smaller than a band, and one rescaled whole.
+    for (const auto& [w, h] : {std::pair{256, 128}, std::pair{64, 8}, std::pair{100, 60}}) {
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+        const test::TBytes jpeg = test::MakeJpeg(w, h, 3, [](int x, int y, std::uint8_t* out) {
+            out[0] = static_cast<std::uint8_t>(x * 5 + y);
+            out[1] = static_cast<std::uint8_t>(y * 9);
+            out[2] = static_cast<std::uint8_t>((x ^ y) * 3);
+        });
+        const auto decoded = DecodeJpeg(jpeg);
+        ASSERT_TRUE(decoded);
+        Panel->makeCurrent();
+        GLuint name = 0;
+        ASSERT_TRUE(LoadJpegTexture(jpeg, name));
+        glBindTexture(GL_TEXTURE_2D, name);
+        GLint tw = 0, th = 0;
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &tw);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &th);
+        std::vector<std::uint8_t> texels(static_cast<std::size_t>(tw) * th * 4);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+        glDeleteTextures(1, &name);
+        Panel->doneCurrent();
+        if (tw == w && th == h) {
+            EXPECT_TRUE(texels == decoded->Pixels);
+        } else {
+            // Rescaled to powers of two: the bottom-left corner keeps its colour roughly.
+            EXPECT_EQ(tw & (tw - 1), 0);
+            EXPECT_EQ(th & (th - 1), 0);
+            for (int c = 0; c < 3; ++c)
+                EXPECT_NEAR(texels[c], decoded->Pixels[c], 12);
+        }
+    }
 }
 
 TEST_F(SceneRender, StatusLinesAtTheLowerLeft) {

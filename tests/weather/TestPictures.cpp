@@ -70,6 +70,8 @@ bool WritePng(const std::string& path, const TestPng& picture) {
 
 bool WriteJpeg(const std::string& path, int width, int height, int components,
                const std::vector<std::uint8_t>& pixels, int quality, bool progressive, bool ycck) {
+    // libjpeg would read past pixels that do not fill the picture.
+    if (pixels.size() < static_cast<std::size_t>(width) * height * components) return false;
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) return false;
     jpeg_compress_struct cinfo{};
