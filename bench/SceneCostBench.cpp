@@ -1,6 +1,6 @@
 // Where the time of the scene build and of one frame goes. The start-up's scene build is timed
 // step by step; then the full frame, and the same frame with one feature left out or one drawing
-// choice changed (texture minification, sphere tessellation), each the median of a number of
+// choice changed (texture minification), each the median of a number of
 // frames with glFinish after each.
 //
 //   DISPLAY=:0 bench_scenecost [frames]
@@ -20,7 +20,6 @@
 #include <QOpenGLFramebufferObject>
 
 #include <GL/gl.h>
-#include <GL/glu.h>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -51,18 +50,6 @@ void TimeFrames(TScene& scene, TFrameState frame, const TLightingSets& sets, int
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
-}
-
-// A textured sphere list like the scene's own, with another tessellation.
-void RebuildSphere(GLuint list, float radius, int slices) {
-    glNewList(list, GL_COMPILE); // replaces what the list held
-    glRotatef(-90, 1, 0, 0);
-    GLUquadric* q = gluNewQuadric();
-    gluQuadricNormals(q, GLU_SMOOTH);
-    gluQuadricTexture(q, GL_TRUE);
-    gluSphere(q, radius, slices, slices);
-    gluDeleteQuadric(q);
-    glEndList();
 }
 
 void SetMinFilter(const TScene& scene, GLint filter) {
@@ -175,15 +162,6 @@ int main(int argc, char** argv) {
         {"earth and clouds minified from mipmaps", [](TFrameState&) {},
          [&] { SetMinFilter(scene, GL_LINEAR_MIPMAP_NEAREST); },
          [&] { SetMinFilter(scene, GL_LINEAR); }},
-        {"earth sphere 64x64, cloud sphere 48x48", [](TFrameState&) {},
-         [&] {
-             RebuildSphere(scene.Objects().EarthDL, EarthRadius, 64);
-             RebuildSphere(scene.Objects().CloudDL, CloudRadius, 48);
-         },
-         [&] {
-             RebuildSphere(scene.Objects().EarthDL, EarthRadius, 128);
-             RebuildSphere(scene.Objects().CloudDL, CloudRadius, 64);
-         }},
     };
     // Rounds go through all cases a few frames at a time, so that a burst of other work on the
     // machine is spread over the cases instead of falling on one.

@@ -210,10 +210,7 @@ bool TScene::LoadEmbeddedTextures() {
 }
 
 void TScene::MakeEarthList() {
-    glNewList(NewList(EarthDL), GL_COMPILE);
-    glRotatef(-90, 1, 0, 0);
-    Sphere(EarthRadius, 128, 128, true);
-    glEndList();
+    EarthSphere.Build(EarthRadius, 128, 128, true);
 }
 
 void TScene::MakeBoundaryList(float r) {
@@ -243,16 +240,11 @@ void TScene::MakeTimeZoneList(float r) {
 }
 
 void TScene::MakeCloudList() {
-    glNewList(NewList(CloudDL), GL_COMPILE);
-    glRotatef(-90, 1, 0, 0);
-    Sphere(CloudRadius, 64, 64, true);
-    glEndList();
+    CloudSphere.Build(CloudRadius, 64, 64, true);
 }
 
 void TScene::MakeAtmosList() {
-    glNewList(NewList(AtmosDL), GL_COMPILE);
-    Sphere(AtmosRadius, 128, 128, false);
-    glEndList();
+    AtmosSphere.Build(AtmosRadius, 128, 128, false);
 }
 
 void TScene::MakeSunList() {
@@ -274,13 +266,14 @@ void TScene::MakeSunList() {
 }
 
 void TScene::MakeMoonList() {
+    // The list turns and dresses the moon; its sphere follows in pieces.
     glNewList(NewList(MoonDL), GL_COMPILE);
     glRotatef(-90, 1, 0, 0);
     glRotatef(180, 0, 0, 1);
     ApplyMaterial(MoonMaterial());
     glBindTexture(GL_TEXTURE_2D, MoonTex);
-    Sphere(MoonRadius, 96, 96, true);
     glEndList();
+    MoonSphere.Build(MoonRadius, 96, 96, true);
 }
 
 void TScene::MakeMarkerLists() {
@@ -495,7 +488,9 @@ void TScene::DrawEarth(const TFrameState& f, const TLightingSets& sets) {
     } else {
         ApplyMaterial(sun ? sets.SunEarth2 : sets.RgbEarth2);
     }
-    glCallList(EarthDL);
+    // The sphere's pole axis (z) becomes the globe's (y).
+    glRotatef(-90, 1, 0, 0);
+    EarthSphere.Draw();
 }
 
 void TScene::DrawOverlayLines(const TFrameState& f) {
@@ -582,7 +577,8 @@ void TScene::DrawClouds(const TFrameState& f, const TLightingSets& sets) {
     TGlCapabilities blend{{GL_BLEND, true}};
     ApplyMaterial(f.ShowDayNight ? sets.SunCloud : sets.RgbCloud);
     glBindTexture(GL_TEXTURE_2D, CloudTex);
-    glCallList(CloudDL);
+    glRotatef(-90, 1, 0, 0);
+    CloudSphere.Draw();
 }
 
 void TScene::DrawSunAndMoon(const TFrameState& f, const TLightingSets& sets) {
@@ -600,6 +596,7 @@ void TScene::DrawSunAndMoon(const TFrameState& f, const TLightingSets& sets) {
         glRotatef(static_cast<float>(f.MoonLon), 0, 1, 0);
         glRotatef(static_cast<float>(f.MoonLat), -1, 0, 0);
         glCallList(MoonDL);
+        MoonSphere.Draw();
     }
     TGlCapabilities unlit{{GL_LIGHTING, false}, {GL_TEXTURE_2D, false}};
     TTextBatch labels(Font);
@@ -622,7 +619,7 @@ void TScene::DrawAtmosphere(const TLightingSets& sets) {
     TGlMatrixScope matrix;
     TGlCapabilities blend{{GL_BLEND, true}, {GL_TEXTURE_2D, false}};
     ApplyMaterial(sets.SunAtmos);
-    glCallList(AtmosDL);
+    AtmosSphere.Draw();
 }
 
 void TScene::DrawStatusLines(const TFrameState& f) {
@@ -658,9 +655,10 @@ bool TScene::SetCloudTexture(std::span<const std::uint8_t> jpeg) {
 }
 
 void TScene::Release() {
-    for (GLuint* list : {&AxesDL, &EarthDL, &CloudDL, &AtmosDL, &SunDL, &MoonDL, &TimeZoneDL,
-                         &WPuserDL, &WPcountryDL})
+    for (GLuint* list : {&AxesDL, &SunDL, &MoonDL, &TimeZoneDL, &WPuserDL, &WPcountryDL})
         FreeList(*list);
+    for (TSpherePieces* sphere : {&EarthSphere, &CloudSphere, &AtmosSphere, &MoonSphere})
+        sphere->Release();
     Font.Release();
     for (GLuint* tex : {&EarthTex, &CloudTex, &SunTex, &MoonTex})
         FreeTexture(*tex);

@@ -8,6 +8,7 @@
 #include "render/Lighting.h"
 #include "render/LineChunks.h"
 #include "render/Points.h"
+#include "render/SpherePieces.h"
 
 #include <GL/gl.h>
 
@@ -122,11 +123,9 @@ public:
 
     // The GL names of what was built, for tests and benchmarks that look inside.
     struct TObjects {
-        GLuint EarthTex, CloudTex, SunTex, MoonTex, EarthDL, CloudDL, FontTex;
+        GLuint EarthTex, CloudTex, SunTex, MoonTex, FontTex;
     };
-    TObjects Objects() const {
-        return {EarthTex, CloudTex, SunTex, MoonTex, EarthDL, CloudDL, Font.TextureName()};
-    }
+    TObjects Objects() const { return {EarthTex, CloudTex, SunTex, MoonTex, Font.TextureName()}; }
 
 private:
     // The build, in this order.
@@ -166,10 +165,12 @@ private:
     void ApplyLightingMode(bool sun);
 
     GLuint EarthTex = 0, CloudTex = 0, SunTex = 0, MoonTex = 0;
-    GLuint AxesDL = 0, EarthDL = 0, CloudDL = 0, AtmosDL = 0, SunDL = 0, MoonDL = 0;
+    GLuint AxesDL = 0, SunDL = 0, MoonDL = 0;
     GLuint TimeZoneDL = 0, WPuserDL = 0, WPcountryDL = 0;
     TFontAtlas Font;
     TLineSet Boundaries;
+    // The spheres, sent piece by piece: only what can face the camera in the view.
+    TSpherePieces EarthSphere, CloudSphere, AtmosSphere, MoonSphere;
     float SunPos[4] = {0, 0, 0, 0};
     TVertex MoonPos;
 
