@@ -9,7 +9,9 @@
 // cost of texturing grows with the texture's size on a software renderer.
 #include "BenchGl.h"
 #include "render/Lighting.h"
+#include "render/LineChunks.h"
 #include "render/OpenGLPanel.h"
+#include "render/Points.h"
 #include "render/Scene.h"
 #include "render/countries.h"
 #include "render/polylines.h"
@@ -114,6 +116,24 @@ int main(int argc, char** argv) {
         }
     std::printf("boundaries: %zu line strips, %zu vertices; %zu marked points with names\n", lines,
                 vertices, points.size());
+    {
+        // What the coarser copies of the lines keep.
+        std::vector<TVertex> v;
+        std::vector<std::pair<int, int>> strips;
+        for (const char* resource : BoundaryResources)
+            for (const TPolyline& line : ReadPolylineResource(QString::fromLatin1(resource))) {
+                strips.emplace_back(static_cast<int>(v.size()),
+                                    static_cast<int>(line.Points.size()));
+                for (const TPolyPoint& p : line.Points)
+                    v.push_back(SpherePoint(BoundaryRadius, p.Lon, p.Lat));
+            }
+        for (const double tolerance : {0.001, 0.002, 0.004, 0.008, 0.016, 0.032}) {
+            std::size_t kept = 0;
+            for (const auto& [first, count] : strips)
+                kept += SimplifyStrip(v, first, count, tolerance).size();
+            std::printf("  lines within %.3f units: %zu vertices\n", tolerance, kept);
+        }
+    }
 
     const TFrameState all = bench::BusyFrame(points, clouds);
 

@@ -98,28 +98,112 @@ bool ChunkMayShow(const TLineChunk& chunk, float r, const TShellView& view) {
     return true;
 }
 
+std::vector<int> SimplifyStrip(const std::vector<TVertex>& vertices, int first, int count,
+                               double tolerance) {
+    std::vector<int> kept;
+    const int total = static_cast<int>(vertices.size());
+    if (first < 0 || count <= 0 || first > total - count) return kept;
+    if (count <= 2 || !(tolerance > 0)) {
+        for (int i = first; i < first + count; ++i)
+            kept.push_back(i);
+        return kept;
+    }
+    std::vector<char> keep(static_cast<std::size_t>(count), 0);
+    keep.front() = keep.back() = 1;
+    // Spans still to split, without recursion: a long strip cannot exhaust the stack.
+    std::vector<std::pair<int, int>> spans{{0, count - 1}};
+    const auto at = [&](int i) -> const TVertex& {
+        return vertices[static_cast<std::size_t>(first + i)];
+    };
+    while (!spans.empty()) {
+        const auto [a, b] = spans.back();
+        spans.pop_back();
+        if (b - a < 2) continue;
+        const TVertex &pa = at(a), &pb = at(b);
+        const double ux = double(pb.X) - pa.X, uy = double(pb.Y) - pa.Y, uz = double(pb.Z) - pa.Z;
+        const double uu = ux * ux + uy * uy + uz * uz;
+        double worst = -1;
+        int worstAt = a;
+        for (int i = a + 1; i < b; ++i) {
+            const TVertex& p = at(i);
+            const double wx = double(p.X) - pa.X, wy = double(p.Y) - pa.Y, wz = double(p.Z) - pa.Z;
+            // Distance to the segment (not its line): the kept line is the segment.
+            const double t = uu > 0 ? std::clamp((wx * ux + wy * uy + wz * uz) / uu, 0.0, 1.0) : 0;
+            const double dx = wx - t * ux, dy = wy - t * uy, dz = wz - t * uz;
+            const double d2 = dx * dx + dy * dy + dz * dz;
+            if (d2 > worst) worst = d2, worstAt = i;
+        }
+        if (worst > tolerance * tolerance) {
+            keep[static_cast<std::size_t>(worstAt)] = 1;
+            spans.emplace_back(a, worstAt);
+            spans.emplace_back(worstAt, b);
+        }
+    }
+    for (int i = 0; i < count; ++i)
+        if (keep[static_cast<std::size_t>(i)]) kept.push_back(first + i);
+    return kept;
+}
+
 void TLineSet::Build(const std::vector<TVertex>& vertices,
-                     const std::vector<std::pair<int, int>>& strips, float radius) {
+                     const std::vector<std::pair<int, int>>& strips, float radius,
+                     const std::vector<double>& tolerances) {
     Release();
     Radius = radius;
+    // Every copy goes into one buffer, one after the other.
+    std::vector<TVertex> all = vertices;
     // Short enough that a chunk at the limb is mostly hidden or mostly seen, long enough that
     // the culling loop stays far below the cost of the lines.
-    Chunks = MakeLineChunks(vertices, strips, 64);
-    Firsts.reserve(Chunks.size());
-    Counts.reserve(Chunks.size());
+    constexpr int ChunkVertices = 64;
+    Levels.push_back({0, vertices.size(), MakeLineChunks(vertices, strips, ChunkVertices)});
+    for (const double tolerance : tolerances) {
+        if (!(tolerance > Levels.back().Tolerance)) continue;
+        std::vector<TVertex> coarse;
+        std::vector<std::pair<int, int>> coarseStrips;
+        for (const auto& [first, count] : strips) {
+            const std::vector<int> kept = SimplifyStrip(vertices, first, count, tolerance);
+            if (kept.empty()) continue;
+            coarseStrips.emplace_back(static_cast<int>(all.size() + coarse.size()),
+                                      static_cast<int>(kept.size()));
+            for (const int i : kept)
+                coarse.push_back(vertices[static_cast<std::size_t>(i)]);
+        }
+        // The chunks index the shared buffer, so they are cut with the earlier copies in front.
+        all.insert(all.end(), coarse.begin(), coarse.end());
+        Levels.push_back(
+            {tolerance, coarse.size(), MakeLineChunks(all, coarseStrips, ChunkVertices)});
+    }
+    std::size_t most = 0;
+    for (const TLevel& level : Levels)
+        most = std::max(most, level.Chunks.size());
+    Firsts.reserve(most);
+    Counts.reserve(most);
     glGenBuffers(1, &Buffer);
     if (Buffer == 0) return;
     glBindBuffer(GL_ARRAY_BUFFER, Buffer);
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size() * sizeof(TVertex)),
-                 vertices.data(), GL_STATIC_DRAW);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(all.size() * sizeof(TVertex)), all.data(),
+                 GL_STATIC_DRAW);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
 }
 
-void TLineSet::Draw(const TShellView& view) {
-    if (Buffer == 0) return;
+std::size_t TLineSet::LevelFor(double maxError) const {
+    std::size_t level = 0;
+    for (std::size_t i = 1; i < Levels.size(); ++i)
+        if (Levels[i].Tolerance <= maxError) level = i;
+    return level;
+}
+
+std::vector<std::size_t> TLineSet::LevelVertexCounts() const {
+    std::vector<std::size_t> counts;
+    for (const TLevel& level : Levels)
+        counts.push_back(level.Vertices);
+    return counts;
+}
+
+void TLineSet::Draw(const TShellView& view, double maxError) {
+    if (Buffer == 0 || Levels.empty()) return;
     Firsts.clear();
     Counts.clear();
-    for (const TLineChunk& c : Chunks)
+    for (const TLineChunk& c : Levels[LevelFor(maxError)].Chunks)
         if (ChunkMayShow(c, Radius, view)) {
             // Chunks next to each other in the buffer and in the same strip join up again.
             if (!Firsts.empty() && Firsts.back() + Counts.back() - 1 == c.First)
@@ -141,7 +225,7 @@ void TLineSet::Draw(const TShellView& view) {
 void TLineSet::Release() {
     if (Buffer != 0) glDeleteBuffers(1, &Buffer);
     Buffer = 0;
-    Chunks.clear();
+    Levels.clear();
 }
 
 } // namespace nimbora

@@ -122,6 +122,16 @@ void ClipFarSide(const TVertex& proj, float radius) {
     glEnable(GL_CLIP_PLANE0);
 }
 
+double BoundaryError(double distance, double radius, int panelHeight) {
+    if (!(distance >= BoundaryDetailDistance) || panelHeight <= 0) return 0;
+    // Pixels per unit where the shell comes nearest to the camera; nothing on it is nearer.
+    // Toward the corners of the view a point moved in depth also moves sideways on the screen,
+    // by up to about a fifth more.
+    const double pixelsPerUnit =
+        panelHeight / (2 * std::tan(22.5 * M_PI / 180) * (distance - radius)) * 1.2;
+    return BoundaryPixelError / pixelsPerUnit;
+}
+
 void BillboardMatrix() {
     float m[16];
     glGetFloatv(GL_MODELVIEW_MATRIX, m);
@@ -225,7 +235,7 @@ void TScene::MakeBoundaryList(float r) {
                 vertices.push_back(SpherePoint(r, p.Lon, p.Lat));
         }
     }
-    Boundaries.Build(vertices, strips, r);
+    Boundaries.Build(vertices, strips, r, BoundaryTolerances);
 }
 
 void TScene::MakeTimeZoneList(float r) {
@@ -500,7 +510,8 @@ void TScene::DrawOverlayLines(const TFrameState& f) {
         TGlMatrixScope matrix;
         glColor3f(1, 1, 0);
         ClipFarSide(f.Proj, BoundaryRadius);
-        Boundaries.Draw(ShellView(f.Proj, BoundaryRadius));
+        Boundaries.Draw(ShellView(f.Proj, BoundaryRadius),
+                        BoundaryError(-f.Proj.Z, BoundaryRadius, PanelHeight));
         glDisable(GL_CLIP_PLANE0);
     }
     if (f.ShowTimeZone) {

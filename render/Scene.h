@@ -18,6 +18,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace nimbora {
 
@@ -203,6 +204,16 @@ double FarSideClipOffset(double distance, double radius);
 // Clips away (clip plane 0) what lies on a shell of that radius behind the earth, so that the
 // hidden half of the overlay lines costs nothing. Globe coordinates must be current.
 void ClipFarSide(const TVertex& proj, float radius);
+
+// The coarser copies of the boundary lines (globe units; none strays further from the line).
+inline const std::vector<double> BoundaryTolerances = {0.001, 0.002, 0.004, 0.008, 0.016, 0.032};
+// A coarser copy is taken only from this far away: near views show every vertex as it is.
+inline constexpr double BoundaryDetailDistance = 10;
+// How far (framebuffer pixels) a coarser line may stray on the screen.
+inline constexpr double BoundaryPixelError = 0.25;
+// The tolerance the boundaries may be drawn with from this camera distance on a panel of this
+// height: 0 (every vertex) when near.
+double BoundaryError(double distance, double radius, int panelHeight);
 
 // The same for the current modelview matrix.
 void BillboardMatrix();

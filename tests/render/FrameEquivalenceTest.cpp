@@ -32,6 +32,11 @@ constexpr int Height = 240;
 constexpr int ChannelTolerance = 8;
 // Pixels that may differ by more: a few where lines and labels meet at equal depth.
 constexpr int MaxDifferingPixels = 60;
+// From afar the boundaries may be drawn from a coarser copy of their lines, which strays at
+// most a quarter pixel: here and there a line pixel moves to its neighbour (two pixels differ
+// for each). About 110 pixels differ of the frame's some 3,700 line pixels; lines drawn wrongly
+// would move most of them.
+constexpr int MaxDifferingFar = 250;
 
 // One reference frame: which lighting mode, from how far.
 struct TReference {
@@ -117,7 +122,7 @@ TEST(FrameEquivalence, BothLightingModesDrawTheReferenceFrames) {
             {"frame_rgb.png", false, -8.4f, MaxDifferingPixels},
             {"frame_sun.png", true, -8.4f, MaxDifferingPixels},
             // The start view: the whole globe with every boundary line in sight.
-            {"frame_far.png", true, -15.0f, MaxDifferingPixels},
+            {"frame_far.png", true, -15.0f, MaxDifferingFar},
         };
         for (const TReference& ref : references) {
             SCOPED_TRACE(ref.Name);
