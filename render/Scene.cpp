@@ -429,7 +429,8 @@ void TScene::DrawMarkerLabel(const TDrawPoint& p, const TFrameState& frame, TTex
 }
 
 void TScene::RenderBlank() {
-    glClearColor(0, 0, 0, 0);
+    // Opaque black: a compositor that honours the surface's alpha must not show the desktop.
+    glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
@@ -456,21 +457,25 @@ void TScene::RenderScene(const TFrameState& frame, const TLightingSets& sets) {
         DrawAtmosphere(sets);
     }
     DrawStatusLines(*f);
-    MakeOpaque();
+    // The frame starts with alpha 1, blending (GL_SRC_ALPHA, GL_ONE) only adds to it, and
+    // everything else is drawn with alpha 1 except the earth, whose material may have less.
+    const TMaterialSet& earth = f->ShowTexturing ? (sun ? sets.SunEarth1 : sets.RgbEarth1)
+                                                 : (sun ? sets.SunEarth2 : sets.RgbEarth2);
+    if (!(earth.Diffuse[3] >= 1)) MakeOpaque();
 }
 
 void TScene::MakeOpaque() {
-    // The surface has an alpha channel, which the black clear and the blended clouds leave
+    // The surface has an alpha channel, which an earth material with alpha below 1 leaves
     // below 1. X11 ignores it, but a Wayland compositor would show the desktop through the
-    // sky: fill alpha with 1 and keep the colours.
+    // earth: fill alpha with the clear colour's 1 and keep the colours.
     glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
-    glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT);
-    glClearColor(0, 0, 0, 0);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
 }
 
 void TScene::BeginFrame(const TFrameState& f) {
+    // Black, and opaque from the start (see the end of RenderScene).
+    glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();

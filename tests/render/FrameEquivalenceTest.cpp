@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 namespace nimbora {
 namespace {
@@ -145,6 +146,70 @@ TEST(FrameEquivalence, BothLightingModesDrawTheReferenceFrames) {
             if (d.Differing > ref.MaxDiffering)
                 image.save(QStringLiteral("/tmp/nimbora_frame_") + QString::fromLatin1(ref.Name));
             EXPECT_LE(d.Differing, ref.MaxDiffering) << "largest difference " << d.Largest;
+        }
+        scene.Release();
+        fbo.release();
+    }
+    context.doneCurrent();
+}
+
+// Every frame must end opaque (alpha 255 everywhere): a compositor that honours the surface's
+// alpha would show the desktop through any pixel left below. That includes the blank frame
+// before the scene exists and an earth whose material alpha the user set below 1.
+TEST(FrameEquivalence, EveryFrameEndsOpaque) {
+    QOpenGLContext context;
+    context.setFormat(TOpenGLPanel::SceneFormat());
+    ASSERT_TRUE(context.create());
+    QOffscreenSurface surface;
+    surface.setFormat(context.format());
+    surface.create();
+    ASSERT_TRUE(context.makeCurrent(&surface));
+    {
+        QOpenGLFramebufferObject fbo(Width, Height, QOpenGLFramebufferObject::CombinedDepthStencil);
+        ASSERT_TRUE(fbo.bind());
+        const auto transparentPixels = [] {
+            std::vector<GLubyte> rgba(std::size_t(Width) * Height * 4);
+            glReadPixels(0, 0, Width, Height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+            int n = 0;
+            for (std::size_t i = 3; i < rgba.size(); i += 4)
+                n += rgba[i] != 255;
+            return n;
+        };
+        glClearColor(0, 0, 0, 0);
+        TScene::RenderBlank();
+        EXPECT_EQ(transparentPixels(), 0) << "blank frame";
+
+        TLightingSets sets = DefaultLighting();
+        TScene scene;
+        scene.PrepareLightFade(sets);
+        ASSERT_TRUE(scene.Build(sets));
+        scene.ApplyLightColours(sets);
+        ASSERT_TRUE(scene.SetCloudTexture(TestCloudJpeg()));
+        scene.OpenGLPanelResize(Width, Height);
+        TFrameState frame;
+        frame.Proj = {-10, 20, -8.4f};
+        frame.ScaleZ = 10.0f / 8.4f;
+        frame.ShowTimeZone = frame.ShowClouds = frame.CloudsAvailable = true;
+        struct TCase {
+            const char* Name;
+            bool Sun, Textured;
+            float EarthAlpha;
+        } cases[] = {{"defaults", false, true, -1},
+                     {"defaults, sun", true, true, -1},
+                     {"textured earth 0.3", false, true, 0.3f},
+                     {"plain earth 0.5", true, false, 0.5f},
+                     {"plain earth 0", false, false, 0}};
+        for (const TCase& c : cases) {
+            SCOPED_TRACE(c.Name);
+            TLightingSets s = sets;
+            if (c.EarthAlpha >= 0)
+                for (TMaterialSet* m : {&s.RgbEarth1, &s.RgbEarth2, &s.SunEarth1, &s.SunEarth2})
+                    m->Diffuse[3] = c.EarthAlpha;
+            frame.ShowDayNight = c.Sun;
+            frame.ShowTexturing = c.Textured;
+            scene.RenderScene(frame, s);
+            glFinish();
+            EXPECT_EQ(transparentPixels(), 0);
         }
         scene.Release();
         fbo.release();
