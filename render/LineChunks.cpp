@@ -38,14 +38,16 @@ TLineChunk Cap(const std::vector<TVertex>& vertices, int first, int count) {
         return c;
     }
     c.Centre = {static_cast<float>(sx / l), static_cast<float>(sy / l), static_cast<float>(sz / l)};
-    double reach = 0;
+    // The widest angle from the axis is where the cosine is smallest: one arc cosine a chunk.
+    double leastCos = 1;
     for (int i = first; i < first + count; ++i) {
         const TVertex& v = vertices[static_cast<std::size_t>(i)];
         const double vl = Length(v);
         if (!(vl > 0)) continue;
-        reach = std::max(reach, std::acos(std::clamp(Dot(v, c.Centre) / vl, -1.0, 1.0)));
+        leastCos = std::min(leastCos, Dot(v, c.Centre) / vl);
     }
-    c.Reach = static_cast<float>(std::min(M_PI, reach + CapMargin));
+    c.Reach =
+        static_cast<float>(std::min(M_PI, std::acos(std::clamp(leastCos, -1.0, 1.0)) + CapMargin));
     return c;
 }
 
@@ -98,33 +100,34 @@ bool ChunkMayShow(const TLineChunk& chunk, float r, const TShellView& view) {
     return true;
 }
 
-std::vector<int> SimplifyStrip(const std::vector<TVertex>& vertices, int first, int count,
-                               double tolerance) {
-    std::vector<int> kept;
+std::vector<double> StripSignificance(const std::vector<TVertex>& vertices, int first, int count,
+                                      double floor) {
+    std::vector<double> significance;
     const int total = static_cast<int>(vertices.size());
-    if (first < 0 || count <= 0 || first > total - count) return kept;
-    if (count <= 2 || !(tolerance > 0)) {
-        for (int i = first; i < first + count; ++i)
-            kept.push_back(i);
-        return kept;
-    }
-    std::vector<char> keep(static_cast<std::size_t>(count), 0);
-    keep.front() = keep.back() = 1;
-    // Spans still to split, without recursion: a long strip cannot exhaust the stack.
-    std::vector<std::pair<int, int>> spans{{0, count - 1}};
+    if (first < 0 || count <= 0 || first > total - count) return significance;
+    significance.assign(static_cast<std::size_t>(count), 0.0);
+    significance.front() = significance.back() = HUGE_VAL;
+    // Douglas-Peucker down to the last vertex. Where a span splits does not depend on the
+    // tolerance, only whether it does: a vertex stays while its own split distance and those of
+    // all the splits above it exceed the tolerance. Spans wait on a list, not on the stack.
+    struct TSpan {
+        int A, B;
+        double Above; // the smallest split distance on the way down to this span
+    };
+    std::vector<TSpan> spans{{0, count - 1, HUGE_VAL}};
     const auto at = [&](int i) -> const TVertex& {
         return vertices[static_cast<std::size_t>(first + i)];
     };
     while (!spans.empty()) {
-        const auto [a, b] = spans.back();
+        const TSpan span = spans.back();
         spans.pop_back();
-        if (b - a < 2) continue;
-        const TVertex &pa = at(a), &pb = at(b);
+        if (span.B - span.A < 2) continue;
+        const TVertex &pa = at(span.A), &pb = at(span.B);
         const double ux = double(pb.X) - pa.X, uy = double(pb.Y) - pa.Y, uz = double(pb.Z) - pa.Z;
         const double uu = ux * ux + uy * uy + uz * uz;
         double worst = -1;
-        int worstAt = a;
-        for (int i = a + 1; i < b; ++i) {
+        int worstAt = span.A + 1;
+        for (int i = span.A + 1; i < span.B; ++i) {
             const TVertex& p = at(i);
             const double wx = double(p.X) - pa.X, wy = double(p.Y) - pa.Y, wz = double(p.Z) - pa.Z;
             // Distance to the segment (not its line): the kept line is the segment.
@@ -133,14 +136,29 @@ std::vector<int> SimplifyStrip(const std::vector<TVertex>& vertices, int first, 
             const double d2 = dx * dx + dy * dy + dz * dz;
             if (d2 > worst) worst = d2, worstAt = i;
         }
-        if (worst > tolerance * tolerance) {
-            keep[static_cast<std::size_t>(worstAt)] = 1;
-            spans.emplace_back(a, worstAt);
-            spans.emplace_back(worstAt, b);
-        }
+        const double here = std::min(span.Above, std::sqrt(worst));
+        // Below the floor the order of the rest no longer matters: they all count as 0.
+        if (here <= floor) continue;
+        significance[static_cast<std::size_t>(worstAt)] = here;
+        spans.push_back({span.A, worstAt, here});
+        spans.push_back({worstAt, span.B, here});
     }
-    for (int i = 0; i < count; ++i)
-        if (keep[static_cast<std::size_t>(i)]) kept.push_back(first + i);
+    return significance;
+}
+
+std::vector<int> SimplifyStrip(const std::vector<TVertex>& vertices, int first, int count,
+                               double tolerance) {
+    std::vector<int> kept;
+    if (!(tolerance > 0)) {
+        if (first >= 0 && count > 0 && first <= static_cast<int>(vertices.size()) - count)
+            for (int i = first; i < first + count; ++i)
+                kept.push_back(i);
+        return kept;
+    }
+    const std::vector<double> significance = StripSignificance(vertices, first, count, tolerance);
+    for (int i = 0; i < static_cast<int>(significance.size()); ++i)
+        if (significance[static_cast<std::size_t>(i)] > tolerance || i == 0 || i == count - 1)
+            kept.push_back(first + i);
     return kept;
 }
 
@@ -155,17 +173,26 @@ void TLineSet::Build(const std::vector<TVertex>& vertices,
     // the culling loop stays far below the cost of the lines.
     constexpr int ChunkVertices = 64;
     Levels.push_back({0, vertices.size(), MakeLineChunks(vertices, strips, ChunkVertices)});
+    // How far each vertex may stray before a coarser copy drops it, found once for all copies.
+    std::vector<std::vector<double>> significance;
+    const double floor =
+        tolerances.empty() ? 0 : *std::min_element(tolerances.begin(), tolerances.end());
+    if (!tolerances.empty())
+        for (const auto& [first, count] : strips)
+            significance.push_back(StripSignificance(vertices, first, count, floor));
     for (const double tolerance : tolerances) {
         if (!(tolerance > Levels.back().Tolerance)) continue;
         std::vector<TVertex> coarse;
         std::vector<std::pair<int, int>> coarseStrips;
-        for (const auto& [first, count] : strips) {
-            const std::vector<int> kept = SimplifyStrip(vertices, first, count, tolerance);
-            if (kept.empty()) continue;
-            coarseStrips.emplace_back(static_cast<int>(all.size() + coarse.size()),
-                                      static_cast<int>(kept.size()));
-            for (const int i : kept)
-                coarse.push_back(vertices[static_cast<std::size_t>(i)]);
+        for (std::size_t k = 0; k < strips.size(); ++k) {
+            const std::vector<double>& sig = significance[k];
+            if (sig.empty()) continue;
+            const std::size_t start = coarse.size();
+            for (std::size_t i = 0; i < sig.size(); ++i)
+                if (sig[i] > tolerance || i == 0 || i + 1 == sig.size())
+                    coarse.push_back(vertices[static_cast<std::size_t>(strips[k].first) + i]);
+            coarseStrips.emplace_back(static_cast<int>(all.size() + start),
+                                      static_cast<int>(coarse.size() - start));
         }
         // The chunks index the shared buffer, so they are cut with the earlier copies in front.
         all.insert(all.end(), coarse.begin(), coarse.end());

@@ -38,6 +38,12 @@ struct TShellView {
 // False only when no point of the chunk (at radius r) can be seen.
 bool ChunkMayShow(const TLineChunk& chunk, float r, const TShellView& view);
 
+// For each vertex of the strip (first, count), the largest tolerance at which a coarser line
+// (below) still keeps it; infinite at both ends, 0 for what even floor would drop. Empty for a
+// strip outside the vertices.
+std::vector<double> StripSignificance(const std::vector<TVertex>& vertices, int first, int count,
+                                      double floor = 0);
+
 // The vertices of the strip (first, count) that a coarser line keeps (Douglas-Peucker): no
 // dropped vertex lies further than tolerance from the kept line, and both ends are always kept.
 // Indices into vertices, in order.
