@@ -26,6 +26,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <functional>
 #include <vector>
 
@@ -33,16 +34,26 @@ using namespace nimbora;
 
 namespace {
 
-// Frame times of one frame state, appended to ms.
+double CpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+// Frame times of one frame state, appended to ms: wall time, and the CPU time of the whole
+// process (llvmpipe's rasteriser threads included), which other work on the machine disturbs
+// less.
 void TimeFrames(TScene& scene, TFrameState frame, const TLightingSets& sets, int frames,
-                std::vector<double>& ms) {
+                std::vector<double>& ms, std::vector<double>& cpu) {
     scene.RenderScene(frame, sets); // warm-up after a change of case
     glFinish();
     for (int i = 0; i < frames; ++i) {
         frame.Proj.X += 0.5f;
         const auto start = std::chrono::steady_clock::now();
+        const double cpuStart = CpuMs();
         scene.RenderScene(frame, sets);
         glFinish();
+        cpu.push_back(CpuMs() - cpuStart);
         ms.push_back(
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count());
@@ -192,20 +203,21 @@ int main(int argc, char** argv) {
         QOpenGLFramebufferObject fbo(size, QOpenGLFramebufferObject::CombinedDepthStencil);
         fbo.bind();
         scene.OpenGLPanelResize(size.width(), size.height());
-        std::vector<std::vector<double>> ms(cases.size());
+        std::vector<std::vector<double>> ms(cases.size()), cpu(cases.size());
         for (int round = 0; round < rounds; ++round) {
             for (std::size_t i = 0; i < cases.size(); ++i) {
                 TFrameState frame = all;
                 cases[i].change(frame);
                 if (cases[i].setUp) cases[i].setUp();
-                TimeFrames(scene, frame, sets, perRound, ms[i]);
+                TimeFrames(scene, frame, sets, perRound, ms[i], cpu[i]);
                 if (cases[i].undo) cases[i].undo();
             }
         }
-        std::printf("%dx%d, median of %d frames in %d rounds:\n", size.width(), size.height(),
-                    perRound * rounds, rounds);
+        std::printf("%dx%d, median of %d frames in %d rounds, wall (CPU):\n", size.width(),
+                    size.height(), perRound * rounds, rounds);
         for (std::size_t i = 0; i < cases.size(); ++i)
-            std::printf("  %-50s %7.2f ms\n", cases[i].name, Median(ms[i]));
+            std::printf("  %-50s %7.2f ms (CPU %6.2f ms)\n", cases[i].name, Median(ms[i]),
+                        Median(cpu[i]));
         fbo.release();
     }
     scene.Release();

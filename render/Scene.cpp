@@ -401,8 +401,26 @@ void TScene::PlaceSunLights(double sunLat, double sunLon, double moonLat, double
     MoonPos = SpherePoint(MoonDistance, moonLon, moonLat);
 }
 
+void TLeaderLines::Add(const TDrawPoint& p) {
+    Lines.push_back({p.WayPoint, p.NamPoint, p.Color});
+}
+
+void TLeaderLines::Draw() {
+    if (Lines.empty()) return;
+    // Each fades to black toward its label. They share one matrix, so one batch serves.
+    glBegin(GL_LINES);
+    for (const TLine& l : Lines) {
+        glColor3f(l.Colour.R, l.Colour.G, l.Colour.B);
+        glVertex3f(l.From.X, l.From.Y, l.From.Z);
+        glColor3f(0, 0, 0);
+        glVertex3f(l.To.X, l.To.Y, l.To.Z);
+    }
+    glEnd();
+    Lines.clear();
+}
+
 void TScene::DrawMarker(const TDrawPoint& p, GLuint list, float scale, const TFrameState& frame,
-                        TTextBatch& labels) {
+                        TTextBatch& labels, TLeaderLines& leaders) {
     glPushMatrix();
     glColor3f(p.Color.R, p.Color.G, p.Color.B);
     glTranslatef(p.WayPoint.X, p.WayPoint.Y, p.WayPoint.Z);
@@ -410,20 +428,13 @@ void TScene::DrawMarker(const TDrawPoint& p, GLuint list, float scale, const TFr
     glScalef(k, k, k);
     glCallList(list);
     glPopMatrix();
-    DrawMarkerLabel(p, frame, labels);
+    DrawMarkerLabel(p, frame, labels, leaders);
 }
 
-void TScene::DrawMarkerLabel(const TDrawPoint& p, const TFrameState& frame, TTextBatch& labels) {
+void TScene::DrawMarkerLabel(const TDrawPoint& p, const TFrameState& frame, TTextBatch& labels,
+                             TLeaderLines& leaders) {
     if (frame.Proj.Z > LabelsNearZ) {
-        glPushMatrix();
-        // The leader line fades to black toward the label.
-        glBegin(GL_LINE_STRIP);
-        glColor3f(p.Color.R, p.Color.G, p.Color.B);
-        glVertex3f(p.WayPoint.X, p.WayPoint.Y, p.WayPoint.Z);
-        glColor3f(0, 0, 0);
-        glVertex3f(p.NamPoint.X, p.NamPoint.Y, p.NamPoint.Z);
-        glEnd();
-        glPopMatrix();
+        leaders.Add(p);
         labels.AddAt(p.NamPoint, p.RepPoint.Nam);
     }
 }
@@ -552,6 +563,8 @@ void TScene::DrawMarkersAndNames(const TFrameState& f) {
     const TVertex camera = CameraInGlobe(f.Proj);
     // The labels go in one batch after the markers; the depth test keeps each where it was.
     TTextBatch labels(Font);
+    // The leader lines likewise: one batch instead of a draw each.
+    TLeaderLines leaders;
     // A waypoint marker that covers a pixel or two looks the same drawn as a dot, and a user's
     // file may hold a hundred thousand of them: those go out in one batch of points.
     std::vector<const TDrawPoint*> dots[2];
@@ -562,12 +575,12 @@ void TScene::DrawMarkersAndNames(const TFrameState& f) {
             const float pixels = MarkerPixels(camera, p.WayPoint, 1 / f.ScaleZ, PanelHeight);
             if (pixels < 2.5f) {
                 dots[pixels < 1.5f ? 0 : 1].push_back(&p);
-                DrawMarkerLabel(p, f, labels);
+                DrawMarkerLabel(p, f, labels, leaders);
             } else {
-                DrawMarker(p, WPuserDL, 1, f, labels);
+                DrawMarker(p, WPuserDL, 1, f, labels, leaders);
             }
         } else if (names) {
-            DrawMarker(p, WPcountryDL, 1, f, labels);
+            DrawMarker(p, WPcountryDL, 1, f, labels, leaders);
         }
     }
     // Each dot sits at the top of its sphere: the centre lies on the earth's surface, where
@@ -584,6 +597,7 @@ void TScene::DrawMarkersAndNames(const TFrameState& f) {
         glEnd();
     }
     glPointSize(1);
+    leaders.Draw();
     labels.Draw(0, 1, 0);
 }
 
@@ -616,6 +630,7 @@ void TScene::DrawSunAndMoon(const TFrameState& f, const TLightingSets& sets) {
     }
     TGlCapabilities unlit{{GL_LIGHTING, false}, {GL_TEXTURE_2D, false}};
     TTextBatch labels(Font);
+    TLeaderLines leaders;
     const auto marker = [&](double lat, double lon, TglColor colour, const char* text) {
         TDrawPoint p;
         p.WayPoint = SpherePoint(SunMoonMarkerRadius, lon, lat);
@@ -624,10 +639,11 @@ void TScene::DrawSunAndMoon(const TFrameState& f, const TLightingSets& sets) {
         p.Kind = WpTSpecial;
         p.Color = colour;
         p.RepPoint = TRepPoint{text, lat, lon};
-        DrawMarker(p, WPuserDL, 4, f, labels);
+        DrawMarker(p, WPuserDL, 4, f, labels, leaders);
     };
     marker(f.SunLat, f.SunLon, TglColor{0, 1, 0}, SunMarkerText);
     marker(f.MoonLat, f.MoonLon, TglColor{0, 1, 1}, MoonMarkerText);
+    leaders.Draw();
     labels.Draw(0, 1, 0);
 }
 

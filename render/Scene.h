@@ -62,6 +62,21 @@ struct TFrameState {
     double SunLat = 0, SunLon = 0, MoonLat = 0, MoonLon = 0;
 };
 
+// Leader lines from markers to their labels, gathered and drawn in one batch.
+class TLeaderLines {
+public:
+    void Add(const TDrawPoint& p);
+    // In the current modelview matrix, with lighting and texturing off.
+    void Draw();
+
+private:
+    struct TLine {
+        TVertex From, To;
+        TglColor Colour;
+    };
+    std::vector<TLine> Lines;
+};
+
 class TScene {
 public:
     TScene() = default;
@@ -159,9 +174,10 @@ private:
     TShellView ShellView(const TVertex& proj, float radius) const;
 
     void DrawMarker(const TDrawPoint& p, GLuint list, float scale, const TFrameState& frame,
-                    TTextBatch& labels);
+                    TTextBatch& labels, TLeaderLines& leaders);
     // The leader line and the label of a marked point (the marker itself drawn elsewhere).
-    void DrawMarkerLabel(const TDrawPoint& p, const TFrameState& frame, TTextBatch& labels);
+    void DrawMarkerLabel(const TDrawPoint& p, const TFrameState& frame, TTextBatch& labels,
+                         TLeaderLines& leaders);
     void HandLightColours(const TLightingSets& sets);
     void ApplyLightingMode(bool sun);
 
