@@ -420,14 +420,17 @@ void TLeaderLines::Draw() {
 }
 
 void TScene::DrawMarker(const TDrawPoint& p, GLuint list, float scale, const TFrameState& frame,
-                        TTextBatch& labels, TLeaderLines& leaders) {
-    glPushMatrix();
-    glColor3f(p.Color.R, p.Color.G, p.Color.B);
-    glTranslatef(p.WayPoint.X, p.WayPoint.Y, p.WayPoint.Z);
+                        const TSphereView& view, TTextBatch& labels, TLeaderLines& leaders) {
     const float k = scale / frame.ScaleZ;
-    glScalef(k, k, k);
-    glCallList(list);
-    glPopMatrix();
+    // A marker out of the view draws nothing; its label may still be in sight.
+    if (!OutsideView(view, p.WayPoint, MarkerSphereRadius * k)) {
+        glPushMatrix();
+        glColor3f(p.Color.R, p.Color.G, p.Color.B);
+        glTranslatef(p.WayPoint.X, p.WayPoint.Y, p.WayPoint.Z);
+        glScalef(k, k, k);
+        glCallList(list);
+        glPopMatrix();
+    }
     DrawMarkerLabel(p, frame, labels, leaders);
 }
 
@@ -565,6 +568,7 @@ void TScene::DrawMarkersAndNames(const TFrameState& f) {
     TTextBatch labels(Font);
     // The leader lines likewise: one batch instead of a draw each.
     TLeaderLines leaders;
+    const TSphereView view = CurrentSphereView();
     // A waypoint marker that covers a pixel or two looks the same drawn as a dot, and a user's
     // file may hold a hundred thousand of them: those go out in one batch of points.
     std::vector<const TDrawPoint*> dots[2];
@@ -577,10 +581,10 @@ void TScene::DrawMarkersAndNames(const TFrameState& f) {
                 dots[pixels < 1.5f ? 0 : 1].push_back(&p);
                 DrawMarkerLabel(p, f, labels, leaders);
             } else {
-                DrawMarker(p, WPuserDL, 1, f, labels, leaders);
+                DrawMarker(p, WPuserDL, 1, f, view, labels, leaders);
             }
         } else if (names) {
-            DrawMarker(p, WPcountryDL, 1, f, labels, leaders);
+            DrawMarker(p, WPcountryDL, 1, f, view, labels, leaders);
         }
     }
     // Each dot sits at the top of its sphere: the centre lies on the earth's surface, where
@@ -631,6 +635,7 @@ void TScene::DrawSunAndMoon(const TFrameState& f, const TLightingSets& sets) {
     TGlCapabilities unlit{{GL_LIGHTING, false}, {GL_TEXTURE_2D, false}};
     TTextBatch labels(Font);
     TLeaderLines leaders;
+    const TSphereView view = CurrentSphereView();
     const auto marker = [&](double lat, double lon, TglColor colour, const char* text) {
         TDrawPoint p;
         p.WayPoint = SpherePoint(SunMoonMarkerRadius, lon, lat);
@@ -639,7 +644,7 @@ void TScene::DrawSunAndMoon(const TFrameState& f, const TLightingSets& sets) {
         p.Kind = WpTSpecial;
         p.Color = colour;
         p.RepPoint = TRepPoint{text, lat, lon};
-        DrawMarker(p, WPuserDL, 4, f, labels, leaders);
+        DrawMarker(p, WPuserDL, 4, f, view, labels, leaders);
     };
     marker(f.SunLat, f.SunLon, TglColor{0, 1, 0}, SunMarkerText);
     marker(f.MoonLat, f.MoonLon, TglColor{0, 1, 1}, MoonMarkerText);

@@ -174,7 +174,7 @@ private:
     TShellView ShellView(const TVertex& proj, float radius) const;
 
     void DrawMarker(const TDrawPoint& p, GLuint list, float scale, const TFrameState& frame,
-                    TTextBatch& labels, TLeaderLines& leaders);
+                    const TSphereView& view, TTextBatch& labels, TLeaderLines& leaders);
     // The leader line and the label of a marked point (the marker itself drawn elsewhere).
     void DrawMarkerLabel(const TDrawPoint& p, const TFrameState& frame, TTextBatch& labels,
                          TLeaderLines& leaders);

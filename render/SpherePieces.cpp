@@ -352,15 +352,20 @@ TSphereView CurrentSphereView() {
     return SphereViewOf(mv, proj);
 }
 
-bool PieceMayShow(const TSpherePiece& piece, const TSphereView& view) {
-    // Out of the view volume: the bounding sphere lies wholly outside one of its planes.
-    const double cx = piece.Centre.X, cy = piece.Centre.Y, cz = piece.Centre.Z;
+bool OutsideView(const TSphereView& view, const TVertex& centre, float radius) {
+    const double cx = centre.X, cy = centre.Y, cz = centre.Z;
     for (const auto& pl : view.Planes) {
         const double n = std::sqrt(pl[0] * pl[0] + pl[1] * pl[1] + pl[2] * pl[2]);
         if (!(n > 0)) continue;
-        if ((pl[0] * cx + pl[1] * cy + pl[2] * cz + pl[3]) / n < -piece.Radius * (1 + Margin))
-            return false;
+        if ((pl[0] * cx + pl[1] * cy + pl[2] * cz + pl[3]) / n < -radius * (1 + Margin))
+            return true;
     }
+    return false;
+}
+
+bool PieceMayShow(const TSpherePiece& piece, const TSphereView& view) {
+    // Out of the view volume: the bounding sphere lies wholly outside one of its planes.
+    if (OutsideView(view, piece.Centre, piece.Radius)) return false;
     // Every facet turns its back on the eye: even the normal of the cone nearest to the eye's
     // direction leaves the eye on the inner side of the nearest facet plane.
     if (piece.Reach >= M_PI) return true;

@@ -62,6 +62,10 @@ TSphereView CurrentSphereView();
 // The same from column-major modelview and projection matrices.
 TSphereView SphereViewOf(const float (&modelview)[16], const float (&projection)[16]);
 
+// True when a ball (centre and radius in the view's coordinates) lies wholly outside the view
+// volume, so that nothing drawn within it can show.
+bool OutsideView(const TSphereView& view, const TVertex& centre, float radius);
+
 // False only when no facet of the piece can be both front-facing and inside the view.
 bool PieceMayShow(const TSpherePiece& piece, const TSphereView& view);
 
