@@ -125,10 +125,11 @@ void ClipFarSide(const TVertex& proj, float radius) {
 double BoundaryError(double distance, double radius, int panelHeight) {
     if (!(distance >= BoundaryDetailDistance) || panelHeight <= 0) return 0;
     // Pixels per unit where the shell comes nearest to the camera; nothing on it is nearer.
-    // Toward the corners of the view a point moved in depth also moves sideways on the screen,
-    // by up to about a fifth more.
+    // Off the line of sight a point moved in depth also moves sideways on the screen, by up to
+    // the tangent of the angle under which the shell's rim is seen.
+    const double sideways = distance / std::sqrt(distance * distance - radius * radius);
     const double pixelsPerUnit =
-        panelHeight / (2 * std::tan(22.5 * M_PI / 180) * (distance - radius)) * 1.2;
+        panelHeight / (2 * std::tan(22.5 * M_PI / 180) * (distance - radius)) * sideways;
     return BoundaryPixelError / pixelsPerUnit;
 }
 

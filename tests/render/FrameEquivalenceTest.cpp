@@ -35,9 +35,9 @@ constexpr int ChannelTolerance = 8;
 constexpr int MaxDifferingPixels = 60;
 // From afar the boundaries may be drawn from a coarser copy of their lines, which strays at
 // most a quarter pixel: here and there a line pixel moves to its neighbour (two pixels differ
-// for each). About 110 pixels differ of the frame's some 3,700 line pixels; lines drawn wrongly
+// for each). About 240 pixels differ of the frame's some 3,700 line pixels; lines drawn wrongly
 // would move most of them.
-constexpr int MaxDifferingFar = 250;
+constexpr int MaxDifferingFar = 400;
 
 // One reference frame: which lighting mode, from how far.
 struct TReference {

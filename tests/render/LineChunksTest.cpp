@@ -128,7 +128,8 @@ TEST(LineChunks, CoarserBoundariesOnlyFromAfarAndWithinAQuarterPixel) {
             const double pixelsPerUnit =
                 height / (2 * std::tan(22.5 * M_PI / 180) * (distance - BoundaryRadius));
             EXPECT_GT(error, 0);
-            EXPECT_LE(error * pixelsPerUnit, 0.25 / 1.2 + 1e-9) << distance << " " << height;
+            EXPECT_LE(error * pixelsPerUnit, 0.25 + 1e-9) << distance << " " << height;
+            EXPECT_GE(error * pixelsPerUnit, 0.2) << distance << " " << height;
         }
     EXPECT_EQ(BoundaryError(15, BoundaryRadius, 0), 0);
 }
