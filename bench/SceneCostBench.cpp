@@ -170,6 +170,12 @@ int main(int argc, char** argv) {
              f.ShowNames = f.ShowCustomWay = f.ShowCountries = f.ShowTimeZone = false;
              f.ShowDayNight = false;
          }},
+        {"z -11 (names without labels)", [](TFrameState& f) { f.Proj.Z = -11, f.ScaleZ = 1; }},
+        {"z -11 without country and waypoint names",
+         [](TFrameState& f) {
+             f.Proj.Z = -11, f.ScaleZ = 1;
+             f.ShowNames = f.ShowCustomWay = false;
+         }},
         {"without country and waypoint names",
          [](TFrameState& f) { f.ShowNames = f.ShowCustomWay = false; }},
         {"without country boundaries", [](TFrameState& f) { f.ShowCountries = false; }},

@@ -288,12 +288,9 @@ void TScene::MakeMoonList() {
 }
 
 void TScene::MakeMarkerLists() {
-    glNewList(NewList(WPuserDL), GL_COMPILE);
-    Sphere(MarkerSphereRadius, 6, 6, false);
-    glEndList();
-    glNewList(NewList(WPcountryDL), GL_COMPILE);
-    Sphere(MarkerSphereRadius, 5, 4, false);
-    glEndList();
+    // Vertex buffers, not display lists: calling a list a marker cost some 50 microseconds.
+    WPuserSphere.Build(MarkerSphereRadius, 6, 6, false);
+    WPcountrySphere.Build(MarkerSphereRadius, 5, 4, false);
 }
 
 bool TScene::Build(const TLightingSets& sets, const TBuildStepDone& stepDone) {
@@ -420,8 +417,9 @@ void TLeaderLines::Draw() {
     Lines.clear();
 }
 
-void TScene::DrawMarker(const TDrawPoint& p, GLuint list, float scale, const TFrameState& frame,
-                        const TSphereView& view, TTextBatch& labels, TLeaderLines& leaders) {
+void TScene::DrawMarker(const TDrawPoint& p, TSpherePieces& sphere, float scale,
+                        const TFrameState& frame, const TSphereView& view, TTextBatch& labels,
+                        TLeaderLines& leaders) {
     const float k = scale / frame.ScaleZ;
     // A marker out of the view draws nothing; its label may still be in sight.
     if (!OutsideView(view, p.WayPoint, MarkerSphereRadius * k)) {
@@ -429,10 +427,21 @@ void TScene::DrawMarker(const TDrawPoint& p, GLuint list, float scale, const TFr
         glColor3f(p.Color.R, p.Color.G, p.Color.B);
         glTranslatef(p.WayPoint.X, p.WayPoint.Y, p.WayPoint.Z);
         glScalef(k, k, k);
-        glCallList(list);
+        // The sphere's arrays stay set up from one marker to the next.
+        if (BoundMarker != &sphere) {
+            UnbindMarker();
+            sphere.Bind();
+            BoundMarker = &sphere;
+        }
+        sphere.DrawAllBound();
         glPopMatrix();
     }
     DrawMarkerLabel(p, frame, labels, leaders);
+}
+
+void TScene::UnbindMarker() {
+    if (BoundMarker) BoundMarker->Unbind();
+    BoundMarker = nullptr;
 }
 
 void TScene::DrawMarkerLabel(const TDrawPoint& p, const TFrameState& frame, TTextBatch& labels,
@@ -582,12 +591,13 @@ void TScene::DrawMarkersAndNames(const TFrameState& f) {
                 dots[pixels < 1.5f ? 0 : 1].push_back(&p);
                 DrawMarkerLabel(p, f, labels, leaders);
             } else {
-                DrawMarker(p, WPuserDL, 1, f, view, labels, leaders);
+                DrawMarker(p, WPuserSphere, 1, f, view, labels, leaders);
             }
         } else if (names) {
-            DrawMarker(p, WPcountryDL, 1, f, view, labels, leaders);
+            DrawMarker(p, WPcountrySphere, 1, f, view, labels, leaders);
         }
     }
+    UnbindMarker();
     // Each dot sits at the top of its sphere: the centre lies on the earth's surface, where
     // the depth test would hide it about half the time.
     const float lift = 1 + MarkerSphereRadius / f.ScaleZ / MarkerRadius;
@@ -645,10 +655,11 @@ void TScene::DrawSunAndMoon(const TFrameState& f, const TLightingSets& sets) {
         p.Kind = WpTSpecial;
         p.Color = colour;
         p.RepPoint = TRepPoint{text, lat, lon};
-        DrawMarker(p, WPuserDL, 4, f, view, labels, leaders);
+        DrawMarker(p, WPuserSphere, 4, f, view, labels, leaders);
     };
     marker(f.SunLat, f.SunLon, TglColor{0, 1, 0}, SunMarkerText);
     marker(f.MoonLat, f.MoonLon, TglColor{0, 1, 1}, MoonMarkerText);
+    UnbindMarker();
     leaders.Draw();
     labels.Draw(0, 1, 0);
 }
@@ -693,9 +704,10 @@ bool TScene::SetCloudTexture(std::span<const std::uint8_t> jpeg) {
 }
 
 void TScene::Release() {
-    for (GLuint* list : {&AxesDL, &SunDL, &MoonDL, &TimeZoneDL, &WPuserDL, &WPcountryDL})
+    for (GLuint* list : {&AxesDL, &SunDL, &MoonDL, &TimeZoneDL})
         FreeList(*list);
-    for (TSpherePieces* sphere : {&EarthSphere, &CloudSphere, &AtmosSphere, &MoonSphere})
+    for (TSpherePieces* sphere :
+         {&EarthSphere, &CloudSphere, &AtmosSphere, &MoonSphere, &WPuserSphere, &WPcountrySphere})
         sphere->Release();
     Font.Release();
     for (GLuint* tex : {&EarthTex, &CloudTex, &SunTex, &MoonTex})

@@ -173,8 +173,11 @@ private:
     void MakeOpaque();
     TShellView ShellView(const TVertex& proj, float radius) const;
 
-    void DrawMarker(const TDrawPoint& p, GLuint list, float scale, const TFrameState& frame,
-                    const TSphereView& view, TTextBatch& labels, TLeaderLines& leaders);
+    void DrawMarker(const TDrawPoint& p, TSpherePieces& sphere, float scale,
+                    const TFrameState& frame, const TSphereView& view, TTextBatch& labels,
+                    TLeaderLines& leaders);
+    // Ends the set-up of a marker sphere's arrays, before anything else is drawn.
+    void UnbindMarker();
     // The leader line and the label of a marked point (the marker itself drawn elsewhere).
     void DrawMarkerLabel(const TDrawPoint& p, const TFrameState& frame, TTextBatch& labels,
                          TLeaderLines& leaders);
@@ -183,11 +186,14 @@ private:
 
     GLuint EarthTex = 0, CloudTex = 0, SunTex = 0, MoonTex = 0;
     GLuint AxesDL = 0, SunDL = 0, MoonDL = 0;
-    GLuint TimeZoneDL = 0, WPuserDL = 0, WPcountryDL = 0;
+    GLuint TimeZoneDL = 0;
     TFontAtlas Font;
     TLineSet Boundaries;
     // The spheres, sent piece by piece: only what can face the camera in the view.
     TSpherePieces EarthSphere, CloudSphere, AtmosSphere, MoonSphere;
+    // The markers' spheres, whole; the one whose arrays are set up, if any.
+    TSpherePieces WPuserSphere, WPcountrySphere;
+    TSpherePieces* BoundMarker = nullptr;
     float SunPos[4] = {0, 0, 0, 0};
     TVertex MoonPos;
 

@@ -384,6 +384,9 @@ void TSpherePieces::Build(double radius, int slices, int stacks, bool textured) 
     // off little that is sent in vain, few enough that the culling costs next to nothing.
     Pieces = MakeSpherePieces(mesh, std::max(1, stacks / 16), std::max(1, slices / 8));
     Textured = textured;
+    All.clear();
+    for (const TSpherePiece& piece : Pieces)
+        All.push_back(&piece);
     const std::size_t n = mesh.Positions.size();
     if (n == 0) return;
     glGenBuffers(1, &Buffer);
@@ -418,13 +421,20 @@ bool TSpherePieces::Draw() {
 
 void TSpherePieces::DrawAll() {
     if (Buffer == 0) return;
-    std::vector<const TSpherePiece*> all;
-    for (const TSpherePiece& piece : Pieces)
-        all.push_back(&piece);
-    Send(all);
+    Send(All);
+}
+
+void TSpherePieces::DrawAllBound() {
+    if (Buffer != 0) SendBound(All);
 }
 
 void TSpherePieces::Send(const std::vector<const TSpherePiece*>& pieces) {
+    Bind();
+    SendBound(pieces);
+    Unbind();
+}
+
+void TSpherePieces::Bind() {
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
     glBindBuffer(GL_ARRAY_BUFFER, Buffer);
     glEnableClientState(GL_VERTEX_ARRAY);
@@ -435,6 +445,14 @@ void TSpherePieces::Send(const std::vector<const TSpherePiece*>& pieces) {
         glEnableClientState(GL_TEXTURE_COORD_ARRAY);
         glTexCoordPointer(2, GL_FLOAT, 0, reinterpret_cast<const void*>(TexOffset));
     }
+}
+
+void TSpherePieces::Unbind() {
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glPopClientAttrib();
+}
+
+void TSpherePieces::SendBound(const std::vector<const TSpherePiece*>& pieces) {
     Firsts.clear();
     Counts.clear();
     for (const TSpherePiece* piece : pieces) {
@@ -451,14 +469,13 @@ void TSpherePieces::Send(const std::vector<const TSpherePiece*>& pieces) {
     if (!Firsts.empty())
         glMultiDrawArrays(GL_QUAD_STRIP, Firsts.data(), Counts.data(),
                           static_cast<GLsizei>(Firsts.size()));
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-    glPopClientAttrib();
 }
 
 void TSpherePieces::Release() {
     if (Buffer != 0) glDeleteBuffers(1, &Buffer);
     Buffer = 0;
     Pieces.clear();
+    All.clear();
 }
 
 } // namespace nimbora

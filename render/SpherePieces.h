@@ -81,15 +81,21 @@ public:
     // Draws the pieces that may show, under the current matrices and state; false when no
     // piece could show (nothing was sent).
     bool Draw();
-    // Every piece, as gluSphere would (for comparisons).
+    // The whole sphere, as gluSphere would. Between Bind and Unbind, DrawAllBound does the same
+    // without setting the arrays up again: for many small spheres under different matrices.
     void DrawAll();
+    void Bind();
+    void DrawAllBound();
+    void Unbind();
     void Release();
     std::size_t PieceCount() const { return Pieces.size(); }
 
 private:
     void Send(const std::vector<const TSpherePiece*>& pieces);
+    void SendBound(const std::vector<const TSpherePiece*>& pieces);
 
     std::vector<TSpherePiece> Pieces;
+    std::vector<const TSpherePiece*> All;
     bool Textured = false;
     GLuint Buffer = 0;
     std::size_t NormalOffset = 0, TexOffset = 0;

@@ -25,11 +25,11 @@ struct TSphereCase {
     bool Textured;
 };
 
-// The scene's spheres: earth, clouds, atmosphere, moon.
-constexpr TSphereCase SceneSpheres[] = {{"earth", 5.0, 128, 128, true},
-                                        {"clouds", 5.05, 64, 64, true},
-                                        {"atmosphere", 5.08, 128, 128, false},
-                                        {"moon", 1.25, 96, 96, true}};
+// The scene's spheres: earth, clouds, atmosphere, moon, and the two marker shapes.
+constexpr TSphereCase SceneSpheres[] = {
+    {"earth", 5.0, 128, 128, true},        {"clouds", 5.05, 64, 64, true},
+    {"atmosphere", 5.08, 128, 128, false}, {"moon", 1.25, 96, 96, true},
+    {"country marker", 0.01, 5, 4, false}, {"waypoint marker", 0.01, 6, 6, false}};
 
 class SpherePieces : public testing::Test {
 protected:
@@ -103,7 +103,7 @@ TEST_F(SpherePieces, AllPiecesSendExactlyWhatGluSphereSends) {
         SCOPED_TRACE(c.Name);
         TSpherePieces pieces;
         pieces.Build(c.Radius, c.Slices, c.Stacks, c.Textured);
-        EXPECT_GT(pieces.PieceCount(), 16u);
+        EXPECT_GE(pieces.PieceCount(), 3u);
         for (int pass = 0; pass < 4; ++pass) {
             glMatrixMode(GL_PROJECTION);
             glLoadIdentity();
@@ -126,7 +126,7 @@ TEST_F(SpherePieces, AllPiecesSendExactlyWhatGluSphereSends) {
             const std::vector<float> ours = Feedback([&] { pieces.DrawAll(); });
             for (const GLenum gen : {GL_TEXTURE_GEN_S, GL_TEXTURE_GEN_T, GL_TEXTURE_GEN_R})
                 glDisable(gen);
-            ASSERT_GT(Polygons(glu), 2 * c.Slices * (c.Stacks - 2)) << "pass " << pass;
+            ASSERT_GE(Polygons(glu), 2 * c.Slices * (c.Stacks - 1)) << "pass " << pass;
             ExpectSame(glu, ours, "pass " + std::to_string(pass));
         }
         pieces.Release();
@@ -154,6 +154,7 @@ TEST_F(SpherePieces, CulledViewsKeepEveryFacetThatCanShow) {
         {"moon behind the camera", -8, 0, 0, {0, 0, 20}},
     };
     for (const TSphereCase& c : SceneSpheres) {
+        if (c.Radius < 1) continue; // markers are drawn whole
         TSpherePieces pieces;
         pieces.Build(c.Radius, c.Slices, c.Stacks, c.Textured);
         for (const TView& v : views) {
