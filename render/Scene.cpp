@@ -103,6 +103,23 @@ bool HiddenByEarth(const TVertex& camera, const TVertex& p) {
     return enter > 0 && enter < 0.99;
 }
 
+bool BallHiddenByEarth(const TVertex& camera, const TVertex& centre, float radius) {
+    const double ex = -camera.X, ey = -camera.Y, ez = -camera.Z;
+    const double bx = centre.X - camera.X, by = centre.Y - camera.Y, bz = centre.Z - camera.Z;
+    const double toEarth = std::sqrt(ex * ex + ey * ey + ez * ez);
+    const double toBall = std::sqrt(bx * bx + by * by + bz * bz);
+    // The facets of the earth lie a little inside its sphere, so its outline is a little smaller.
+    const double earth = EarthRadius * 0.999;
+    if (!(toEarth > earth) || !(toBall > radius)) return false;
+    // All of the ball beyond the earth's centre: every ray to it that meets the earth meets
+    // its near side first.
+    if (!(toBall - radius > toEarth)) return false;
+    // And the ball's outline within the earth's.
+    const double between =
+        std::acos(std::clamp((ex * bx + ey * by + ez * bz) / (toEarth * toBall), -1.0, 1.0));
+    return between + std::asin(radius / toBall) < std::asin(earth / toEarth) - 1e-3;
+}
+
 double FarSideClipOffset(double distance, double radius) {
     const double r2 = double(EarthRadius) * EarthRadius;
     if (distance <= EarthRadius || radius <= EarthRadius) return -radius;
@@ -635,7 +652,7 @@ void TScene::DrawSunAndMoon(const TFrameState& f, const TLightingSets& sets) {
         glColor3f(s, s, s);
         glCallList(SunDL);
     }
-    {
+    if (!BallHiddenByEarth(CameraInGlobe(f.Proj), MoonPos, MoonRadius)) {
         TGlMatrixScope matrix;
         glTranslatef(MoonPos.X, MoonPos.Y, MoonPos.Z);
         glRotatef(static_cast<float>(f.MoonLon), 0, 1, 0);

@@ -217,6 +217,9 @@ TVertex CameraInGlobe(const TVertex& proj);
 // Diameter in pixels of a marker sphere at p scaled by scale, seen from the camera on a panel
 // of the given height.
 float MarkerPixels(const TVertex& camera, const TVertex& p, float scale, int panelHeight);
+// True when the earth hides every point of a ball (centre, radius) from the camera: the moon
+// behind the earth.
+bool BallHiddenByEarth(const TVertex& camera, const TVertex& centre, float radius);
 // True when the earth lies between the camera and p, so nothing drawn at p can be seen.
 bool HiddenByEarth(const TVertex& camera, const TVertex& p);
 
