@@ -167,8 +167,11 @@ void TLineSet::Build(const std::vector<TVertex>& vertices,
                      const std::vector<double>& tolerances) {
     Release();
     Radius = radius;
-    // Every copy goes into one buffer, one after the other.
-    std::vector<TVertex> all = vertices;
+    // Every copy goes into one buffer, one after the other; the copies shrink fast, so room for
+    // twice the lines mostly saves growing the buffer.
+    std::vector<TVertex> all;
+    all.reserve(2 * vertices.size());
+    all = vertices;
     // Short enough that a chunk at the limb is mostly hidden or mostly seen, long enough that
     // the culling loop stays far below the cost of the lines.
     constexpr int ChunkVertices = 64;

@@ -231,8 +231,7 @@ double FarSideClipOffset(double distance, double radius);
 void ClipFarSide(const TVertex& proj, float radius);
 
 // The coarser copies of the boundary lines (globe units; none strays further from the line).
-inline const std::vector<double> BoundaryTolerances = {0.002, 0.003, 0.004, 0.006, 0.008,
-                                                       0.012, 0.016, 0.024, 0.032};
+inline const std::vector<double> BoundaryTolerances = {0.002, 0.004, 0.008, 0.016, 0.032};
 // A coarser copy is taken only from this far away: near views show every vertex as it is.
 inline constexpr double BoundaryDetailDistance = 10;
 // How far (framebuffer pixels) a coarser line may stray on the screen.
