@@ -1,6 +1,6 @@
 // Where the time of the scene build and of one frame goes. The start-up's scene build is timed
 // step by step; then the full frame, and the same frame with one feature left out or one drawing
-// choice changed (texture minification, sphere tessellation), each the median of a number of
+// choice changed (texture minification), each the median of a number of
 // frames with glFinish after each.
 //
 //   DISPLAY=:0 bench_scenecost [frames]
@@ -9,7 +9,9 @@
 // cost of texturing grows with the texture's size on a software renderer.
 #include "BenchGl.h"
 #include "render/Lighting.h"
+#include "render/LineChunks.h"
 #include "render/OpenGLPanel.h"
+#include "render/Points.h"
 #include "render/Scene.h"
 #include "render/countries.h"
 #include "render/polylines.h"
@@ -20,11 +22,11 @@
 #include <QOpenGLFramebufferObject>
 
 #include <GL/gl.h>
-#include <GL/glu.h>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <functional>
 #include <vector>
 
@@ -32,16 +34,26 @@ using namespace nimbora;
 
 namespace {
 
-// Frame times of one frame state, appended to ms.
+double CpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+
+// Frame times of one frame state, appended to ms: wall time, and the CPU time of the whole
+// process (llvmpipe's rasteriser threads included), which other work on the machine disturbs
+// less.
 void TimeFrames(TScene& scene, TFrameState frame, const TLightingSets& sets, int frames,
-                std::vector<double>& ms) {
+                std::vector<double>& ms, std::vector<double>& cpu) {
     scene.RenderScene(frame, sets); // warm-up after a change of case
     glFinish();
     for (int i = 0; i < frames; ++i) {
         frame.Proj.X += 0.5f;
         const auto start = std::chrono::steady_clock::now();
+        const double cpuStart = CpuMs();
         scene.RenderScene(frame, sets);
         glFinish();
+        cpu.push_back(CpuMs() - cpuStart);
         ms.push_back(
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count());
@@ -51,18 +63,6 @@ void TimeFrames(TScene& scene, TFrameState frame, const TLightingSets& sets, int
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
-}
-
-// A textured sphere list like the scene's own, with another tessellation.
-void RebuildSphere(GLuint list, float radius, int slices) {
-    glNewList(list, GL_COMPILE); // replaces what the list held
-    glRotatef(-90, 1, 0, 0);
-    GLUquadric* q = gluNewQuadric();
-    gluQuadricNormals(q, GLU_SMOOTH);
-    gluQuadricTexture(q, GL_TRUE);
-    gluSphere(q, radius, slices, slices);
-    gluDeleteQuadric(q);
-    glEndList();
 }
 
 void SetMinFilter(const TScene& scene, GLint filter) {
@@ -127,6 +127,24 @@ int main(int argc, char** argv) {
         }
     std::printf("boundaries: %zu line strips, %zu vertices; %zu marked points with names\n", lines,
                 vertices, points.size());
+    {
+        // What the coarser copies of the lines keep.
+        std::vector<TVertex> v;
+        std::vector<std::pair<int, int>> strips;
+        for (const char* resource : BoundaryResources)
+            for (const TPolyline& line : ReadPolylineResource(QString::fromLatin1(resource))) {
+                strips.emplace_back(static_cast<int>(v.size()),
+                                    static_cast<int>(line.Points.size()));
+                for (const TPolyPoint& p : line.Points)
+                    v.push_back(SpherePoint(BoundaryRadius, p.Lon, p.Lat));
+            }
+        for (const double tolerance : {0.001, 0.002, 0.004, 0.008, 0.016, 0.032}) {
+            std::size_t kept = 0;
+            for (const auto& [first, count] : strips)
+                kept += SimplifyStrip(v, first, count, tolerance).size();
+            std::printf("  lines within %.3f units: %zu vertices\n", tolerance, kept);
+        }
+    }
 
     const TFrameState all = bench::BusyFrame(points, clouds);
 
@@ -152,6 +170,12 @@ int main(int argc, char** argv) {
              f.ShowNames = f.ShowCustomWay = f.ShowCountries = f.ShowTimeZone = false;
              f.ShowDayNight = false;
          }},
+        {"z -11 (names without labels)", [](TFrameState& f) { f.Proj.Z = -11, f.ScaleZ = 1; }},
+        {"z -11 without country and waypoint names",
+         [](TFrameState& f) {
+             f.Proj.Z = -11, f.ScaleZ = 1;
+             f.ShowNames = f.ShowCustomWay = false;
+         }},
         {"without country and waypoint names",
          [](TFrameState& f) { f.ShowNames = f.ShowCustomWay = false; }},
         {"without country boundaries", [](TFrameState& f) { f.ShowCountries = false; }},
@@ -175,15 +199,6 @@ int main(int argc, char** argv) {
         {"earth and clouds minified from mipmaps", [](TFrameState&) {},
          [&] { SetMinFilter(scene, GL_LINEAR_MIPMAP_NEAREST); },
          [&] { SetMinFilter(scene, GL_LINEAR); }},
-        {"earth sphere 64x64, cloud sphere 48x48", [](TFrameState&) {},
-         [&] {
-             RebuildSphere(scene.Objects().EarthDL, EarthRadius, 64);
-             RebuildSphere(scene.Objects().CloudDL, CloudRadius, 48);
-         },
-         [&] {
-             RebuildSphere(scene.Objects().EarthDL, EarthRadius, 128);
-             RebuildSphere(scene.Objects().CloudDL, CloudRadius, 64);
-         }},
     };
     // Rounds go through all cases a few frames at a time, so that a burst of other work on the
     // machine is spread over the cases instead of falling on one.
@@ -194,20 +209,21 @@ int main(int argc, char** argv) {
         QOpenGLFramebufferObject fbo(size, QOpenGLFramebufferObject::CombinedDepthStencil);
         fbo.bind();
         scene.OpenGLPanelResize(size.width(), size.height());
-        std::vector<std::vector<double>> ms(cases.size());
+        std::vector<std::vector<double>> ms(cases.size()), cpu(cases.size());
         for (int round = 0; round < rounds; ++round) {
             for (std::size_t i = 0; i < cases.size(); ++i) {
                 TFrameState frame = all;
                 cases[i].change(frame);
                 if (cases[i].setUp) cases[i].setUp();
-                TimeFrames(scene, frame, sets, perRound, ms[i]);
+                TimeFrames(scene, frame, sets, perRound, ms[i], cpu[i]);
                 if (cases[i].undo) cases[i].undo();
             }
         }
-        std::printf("%dx%d, median of %d frames in %d rounds:\n", size.width(), size.height(),
-                    perRound * rounds, rounds);
+        std::printf("%dx%d, median of %d frames in %d rounds, wall (CPU):\n", size.width(),
+                    size.height(), perRound * rounds, rounds);
         for (std::size_t i = 0; i < cases.size(); ++i)
-            std::printf("  %-50s %7.2f ms\n", cases[i].name, Median(ms[i]));
+            std::printf("  %-50s %7.2f ms (CPU %6.2f ms)\n", cases[i].name, Median(ms[i]),
+                        Median(cpu[i]));
         fbo.release();
     }
     scene.Release();

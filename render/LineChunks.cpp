@@ -38,14 +38,16 @@ TLineChunk Cap(const std::vector<TVertex>& vertices, int first, int count) {
         return c;
     }
     c.Centre = {static_cast<float>(sx / l), static_cast<float>(sy / l), static_cast<float>(sz / l)};
-    double reach = 0;
+    // The widest angle from the axis is where the cosine is smallest: one arc cosine a chunk.
+    double leastCos = 1;
     for (int i = first; i < first + count; ++i) {
         const TVertex& v = vertices[static_cast<std::size_t>(i)];
         const double vl = Length(v);
         if (!(vl > 0)) continue;
-        reach = std::max(reach, std::acos(std::clamp(Dot(v, c.Centre) / vl, -1.0, 1.0)));
+        leastCos = std::min(leastCos, Dot(v, c.Centre) / vl);
     }
-    c.Reach = static_cast<float>(std::min(M_PI, reach + CapMargin));
+    c.Reach =
+        static_cast<float>(std::min(M_PI, std::acos(std::clamp(leastCos, -1.0, 1.0)) + CapMargin));
     return c;
 }
 
@@ -98,28 +100,140 @@ bool ChunkMayShow(const TLineChunk& chunk, float r, const TShellView& view) {
     return true;
 }
 
+std::vector<double> StripSignificance(const std::vector<TVertex>& vertices, int first, int count,
+                                      double floor) {
+    std::vector<double> significance;
+    const int total = static_cast<int>(vertices.size());
+    if (first < 0 || count <= 0 || first > total - count) return significance;
+    significance.assign(static_cast<std::size_t>(count), 0.0);
+    significance.front() = significance.back() = HUGE_VAL;
+    // Douglas-Peucker down to the last vertex. Where a span splits does not depend on the
+    // tolerance, only whether it does: a vertex stays while its own split distance and those of
+    // all the splits above it exceed the tolerance. Spans wait on a list, not on the stack.
+    struct TSpan {
+        int A, B;
+        double Above; // the smallest split distance on the way down to this span
+    };
+    std::vector<TSpan> spans{{0, count - 1, HUGE_VAL}};
+    const auto at = [&](int i) -> const TVertex& {
+        return vertices[static_cast<std::size_t>(first + i)];
+    };
+    while (!spans.empty()) {
+        const TSpan span = spans.back();
+        spans.pop_back();
+        if (span.B - span.A < 2) continue;
+        const TVertex &pa = at(span.A), &pb = at(span.B);
+        const double ux = double(pb.X) - pa.X, uy = double(pb.Y) - pa.Y, uz = double(pb.Z) - pa.Z;
+        const double uu = ux * ux + uy * uy + uz * uz;
+        double worst = -1;
+        int worstAt = span.A + 1;
+        for (int i = span.A + 1; i < span.B; ++i) {
+            const TVertex& p = at(i);
+            const double wx = double(p.X) - pa.X, wy = double(p.Y) - pa.Y, wz = double(p.Z) - pa.Z;
+            // Distance to the segment (not its line): the kept line is the segment.
+            const double t = uu > 0 ? std::clamp((wx * ux + wy * uy + wz * uz) / uu, 0.0, 1.0) : 0;
+            const double dx = wx - t * ux, dy = wy - t * uy, dz = wz - t * uz;
+            const double d2 = dx * dx + dy * dy + dz * dz;
+            if (d2 > worst) worst = d2, worstAt = i;
+        }
+        const double here = std::min(span.Above, std::sqrt(worst));
+        // Below the floor the order of the rest no longer matters: they all count as 0.
+        if (here <= floor) continue;
+        significance[static_cast<std::size_t>(worstAt)] = here;
+        spans.push_back({span.A, worstAt, here});
+        spans.push_back({worstAt, span.B, here});
+    }
+    return significance;
+}
+
+std::vector<int> SimplifyStrip(const std::vector<TVertex>& vertices, int first, int count,
+                               double tolerance) {
+    std::vector<int> kept;
+    if (!(tolerance > 0)) {
+        if (first >= 0 && count > 0 && first <= static_cast<int>(vertices.size()) - count)
+            for (int i = first; i < first + count; ++i)
+                kept.push_back(i);
+        return kept;
+    }
+    const std::vector<double> significance = StripSignificance(vertices, first, count, tolerance);
+    for (int i = 0; i < static_cast<int>(significance.size()); ++i)
+        if (significance[static_cast<std::size_t>(i)] > tolerance || i == 0 || i == count - 1)
+            kept.push_back(first + i);
+    return kept;
+}
+
 void TLineSet::Build(const std::vector<TVertex>& vertices,
-                     const std::vector<std::pair<int, int>>& strips, float radius) {
+                     const std::vector<std::pair<int, int>>& strips, float radius,
+                     const std::vector<double>& tolerances) {
     Release();
     Radius = radius;
+    // Every copy goes into one buffer, one after the other; the copies shrink fast, so room for
+    // twice the lines mostly saves growing the buffer.
+    std::vector<TVertex> all;
+    all.reserve(2 * vertices.size());
+    all = vertices;
     // Short enough that a chunk at the limb is mostly hidden or mostly seen, long enough that
     // the culling loop stays far below the cost of the lines.
-    Chunks = MakeLineChunks(vertices, strips, 64);
-    Firsts.reserve(Chunks.size());
-    Counts.reserve(Chunks.size());
+    constexpr int ChunkVertices = 64;
+    Levels.push_back({0, vertices.size(), MakeLineChunks(vertices, strips, ChunkVertices)});
+    // How far each vertex may stray before a coarser copy drops it, found once for all copies.
+    std::vector<std::vector<double>> significance;
+    const double floor =
+        tolerances.empty() ? 0 : *std::min_element(tolerances.begin(), tolerances.end());
+    if (!tolerances.empty())
+        for (const auto& [first, count] : strips)
+            significance.push_back(StripSignificance(vertices, first, count, floor));
+    for (const double tolerance : tolerances) {
+        if (!(tolerance > Levels.back().Tolerance)) continue;
+        std::vector<TVertex> coarse;
+        std::vector<std::pair<int, int>> coarseStrips;
+        for (std::size_t k = 0; k < strips.size(); ++k) {
+            const std::vector<double>& sig = significance[k];
+            if (sig.empty()) continue;
+            const std::size_t start = coarse.size();
+            for (std::size_t i = 0; i < sig.size(); ++i)
+                if (sig[i] > tolerance || i == 0 || i + 1 == sig.size())
+                    coarse.push_back(vertices[static_cast<std::size_t>(strips[k].first) + i]);
+            coarseStrips.emplace_back(static_cast<int>(all.size() + start),
+                                      static_cast<int>(coarse.size() - start));
+        }
+        // The chunks index the shared buffer, so they are cut with the earlier copies in front.
+        all.insert(all.end(), coarse.begin(), coarse.end());
+        Levels.push_back(
+            {tolerance, coarse.size(), MakeLineChunks(all, coarseStrips, ChunkVertices)});
+    }
+    std::size_t most = 0;
+    for (const TLevel& level : Levels)
+        most = std::max(most, level.Chunks.size());
+    Firsts.reserve(most);
+    Counts.reserve(most);
     glGenBuffers(1, &Buffer);
     if (Buffer == 0) return;
     glBindBuffer(GL_ARRAY_BUFFER, Buffer);
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size() * sizeof(TVertex)),
-                 vertices.data(), GL_STATIC_DRAW);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(all.size() * sizeof(TVertex)), all.data(),
+                 GL_STATIC_DRAW);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
 }
 
-void TLineSet::Draw(const TShellView& view) {
-    if (Buffer == 0) return;
+std::size_t TLineSet::LevelFor(double maxError) const {
+    std::size_t level = 0;
+    for (std::size_t i = 1; i < Levels.size(); ++i)
+        if (Levels[i].Tolerance <= maxError) level = i;
+    return level;
+}
+
+std::vector<std::size_t> TLineSet::LevelVertexCounts() const {
+    std::vector<std::size_t> counts;
+    for (const TLevel& level : Levels)
+        counts.push_back(level.Vertices);
+    return counts;
+}
+
+void TLineSet::Draw(const TShellView& view, double maxError) {
+    if (Buffer == 0 || Levels.empty()) return;
     Firsts.clear();
     Counts.clear();
-    for (const TLineChunk& c : Chunks)
+    for (const TLineChunk& c : Levels[LevelFor(maxError)].Chunks)
         if (ChunkMayShow(c, Radius, view)) {
             // Chunks next to each other in the buffer and in the same strip join up again.
             if (!Firsts.empty() && Firsts.back() + Counts.back() - 1 == c.First)
@@ -141,7 +255,7 @@ void TLineSet::Draw(const TShellView& view) {
 void TLineSet::Release() {
     if (Buffer != 0) glDeleteBuffers(1, &Buffer);
     Buffer = 0;
-    Chunks.clear();
+    Levels.clear();
 }
 
 } // namespace nimbora

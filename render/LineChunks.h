@@ -38,6 +38,18 @@ struct TShellView {
 // False only when no point of the chunk (at radius r) can be seen.
 bool ChunkMayShow(const TLineChunk& chunk, float r, const TShellView& view);
 
+// For each vertex of the strip (first, count), the largest tolerance at which a coarser line
+// (below) still keeps it; infinite at both ends, 0 for what even floor would drop. Empty for a
+// strip outside the vertices.
+std::vector<double> StripSignificance(const std::vector<TVertex>& vertices, int first, int count,
+                                      double floor = 0);
+
+// The vertices of the strip (first, count) that a coarser line keeps (Douglas-Peucker): no
+// dropped vertex lies further than tolerance from the kept line, and both ends are always kept.
+// Indices into vertices, in order.
+std::vector<int> SimplifyStrip(const std::vector<TVertex>& vertices, int first, int count,
+                               double tolerance);
+
 // The chunks in a vertex buffer. Needs the OpenGL context current.
 class TLineSet {
 public:
@@ -45,15 +57,26 @@ public:
     TLineSet(const TLineSet&) = delete;
     TLineSet& operator=(const TLineSet&) = delete;
 
+    // Besides the lines themselves, a coarser copy for each tolerance (globe units, ascending).
     void Build(const std::vector<TVertex>& vertices, const std::vector<std::pair<int, int>>& strips,
-               float radius);
-    // Draws the chunks that may show as line strips in the current colour and state.
-    void Draw(const TShellView& view);
+               float radius, const std::vector<double>& tolerances = {});
+    // Draws the chunks that may show as line strips in the current colour and state, from the
+    // coarsest copy whose tolerance is at most maxError (the full lines when none is).
+    void Draw(const TShellView& view, double maxError = 0);
     void Release();
-    std::size_t ChunkCount() const { return Chunks.size(); }
+    std::size_t ChunkCount() const { return Levels.empty() ? 0 : Levels.front().Chunks.size(); }
+    // Which copy Draw takes for maxError: 0 the full lines, k the k-th tolerance.
+    std::size_t LevelFor(double maxError) const;
+    // Vertices of each copy, the full lines first.
+    std::vector<std::size_t> LevelVertexCounts() const;
 
 private:
-    std::vector<TLineChunk> Chunks;
+    struct TLevel {
+        double Tolerance = 0;
+        std::size_t Vertices = 0;
+        std::vector<TLineChunk> Chunks;
+    };
+    std::vector<TLevel> Levels;
     std::vector<GLint> Firsts;
     std::vector<GLsizei> Counts;
     GLuint Buffer = 0;

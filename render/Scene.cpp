@@ -104,6 +104,23 @@ bool HiddenByEarth(const TVertex& camera, const TVertex& p) {
     return enter > 0 && enter < 0.99;
 }
 
+bool BallHiddenByEarth(const TVertex& camera, const TVertex& centre, float radius) {
+    const double ex = -camera.X, ey = -camera.Y, ez = -camera.Z;
+    const double bx = centre.X - camera.X, by = centre.Y - camera.Y, bz = centre.Z - camera.Z;
+    const double toEarth = std::sqrt(ex * ex + ey * ey + ez * ez);
+    const double toBall = std::sqrt(bx * bx + by * by + bz * bz);
+    // The facets of the earth lie a little inside its sphere, so its outline is a little smaller.
+    const double earth = EarthRadius * 0.999;
+    if (!(toEarth > earth) || !(toBall > radius)) return false;
+    // All of the ball beyond the earth's centre: every ray to it that meets the earth meets
+    // its near side first.
+    if (!(toBall - radius > toEarth)) return false;
+    // And the ball's outline within the earth's.
+    const double between =
+        std::acos(std::clamp((ex * bx + ey * by + ez * bz) / (toEarth * toBall), -1.0, 1.0));
+    return between + std::asin(radius / toBall) < std::asin(earth / toEarth) - 1e-3;
+}
+
 double FarSideClipOffset(double distance, double radius) {
     const double r2 = double(EarthRadius) * EarthRadius;
     if (distance <= EarthRadius || radius <= EarthRadius) return -radius;
@@ -121,6 +138,17 @@ void ClipFarSide(const TVertex& proj, float radius) {
                                -FarSideClipOffset(d, radius)};
     glClipPlane(GL_CLIP_PLANE0, plane);
     glEnable(GL_CLIP_PLANE0);
+}
+
+double BoundaryError(double distance, double radius, int panelHeight) {
+    if (!(distance >= BoundaryDetailDistance) || panelHeight <= 0) return 0;
+    // Pixels per unit where the shell comes nearest to the camera; nothing on it is nearer.
+    // Off the line of sight a point moved in depth also moves sideways on the screen, by up to
+    // the tangent of the angle under which the shell's rim is seen.
+    const double sideways = distance / std::sqrt(distance * distance - radius * radius);
+    const double pixelsPerUnit =
+        panelHeight / (2 * std::tan(22.5 * M_PI / 180) * (distance - radius)) * sideways;
+    return BoundaryPixelError / pixelsPerUnit;
 }
 
 void BillboardMatrix() {
@@ -228,10 +256,7 @@ bool TScene::LoadEmbeddedTextures() {
 }
 
 void TScene::MakeEarthList() {
-    glNewList(NewList(EarthDL), GL_COMPILE);
-    glRotatef(-90, 1, 0, 0);
-    Sphere(EarthRadius, 128, 128, true);
-    glEndList();
+    EarthSphere.Build(EarthRadius, 128, 128, true);
 }
 
 void TScene::MakeBoundaryList(float r) {
@@ -246,7 +271,7 @@ void TScene::MakeBoundaryList(float r) {
                 vertices.push_back(SpherePoint(r, p.Lon, p.Lat));
         }
     }
-    Boundaries.Build(vertices, strips, r);
+    Boundaries.Build(vertices, strips, r, BoundaryTolerances);
 }
 
 void TScene::MakeTimeZoneList(float r) {
@@ -261,16 +286,11 @@ void TScene::MakeTimeZoneList(float r) {
 }
 
 void TScene::MakeCloudList() {
-    glNewList(NewList(CloudDL), GL_COMPILE);
-    glRotatef(-90, 1, 0, 0);
-    Sphere(CloudRadius, 64, 64, true);
-    glEndList();
+    CloudSphere.Build(CloudRadius, 64, 64, true);
 }
 
 void TScene::MakeAtmosList() {
-    glNewList(NewList(AtmosDL), GL_COMPILE);
-    Sphere(AtmosRadius, 128, 128, false);
-    glEndList();
+    AtmosSphere.Build(AtmosRadius, 128, 128, false);
 }
 
 void TScene::MakeSunList() {
@@ -292,22 +312,20 @@ void TScene::MakeSunList() {
 }
 
 void TScene::MakeMoonList() {
+    // The list turns and dresses the moon; its sphere follows in pieces.
     glNewList(NewList(MoonDL), GL_COMPILE);
     glRotatef(-90, 1, 0, 0);
     glRotatef(180, 0, 0, 1);
     ApplyMaterial(MoonMaterial());
     glBindTexture(GL_TEXTURE_2D, MoonTex);
-    Sphere(MoonRadius, 96, 96, true);
     glEndList();
+    MoonSphere.Build(MoonRadius, 96, 96, true);
 }
 
 void TScene::MakeMarkerLists() {
-    glNewList(NewList(WPuserDL), GL_COMPILE);
-    Sphere(MarkerSphereRadius, 6, 6, false);
-    glEndList();
-    glNewList(NewList(WPcountryDL), GL_COMPILE);
-    Sphere(MarkerSphereRadius, 5, 4, false);
-    glEndList();
+    // Vertex buffers, not display lists: calling a list a marker cost some 50 microseconds.
+    WPuserSphere.Build(MarkerSphereRadius, 6, 6, false);
+    WPcountrySphere.Build(MarkerSphereRadius, 5, 4, false);
 }
 
 bool TScene::Build(const TLightingSets& sets, const TBuildStepDone& stepDone) {
@@ -416,35 +434,62 @@ void TScene::PlaceSunLights(double sunLat, double sunLon, double moonLat, double
     MoonPos = SpherePoint(MoonDistance, moonLon, moonLat);
 }
 
-void TScene::DrawMarker(const TDrawPoint& p, GLuint list, float scale, const TFrameState& frame,
-                        TTextBatch& labels) {
-    glPushMatrix();
-    glColor3f(p.Color.R, p.Color.G, p.Color.B);
-    glTranslatef(p.WayPoint.X, p.WayPoint.Y, p.WayPoint.Z);
-    const float k = scale / frame.ScaleZ;
-    glScalef(k, k, k);
-    glCallList(list);
-    glPopMatrix();
-    DrawMarkerLabel(p, frame, labels);
+void TLeaderLines::Add(const TDrawPoint& p) {
+    Lines.push_back({p.WayPoint, p.NamPoint, p.Color});
 }
 
-void TScene::DrawMarkerLabel(const TDrawPoint& p, const TFrameState& frame, TTextBatch& labels) {
-    if (frame.Proj.Z > LabelsNearZ) {
-        glPushMatrix();
-        // The leader line fades to black toward the label.
-        glBegin(GL_LINE_STRIP);
-        glColor3f(p.Color.R, p.Color.G, p.Color.B);
-        glVertex3f(p.WayPoint.X, p.WayPoint.Y, p.WayPoint.Z);
+void TLeaderLines::Draw() {
+    if (Lines.empty()) return;
+    // Each fades to black toward its label. They share one matrix, so one batch serves.
+    glBegin(GL_LINES);
+    for (const TLine& l : Lines) {
+        glColor3f(l.Colour.R, l.Colour.G, l.Colour.B);
+        glVertex3f(l.From.X, l.From.Y, l.From.Z);
         glColor3f(0, 0, 0);
-        glVertex3f(p.NamPoint.X, p.NamPoint.Y, p.NamPoint.Z);
-        glEnd();
+        glVertex3f(l.To.X, l.To.Y, l.To.Z);
+    }
+    glEnd();
+    Lines.clear();
+}
+
+void TScene::DrawMarker(const TDrawPoint& p, TSpherePieces& sphere, float scale,
+                        const TFrameState& frame, const TSphereView& view, TTextBatch& labels,
+                        TLeaderLines& leaders) {
+    const float k = scale / frame.ScaleZ;
+    // A marker out of the view draws nothing; its label may still be in sight.
+    if (!OutsideView(view, p.WayPoint, MarkerSphereRadius * k)) {
+        glPushMatrix();
+        glColor3f(p.Color.R, p.Color.G, p.Color.B);
+        glTranslatef(p.WayPoint.X, p.WayPoint.Y, p.WayPoint.Z);
+        glScalef(k, k, k);
+        // The sphere's arrays stay set up from one marker to the next.
+        if (BoundMarker != &sphere) {
+            UnbindMarker();
+            sphere.Bind();
+            BoundMarker = &sphere;
+        }
+        sphere.DrawAllBound();
         glPopMatrix();
+    }
+    DrawMarkerLabel(p, frame, labels, leaders);
+}
+
+void TScene::UnbindMarker() {
+    if (BoundMarker) BoundMarker->Unbind();
+    BoundMarker = nullptr;
+}
+
+void TScene::DrawMarkerLabel(const TDrawPoint& p, const TFrameState& frame, TTextBatch& labels,
+                             TLeaderLines& leaders) {
+    if (frame.Proj.Z > LabelsNearZ) {
+        leaders.Add(p);
         labels.AddAt(p.NamPoint, p.RepPoint.Nam);
     }
 }
 
 void TScene::RenderBlank() {
-    glClearColor(0, 0, 0, 0);
+    // Opaque black: a compositor that honours the surface's alpha must not show the desktop.
+    glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
 
@@ -471,21 +516,25 @@ void TScene::RenderScene(const TFrameState& frame, const TLightingSets& sets) {
         DrawAtmosphere(sets);
     }
     DrawStatusLines(*f);
-    MakeOpaque();
+    // The frame starts with alpha 1, blending (GL_SRC_ALPHA, GL_ONE) only adds to it, and
+    // everything else is drawn with alpha 1 except the earth, whose material may have less.
+    const TMaterialSet& earth = f->ShowTexturing ? (sun ? sets.SunEarth1 : sets.RgbEarth1)
+                                                 : (sun ? sets.SunEarth2 : sets.RgbEarth2);
+    if (!(earth.Diffuse[3] >= 1)) MakeOpaque();
 }
 
 void TScene::MakeOpaque() {
-    // The surface has an alpha channel, which the black clear and the blended clouds leave
+    // The surface has an alpha channel, which an earth material with alpha below 1 leaves
     // below 1. X11 ignores it, but a Wayland compositor would show the desktop through the
-    // sky: fill alpha with 1 and keep the colours.
+    // earth: fill alpha with the clear colour's 1 and keep the colours.
     glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
-    glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT);
-    glClearColor(0, 0, 0, 0);
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
 }
 
 void TScene::BeginFrame(const TFrameState& f) {
+    // Black, and opaque from the start (see the end of RenderScene).
+    glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
@@ -513,7 +562,9 @@ void TScene::DrawEarth(const TFrameState& f, const TLightingSets& sets) {
     } else {
         ApplyMaterial(sun ? sets.SunEarth2 : sets.RgbEarth2);
     }
-    glCallList(EarthDL);
+    // The sphere's pole axis (z) becomes the globe's (y).
+    glRotatef(-90, 1, 0, 0);
+    EarthSphere.Draw();
 }
 
 void TScene::DrawOverlayLines(const TFrameState& f) {
@@ -523,7 +574,8 @@ void TScene::DrawOverlayLines(const TFrameState& f) {
         TGlMatrixScope matrix;
         glColor3f(1, 1, 0);
         ClipFarSide(f.Proj, BoundaryRadius);
-        Boundaries.Draw(ShellView(f.Proj, BoundaryRadius));
+        Boundaries.Draw(ShellView(f.Proj, BoundaryRadius),
+                        BoundaryError(-f.Proj.Z, BoundaryRadius, PanelHeight));
         glDisable(GL_CLIP_PLANE0);
     }
     if (f.ShowTimeZone) {
@@ -559,6 +611,9 @@ void TScene::DrawMarkersAndNames(const TFrameState& f) {
     const TVertex camera = CameraInGlobe(f.Proj);
     // The labels go in one batch after the markers; the depth test keeps each where it was.
     TTextBatch labels(Font);
+    // The leader lines likewise: one batch instead of a draw each.
+    TLeaderLines leaders;
+    const TSphereView view = CurrentSphereView();
     // A waypoint marker that covers a pixel or two looks the same drawn as a dot, and a user's
     // file may hold a hundred thousand of them: those go out in one batch of points.
     std::vector<const TDrawPoint*> dots[2];
@@ -569,14 +624,15 @@ void TScene::DrawMarkersAndNames(const TFrameState& f) {
             const float pixels = MarkerPixels(camera, p.WayPoint, 1 / f.ScaleZ, PanelHeight);
             if (pixels < 2.5f) {
                 dots[pixels < 1.5f ? 0 : 1].push_back(&p);
-                DrawMarkerLabel(p, f, labels);
+                DrawMarkerLabel(p, f, labels, leaders);
             } else {
-                DrawMarker(p, WPuserDL, 1, f, labels);
+                DrawMarker(p, WPuserSphere, 1, f, view, labels, leaders);
             }
         } else if (names) {
-            DrawMarker(p, WPcountryDL, 1, f, labels);
+            DrawMarker(p, WPcountrySphere, 1, f, view, labels, leaders);
         }
     }
+    UnbindMarker();
     // Each dot sits at the top of its sphere: the centre lies on the earth's surface, where
     // the depth test would hide it about half the time.
     const float lift = 1 + MarkerSphereRadius / f.ScaleZ / MarkerRadius;
@@ -591,6 +647,7 @@ void TScene::DrawMarkersAndNames(const TFrameState& f) {
         glEnd();
     }
     glPointSize(1);
+    leaders.Draw();
     labels.Draw(0, 1, 0);
 }
 
@@ -600,7 +657,8 @@ void TScene::DrawClouds(const TFrameState& f, const TLightingSets& sets) {
     TGlCapabilities blend{{GL_BLEND, true}};
     ApplyMaterial(f.ShowDayNight ? sets.SunCloud : sets.RgbCloud);
     glBindTexture(GL_TEXTURE_2D, CloudTex);
-    glCallList(CloudDL);
+    glRotatef(-90, 1, 0, 0);
+    CloudSphere.Draw();
 }
 
 void TScene::DrawSunAndMoon(const TFrameState& f, const TLightingSets& sets) {
@@ -612,15 +670,18 @@ void TScene::DrawSunAndMoon(const TFrameState& f, const TLightingSets& sets) {
         glColor3f(s, s, s);
         glCallList(SunDL);
     }
-    {
+    if (!BallHiddenByEarth(CameraInGlobe(f.Proj), MoonPos, MoonRadius)) {
         TGlMatrixScope matrix;
         glTranslatef(MoonPos.X, MoonPos.Y, MoonPos.Z);
         glRotatef(static_cast<float>(f.MoonLon), 0, 1, 0);
         glRotatef(static_cast<float>(f.MoonLat), -1, 0, 0);
         glCallList(MoonDL);
+        MoonSphere.Draw();
     }
     TGlCapabilities unlit{{GL_LIGHTING, false}, {GL_TEXTURE_2D, false}};
     TTextBatch labels(Font);
+    TLeaderLines leaders;
+    const TSphereView view = CurrentSphereView();
     const auto marker = [&](double lat, double lon, TglColor colour, const char* text) {
         TDrawPoint p;
         p.WayPoint = SpherePoint(SunMoonMarkerRadius, lon, lat);
@@ -629,10 +690,12 @@ void TScene::DrawSunAndMoon(const TFrameState& f, const TLightingSets& sets) {
         p.Kind = WpTSpecial;
         p.Color = colour;
         p.RepPoint = TRepPoint{text, lat, lon};
-        DrawMarker(p, WPuserDL, 4, f, labels);
+        DrawMarker(p, WPuserSphere, 4, f, view, labels, leaders);
     };
     marker(f.SunLat, f.SunLon, TglColor{0, 1, 0}, SunMarkerText);
     marker(f.MoonLat, f.MoonLon, TglColor{0, 1, 1}, MoonMarkerText);
+    UnbindMarker();
+    leaders.Draw();
     labels.Draw(0, 1, 0);
 }
 
@@ -640,7 +703,7 @@ void TScene::DrawAtmosphere(const TLightingSets& sets) {
     TGlMatrixScope matrix;
     TGlCapabilities blend{{GL_BLEND, true}, {GL_TEXTURE_2D, false}};
     ApplyMaterial(sets.SunAtmos);
-    glCallList(AtmosDL);
+    AtmosSphere.Draw();
 }
 
 void TScene::DrawStatusLines(const TFrameState& f) {
@@ -684,9 +747,11 @@ bool TScene::SetCloudPicture(int width, int height, int channels,
 }
 
 void TScene::Release() {
-    for (GLuint* list : {&AxesDL, &EarthDL, &CloudDL, &AtmosDL, &SunDL, &MoonDL, &TimeZoneDL,
-                         &WPuserDL, &WPcountryDL})
+    for (GLuint* list : {&AxesDL, &SunDL, &MoonDL, &TimeZoneDL})
         FreeList(*list);
+    for (TSpherePieces* sphere :
+         {&EarthSphere, &CloudSphere, &AtmosSphere, &MoonSphere, &WPuserSphere, &WPcountrySphere})
+        sphere->Release();
     Font.Release();
     for (GLuint* tex : {&EarthTex, &CloudTex, &SunTex, &MoonTex})
         FreeTexture(*tex);

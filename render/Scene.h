@@ -9,6 +9,7 @@
 #include "render/Lighting.h"
 #include "render/LineChunks.h"
 #include "render/Points.h"
+#include "render/SpherePieces.h"
 
 #include <GL/gl.h>
 
@@ -20,6 +21,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace nimbora {
 
@@ -61,6 +63,21 @@ struct TFrameState {
     std::string StatusText, UpdateText, CreditText; // Windows-1252
     // Sub-solar and sub-lunar points, degrees.
     double SunLat = 0, SunLon = 0, MoonLat = 0, MoonLon = 0;
+};
+
+// Leader lines from markers to their labels, gathered and drawn in one batch.
+class TLeaderLines {
+public:
+    void Add(const TDrawPoint& p);
+    // In the current modelview matrix, with lighting and texturing off.
+    void Draw();
+
+private:
+    struct TLine {
+        TVertex From, To;
+        TglColor Colour;
+    };
+    std::vector<TLine> Lines;
 };
 
 class TScene {
@@ -132,11 +149,9 @@ public:
 
     // The GL names of what was built, for tests and benchmarks that look inside.
     struct TObjects {
-        GLuint EarthTex, CloudTex, SunTex, MoonTex, EarthDL, CloudDL, FontTex;
+        GLuint EarthTex, CloudTex, SunTex, MoonTex, FontTex;
     };
-    TObjects Objects() const {
-        return {EarthTex, CloudTex, SunTex, MoonTex, EarthDL, CloudDL, Font.TextureName()};
-    }
+    TObjects Objects() const { return {EarthTex, CloudTex, SunTex, MoonTex, Font.TextureName()}; }
 
 private:
     // The build, in this order.
@@ -168,10 +183,14 @@ private:
     void MakeOpaque();
     TShellView ShellView(const TVertex& proj, float radius) const;
 
-    void DrawMarker(const TDrawPoint& p, GLuint list, float scale, const TFrameState& frame,
-                    TTextBatch& labels);
+    void DrawMarker(const TDrawPoint& p, TSpherePieces& sphere, float scale,
+                    const TFrameState& frame, const TSphereView& view, TTextBatch& labels,
+                    TLeaderLines& leaders);
+    // Ends the set-up of a marker sphere's arrays, before anything else is drawn.
+    void UnbindMarker();
     // The leader line and the label of a marked point (the marker itself drawn elsewhere).
-    void DrawMarkerLabel(const TDrawPoint& p, const TFrameState& frame, TTextBatch& labels);
+    void DrawMarkerLabel(const TDrawPoint& p, const TFrameState& frame, TTextBatch& labels,
+                         TLeaderLines& leaders);
     void HandLightColours(const TLightingSets& sets);
     void ApplyLightingMode(bool sun);
 
@@ -179,10 +198,15 @@ private:
     TPictureJob EarthJob, SunJob, MoonJob;
 
     GLuint EarthTex = 0, CloudTex = 0, SunTex = 0, MoonTex = 0;
-    GLuint AxesDL = 0, EarthDL = 0, CloudDL = 0, AtmosDL = 0, SunDL = 0, MoonDL = 0;
-    GLuint TimeZoneDL = 0, WPuserDL = 0, WPcountryDL = 0;
+    GLuint AxesDL = 0, SunDL = 0, MoonDL = 0;
+    GLuint TimeZoneDL = 0;
     TFontAtlas Font;
     TLineSet Boundaries;
+    // The spheres, sent piece by piece: only what can face the camera in the view.
+    TSpherePieces EarthSphere, CloudSphere, AtmosSphere, MoonSphere;
+    // The markers' spheres, whole; the one whose arrays are set up, if any.
+    TSpherePieces WPuserSphere, WPcountrySphere;
+    TSpherePieces* BoundMarker = nullptr;
     float SunPos[4] = {0, 0, 0, 0};
     TVertex MoonPos;
 
@@ -206,6 +230,9 @@ TVertex CameraInGlobe(const TVertex& proj);
 // Diameter in pixels of a marker sphere at p scaled by scale, seen from the camera on a panel
 // of the given height.
 float MarkerPixels(const TVertex& camera, const TVertex& p, float scale, int panelHeight);
+// True when the earth hides every point of a ball (centre, radius) from the camera: the moon
+// behind the earth.
+bool BallHiddenByEarth(const TVertex& camera, const TVertex& centre, float radius);
 // True when the earth lies between the camera and p, so nothing drawn at p can be seen.
 bool HiddenByEarth(const TVertex& camera, const TVertex& p);
 
@@ -215,6 +242,16 @@ double FarSideClipOffset(double distance, double radius);
 // Clips away (clip plane 0) what lies on a shell of that radius behind the earth, so that the
 // hidden half of the overlay lines costs nothing. Globe coordinates must be current.
 void ClipFarSide(const TVertex& proj, float radius);
+
+// The coarser copies of the boundary lines (globe units; none strays further from the line).
+inline const std::vector<double> BoundaryTolerances = {0.002, 0.004, 0.008, 0.016, 0.032};
+// A coarser copy is taken only from this far away: near views show every vertex as it is.
+inline constexpr double BoundaryDetailDistance = 10;
+// How far (framebuffer pixels) a coarser line may stray on the screen.
+inline constexpr double BoundaryPixelError = 0.25;
+// The tolerance the boundaries may be drawn with from this camera distance on a panel of this
+// height: 0 (every vertex) when near.
+double BoundaryError(double distance, double radius, int panelHeight);
 
 // The same for the current modelview matrix.
 void BillboardMatrix();

@@ -58,6 +58,39 @@ TEST(FarSide, OnlyPointsBehindTheEarthAreHidden) {
         EXPECT_EQ(HiddenByEarth(camera, c.P), c.Hidden) << c.P.X << " " << c.P.Y << " " << c.P.Z;
 }
 
+TEST(FarSide, TheMoonIsHiddenOnlyWhenWhollyBehindTheEarth) {
+    const TVertex camera = CameraInGlobe({0, 0, -15}); // on +z
+    const float moon = 1.25f;
+    const struct {
+        TVertex Centre;
+        bool Hidden;
+    } cases[] = {
+        {{0, 0, -20}, true},    // straight behind
+        {{0, 5.5f, -20}, true}, // off centre, still inside the outline
+        {{0, 9.0f, -18}, true}, // its rim just inside the outline
+        {{0, 11, -18}, false},  // its rim shows past the limb
+        {{0, 14, -14}, false},  // beside the earth
+        {{0, 0, 20}, false},    // behind the camera
+        {{0, 0, 10}, false},    // between camera and earth
+        {{3, 0, 6}, false},     // in front of the earth, inside its outline
+        {{0, 0, -5.5f}, true},  // partly inside the earth, the rest behind it
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(BallHiddenByEarth(camera, c.Centre, moon), c.Hidden)
+            << c.Centre.X << " " << c.Centre.Y << " " << c.Centre.Z;
+    // Every hidden case is hidden for each point of its ball, as the ray test sees it.
+    for (const auto& c : cases) {
+        if (!c.Hidden) continue;
+        for (int i = 0; i < 200; ++i) {
+            const double a = i * 2.399963, z = 1 - 2 * (i + 0.5) / 200, r = std::sqrt(1 - z * z);
+            const TVertex p{c.Centre.X + moon * float(r * std::cos(a)),
+                            c.Centre.Y + moon * float(r * std::sin(a)),
+                            c.Centre.Z + moon * float(z)};
+            EXPECT_TRUE(HiddenByEarth(camera, p)) << i;
+        }
+    }
+}
+
 TEST(FarSide, ClipPlaneKeepsEverythingStillVisible) {
     // On a line shell seen from several distances: just above the clip offset a point is still
     // visible past the earth; well below it the earth hides it.
