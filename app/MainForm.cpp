@@ -89,8 +89,9 @@ void TMainForm::FormCreate() {
     IniFile = DataFolder + SettingsFileName(QCoreApplication::applicationFilePath().toStdString());
     TempFolder = nimbora::TempFolder();
     InitNimboraResources();
-    // The pictures decode on the other core while the OpenGL driver loads and the window is made.
-    Scene.StartPictureDecode();
+    // The scene's pictures and lines are made ready on the other core while the OpenGL driver
+    // loads and the window is made.
+    Scene.StartPreparing();
 
     // Without a usable OpenGL the window could only crash when it is first drawn: say so and
     // stop before anything is shown or written.

@@ -162,20 +162,21 @@ std::vector<int> SimplifyStrip(const std::vector<TVertex>& vertices, int first, 
     return kept;
 }
 
-void TLineSet::Build(const std::vector<TVertex>& vertices,
-                     const std::vector<std::pair<int, int>>& strips, float radius,
-                     const std::vector<double>& tolerances) {
-    Release();
-    Radius = radius;
+TLineLayout LayOutLines(const std::vector<TVertex>& vertices,
+                        const std::vector<std::pair<int, int>>& strips, float radius,
+                        const std::vector<double>& tolerances) {
+    TLineLayout layout;
+    layout.Radius = radius;
     // Every copy goes into one buffer, one after the other; the copies shrink fast, so room for
     // twice the lines mostly saves growing the buffer.
-    std::vector<TVertex> all;
+    std::vector<TVertex>& all = layout.Vertices;
+    std::vector<TLineLevel>& levels = layout.Levels;
     all.reserve(2 * vertices.size());
     all = vertices;
     // Short enough that a chunk at the limb is mostly hidden or mostly seen, long enough that
     // the culling loop stays far below the cost of the lines.
     constexpr int ChunkVertices = 64;
-    Levels.push_back({0, vertices.size(), MakeLineChunks(vertices, strips, ChunkVertices)});
+    levels.push_back({0, vertices.size(), MakeLineChunks(vertices, strips, ChunkVertices)});
     // How far each vertex may stray before a coarser copy drops it, found once for all copies.
     std::vector<std::vector<double>> significance;
     const double floor =
@@ -184,7 +185,7 @@ void TLineSet::Build(const std::vector<TVertex>& vertices,
         for (const auto& [first, count] : strips)
             significance.push_back(StripSignificance(vertices, first, count, floor));
     for (const double tolerance : tolerances) {
-        if (!(tolerance > Levels.back().Tolerance)) continue;
+        if (!(tolerance > levels.back().Tolerance)) continue;
         std::vector<TVertex> coarse;
         std::vector<std::pair<int, int>> coarseStrips;
         for (std::size_t k = 0; k < strips.size(); ++k) {
@@ -199,19 +200,32 @@ void TLineSet::Build(const std::vector<TVertex>& vertices,
         }
         // The chunks index the shared buffer, so they are cut with the earlier copies in front.
         all.insert(all.end(), coarse.begin(), coarse.end());
-        Levels.push_back(
+        levels.push_back(
             {tolerance, coarse.size(), MakeLineChunks(all, coarseStrips, ChunkVertices)});
     }
+    return layout;
+}
+
+void TLineSet::Build(const std::vector<TVertex>& vertices,
+                     const std::vector<std::pair<int, int>>& strips, float radius,
+                     const std::vector<double>& tolerances) {
+    Build(LayOutLines(vertices, strips, radius, tolerances));
+}
+
+void TLineSet::Build(TLineLayout layout) {
+    Release();
+    Radius = layout.Radius;
+    Levels = std::move(layout.Levels);
     std::size_t most = 0;
-    for (const TLevel& level : Levels)
+    for (const TLineLevel& level : Levels)
         most = std::max(most, level.Chunks.size());
     Firsts.reserve(most);
     Counts.reserve(most);
     glGenBuffers(1, &Buffer);
     if (Buffer == 0) return;
     glBindBuffer(GL_ARRAY_BUFFER, Buffer);
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(all.size() * sizeof(TVertex)), all.data(),
-                 GL_STATIC_DRAW);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(layout.Vertices.size() * sizeof(TVertex)),
+                 layout.Vertices.data(), GL_STATIC_DRAW);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
 }
 
@@ -224,7 +238,7 @@ std::size_t TLineSet::LevelFor(double maxError) const {
 
 std::vector<std::size_t> TLineSet::LevelVertexCounts() const {
     std::vector<std::size_t> counts;
-    for (const TLevel& level : Levels)
+    for (const TLineLevel& level : Levels)
         counts.push_back(level.Vertices);
     return counts;
 }

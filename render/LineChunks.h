@@ -50,6 +50,25 @@ std::vector<double> StripSignificance(const std::vector<TVertex>& vertices, int 
 std::vector<int> SimplifyStrip(const std::vector<TVertex>& vertices, int first, int count,
                                double tolerance);
 
+// One copy of the lines in the buffer: the full lines (tolerance 0) or a coarser one.
+struct TLineLevel {
+    double Tolerance = 0;
+    std::size_t Vertices = 0;
+    std::vector<TLineChunk> Chunks;
+};
+
+// The lines and a coarser copy for each tolerance (globe units, ascending), laid out one after
+// the other as the vertex buffer takes them, with their chunks. Needs no context, so the costly
+// part of building a line set can run on a worker.
+struct TLineLayout {
+    float Radius = 0;
+    std::vector<TVertex> Vertices;
+    std::vector<TLineLevel> Levels;
+};
+TLineLayout LayOutLines(const std::vector<TVertex>& vertices,
+                        const std::vector<std::pair<int, int>>& strips, float radius,
+                        const std::vector<double>& tolerances = {});
+
 // The chunks in a vertex buffer. Needs the OpenGL context current.
 class TLineSet {
 public:
@@ -60,6 +79,8 @@ public:
     // Besides the lines themselves, a coarser copy for each tolerance (globe units, ascending).
     void Build(const std::vector<TVertex>& vertices, const std::vector<std::pair<int, int>>& strips,
                float radius, const std::vector<double>& tolerances = {});
+    // The same from a layout made beforehand (its vertices are handed to OpenGL, then dropped).
+    void Build(TLineLayout layout);
     // Draws the chunks that may show as line strips in the current colour and state, from the
     // coarsest copy whose tolerance is at most maxError (the full lines when none is).
     void Draw(const TShellView& view, double maxError = 0);
@@ -71,12 +92,7 @@ public:
     std::vector<std::size_t> LevelVertexCounts() const;
 
 private:
-    struct TLevel {
-        double Tolerance = 0;
-        std::size_t Vertices = 0;
-        std::vector<TLineChunk> Chunks;
-    };
-    std::vector<TLevel> Levels;
+    std::vector<TLineLevel> Levels;
     std::vector<GLint> Firsts;
     std::vector<GLsizei> Counts;
     GLuint Buffer = 0;

@@ -230,25 +230,47 @@ void TScene::EnableCapabilities() {
     glEnable(GL_NORMALIZE);
 }
 
-void TScene::StartPictureDecode() {
-    InitNimboraResources();
-    const auto start = [](TPictureJob& job, const char* path) {
-        if (job.valid()) return;
-        const auto decode = [path] { return DecodeJpegFile(QString::fromLatin1(path)); };
-        try {
-            job = std::async(std::launch::async, decode);
-        } catch (const std::system_error&) {
-            // No thread to be had: the build decodes it when it asks.
-            job = std::async(std::launch::deferred, decode);
+namespace {
+
+// Runs work on a worker thread, or when it is asked for if no thread is to be had.
+template <typename TWork> auto StartWork(TWork work) {
+    try {
+        return std::async(std::launch::async, std::move(work));
+    } catch (const std::system_error&) {
+        return std::async(std::launch::deferred, std::move(work));
+    }
+}
+
+TLineLayout BoundaryLayout() {
+    std::vector<TVertex> vertices;
+    std::vector<std::pair<int, int>> strips;
+    for (const char* resource : BoundaryResources) {
+        for (const TPolyline& line : ReadPolylineResource(QString::fromLatin1(resource))) {
+            strips.emplace_back(static_cast<int>(vertices.size()),
+                                static_cast<int>(line.Points.size()));
+            for (const TPolyPoint& p : line.Points)
+                vertices.push_back(SpherePoint(BoundaryRadius, p.Lon, p.Lat));
         }
+    }
+    return LayOutLines(vertices, strips, BoundaryRadius, BoundaryTolerances);
+}
+
+} // namespace
+
+void TScene::StartPreparing() {
+    InitNimboraResources();
+    const auto picture = [](TPictureJob& job, const char* path) {
+        if (!job.valid())
+            job = StartWork([path] { return DecodeJpegFile(QString::fromLatin1(path)); });
     };
-    start(EarthJob, ":/earth2048.jpg");
-    start(SunJob, ":/sun.jpg");
-    start(MoonJob, ":/moon.jpg");
+    picture(EarthJob, ":/earth2048.jpg");
+    picture(SunJob, ":/sun.jpg");
+    picture(MoonJob, ":/moon.jpg");
+    if (!BoundaryJob.valid()) BoundaryJob = StartWork(BoundaryLayout);
 }
 
 bool TScene::LoadEmbeddedTextures() {
-    StartPictureDecode();
+    StartPreparing();
     const bool earth = LoadPictureTexture(EarthJob.get(), EarthTex);
     const bool sun = LoadPictureTexture(SunJob.get(), SunTex);
     const bool moon = LoadPictureTexture(MoonJob.get(), MoonTex);
@@ -259,19 +281,9 @@ void TScene::MakeEarthList() {
     EarthSphere.Build(EarthRadius, 128, 128, true);
 }
 
-void TScene::MakeBoundaryList(float r) {
-    InitNimboraResources();
-    std::vector<TVertex> vertices;
-    std::vector<std::pair<int, int>> strips;
-    for (const char* resource : BoundaryResources) {
-        for (const TPolyline& line : ReadPolylineResource(QString::fromLatin1(resource))) {
-            strips.emplace_back(static_cast<int>(vertices.size()),
-                                static_cast<int>(line.Points.size()));
-            for (const TPolyPoint& p : line.Points)
-                vertices.push_back(SpherePoint(r, p.Lon, p.Lat));
-        }
-    }
-    Boundaries.Build(vertices, strips, r, BoundaryTolerances);
+void TScene::MakeBoundaryList() {
+    StartPreparing();
+    Boundaries.Build(BoundaryJob.get());
 }
 
 void TScene::MakeTimeZoneList(float r) {

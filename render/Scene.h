@@ -88,10 +88,11 @@ public:
 
     // Colours start black; steps of 1/20 of the settings. Needs no context.
     void PrepareLightFade(const TLightingSets& sets);
-    // Starts decoding the embedded earth, sun and moon pictures on worker threads, so that they
-    // are ready when Build uploads them; Build starts it itself when nobody did. Needs no
-    // context: the window calls it before its OpenGL driver is even loaded.
-    void StartPictureDecode();
+    // Starts the build's work that needs no OpenGL on worker threads: decoding the embedded
+    // earth, sun and moon pictures and laying out the boundary lines with their coarser copies,
+    // so that Build only uploads them. Build starts it itself when nobody did. The window calls
+    // it before its OpenGL driver is even loaded.
+    void StartPreparing();
     // Every display list, texture, light and fixed state of the scene (context current). False
     // when an embedded picture or the font could not be made. stepDone, when given, is told the
     // name of each group of steps as it ends (the build benchmark times them).
@@ -162,7 +163,7 @@ private:
     void EnableCapabilities();
     bool LoadEmbeddedTextures();
     void MakeEarthList();
-    void MakeBoundaryList(float r = BoundaryRadius);
+    void MakeBoundaryList();
     void MakeTimeZoneList(float r = TimeZoneRadius);
     void MakeCloudList();
     void MakeAtmosList();
@@ -196,6 +197,7 @@ private:
 
     using TPictureJob = std::future<std::optional<TRgbaPicture>>;
     TPictureJob EarthJob, SunJob, MoonJob;
+    std::future<TLineLayout> BoundaryJob;
 
     GLuint EarthTex = 0, CloudTex = 0, SunTex = 0, MoonTex = 0;
     GLuint AxesDL = 0, SunDL = 0, MoonDL = 0;
