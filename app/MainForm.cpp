@@ -157,7 +157,7 @@ void TMainForm::CreateControls() {
         const int delta = e->angleDelta().y();
         if (delta != 0) NavMouseWheel(Nav, delta);
         e->accept();
-        OpenGLPanel->update();
+        OpenGLPanel->RequestFrame();
     };
 
     OptionPanel = new QFrame(this);
@@ -168,6 +168,10 @@ void TMainForm::CreateControls() {
     silver.setColor(QPalette::Window, QColor(192, 192, 192));
     OptionPanel->setPalette(silver);
     OptionPanel->move(width() - 4 - OptionPanel->width(), 5);
+    // The globe is a native window, which covers every widget drawn into the main window:
+    // the button's panel must be a native window of its own, stacked above the globe.
+    OptionPanel->setAttribute(Qt::WA_NativeWindow);
+    OptionPanel->raise();
 
     OptionBt = new QToolButton(OptionPanel);
     OptionBt->setObjectName("OptionBt");
@@ -199,17 +203,17 @@ bool TMainForm::event(QEvent* event) {
     if (IsMessageEvent(event)) {
         const auto* message = static_cast<const TMessageEvent*>(event);
         HandleMessage(message->Message, message->WParam, message->LParam);
-        OpenGLPanel->update();
+        OpenGLPanel->RequestFrame();
         return true;
     }
     if (event->type() == TSynchronizer::EventType) {
         Synchronizer.RunPending();
-        OpenGLPanel->update();
+        OpenGLPanel->RequestFrame();
         return true;
     }
     if (event->type() == TCallEvent::EventType) {
         static_cast<TCallEvent*>(event)->Call();
-        OpenGLPanel->update();
+        OpenGLPanel->RequestFrame();
         return true;
     }
     return QWidget::event(event);
@@ -341,7 +345,7 @@ void TMainForm::MovTimerTimer() {
     changed = changed || before.X != Nav.Proj.X || before.Y != Nav.Proj.Y || before.Z != Nav.Proj.Z;
     // A still globe looks the same in the next frame: drawing it again would only burn the
     // processor (the drawing is done in software on many machines).
-    if (changed) OpenGLPanel->update();
+    if (changed) OpenGLPanel->RequestFrame();
 }
 
 void TMainForm::ComputeSunMoon() {

@@ -1,15 +1,83 @@
 #include "render/OpenGLPanel.h"
 
+#include <GL/gl.h>
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QResizeEvent>
 #include <QWheelEvent>
+#include <QWindow>
 
 namespace nimbora {
 
-TOpenGLPanel::TOpenGLPanel(QWidget* parent) : QOpenGLWidget(parent) {
-    setFormat(SceneFormat());
+// The native window the globe is drawn into. It draws when the window system shows it or a
+// frame was asked for, hands the mouse to the panel's hooks and passes keys on to the panel,
+// from where they travel up to the main window as if the panel had had them.
+class TPanelWindow : public QWindow {
+public:
+    explicit TPanelWindow(TOpenGLPanel* panel) : panel_(panel) {
+        setSurfaceType(QWindow::OpenGLSurface);
+        setFormat(TOpenGLPanel::SceneFormat());
+        // Clicking the globe must not take the keyboard from the main window.
+        setFlag(Qt::WindowDoesNotAcceptFocus);
+    }
+
+protected:
+    void exposeEvent(QExposeEvent*) override {
+        if (isExposed()) panel_->Render();
+    }
+    void resizeEvent(QResizeEvent*) override { requestUpdate(); }
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::UpdateRequest) {
+            panel_->Render();
+            return true;
+        }
+        return QWindow::event(event);
+    }
+    void mousePressEvent(QMouseEvent* event) override {
+        if (panel_->OnMouseDown) panel_->OnMouseDown(event);
+    }
+    void mouseMoveEvent(QMouseEvent* event) override {
+        if (panel_->OnMouseMove) panel_->OnMouseMove(event);
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (panel_->OnMouseUp) panel_->OnMouseUp(event);
+    }
+    void wheelEvent(QWheelEvent* event) override {
+        if (panel_->OnWheel) panel_->OnWheel(event);
+    }
+    void keyPressEvent(QKeyEvent* event) override { ForwardKey(event); }
+    void keyReleaseEvent(QKeyEvent* event) override { ForwardKey(event); }
+
+private:
+    void ForwardKey(QKeyEvent* event) {
+        QKeyEvent copy(event->type(), event->key(), event->modifiers(), event->nativeScanCode(),
+                       event->nativeVirtualKey(), event->nativeModifiers(), event->text(),
+                       event->isAutoRepeat(), static_cast<quint16>(event->count()));
+        QCoreApplication::sendEvent(panel_, &copy);
+        event->setAccepted(copy.isAccepted());
+    }
+
+    TOpenGLPanel* panel_;
+};
+
+TOpenGLPanel::TOpenGLPanel(QWidget* parent) : QWidget(parent) {
     setAutoFillBackground(false);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    window_ = new TPanelWindow(this);
+    container_ = QWidget::createWindowContainer(window_, this);
+    container_->setObjectName("OpenGLPanelContainer");
+    container_->setFocusPolicy(Qt::NoFocus);
+    container_->setGeometry(rect());
+}
+
+TOpenGLPanel::~TOpenGLPanel() {
+    // The context goes before the window it draws into.
+    if (context_ && QOpenGLContext::currentContext() == context_) context_->doneCurrent();
+    delete context_;
+    context_ = nullptr;
 }
 
 QSurfaceFormat TOpenGLPanel::SceneFormat() {
@@ -42,24 +110,44 @@ bool TOpenGLPanel::ContextAvailable() {
 }
 
 TOpenGLPanel::TContextState TOpenGLPanel::ContextState() const {
-    const QOpenGLContext* current = context();
-    if (!current) return NoContext;
-    return current->isValid() ? ContextReady : InvalidContext;
+    if (!context_) return NoContext;
+    return isValid() ? ContextReady : InvalidContext;
 }
 
-TCurrentContext::TCurrentContext(TOpenGLPanel* panel) : panel_(panel) {
-    QOpenGLContext* context = panel_->context();
-    if (!context) return; // not initialised yet: nothing to draw into
-    made_ = QOpenGLContext::currentContext() != context;
-    panel_->makeCurrent();
+bool TOpenGLPanel::isValid() const {
+    return context_ && context_->isValid() && usable_;
 }
 
-TCurrentContext::~TCurrentContext() {
-    if (made_) panel_->doneCurrent();
+QOpenGLContext* TOpenGLPanel::context() const {
+    return context_;
 }
 
-void TOpenGLPanel::initializeGL() {
+bool TOpenGLPanel::Initialize() {
+    if (initialized_) return isValid();
+    initialized_ = true;
+    // A native window needs native ancestors; this makes them, and with them the embedded
+    // window's platform window.
+    container_->winId();
+    if (!window_->handle()) window_->create();
+    if (!window_->handle()) {
+        if (OnInitialize) OnInitialize(); // reports the missing surface
+        return false;
+    }
+    context_ = new QOpenGLContext(this);
+    context_->setFormat(SceneFormat());
+    context_->setScreen(window_->screen());
+    usable_ = context_->create() && context_->makeCurrent(window_);
     if (OnInitialize) OnInitialize();
+    if (usable_) ResizeIfNeeded();
+    return usable_;
+}
+
+void TOpenGLPanel::makeCurrent() {
+    if (Initialize()) context_->makeCurrent(window_);
+}
+
+void TOpenGLPanel::doneCurrent() {
+    if (context_) context_->doneCurrent();
 }
 
 QSize TOpenGLPanel::FramebufferSize() const {
@@ -68,29 +156,74 @@ QSize TOpenGLPanel::FramebufferSize() const {
     return {qRound(width() * ratio), qRound(height() * ratio)};
 }
 
-void TOpenGLPanel::resizeGL(int, int) {
+void TOpenGLPanel::ResizeIfNeeded() {
     const QSize size = FramebufferSize();
-    if (OnResize) OnResize(size.width(), size.height(), devicePixelRatioF());
+    const double ratio = devicePixelRatioF();
+    if (size == reportedSize_ && ratio == reportedRatio_) return;
+    reportedSize_ = size;
+    reportedRatio_ = ratio;
+    if (OnResize) OnResize(size.width(), size.height(), ratio);
 }
 
-void TOpenGLPanel::paintGL() {
+void TOpenGLPanel::RequestFrame() {
+    window_->requestUpdate();
+}
+
+void TOpenGLPanel::Render() {
+    // Nothing is drawn for a window that the window system does not show: its frame would
+    // not be seen, and some systems block the swap of such a window.
+    if (!window_->isExposed() || !Initialize()) return;
+    if (!context_->makeCurrent(window_)) return;
+    ResizeIfNeeded();
     if (OnPaint) OnPaint();
+    context_->swapBuffers(window_);
+    emit frameSwapped();
 }
 
-void TOpenGLPanel::mousePressEvent(QMouseEvent* event) {
-    if (OnMouseDown) OnMouseDown(event);
+bool TOpenGLPanel::DrawHiddenFrame() {
+    if (!Initialize() || !context_->makeCurrent(window_)) return false;
+    ResizeIfNeeded();
+    if (OnPaint) OnPaint();
+    return true;
 }
 
-void TOpenGLPanel::mouseMoveEvent(QMouseEvent* event) {
-    if (OnMouseMove) OnMouseMove(event);
+QImage TOpenGLPanel::grabFramebuffer() {
+    const QSize size = FramebufferSize();
+    if (size.isEmpty() || !DrawHiddenFrame()) return {};
+    QImage image(size, QImage::Format_RGBA8888_Premultiplied);
+    if (image.isNull()) return {};
+    // Rows of four-byte pixels need no padding whatever the pack alignment.
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, size.width(), size.height(), GL_RGBA, GL_UNSIGNED_BYTE, image.bits());
+    image = image.mirrored();
+    image.setDevicePixelRatio(devicePixelRatioF());
+    return image;
 }
 
-void TOpenGLPanel::mouseReleaseEvent(QMouseEvent* event) {
-    if (OnMouseUp) OnMouseUp(event);
+QWindow* TOpenGLPanel::DrawingWindow() const {
+    return window_;
 }
 
-void TOpenGLPanel::wheelEvent(QWheelEvent* event) {
-    if (OnWheel) OnWheel(event);
+void TOpenGLPanel::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Make the context now, so that the start-up finds it and the first frame is the scene's.
+    Initialize();
+}
+
+void TOpenGLPanel::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    container_->setGeometry(rect());
+}
+
+TCurrentContext::TCurrentContext(TOpenGLPanel* panel) : panel_(panel) {
+    const QOpenGLContext* before = QOpenGLContext::currentContext();
+    panel_->makeCurrent();
+    if (!panel_->isValid()) return; // nothing to draw into
+    made_ = before != panel_->context();
+}
+
+TCurrentContext::~TCurrentContext() {
+    if (made_) panel_->doneCurrent();
 }
 
 } // namespace nimbora
