@@ -125,10 +125,15 @@ QOpenGLContext* TOpenGLPanel::context() const {
 bool TOpenGLPanel::Initialize() {
     if (initialized_) return isValid();
     initialized_ = true;
-    // A native window needs native ancestors; this makes them, and with them the embedded
-    // window's platform window.
-    container_->winId();
+    // Shown, the container has made the drawing window already, as a child of the top-level
+    // window; a panel asked for its context before that gets one now.
     if (!window_->handle()) window_->create();
+    // The drawing window goes to the bottom, so that native widgets laid over the panel show
+    // above it, and the panel's own native window (it gets one when a sibling is native) below
+    // that, where it cannot cover the globe.
+    window_->lower();
+    if (!isWindow())
+        if (QWindow* own = windowHandle()) own->lower();
     if (!window_->handle()) {
         if (OnInitialize) OnInitialize(); // reports the missing surface
         return false;
