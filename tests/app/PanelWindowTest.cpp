@@ -120,7 +120,7 @@ TEST_F(PanelWindow, ScreenShowsTheFrameReadBackAndFollowsMenuChangesAndResizing)
     // A still globe draws nothing more; a menu change asks for exactly the frame that shows it.
     int swapped = 0;
     QObject::connect(panel_, &TOpenGLPanel::frameSwapped, form_.get(), [&] { ++swapped; });
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 200);
+    WaitFor([] { return false; }, 400); // frames asked for before are drawn
     swapped = 0;
     auto* names = form_->GetOptionPopup()->findChild<QAction*>("ShowCountriesBt");
     ASSERT_NE(names, nullptr);
@@ -132,7 +132,7 @@ TEST_F(PanelWindow, ScreenShowsTheFrameReadBackAndFollowsMenuChangesAndResizing)
         form_->resize(size);
         ASSERT_TRUE(WaitFor([&] { return panel_->size() == size; }, 3000));
         EXPECT_EQ(panel_->DrawingWindow()->size(), size);
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 300);
+        WaitFor([] { return false; }, 400); // the resized window's frame is drawn
         const QImage frame = panel_->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
         ASSERT_EQ(frame.size(), size);
         // The screen, left of the options button (a window of its own).
