@@ -152,5 +152,23 @@ TEST_F(PanelWindow, ScreenShowsTheFrameReadBackAndFollowsMenuChangesAndResizing)
     }
 }
 
+// The drawing window makes its context when it is first shown and draws on every exposure; the
+// start-up must still come first, so that the first frame is the globe and not a black window.
+TEST(PanelStart, FirstFrameIsDrawnAfterTheStartUp) {
+    TScratchHome home;
+    home.MakeDataFolder();
+    ASSERT_TRUE(WriteWholeFile(home.SettingsFile(), "[Nimbora]\nVersion=033000\nGetCatalogue=0\n"));
+    auto form = std::make_unique<TMainForm>();
+    TMainFormTestSeam::SetBuiltInServer(*form, TMap{"http://127.0.0.1:9/clouds.jpg", 190, "test"});
+    int frames = 0;
+    bool startedFirst = false;
+    QObject::connect(form->GetOpenGLPanel(), &TOpenGLPanel::frameSwapped, form.get(), [&] {
+        if (frames++ == 0) startedFirst = form->StartupDone();
+    });
+    form->show();
+    ASSERT_TRUE(WaitFor([&] { return frames > 0; }));
+    EXPECT_TRUE(startedFirst);
+}
+
 } // namespace
 } // namespace nimbora::test
