@@ -168,9 +168,9 @@ void TMainForm::CreateControls() {
     silver.setColor(QPalette::Window, QColor(192, 192, 192));
     OptionPanel->setPalette(silver);
     OptionPanel->move(width() - 4 - OptionPanel->width(), 5);
-    // The globe is a native window, which covers every widget drawn into the main window:
-    // the button's panel must be a native window of its own, stacked above the globe.
-    OptionPanel->setAttribute(Qt::WA_NativeWindow);
+    // A globe in a native window covers every widget drawn into the main window: the button's
+    // panel must then be a native window of its own, stacked above the globe.
+    if (OpenGLPanel->NativeWindow()) OptionPanel->setAttribute(Qt::WA_NativeWindow);
     OptionPanel->raise();
 
     OptionBt = new QToolButton(OptionPanel);

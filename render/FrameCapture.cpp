@@ -20,7 +20,7 @@ bool ReadPanelFrame(TOpenGLPanel& panel, int& width, int& height, std::vector<st
         rgb.clear();
         return false;
     }
-    // A frame of the current state goes into the back buffer, unshown, and is read from there.
+    // A frame of the current state is drawn, unshown, and read where it was drawn.
     if (!panel.DrawHiddenFrame()) {
         rgb.clear();
         return false;
@@ -33,7 +33,6 @@ bool ReadPanelFrame(TOpenGLPanel& panel, int& width, int& height, std::vector<st
     for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
     }
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadBuffer(GL_BACK);
     glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
     if (glGetError() == GL_NO_ERROR) return true;
     rgb.clear();

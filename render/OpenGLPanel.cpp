@@ -2,10 +2,12 @@
 
 #include <GL/gl.h>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QOpenGLWidget>
 #include <QResizeEvent>
 #include <QWheelEvent>
 #include <QWindow>
@@ -63,12 +65,55 @@ private:
     TOpenGLPanel* panel_;
 };
 
+// Where child windows are no good the globe is drawn through a widget, which Qt composes into
+// the window.
+class TPanelWidget : public QOpenGLWidget {
+public:
+    explicit TPanelWidget(TOpenGLPanel* panel) : QOpenGLWidget(panel), panel_(panel) {
+        setFormat(TOpenGLPanel::SceneFormat());
+        setAutoFillBackground(false);
+        setFocusPolicy(Qt::NoFocus);
+        connect(this, &QOpenGLWidget::frameSwapped, panel, &TOpenGLPanel::frameSwapped);
+    }
+
+protected:
+    void initializeGL() override {
+        panel_->usable_ = context()->isValid();
+        if (panel_->OnInitialize) panel_->OnInitialize();
+    }
+    void resizeGL(int, int) override { panel_->ResizeIfNeeded(); }
+    void paintGL() override {
+        panel_->ResizeIfNeeded();
+        if (panel_->OnPaint) panel_->OnPaint();
+    }
+    void mousePressEvent(QMouseEvent* event) override {
+        if (panel_->OnMouseDown) panel_->OnMouseDown(event);
+    }
+    void mouseMoveEvent(QMouseEvent* event) override {
+        if (panel_->OnMouseMove) panel_->OnMouseMove(event);
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (panel_->OnMouseUp) panel_->OnMouseUp(event);
+    }
+    void wheelEvent(QWheelEvent* event) override {
+        if (panel_->OnWheel) panel_->OnWheel(event);
+    }
+
+private:
+    TOpenGLPanel* panel_;
+};
+
 TOpenGLPanel::TOpenGLPanel(QWidget* parent) : QWidget(parent) {
     setAutoFillBackground(false);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    window_ = new TPanelWindow(this);
-    container_ = QWidget::createWindowContainer(window_, this);
-    container_->setObjectName("OpenGLPanelContainer");
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        window_ = new TPanelWindow(this);
+        container_ = QWidget::createWindowContainer(window_, this);
+        container_->setObjectName("OpenGLPanelContainer");
+    } else {
+        widget_ = new TPanelWidget(this);
+        container_ = widget_;
+    }
     container_->setFocusPolicy(Qt::NoFocus);
     container_->setGeometry(rect());
 }
@@ -110,19 +155,25 @@ bool TOpenGLPanel::ContextAvailable() {
 }
 
 TOpenGLPanel::TContextState TOpenGLPanel::ContextState() const {
-    if (!context_) return NoContext;
+    if (!context()) return NoContext;
     return isValid() ? ContextReady : InvalidContext;
 }
 
 bool TOpenGLPanel::isValid() const {
-    return context_ && context_->isValid() && usable_;
+    const QOpenGLContext* current = context();
+    return current && current->isValid() && usable_;
 }
 
 QOpenGLContext* TOpenGLPanel::context() const {
-    return context_;
+    return widget_ ? widget_->context() : context_;
 }
 
 bool TOpenGLPanel::Initialize() {
+    if (widget_) {
+        // The widget makes its context when it is shown; asked before, it makes it at once.
+        if (!widget_->context()) widget_->grabFramebuffer();
+        return isValid();
+    }
     if (initialized_) return isValid();
     initialized_ = true;
     // Shown, the container has made the drawing window already, as a child of the top-level
@@ -148,11 +199,16 @@ bool TOpenGLPanel::Initialize() {
 }
 
 void TOpenGLPanel::makeCurrent() {
-    if (Initialize()) context_->makeCurrent(window_);
+    if (!Initialize()) return;
+    widget_ ? widget_->makeCurrent() : static_cast<void>(context_->makeCurrent(window_));
 }
 
 void TOpenGLPanel::doneCurrent() {
-    if (context_) context_->doneCurrent();
+    if (widget_) {
+        widget_->doneCurrent();
+    } else if (context_) {
+        context_->doneCurrent();
+    }
 }
 
 QSize TOpenGLPanel::FramebufferSize() const {
@@ -171,7 +227,7 @@ void TOpenGLPanel::ResizeIfNeeded() {
 }
 
 void TOpenGLPanel::RequestFrame() {
-    window_->requestUpdate();
+    widget_ ? widget_->update() : window_->requestUpdate();
 }
 
 void TOpenGLPanel::Render() {
@@ -186,19 +242,30 @@ void TOpenGLPanel::Render() {
 }
 
 bool TOpenGLPanel::DrawHiddenFrame() {
-    if (!Initialize() || !context_->makeCurrent(window_)) return false;
+    if (!Initialize()) return false;
+    if (widget_) {
+        // The widget draws into its framebuffer object, whose picture is its first colour
+        // attachment.
+        widget_->makeCurrent();
+        ResizeIfNeeded();
+        if (OnPaint) OnPaint();
+        glReadBuffer(GL_COLOR_ATTACHMENT0);
+        return true;
+    }
+    if (!context_->makeCurrent(window_)) return false;
     ResizeIfNeeded();
     if (OnPaint) OnPaint();
+    glReadBuffer(GL_BACK);
     return true;
 }
 
 QImage TOpenGLPanel::grabFramebuffer() {
+    if (widget_) return widget_->grabFramebuffer();
     const QSize size = FramebufferSize();
     if (size.isEmpty() || !DrawHiddenFrame()) return {};
     QImage image(size, QImage::Format_RGBA8888_Premultiplied);
     if (image.isNull()) return {};
     // Rows of four-byte pixels need no padding whatever the pack alignment.
-    glReadBuffer(GL_BACK);
     glReadPixels(0, 0, size.width(), size.height(), GL_RGBA, GL_UNSIGNED_BYTE, image.bits());
     image = image.mirrored();
     image.setDevicePixelRatio(devicePixelRatioF());
@@ -212,7 +279,7 @@ QWindow* TOpenGLPanel::DrawingWindow() const {
 void TOpenGLPanel::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // Make the context now, so that the start-up finds it and the first frame is the scene's.
-    Initialize();
+    if (window_) Initialize();
 }
 
 void TOpenGLPanel::resizeEvent(QResizeEvent* event) {

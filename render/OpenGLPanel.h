@@ -2,11 +2,13 @@
 // The drawing surface of the main window. It only hands its events to the hooks that the main
 // window sets; the scene and the navigation do the work.
 //
-// The globe is drawn straight into a native child window (a QWindow with its own context, held
-// in a window container) rather than through QOpenGLWidget: that one draws into a framebuffer
-// object which Qt then composes with the widgets into the window every frame, a full-window
-// textured pass that costs more than the globe itself where OpenGL runs on the processor.
-// Widgets laid over the panel must therefore be native windows themselves and raised above it.
+// On X the globe is drawn straight into a native child window (a QWindow with its own context,
+// held in a window container) rather than through QOpenGLWidget: that one draws into a
+// framebuffer object which Qt then composes with the widgets into the window every frame, a
+// full-window textured pass that costs more than the globe itself where OpenGL runs on the
+// processor. Widgets laid over the panel must then be native windows themselves (see
+// NativeWindow). Elsewhere the panel draws through QOpenGLWidget: Qt's Wayland support neither
+// restacks child windows nor shows their frames reliably (a swap may wait for ever).
 #include <QImage>
 #include <QSurfaceFormat>
 #include <QWidget>
@@ -21,6 +23,7 @@ class QWheelEvent;
 namespace nimbora {
 
 class TPanelWindow;
+class TPanelWidget;
 
 class TOpenGLPanel : public QWidget {
     Q_OBJECT
@@ -40,6 +43,9 @@ public:
     // The size the scene draws at: the widget's size in framebuffer pixels.
     QSize FramebufferSize() const;
 
+    // Whether the globe is drawn into a native window, which covers the window's other widgets.
+    bool NativeWindow() const { return window_ != nullptr; }
+
     // Asks for a frame; requests before it is drawn are merged into one.
     void RequestFrame();
 
@@ -48,12 +54,14 @@ public:
     QOpenGLContext* context() const;
     void makeCurrent();
     void doneCurrent();
-    // Draws a frame of the current state into the back buffer without showing it and leaves
-    // the context current, so that the caller can read it; false without a context.
+    // Draws a frame of the current state without showing it and leaves the context current
+    // with the read buffer on that frame, so that the caller can read it; false without a
+    // context.
     bool DrawHiddenFrame();
     // A fresh frame as an image, top row first; null without a context.
     QImage grabFramebuffer();
-    // The native window that is drawn into and receives the mouse.
+    // The native window that is drawn into and receives the mouse; null when drawn through a
+    // widget.
     QWindow* DrawingWindow() const;
 
     std::function<void()> OnInitialize; // context current
@@ -75,13 +83,15 @@ protected:
 
 private:
     friend class TPanelWindow;
+    friend class TPanelWidget;
     bool Initialize();
     // Brings the viewport to the panel's size before a frame, with the context current.
     void ResizeIfNeeded();
     void Render();
 
-    TPanelWindow* window_ = nullptr; // owned by the container
+    TPanelWindow* window_ = nullptr; // owned by the container; null when drawn by widget_
     QWidget* container_ = nullptr;
+    TPanelWidget* widget_ = nullptr;
     QOpenGLContext* context_ = nullptr;
     bool initialized_ = false;
     bool usable_ = false; // the context was made and could be made current on the window
