@@ -148,6 +148,18 @@ TEST(Wayland, SpaceAroundTheGlobeIsBlackOnTheCompositorsScreen) {
         EXPECT_TRUE(Dark(p)) << at.x() << "," << at.y() << ": " << qRed(p) << " " << qGreen(p)
                              << " " << qBlue(p);
     }
+    // The globe is drawn in the middle, and the options button shows above it at the top right.
+    int globe = 0;
+    for (int x = sky.Box.left(); x <= sky.Box.right(); ++x)
+        if (!Dark(shot.pixel(x, middle))) ++globe;
+    EXPECT_GT(globe, 150);
+    int silver = 0;
+    const QRect corner(sky.Box.right() - 40, sky.Box.top(), 41, 40);
+    for (int y = corner.top(); y <= corner.bottom(); ++y)
+        for (int x = corner.left(); x <= corner.right(); ++x)
+            if (shot.valid(x, y) && shot.pixel(x, y) == qRgb(192, 192, 192)) ++silver;
+    EXPECT_GT(silver, 20);
+    if (globe <= 150 || silver <= 20) shot.save(QDir::tempPath() + "/nimbora-wayland-failed.png");
 }
 
 } // namespace
