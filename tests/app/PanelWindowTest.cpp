@@ -32,6 +32,10 @@ protected:
         ASSERT_TRUE(form_->StartupDone());
         ASSERT_TRUE(WaitFor([&] { return TMainFormTestSeam::LightsSettled(*form_); }));
         panel_ = form_->GetOpenGLPanel();
+        // Real input goes to whatever window lies under the pointer: in the top-left corner, at
+        // its smallest, the window is clear of the centred windows of tests running alongside.
+        form_->setGeometry(QRect(QPoint(0, 0), form_->minimumSize()));
+        ASSERT_TRUE(WaitFor([&] { return panel_->size() == form_->minimumSize(); }, 3000));
         // The keyboard belongs to the main window, as after a click on its title bar.
         form_->activateWindow();
         ASSERT_TRUE(WaitFor([&] { return form_->isActiveWindow(); }, 3000));
@@ -73,8 +77,8 @@ TEST_F(PanelWindow, KeysReachTheMainWindowAfterClicksDragsAndWheelOnTheGlobe) {
     EXPECT_TRUE(ArrowReachesTheWindow()) << "after a click on the globe";
     EXPECT_TRUE(form_->isActiveWindow());
 
-    // A left drag to the right turns the globe (Proj.X grows), by the way of the window's own
-    // coordinates: 100 pixels at ScaleZ 1 give a velocity of 2 degrees a tick.
+    // A left drag to the right turns the globe (Proj.X grows): 100 pixels at ScaleZ 1 give a
+    // velocity of 2 degrees a tick.
     Nav().pMou = TMou{};
     const float x0 = Nav().Proj.X;
     const QPoint c = Centre();
@@ -127,7 +131,7 @@ TEST_F(PanelWindow, ScreenShowsTheFrameReadBackAndFollowsMenuChangesAndResizing)
     names->trigger();
     EXPECT_TRUE(WaitFor([&] { return swapped > 0; }, 3000));
 
-    for (const QSize size : {QSize(640, 480), QSize(820, 560)}) {
+    for (const QSize size : {QSize(384, 288), QSize(460, 340)}) {
         SCOPED_TRACE(size.width());
         form_->resize(size);
         ASSERT_TRUE(WaitFor([&] { return panel_->size() == size; }, 3000));
