@@ -9,7 +9,9 @@
 #include "support/NetHarness.h"
 
 #include <QAction>
+#include <QDir>
 #include <QGuiApplication>
+#include <QLockFile>
 #include <QMenu>
 #include <QPixmap>
 #include <QProcess>
@@ -28,6 +30,12 @@ protected:
         if (QGuiApplication::platformName() != "xcb") GTEST_SKIP() << "needs an X display";
         xdotool_ = FindProgram("xdotool");
         if (xdotool_.empty()) GTEST_SKIP() << "xdotool is not installed";
+        // One test at a time on a display: they all put their window in the same place.
+        lock_ = std::make_unique<QLockFile>(
+            QDir::tempPath() + "/nimbora-panel-input" +
+            QString::fromLocal8Bit(qgetenv("DISPLAY")).replace(':', '-') + ".lock");
+        lock_->setStaleLockTime(0); // held by a live test however long it runs
+        ASSERT_TRUE(lock_->tryLock(120000));
         form_ = StartMainForm();
         ASSERT_TRUE(form_->StartupDone());
         ASSERT_TRUE(WaitFor([&] { return TMainFormTestSeam::LightsSettled(*form_); }));
@@ -66,7 +74,8 @@ protected:
     }
 
     std::string xdotool_;
-    std::unique_ptr<TMainForm> form_;
+    std::unique_ptr<QLockFile> lock_;
+    std::unique_ptr<TMainForm> form_; // goes before the lock
     TOpenGLPanel* panel_ = nullptr;
 };
 
