@@ -160,7 +160,7 @@ void TMainForm::CreateControls() {
         const int delta = e->angleDelta().y();
         if (delta != 0) NavMouseWheel(Nav, delta);
         e->accept();
-        OpenGLPanel->update();
+        OpenGLPanel->RequestFrame();
     };
 
     OptionPanel = new QFrame(this);
@@ -171,6 +171,10 @@ void TMainForm::CreateControls() {
     silver.setColor(QPalette::Window, QColor(192, 192, 192));
     OptionPanel->setPalette(silver);
     OptionPanel->move(width() - 4 - OptionPanel->width(), 5);
+    // A globe in a native window covers every widget drawn into the main window: the button's
+    // panel must then be a native window of its own, stacked above the globe.
+    if (OpenGLPanel->NativeWindow()) OptionPanel->setAttribute(Qt::WA_NativeWindow);
+    OptionPanel->raise();
 
     OptionBt = new QToolButton(OptionPanel);
     OptionBt->setObjectName("OptionBt");
@@ -202,17 +206,17 @@ bool TMainForm::event(QEvent* event) {
     if (IsMessageEvent(event)) {
         const auto* message = static_cast<const TMessageEvent*>(event);
         HandleMessage(message->Message, message->WParam, message->LParam);
-        OpenGLPanel->update();
+        OpenGLPanel->RequestFrame();
         return true;
     }
     if (event->type() == TSynchronizer::EventType) {
         Synchronizer.RunPending();
-        OpenGLPanel->update();
+        OpenGLPanel->RequestFrame();
         return true;
     }
     if (event->type() == TCallEvent::EventType) {
         static_cast<TCallEvent*>(event)->Call();
-        OpenGLPanel->update();
+        OpenGLPanel->RequestFrame();
         return true;
     }
     return QWidget::event(event);
@@ -359,7 +363,7 @@ void TMainForm::MovTimerTimer() {
     changed = changed || before.X != Nav.Proj.X || before.Y != Nav.Proj.Y || before.Z != Nav.Proj.Z;
     // A still globe looks the same in the next frame: drawing it again would only burn the
     // processor (the drawing is done in software on many machines).
-    if (changed) OpenGLPanel->update();
+    if (changed) OpenGLPanel->RequestFrame();
 }
 
 void TMainForm::ComputeSunMoon() {

@@ -106,7 +106,7 @@ void TMainForm::CreateMenu() {
     connect(SaveFrameBt, &QAction::triggered, this, [this] { SaveFrameBtClick(); });
     // Every change of the menu's state shows in the next frame.
     for (QAction* item : menu->actions())
-        connect(item, &QAction::triggered, OpenGLPanel, qOverload<>(&QWidget::update));
+        connect(item, &QAction::triggered, OpenGLPanel, &TOpenGLPanel::RequestFrame);
     ShowFeatures();
 }
 
@@ -171,7 +171,7 @@ void TMainForm::ShowDayNightBtClick() {
 void TMainForm::ResetViewBtClick() {
     ResetViewpoint(Nav);
     // The timer draws only when it moves the view itself.
-    OpenGLPanel->update();
+    OpenGLPanel->RequestFrame();
 }
 
 void TMainForm::AboutBtClick() {
@@ -195,9 +195,9 @@ void TMainForm::ConfigBtClick() {
             TCurrentContext current(OpenGLPanel);
             Scene.ApplyLightColoursNow(Settings.Lighting);
         }
-        OpenGLPanel->update();
+        OpenGLPanel->RequestFrame();
     };
-    host.MaterialChanged = [this] { OpenGLPanel->update(); };
+    host.MaterialChanged = [this] { OpenGLPanel->RequestFrame(); };
     host.ReloadClouds = [this] { PostMessage(this, UM_SHOWCLOUDS); };
     host.Closed = [this] {
         ConfigDialogOpen = false;
@@ -238,9 +238,9 @@ void TMainForm::CustomWayBtClick() {
     context.OnShow = [this](double lat, double lon) {
         Nav.Proj.Y = static_cast<float>(lat);
         Nav.Proj.X = static_cast<float>(-lon);
-        OpenGLPanel->update();
+        OpenGLPanel->RequestFrame();
     };
-    context.OnChanged = [this] { OpenGLPanel->update(); };
+    context.OnChanged = [this] { OpenGLPanel->RequestFrame(); };
     context.OnClose = [this](bool show) {
         try {
             WriteShowCustomWay(IniFile, show);

@@ -295,7 +295,7 @@ int ChildMain(int argc, char** argv, const TChildOptions& options) {
         }
     };
 
-    QObject::connect(form.GetOpenGLPanel(), &QOpenGLWidget::frameSwapped, &app, [&] {
+    QObject::connect(form.GetOpenGLPanel(), &TOpenGLPanel::frameSwapped, &app, [&] {
         const std::int64_t now = MonotonicNs();
         ++swaps;
         swapTimes.push_back(now);

@@ -1,43 +1,42 @@
 #include "render/FrameCapture.h"
 
-#include <GL/gl.h>
-#include <QOpenGLContext>
-#include <QOpenGLWidget>
+#include "render/OpenGLPanel.h"
 
-#include <cmath>
+#include <GL/gl.h>
+
 #include <new>
 
 namespace nimbora {
 
-bool ReadPanelFrame(QOpenGLWidget& panel, int& width, int& height, std::vector<std::uint8_t>& rgb) {
+bool ReadPanelFrame(TOpenGLPanel& panel, int& width, int& height, std::vector<std::uint8_t>& rgb) {
     rgb.clear();
-    const qreal ratio = panel.devicePixelRatioF();
-    width = static_cast<int>(std::lround(panel.width() * ratio));
-    height = static_cast<int>(std::lround(panel.height() * ratio));
+    const QSize size = panel.FramebufferSize();
+    width = size.width();
+    height = size.height();
     if (width <= 0 || height <= 0 || !panel.isValid()) return false;
-    // The panel draws into its framebuffer object; repaint() fills it with a frame of the
-    // current state before we read.
-    panel.repaint();
-    panel.makeCurrent();
-    struct TDone {
-        QOpenGLWidget& p;
-        ~TDone() { p.doneCurrent(); }
-    } done{panel};
     try {
         rgb.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
     } catch (const std::bad_alloc&) {
         rgb.clear();
         return false;
     }
+    // A frame of the current state is drawn, unshown, and read where it was drawn.
+    if (!panel.DrawHiddenFrame()) {
+        rgb.clear();
+        return false;
+    }
+    struct TDone {
+        TOpenGLPanel& p;
+        ~TDone() { p.doneCurrent(); }
+    } done{panel};
     // Errors left from earlier drawing must not count against the read.
     for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
     }
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    // makeCurrent bound the panel's framebuffer object, whose picture is its first colour
-    // attachment; a window without one reads its back buffer.
-    glReadBuffer(panel.defaultFramebufferObject() != 0 ? GL_COLOR_ATTACHMENT0 : GL_BACK);
     glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
-    return glGetError() == GL_NO_ERROR;
+    if (glGetError() == GL_NO_ERROR) return true;
+    rgb.clear();
+    return false;
 }
 
 } // namespace nimbora

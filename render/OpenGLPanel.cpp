@@ -1,15 +1,128 @@
 #include "render/OpenGLPanel.h"
 
+#include <GL/gl.h>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QOpenGLWidget>
+#include <QResizeEvent>
 #include <QWheelEvent>
+#include <QWindow>
 
 namespace nimbora {
 
-TOpenGLPanel::TOpenGLPanel(QWidget* parent) : QOpenGLWidget(parent) {
-    setFormat(SceneFormat());
+// The native window the globe is drawn into. It draws when the window system shows it or a
+// frame was asked for, hands the mouse to the panel's hooks and passes keys on to the panel,
+// from where they travel up to the main window as if the panel had had them.
+class TPanelWindow : public QWindow {
+public:
+    explicit TPanelWindow(TOpenGLPanel* panel) : panel_(panel) {
+        setSurfaceType(QWindow::OpenGLSurface);
+        setFormat(TOpenGLPanel::SceneFormat());
+        // Clicking the globe must not take the keyboard from the main window.
+        setFlag(Qt::WindowDoesNotAcceptFocus);
+    }
+
+protected:
+    void exposeEvent(QExposeEvent*) override {
+        if (isExposed()) panel_->Render();
+    }
+    void resizeEvent(QResizeEvent*) override { requestUpdate(); }
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::UpdateRequest) {
+            panel_->Render();
+            return true;
+        }
+        return QWindow::event(event);
+    }
+    void mousePressEvent(QMouseEvent* event) override {
+        if (panel_->OnMouseDown) panel_->OnMouseDown(event);
+    }
+    void mouseMoveEvent(QMouseEvent* event) override {
+        if (panel_->OnMouseMove) panel_->OnMouseMove(event);
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (panel_->OnMouseUp) panel_->OnMouseUp(event);
+    }
+    void wheelEvent(QWheelEvent* event) override {
+        if (panel_->OnWheel) panel_->OnWheel(event);
+    }
+    void keyPressEvent(QKeyEvent* event) override { ForwardKey(event); }
+    void keyReleaseEvent(QKeyEvent* event) override { ForwardKey(event); }
+
+private:
+    void ForwardKey(QKeyEvent* event) {
+        QKeyEvent copy(event->type(), event->key(), event->modifiers(), event->nativeScanCode(),
+                       event->nativeVirtualKey(), event->nativeModifiers(), event->text(),
+                       event->isAutoRepeat(), static_cast<quint16>(event->count()));
+        QCoreApplication::sendEvent(panel_, &copy);
+        event->setAccepted(copy.isAccepted());
+    }
+
+    TOpenGLPanel* panel_;
+};
+
+// Where child windows are no good the globe is drawn through a widget, which Qt composes into
+// the window.
+class TPanelWidget : public QOpenGLWidget {
+public:
+    explicit TPanelWidget(TOpenGLPanel* panel) : QOpenGLWidget(panel), panel_(panel) {
+        setFormat(TOpenGLPanel::SceneFormat());
+        setAutoFillBackground(false);
+        setFocusPolicy(Qt::NoFocus);
+        connect(this, &QOpenGLWidget::frameSwapped, panel, &TOpenGLPanel::frameSwapped);
+    }
+
+protected:
+    void initializeGL() override {
+        panel_->usable_ = context()->isValid();
+        if (panel_->OnInitialize) panel_->OnInitialize();
+    }
+    void resizeGL(int, int) override { panel_->ResizeIfNeeded(); }
+    void paintGL() override {
+        panel_->ResizeIfNeeded();
+        if (panel_->OnPaint) panel_->OnPaint();
+    }
+    void mousePressEvent(QMouseEvent* event) override {
+        if (panel_->OnMouseDown) panel_->OnMouseDown(event);
+    }
+    void mouseMoveEvent(QMouseEvent* event) override {
+        if (panel_->OnMouseMove) panel_->OnMouseMove(event);
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (panel_->OnMouseUp) panel_->OnMouseUp(event);
+    }
+    void wheelEvent(QWheelEvent* event) override {
+        if (panel_->OnWheel) panel_->OnWheel(event);
+    }
+
+private:
+    TOpenGLPanel* panel_;
+};
+
+TOpenGLPanel::TOpenGLPanel(QWidget* parent) : QWidget(parent) {
     setAutoFillBackground(false);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        window_ = new TPanelWindow(this);
+        container_ = QWidget::createWindowContainer(window_, this);
+        container_->setObjectName("OpenGLPanelContainer");
+    } else {
+        widget_ = new TPanelWidget(this);
+        container_ = widget_;
+    }
+    container_->setFocusPolicy(Qt::NoFocus);
+    container_->setGeometry(rect());
+}
+
+TOpenGLPanel::~TOpenGLPanel() {
+    // The context goes before the window it draws into.
+    if (context_ && QOpenGLContext::currentContext() == context_) context_->doneCurrent();
+    delete context_;
+    context_ = nullptr;
 }
 
 QSurfaceFormat TOpenGLPanel::SceneFormat() {
@@ -42,24 +155,60 @@ bool TOpenGLPanel::ContextAvailable() {
 }
 
 TOpenGLPanel::TContextState TOpenGLPanel::ContextState() const {
+    if (!context()) return NoContext;
+    return isValid() ? ContextReady : InvalidContext;
+}
+
+bool TOpenGLPanel::isValid() const {
     const QOpenGLContext* current = context();
-    if (!current) return NoContext;
-    return current->isValid() ? ContextReady : InvalidContext;
+    return current && current->isValid() && usable_;
 }
 
-TCurrentContext::TCurrentContext(TOpenGLPanel* panel) : panel_(panel) {
-    QOpenGLContext* context = panel_->context();
-    if (!context) return; // not initialised yet: nothing to draw into
-    made_ = QOpenGLContext::currentContext() != context;
-    panel_->makeCurrent();
+QOpenGLContext* TOpenGLPanel::context() const {
+    return widget_ ? widget_->context() : context_;
 }
 
-TCurrentContext::~TCurrentContext() {
-    if (made_) panel_->doneCurrent();
-}
-
-void TOpenGLPanel::initializeGL() {
+bool TOpenGLPanel::Initialize() {
+    if (widget_) {
+        // The widget makes its context when it is shown; asked before, it makes it at once.
+        if (!widget_->context()) widget_->grabFramebuffer();
+        return isValid();
+    }
+    if (initialized_) return isValid();
+    initialized_ = true;
+    // Shown, the container has made the drawing window already, as a child of the top-level
+    // window; a panel asked for its context before that gets one now.
+    if (!window_->handle()) window_->create();
+    // The drawing window goes to the bottom, so that native widgets laid over the panel show
+    // above it, and the panel's own native window (it gets one when a sibling is native) below
+    // that, where it cannot cover the globe.
+    window_->lower();
+    if (!isWindow())
+        if (QWindow* own = windowHandle()) own->lower();
+    if (!window_->handle()) {
+        if (OnInitialize) OnInitialize(); // reports the missing surface
+        return false;
+    }
+    context_ = new QOpenGLContext(this);
+    context_->setFormat(SceneFormat());
+    context_->setScreen(window_->screen());
+    usable_ = context_->create() && context_->makeCurrent(window_);
     if (OnInitialize) OnInitialize();
+    if (usable_) ResizeIfNeeded();
+    return usable_;
+}
+
+void TOpenGLPanel::makeCurrent() {
+    if (!Initialize()) return;
+    widget_ ? widget_->makeCurrent() : static_cast<void>(context_->makeCurrent(window_));
+}
+
+void TOpenGLPanel::doneCurrent() {
+    if (widget_) {
+        widget_->doneCurrent();
+    } else if (context_) {
+        context_->doneCurrent();
+    }
 }
 
 QSize TOpenGLPanel::FramebufferSize() const {
@@ -68,29 +217,85 @@ QSize TOpenGLPanel::FramebufferSize() const {
     return {qRound(width() * ratio), qRound(height() * ratio)};
 }
 
-void TOpenGLPanel::resizeGL(int, int) {
+void TOpenGLPanel::ResizeIfNeeded() {
     const QSize size = FramebufferSize();
-    if (OnResize) OnResize(size.width(), size.height(), devicePixelRatioF());
+    const double ratio = devicePixelRatioF();
+    if (size == reportedSize_ && ratio == reportedRatio_) return;
+    reportedSize_ = size;
+    reportedRatio_ = ratio;
+    if (OnResize) OnResize(size.width(), size.height(), ratio);
 }
 
-void TOpenGLPanel::paintGL() {
+void TOpenGLPanel::RequestFrame() {
+    widget_ ? widget_->update() : window_->requestUpdate();
+}
+
+void TOpenGLPanel::Render() {
+    // Nothing is drawn for a window that the window system does not show: its frame would
+    // not be seen, and some systems block the swap of such a window.
+    if (!window_->isExposed() || !Initialize()) return;
+    if (!context_->makeCurrent(window_)) return;
+    ResizeIfNeeded();
     if (OnPaint) OnPaint();
+    context_->swapBuffers(window_);
+    emit frameSwapped();
 }
 
-void TOpenGLPanel::mousePressEvent(QMouseEvent* event) {
-    if (OnMouseDown) OnMouseDown(event);
+bool TOpenGLPanel::DrawHiddenFrame() {
+    if (!Initialize()) return false;
+    if (widget_) {
+        // The widget draws into its framebuffer object, whose picture is its first colour
+        // attachment.
+        widget_->makeCurrent();
+        ResizeIfNeeded();
+        if (OnPaint) OnPaint();
+        glReadBuffer(GL_COLOR_ATTACHMENT0);
+        return true;
+    }
+    if (!context_->makeCurrent(window_)) return false;
+    ResizeIfNeeded();
+    if (OnPaint) OnPaint();
+    glReadBuffer(GL_BACK);
+    return true;
 }
 
-void TOpenGLPanel::mouseMoveEvent(QMouseEvent* event) {
-    if (OnMouseMove) OnMouseMove(event);
+QImage TOpenGLPanel::grabFramebuffer() {
+    if (widget_) return widget_->grabFramebuffer();
+    const QSize size = FramebufferSize();
+    if (size.isEmpty() || !DrawHiddenFrame()) return {};
+    QImage image(size, QImage::Format_RGBA8888_Premultiplied);
+    if (image.isNull()) return {};
+    // Rows of four-byte pixels need no padding whatever the pack alignment.
+    glReadPixels(0, 0, size.width(), size.height(), GL_RGBA, GL_UNSIGNED_BYTE, image.bits());
+    image = image.mirrored();
+    image.setDevicePixelRatio(devicePixelRatioF());
+    return image;
 }
 
-void TOpenGLPanel::mouseReleaseEvent(QMouseEvent* event) {
-    if (OnMouseUp) OnMouseUp(event);
+QWindow* TOpenGLPanel::DrawingWindow() const {
+    return window_;
 }
 
-void TOpenGLPanel::wheelEvent(QWheelEvent* event) {
-    if (OnWheel) OnWheel(event);
+void TOpenGLPanel::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Make the context now, so that the start-up finds it and the first frame is the scene's.
+    if (window_) Initialize();
+}
+
+void TOpenGLPanel::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    container_->setGeometry(rect());
+}
+
+TCurrentContext::TCurrentContext(TOpenGLPanel* panel) : panel_(panel) {
+    const QOpenGLContext* before = QOpenGLContext::currentContext();
+    panel_->makeCurrent();
+    if (!panel_->isValid()) return; // nothing to draw into
+    made_ = before != panel_->context();
+}
+
+TCurrentContext::~TCurrentContext() {
+    if (made_) panel_->doneCurrent();
 }
 
 } // namespace nimbora

@@ -77,7 +77,7 @@ TEST_F(CloudInstall, FirstFrameAfterStartUpShowsTheCachedClouds) {
     form_ = std::make_unique<TMainForm>();
     int framesAfterStartUp = 0;
     bool firstHadClouds = false;
-    QObject::connect(form_->GetOpenGLPanel(), &QOpenGLWidget::frameSwapped, form_.get(), [&] {
+    QObject::connect(form_->GetOpenGLPanel(), &TOpenGLPanel::frameSwapped, form_.get(), [&] {
         if (!form_->StartupDone()) return;
         if (framesAfterStartUp++ == 0) firstHadClouds = form_->CloudsShown();
     });

@@ -62,6 +62,24 @@ void Stop(QProcess& process) {
     }
 }
 
+// Lit pixels across the middle row of the sky box: the globe.
+int GlobeWidth(const QImage& shot, const TSky& sky) {
+    int lit = 0;
+    for (int x = sky.Box.left(); x <= sky.Box.right(); ++x)
+        if (!Dark(shot.pixel(x, sky.Box.center().y()))) ++lit;
+    return lit;
+}
+
+// Pixels of the options button's silver panel in the top-right corner of the sky box.
+int SilverInCorner(const QImage& shot, const TSky& sky) {
+    int silver = 0;
+    const QRect corner(sky.Box.right() - 40, sky.Box.top(), 41, 40);
+    for (int y = corner.top(); y <= corner.bottom(); ++y)
+        for (int x = corner.left(); x <= corner.right(); ++x)
+            if (shot.valid(x, y) && shot.pixel(x, y) == qRgb(192, 192, 192)) ++silver;
+    return silver;
+}
+
 TEST(Wayland, SpaceAroundTheGlobeIsBlackOnTheCompositorsScreen) {
     const QString weston = QStandardPaths::findExecutable("weston");
     const QString shooter = QStandardPaths::findExecutable("weston-screenshooter");
@@ -125,7 +143,8 @@ TEST(Wayland, SpaceAroundTheGlobeIsBlackOnTheCompositorsScreen) {
         for (const QString& file : files)
             QFile::remove(shots.file(file));
         sky = FindSky(shot);
-        if (sky.Rows >= 60) break;
+        // Done once the globe has faded in and the options button shows.
+        if (sky.Rows >= 60 && GlobeWidth(shot, sky) > 150 && SilverInCorner(shot, sky) > 20) break;
     }
     const std::string log =
         program.state() == QProcess::Running ? std::string() : program.readAll().toStdString();
@@ -148,6 +167,11 @@ TEST(Wayland, SpaceAroundTheGlobeIsBlackOnTheCompositorsScreen) {
         EXPECT_TRUE(Dark(p)) << at.x() << "," << at.y() << ": " << qRed(p) << " " << qGreen(p)
                              << " " << qBlue(p);
     }
+    // The globe is drawn in the middle, and the options button shows above it at the top right.
+    const int globe = GlobeWidth(shot, sky), silver = SilverInCorner(shot, sky);
+    EXPECT_GT(globe, 150);
+    EXPECT_GT(silver, 20);
+    if (globe <= 150 || silver <= 20) shot.save(QDir::tempPath() + "/nimbora-wayland-failed.png");
 }
 
 } // namespace

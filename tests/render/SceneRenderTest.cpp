@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QOpenGLContext>
 #include <QWheelEvent>
@@ -549,12 +550,33 @@ TEST_F(SceneRender, PanelHasTheSceneFormatAndForwardsInput) {
                    Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
     QWheelEvent wheel(QPointF(5, 5), global + QPointF(5, 5), QPoint(), QPoint(0, -120),
                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-    for (QEvent* e : std::initializer_list<QEvent*>{&down, &move, &up, &wheel})
-        QCoreApplication::sendEvent(Panel.get(), e);
+    // The mouse lands on the native window that is drawn into; keys that it gets (it should
+    // not have the focus, but a window manager may give it) go on to the panel, and from there
+    // to the widgets around it.
+    struct TKeyNote : QObject {
+        std::vector<std::string>* seen;
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease)
+                seen->push_back((e->type() == QEvent::KeyPress ? "press " : "release ") +
+                                std::to_string(static_cast<QKeyEvent*>(e)->key()));
+            return false;
+        }
+    } keys;
+    keys.seen = &seen;
+    Panel->installEventFilter(&keys);
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Left, Qt::NoModifier);
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Left, Qt::NoModifier);
+    QWindow* window = Panel->DrawingWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->flags() & Qt::WindowDoesNotAcceptFocus);
+    for (QEvent* e : std::initializer_list<QEvent*>{&down, &move, &up, &wheel, &press, &release})
+        QCoreApplication::sendEvent(window, e);
+    Panel->removeEventFilter(&keys);
     Panel->OnMouseDown = Panel->OnMouseMove = Panel->OnMouseUp = nullptr;
     Panel->OnWheel = nullptr;
-    EXPECT_EQ(seen,
-              (std::vector<std::string>{"down 10,20", "move 30,25", "up 30,25", "wheel -120"}));
+    EXPECT_EQ(seen, (std::vector<std::string>{"down 10,20", "move 30,25", "up 30,25", "wheel -120",
+                                              "press " + std::to_string(Qt::Key_Left),
+                                              "release " + std::to_string(Qt::Key_Left)}));
 }
 
 } // namespace
