@@ -2,6 +2,7 @@
 #include "app/MainForm.h"
 #include "app/RenderCommand.h"
 #include "core/Names.h"
+#include "platform/Memory.h"
 #include "platform/TermSignals.h"
 #include "ui/ProgramIcon.h"
 
@@ -9,6 +10,7 @@
 #include <QSurfaceFormat>
 
 int main(int argc, char* argv[]) {
+    nimbora::ReturnLargeBlocksToTheSystem();
     // A picture for the desktop background or a web page: no window, no display needed.
     if (nimbora::IsRenderCommand(argc, argv)) return nimbora::RunRenderCommand(argc, argv);
     // Qt scales the window with the screen's density; the globe is drawn at the framebuffer's

@@ -18,6 +18,7 @@
 #include "app/MainForm.h"
 #include "core/Messages.h"
 #include "core/Names.h"
+#include "platform/Memory.h"
 #include "platform/Paths.h"
 #include "render/JpegDecode.h"
 #include "render/OpenGLPanel.h"
@@ -156,6 +157,7 @@ int FloorMain(int argc, char** argv) {
 
 int ChildMain(int argc, char** argv, const TChildOptions& options) {
     const std::int64_t mainNs = MonotonicNs();
+    ReturnLargeBlocksToTheSystem(); // as main() does
     QApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::Floor);
     TTimedApp app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(texts::ProductName));
@@ -521,7 +523,7 @@ int Memory(TDriver& d, int runs) {
             beforeSwitch.push_back(r["before_switch_hwm_mb"]);
         }
         std::printf("%s (%d runs): VmHWM median %.1f MB, VmRSS %.1f MB%s\n", c.name, runs,
-                    Median(hwm), Median(rss), c.detailed ? "; target 250 MB" : "");
+                    Median(hwm), Median(rss), c.detailed ? "; target 200 MB" : "");
         std::printf("  medians: RSS before the start-up handler %.1f MB, VmHWM after it %.1f MB, "
                     "at the first complete frame %.1f MB\n",
                     Median(before), Median(afterStartup), Median(beforeSwitch));
