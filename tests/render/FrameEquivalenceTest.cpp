@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
 namespace nimbora {
@@ -78,143 +79,137 @@ TDifference Compare(const QImage& a, const QImage& b) {
     return d;
 }
 
-TEST(FrameEquivalence, BothLightingModesDrawTheReferenceFrames) {
-    QOpenGLContext context;
-    context.setFormat(TOpenGLPanel::SceneFormat());
-    ASSERT_TRUE(context.create());
-    QOffscreenSurface surface;
-    surface.setFormat(context.format());
-    surface.create();
-    ASSERT_TRUE(context.makeCurrent(&surface));
-    {
-        QOpenGLFramebufferObject fbo(Width, Height, QOpenGLFramebufferObject::CombinedDepthStencil);
-        ASSERT_TRUE(fbo.bind());
-
-        const TLightingSets sets = DefaultLighting();
-        TScene scene;
-        scene.PrepareLightFade(sets);
-        ASSERT_TRUE(scene.Build(sets));
-        scene.ApplyLightColours(sets); // no fade-in
-        ASSERT_TRUE(scene.SetCloudTexture(TestCloudJpeg()));
-        scene.OpenGLPanelResize(Width, Height);
-
-        TDrawPointList points;
-        AddNamePoints(points);
-        for (int i = 0; i < 12; ++i)
-            points.push_back(
-                MakeDrawPoint("Waypoint " + std::to_string(i), 5 + 3 * i, -5 + 3 * i, WpTUser));
-
-        TFrameState frame;
-        frame.Proj = {-10, 20, -8.4f};
-        frame.ShowTexturing = frame.ShowCountries = frame.ShowTimeZone = true;
-        frame.ShowNames = frame.ShowClouds = frame.ShowCustomWay = true;
-        frame.CloudsAvailable = true;
-        frame.DrawPoints = &points;
-        frame.StatusText = "Sun: Lat=12\xB0 30'  Lon=45\xB0 00'";
-        frame.UpdateText = "Clouds updated: 2024-01-01 12:00";
-        frame.CreditText = "Credit";
-        frame.SunLat = 12;
-        frame.SunLon = 14;
-        frame.MoonLat = 28;
-        frame.MoonLon = 2;
-
-        const bool write = qEnvironmentVariableIsSet("NIMBORA_WRITE_REFERENCE_FRAMES");
-        const TReference references[] = {
-            {"frame_rgb.png", false, -8.4f, MaxDifferingPixels},
-            {"frame_sun.png", true, -8.4f, MaxDifferingPixels},
-            // The start view: the whole globe with every boundary line in sight.
-            {"frame_far.png", true, -15.0f, MaxDifferingFar},
-        };
-        for (const TReference& ref : references) {
-            SCOPED_TRACE(ref.Name);
-            frame.ShowDayNight = ref.Sun;
-            frame.Proj.Z = ref.Z;
-            frame.ScaleZ = ref.Z > -10 ? -10 / ref.Z : 1;
-            scene.RenderScene(frame, sets);
-            glFinish();
-            ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-            const QImage image = fbo.toImage().convertToFormat(QImage::Format_RGB32);
-            if (write) {
-                ASSERT_TRUE(image.save(ReferencePath(ref.Name)));
-                continue;
-            }
-            QImage reference(ReferencePath(ref.Name));
-            ASSERT_FALSE(reference.isNull()) << "no reference frame";
-            reference = reference.convertToFormat(QImage::Format_RGB32);
-            ASSERT_EQ(reference.size(), image.size());
-            const TDifference d = Compare(image, reference);
-            if (d.Differing > ref.MaxDiffering)
-                image.save(QStringLiteral("/tmp/nimbora_frame_") + QString::fromLatin1(ref.Name));
-            EXPECT_LE(d.Differing, ref.MaxDiffering) << "largest difference " << d.Largest;
-        }
-        scene.Release();
-        fbo.release();
+// An offscreen frame of the test size, and the scene of the default lighting in it (no fade-in,
+// the test clouds).
+class FrameEquivalence : public testing::Test {
+protected:
+    void SetUp() override {
+        context_.setFormat(TOpenGLPanel::SceneFormat());
+        ASSERT_TRUE(context_.create());
+        surface_.setFormat(context_.format());
+        surface_.create();
+        ASSERT_TRUE(context_.makeCurrent(&surface_));
+        fbo_ = std::make_unique<QOpenGLFramebufferObject>(
+            Width, Height, QOpenGLFramebufferObject::CombinedDepthStencil);
+        ASSERT_TRUE(fbo_->bind());
     }
-    context.doneCurrent();
+    void TearDown() override {
+        scene_.Release();
+        if (fbo_) fbo_->release();
+        fbo_.reset();
+        context_.doneCurrent();
+    }
+    void BuildScene() {
+        scene_.PrepareLightFade(sets_);
+        ASSERT_TRUE(scene_.Build(sets_));
+        scene_.ApplyLightColours(sets_);
+        ASSERT_TRUE(scene_.SetCloudTexture(TestCloudJpeg()));
+        scene_.OpenGLPanelResize(Width, Height);
+    }
+
+    QOpenGLContext context_;
+    QOffscreenSurface surface_;
+    std::unique_ptr<QOpenGLFramebufferObject> fbo_;
+    const TLightingSets sets_ = DefaultLighting();
+    TScene scene_;
+};
+
+TEST_F(FrameEquivalence, BothLightingModesDrawTheReferenceFrames) {
+    ASSERT_NO_FATAL_FAILURE(BuildScene());
+
+    TDrawPointList points;
+    AddNamePoints(points);
+    for (int i = 0; i < 12; ++i)
+        points.push_back(
+            MakeDrawPoint("Waypoint " + std::to_string(i), 5 + 3 * i, -5 + 3 * i, WpTUser));
+
+    TFrameState frame;
+    frame.Proj = {-10, 20, -8.4f};
+    frame.ShowTexturing = frame.ShowCountries = frame.ShowTimeZone = true;
+    frame.ShowNames = frame.ShowClouds = frame.ShowCustomWay = true;
+    frame.CloudsAvailable = true;
+    frame.DrawPoints = &points;
+    frame.StatusText = "Sun: Lat=12\xB0 30'  Lon=45\xB0 00'";
+    frame.UpdateText = "Clouds updated: 2024-01-01 12:00";
+    frame.CreditText = "Credit";
+    frame.SunLat = 12;
+    frame.SunLon = 14;
+    frame.MoonLat = 28;
+    frame.MoonLon = 2;
+
+    const bool write = qEnvironmentVariableIsSet("NIMBORA_WRITE_REFERENCE_FRAMES");
+    const TReference references[] = {
+        {"frame_rgb.png", false, -8.4f, MaxDifferingPixels},
+        {"frame_sun.png", true, -8.4f, MaxDifferingPixels},
+        // The start view: the whole globe with every boundary line in sight.
+        {"frame_far.png", true, -15.0f, MaxDifferingFar},
+    };
+    for (const TReference& ref : references) {
+        SCOPED_TRACE(ref.Name);
+        frame.ShowDayNight = ref.Sun;
+        frame.Proj.Z = ref.Z;
+        frame.ScaleZ = ref.Z > -10 ? -10 / ref.Z : 1;
+        scene_.RenderScene(frame, sets_);
+        glFinish();
+        ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+        const QImage image = fbo_->toImage().convertToFormat(QImage::Format_RGB32);
+        if (write) {
+            ASSERT_TRUE(image.save(ReferencePath(ref.Name)));
+            continue;
+        }
+        QImage reference(ReferencePath(ref.Name));
+        ASSERT_FALSE(reference.isNull()) << "no reference frame";
+        reference = reference.convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(reference.size(), image.size());
+        const TDifference d = Compare(image, reference);
+        if (d.Differing > ref.MaxDiffering)
+            image.save(QStringLiteral("/tmp/nimbora_frame_") + QString::fromLatin1(ref.Name));
+        EXPECT_LE(d.Differing, ref.MaxDiffering) << "largest difference " << d.Largest;
+    }
 }
 
 // Every frame must end opaque (alpha 255 everywhere): a compositor that honours the surface's
 // alpha would show the desktop through any pixel left below. That includes the blank frame
 // before the scene exists and an earth whose material alpha the user set below 1.
-TEST(FrameEquivalence, EveryFrameEndsOpaque) {
-    QOpenGLContext context;
-    context.setFormat(TOpenGLPanel::SceneFormat());
-    ASSERT_TRUE(context.create());
-    QOffscreenSurface surface;
-    surface.setFormat(context.format());
-    surface.create();
-    ASSERT_TRUE(context.makeCurrent(&surface));
-    {
-        QOpenGLFramebufferObject fbo(Width, Height, QOpenGLFramebufferObject::CombinedDepthStencil);
-        ASSERT_TRUE(fbo.bind());
-        const auto transparentPixels = [] {
-            std::vector<GLubyte> rgba(std::size_t(Width) * Height * 4);
-            glReadPixels(0, 0, Width, Height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-            int n = 0;
-            for (std::size_t i = 3; i < rgba.size(); i += 4)
-                n += rgba[i] != 255;
-            return n;
-        };
-        glClearColor(0, 0, 0, 0);
-        TScene::RenderBlank();
-        EXPECT_EQ(transparentPixels(), 0) << "blank frame";
+TEST_F(FrameEquivalence, EveryFrameEndsOpaque) {
+    const auto transparentPixels = [] {
+        std::vector<GLubyte> rgba(std::size_t(Width) * Height * 4);
+        glReadPixels(0, 0, Width, Height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+        int n = 0;
+        for (std::size_t i = 3; i < rgba.size(); i += 4)
+            n += rgba[i] != 255;
+        return n;
+    };
+    glClearColor(0, 0, 0, 0);
+    TScene::RenderBlank();
+    EXPECT_EQ(transparentPixels(), 0) << "blank frame";
 
-        TLightingSets sets = DefaultLighting();
-        TScene scene;
-        scene.PrepareLightFade(sets);
-        ASSERT_TRUE(scene.Build(sets));
-        scene.ApplyLightColours(sets);
-        ASSERT_TRUE(scene.SetCloudTexture(TestCloudJpeg()));
-        scene.OpenGLPanelResize(Width, Height);
-        TFrameState frame;
-        frame.Proj = {-10, 20, -8.4f};
-        frame.ScaleZ = 10.0f / 8.4f;
-        frame.ShowTimeZone = frame.ShowClouds = frame.CloudsAvailable = true;
-        struct TCase {
-            const char* Name;
-            bool Sun, Textured;
-            float EarthAlpha;
-        } cases[] = {{"defaults", false, true, -1},
-                     {"defaults, sun", true, true, -1},
-                     {"textured earth 0.3", false, true, 0.3f},
-                     {"plain earth 0.5", true, false, 0.5f},
-                     {"plain earth 0", false, false, 0}};
-        for (const TCase& c : cases) {
-            SCOPED_TRACE(c.Name);
-            TLightingSets s = sets;
-            if (c.EarthAlpha >= 0)
-                for (TMaterialSet* m : {&s.RgbEarth1, &s.RgbEarth2, &s.SunEarth1, &s.SunEarth2})
-                    m->Diffuse[3] = c.EarthAlpha;
-            frame.ShowDayNight = c.Sun;
-            frame.ShowTexturing = c.Textured;
-            scene.RenderScene(frame, s);
-            glFinish();
-            EXPECT_EQ(transparentPixels(), 0);
-        }
-        scene.Release();
-        fbo.release();
+    ASSERT_NO_FATAL_FAILURE(BuildScene());
+    TFrameState frame;
+    frame.Proj = {-10, 20, -8.4f};
+    frame.ScaleZ = 10.0f / 8.4f;
+    frame.ShowTimeZone = frame.ShowClouds = frame.CloudsAvailable = true;
+    struct TCase {
+        const char* Name;
+        bool Sun, Textured;
+        float EarthAlpha;
+    } cases[] = {{"defaults", false, true, -1},
+                 {"defaults, sun", true, true, -1},
+                 {"textured earth 0.3", false, true, 0.3f},
+                 {"plain earth 0.5", true, false, 0.5f},
+                 {"plain earth 0", false, false, 0}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TLightingSets s = sets_;
+        if (c.EarthAlpha >= 0)
+            for (TMaterialSet* m : {&s.RgbEarth1, &s.RgbEarth2, &s.SunEarth1, &s.SunEarth2})
+                m->Diffuse[3] = c.EarthAlpha;
+        frame.ShowDayNight = c.Sun;
+        frame.ShowTexturing = c.Textured;
+        scene_.RenderScene(frame, s);
+        glFinish();
+        EXPECT_EQ(transparentPixels(), 0);
     }
-    context.doneCurrent();
 }
 
 } // namespace
