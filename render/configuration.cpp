@@ -574,6 +574,9 @@ void TConfigForm::ReloadCloudBtClick() {
 std::string ShortcutRefusal(TShortcutResult result, const std::string& folder,
                             const std::string& fileName, bool desktop) {
     const std::string file = folder + fileName;
+    // Folders are named as users write them, without the closing slash.
+    const std::string shown =
+        folder.size() > 1 && folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder;
     switch (result) {
     case TShortcutResult::Done:
         return {};
