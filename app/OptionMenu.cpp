@@ -11,6 +11,7 @@
 #include "ui/SchrinkPanel.h"
 #include "ui/about.h"
 #include "ui/extensioninfo.h"
+#include "ui/uVistaFuncs.h"
 #include "waypoints/customway.h"
 
 #include <QAction>
@@ -209,6 +210,10 @@ void TMainForm::ConfigBtClick() {
     host.Shortcut.Icon = ProgramIconFile(DataFolder);
     host.DesktopFolder = DesktopFolder();
     host.StartMenuFolder = StartMenuFolder();
+    host.Refused = [](QWidget* dialog, const std::string& text) {
+        TaskMessageBox(dialog, QStringLiteral("Shortcut"), QString::fromStdString(text), MbOk,
+                       IconWarning);
+    };
     ConfigDialogOpen = true;
     ConfigForm = new TConfigForm(std::move(host), this);
     UpdateLightingControls();

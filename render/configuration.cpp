@@ -479,15 +479,9 @@ void TConfigForm::FormCreate() {
     SyncNormalSliders();
     SyncSunSliders();
 
-    // A shortcut that exists is written again, so that it points at this program.
-    if (ShortcutExists(Host.DesktopFolder, Host.Shortcut)) {
-        DeskShortCheck->setChecked(true);
-        DeskShortCheckClick();
-    }
-    if (ShortcutExists(Host.StartMenuFolder, Host.Shortcut)) {
-        StartShortCheck->setChecked(true);
-        StartShortCheckClick();
-    }
+    // The boxes only show what is there: opening the dialog writes nothing.
+    DeskShortCheck->setChecked(ShortcutExists(Host.DesktopFolder, Host.Shortcut));
+    StartShortCheck->setChecked(ShortcutExists(Host.StartMenuFolder, Host.Shortcut));
 }
 
 void TConfigForm::TrackChange(const TSliderDef& def, int p) {
@@ -577,15 +571,45 @@ void TConfigForm::ReloadCloudBtClick() {
     if (Host.ReloadClouds) Host.ReloadClouds();
 }
 
+std::string ShortcutRefusal(TShortcutResult result, const std::string& folder,
+                            const std::string& fileName, bool desktop) {
+    const std::string file = folder + fileName;
+    // Folders are named as users write them, without the closing slash.
+    const std::string shown =
+        folder.size() > 1 && folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder;
+    switch (result) {
+    case TShortcutResult::Done:
+        return {};
+    case TShortcutResult::NoFolder:
+        if (!desktop) return "The menu folder " + folder + " could not be made.";
+        return folder.empty()
+                   ? "You have no desktop folder, so there is no desktop shortcut."
+                   : "There is no desktop folder " + folder + ", so there is no desktop shortcut.";
+    case TShortcutResult::Foreign:
+        return file + " was not made by this program and is left as it is.";
+    case TShortcutResult::Failed:
+        break;
+    }
+    return "The shortcut " + file + " could not be changed.";
+}
+
+void TConfigForm::ShortcutClick(QCheckBox* box, const std::string& folder, bool desktop) {
+    const bool install = box->isChecked();
+    // A fresh account has no menu folder yet; the desktop folder is the user's to make.
+    if (install && !desktop) MakeUserFolder(folder);
+    const TShortcutResult result = UpdateShortcut(folder, Host.Shortcut, install);
+    // The box tells what is there, and the user why it is not what was asked.
+    box->setChecked(ShortcutExists(folder, Host.Shortcut));
+    const std::string why = ShortcutRefusal(result, folder, Host.Shortcut.FileName, desktop);
+    if (!why.empty() && Host.Refused) Host.Refused(this, why);
+}
+
 void TConfigForm::DeskShortCheckClick() {
-    UpdateShortcut(Host.DesktopFolder, Host.Shortcut, DeskShortCheck->isChecked());
-    // The box tells what is there: a folder that does not exist leaves no shortcut.
-    DeskShortCheck->setChecked(ShortcutExists(Host.DesktopFolder, Host.Shortcut));
+    ShortcutClick(DeskShortCheck, Host.DesktopFolder, true);
 }
 
 void TConfigForm::StartShortCheckClick() {
-    UpdateShortcut(Host.StartMenuFolder, Host.Shortcut, StartShortCheck->isChecked());
-    StartShortCheck->setChecked(ShortcutExists(Host.StartMenuFolder, Host.Shortcut));
+    ShortcutClick(StartShortCheck, Host.StartMenuFolder, false);
 }
 
 void TConfigForm::FormClose() {

@@ -54,6 +54,10 @@ int SliderPosition(const TSliderDef& slider, const TLightingSets& sets);
 bool SliderGroupEnabled(bool sunPanel, TSliderGroup group, bool dayNight, bool clouds,
                         bool texturing);
 
+// Why a shortcut box does not show what the user asked, for a message; empty when it does.
+std::string ShortcutRefusal(TShortcutResult result, const std::string& folder,
+                            const std::string& fileName, bool desktop);
+
 // "42%", and for the cloud filter half its value.
 std::string PercentText(int p);
 std::string FilterText(int value);
@@ -70,6 +74,8 @@ struct TConfigHost {
     std::function<void()> Closed;          // the dialog closes: save
     TShortcut Shortcut;
     std::string DesktopFolder, StartMenuFolder;
+    // Tells the user why a shortcut was not made or removed, in a box over the dialog.
+    std::function<void(QWidget* dialog, const std::string& text)> Refused;
 };
 
 class TConfigForm : public QDialog {
@@ -98,6 +104,7 @@ private:
     void cloud_FilterTrackChange();
     void cloud_FilterCheckClick();
     void ReloadCloudBtClick();
+    void ShortcutClick(QCheckBox* box, const std::string& folder, bool desktop);
     void DeskShortCheckClick();
     void StartShortCheckClick();
     void FormClose();

@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <sys/stat.h>
+
 #include <jerror.h>
 #include <jpeglib.h>
 #include <png.h>
@@ -68,6 +70,12 @@ void PngWriteData(png_structp png, png_bytep data, png_size_t length) {
 
 void PngFlush(png_structp) {}
 
+// Anything under the name, a dangling link too: the save would replace it.
+bool PathTaken(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
 void PngError(png_structp png, png_const_charp message) {
     auto* error = static_cast<std::string*>(png_get_error_ptr(png));
     *error = message;
@@ -88,7 +96,7 @@ bool Encode(const std::string& target, const std::vector<std::uint8_t>& capture,
         error = "Bitmap image is not valid";
         return false;
     }
-    if (ext == ".jpg") return EncodeJpeg(image, SaveJpegQuality, out, error);
+    if (IsJpegExtension(ext)) return EncodeJpeg(image, SaveJpegQuality, out, error);
     return EncodePng(image, out, error);
 }
 
@@ -125,10 +133,14 @@ std::string LowerExtension(const std::string& fileName) {
     return ext;
 }
 
+bool IsJpegExtension(const std::string& ext) {
+    return ext == ".jpg" || ext == ".jpeg";
+}
+
 TSaveChoice ApplySaveExtension(const std::string& fileName, int filterIndex) {
     TSaveChoice choice{fileName, filterIndex};
     const std::string ext = LowerExtension(fileName);
-    if (ext == ".jpg") {
+    if (IsJpegExtension(ext)) {
         choice.FilterIndex = SaveFilterJpeg;
     } else if (ext == ".png") {
         choice.FilterIndex = SaveFilterPng;
@@ -316,7 +328,7 @@ std::string StoreFrame(const TFrameImage& image, const std::string& target) {
     std::vector<std::uint8_t> out;
     std::string error;
     bool encoded = false;
-    if (ext == ".jpg" || ext == ".jpeg") {
+    if (IsJpegExtension(ext)) {
         encoded = EncodeJpeg(image, SaveJpegQuality, out, error);
     } else if (ext == ".png") {
         encoded = EncodePng(image, out, error);
@@ -387,6 +399,14 @@ void SaveCurrentView(QWidget* owner, TSaveFrameDialog& dialog, const TSaveViewHo
     int filter = dialog.FilterIndex;
     if (!dialog.Execute(owner, chosen, filter)) return;
     const TSaveChoice choice = ApplySaveExtension(chosen, filter);
+    // The dialog asked about the name it returned; a name extended after it is asked about
+    // here. No is a cancel.
+    if (choice.FileName != chosen && PathTaken(choice.FileName) &&
+        TaskMessageBox(owner, QStringLiteral("Confirm Save As"),
+                       QString::fromStdString(choice.FileName) +
+                           QStringLiteral(" already exists.\nDo you want to replace it?"),
+                       MbYes | MbNo, IconQuestion) != ResultYes)
+        return;
     dialog.FileName = choice.FileName;
     dialog.FilterIndex = choice.FilterIndex;
 

@@ -38,8 +38,12 @@ std::string DefaultFrameName(double mapTime);
 // The lower-cased extension of a file name with its dot (".png"), or empty.
 std::string LowerExtension(const std::string& fileName);
 
-// What the dialog's answer becomes: a known extension picks the filter (view.PNG -> PNG), any
-// other gets the filter's extension appended (view.gif with JPEG -> view.gif.jpg).
+// ".jpg" and ".jpeg" (lower-cased, with the dot) both name a JPEG file.
+bool IsJpegExtension(const std::string& ext);
+
+// What the dialog's answer becomes: a known extension picks the filter (view.PNG -> PNG,
+// view.jpeg -> JPEG), any other gets the filter's extension appended (view.gif with JPEG ->
+// view.gif.jpg).
 struct TSaveChoice {
     std::string FileName;
     int FilterIndex = SaveFilterJpeg;
@@ -66,10 +70,10 @@ bool EncodePng(const TFrameImage& image, std::vector<std::uint8_t>& out, std::st
 std::string WriteCaptureFile(const std::string& tempFolder, const TFrameImage& image,
                              std::string& error);
 
-// The last step: the capture file as the chosen target, by the target's extension (".jpg":
-// JPEG, ".png": PNG, ".bmp": the capture as it is). The target is replaced in one step and is
-// never left half-written; the capture file is always deleted. Returns the error text, or
-// empty on success (and when there was no capture file).
+// The last step: the capture file as the chosen target, by the target's extension (".jpg" or
+// ".jpeg": JPEG, ".png": PNG, ".bmp": the capture as it is). The target is replaced in one step and
+// is never left half-written; the capture file is always deleted. Returns the error text, or empty
+// on success (and when there was no capture file).
 std::string StoreCapture(const std::string& captureFile, const std::string& target);
 
 // A picture straight into the target by the target's extension (".jpg" or ".jpeg": JPEG, ".png":
@@ -103,7 +107,9 @@ struct TSaveViewHooks {
     double MapTime = 0; // local day count of the cloud map on show, 0 for none
 };
 
-// The whole "Save current view..." operation; errors go to the standard error box.
+// The whole "Save current view..." operation; errors go to the standard error box. A name the
+// dialog did not ask about (it got an extension afterwards) is replaced only when the user
+// agrees.
 void SaveCurrentView(QWidget* owner, TSaveFrameDialog& dialog, const TSaveViewHooks& hooks);
 
 } // namespace nimbora

@@ -1,6 +1,7 @@
 // The lighting dialog on the real window: sliders change the frame and OpenGL at once, the
 // filter reprocesses the cloud picture, and the dialog's settings are kept at exit.
 #include "GuiSupport.h"
+#include "ModalDriver.h"
 
 #include "app/TestSeam.h"
 #include "render/OpenGLPanel.h"
@@ -10,11 +11,19 @@
 #include <GL/gl.h>
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QImage>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSlider>
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+
+#include <sys/stat.h>
 
 namespace nimbora::test {
 namespace {
@@ -40,8 +49,10 @@ struct Started {
     std::unique_ptr<TMainForm> form;
     TConfigForm* dialog = nullptr;
 
-    Started() {
+    // prepare runs before the window starts, with the scratch data home.
+    explicit Started(const std::function<void(const std::string&)>& prepare = {}) {
         const std::string folder = home.MakeDataFolder();
+        if (prepare) prepare(std::getenv("XDG_DATA_HOME"));
         // Even cloud of grey 120: shown as it is without a filter, gone with a level of 200.
         QImage clouds(256, 128, QImage::Format_RGB32);
         clouds.fill(qRgb(120, 120, 120));
@@ -150,6 +161,110 @@ TEST(ConfigDialog, OpensOnceWithThePanelOfTheLightingMode) {
     ASSERT_NE(s.form->GetConfigForm(), nullptr);
     EXPECT_TRUE(s.form->GetConfigForm()->SunSchrink->Expanded());
     EXPECT_FALSE(s.form->GetConfigForm()->NormalSchrink->Expanded());
+}
+
+// A home of its own for the shortcuts: the desktop folder comes from it.
+struct ShortcutHome {
+    TempDir dir;
+    TScratchEnv home{"HOME", dir.str()};
+    TScratchEnv config{"XDG_CONFIG_HOME", dir.str("config")};
+};
+
+// The line that marks the shortcuts the program made.
+constexpr char Mark[] = "\nX-Nimbora-Shortcut=true\n";
+
+int FileCount(const std::string& folder) {
+    return static_cast<int>(QDir(QString::fromStdString(folder)).entryList(QDir::Files).size());
+}
+
+TEST(ConfigDialog, MenuShortcutIsAFileOfItsOwnAndLeavesEveryOtherAlone) {
+    ShortcutHome sh;
+    const std::string installed = "[Desktop Entry]\nType=Application\nName=Nimbora\n"
+                                  "GenericName=Weather globe\nKeywords=weather;clouds;\n"
+                                  "Exec=nimbora\nIcon=nimbora\nStartupWMClass=nimbora\n";
+    std::string apps;
+    Started s([&](const std::string& dataHome) {
+        apps = dataHome + "/applications/";
+        QDir().mkpath(QString::fromStdString(apps));
+        EXPECT_TRUE(WriteWholeFile(apps + "nimbora.desktop", installed));
+    });
+    ASSERT_TRUE(s.dialog);
+    auto* box = s.dialog->findChild<QCheckBox*>("StartShortCheck");
+    const std::string own = apps + TShortcut{}.FileName;
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_EQ(FileCount(apps), 1); // opening wrote nothing
+
+    box->click();
+    EXPECT_TRUE(box->isChecked());
+    const std::string made = ReadWholeFile(own);
+    EXPECT_NE(made.find(Mark), std::string::npos) << made;
+    EXPECT_NE(made.find("Exec=\"" + QCoreApplication::applicationFilePath().toStdString()),
+              std::string::npos);
+    box->click();
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(own)));
+    EXPECT_EQ(ReadWholeFile(apps + "nimbora.desktop"), installed);
+
+    // Our own shortcut from an older place is shown ticked and not written on opening.
+    const std::string older = made + "# from before\n";
+    ASSERT_TRUE(WriteWholeFile(own, older));
+    s.dialog->close();
+    ASSERT_TRUE(WaitFor([&] { return s.form->GetConfigForm() == nullptr; }));
+    MenuItem(*s.form, "ConfigBt")->trigger();
+    ASSERT_NE(s.form->GetConfigForm(), nullptr);
+    box = s.form->GetConfigForm()->findChild<QCheckBox*>("StartShortCheck");
+    EXPECT_TRUE(box->isChecked());
+    EXPECT_EQ(ReadWholeFile(own), older);
+
+    // Someone else's file under our name is neither removed nor rewritten; the user is told.
+    const std::string foreign = "[Desktop Entry]\nName=Not ours\nExec=other\n";
+    ASSERT_TRUE(WriteWholeFile(own, foreign));
+    TModalDriver d;
+    d.Answer(QMessageBox::Ok).Answer(QMessageBox::Ok);
+    box->click(); // unticks
+    EXPECT_FALSE(box->isChecked());
+    box->click(); // ticks
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_TRUE(d.Done()) << d.Pending();
+    ASSERT_EQ(d.Texts.size(), 2u);
+    EXPECT_TRUE(d.Texts[0].contains(QString::fromStdString(own))) << d.Texts[0].toStdString();
+    EXPECT_EQ(ReadWholeFile(own), foreign);
+    EXPECT_EQ(ReadWholeFile(apps + "nimbora.desktop"), installed);
+}
+
+TEST(ConfigDialog, FreshAccountGetsItsMenuFolderAndHearsThatThereIsNoDesktop) {
+    ShortcutHome sh;
+    Started s;
+    ASSERT_TRUE(s.dialog);
+    const std::string apps = std::string(std::getenv("XDG_DATA_HOME")) + "/applications";
+    ASSERT_FALSE(QFileInfo::exists(QString::fromStdString(apps)));
+    auto* menu = s.dialog->findChild<QCheckBox*>("StartShortCheck");
+    menu->click();
+    EXPECT_TRUE(menu->isChecked());
+    struct stat st {};
+    ASSERT_EQ(::stat(apps.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+    EXPECT_NE(ReadWholeFile(apps + "/" + TShortcut{}.FileName).find(Mark), std::string::npos);
+
+    // No desktop folder: the box says so and stays unticked, and no folder is made for it.
+    TModalDriver d;
+    d.Answer(QMessageBox::Ok);
+    auto* desk = s.dialog->findChild<QCheckBox*>("DeskShortCheck");
+    desk->click();
+    EXPECT_TRUE(d.Done()) << d.Pending();
+    EXPECT_FALSE(desk->isChecked());
+    ASSERT_EQ(d.Texts.size(), 1u);
+    EXPECT_TRUE(d.Texts[0].contains(QString::fromStdString(sh.dir.str("Desktop"))))
+        << d.Texts[0].toStdString();
+    EXPECT_FALSE(QFileInfo::exists(sh.dir.file("Desktop")));
+
+    // With the folder there, the box ticks without a word.
+    QDir().mkpath(sh.dir.file("Desktop"));
+    TModalDriver quiet;
+    desk->click();
+    EXPECT_TRUE(desk->isChecked());
+    EXPECT_TRUE(quiet.Texts.empty());
+    EXPECT_EQ(FileCount(sh.dir.str("Desktop")), 1);
 }
 
 } // namespace

@@ -135,6 +135,42 @@ TEST_F(SaveFrameTest, FilterAndNameRulesAndReplacingABitmap) {
     EXPECT_EQ(Files(temp_), 0);
 }
 
+TEST_F(SaveFrameTest, NameExtendedAfterTheDialogIsAskedAboutAndJpegNamesAreKept) {
+    Start();
+    const std::string target = out_.str("view.gif.jpg");
+    TModalDriver first;
+    first.On("QFileDialog", SaveAs(out_.str("view.gif"), SaveFilterJpeg));
+    Save(first);
+    EXPECT_TRUE(first.Texts.empty()); // nothing there yet: nothing to ask
+    const std::string saved = ReadWholeFile(target);
+    ASSERT_EQ(saved.substr(0, 2), "\xFF\xD8");
+
+    // The dialog asked about view.gif; view.gif.jpg is asked about, and No writes nothing.
+    TModalDriver no;
+    no.On("QFileDialog", SaveAs(out_.str("view.gif"), SaveFilterJpeg)).Answer(QMessageBox::No);
+    ASSERT_TRUE(WriteWholeFile(target, "mine"));
+    Save(no);
+    ASSERT_EQ(no.Texts.size(), 1u);
+    EXPECT_TRUE(no.Texts[0].contains(QString::fromStdString(target))) << no.Texts[0].toStdString();
+    EXPECT_EQ(ReadWholeFile(target), "mine");
+    EXPECT_EQ(Files(out_), 1);
+    EXPECT_EQ(Files(temp_), 0);
+
+    TModalDriver yes;
+    yes.On("QFileDialog", SaveAs(out_.str("view.gif"), SaveFilterJpeg)).Answer(QMessageBox::Yes);
+    Save(yes);
+    EXPECT_EQ(ReadWholeFile(target), saved);
+
+    // ".jpeg" is a JPEG name: kept as it is, and the filter follows it.
+    TModalDriver jpeg;
+    jpeg.On("QFileDialog", SaveAs(out_.str("view.jpeg"), SaveFilterPng));
+    Save(jpeg);
+    EXPECT_TRUE(jpeg.Texts.empty());
+    EXPECT_EQ(ReadWholeFile(out_.str("view.jpeg")), saved);
+    EXPECT_EQ(form_->GetSaveFrameDialog().FilterIndex, SaveFilterJpeg);
+    EXPECT_EQ(Files(out_), 2);
+}
+
 TEST_F(SaveFrameTest, CancelLeavesNoFile) {
     Start();
     TModalDriver d;

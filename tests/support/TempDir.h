@@ -3,6 +3,9 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <cstdlib>
+#include <string>
+
 namespace nimbora::test {
 
 class TempDir {
@@ -17,6 +20,26 @@ public:
 
 private:
     QTemporaryDir dir_;
+};
+
+// Sets an environment variable for the life of the object, then puts the old state back.
+class TScratchEnv {
+public:
+    TScratchEnv(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) {
+            had_ = true;
+            old_ = old;
+        }
+        setenv(name, value.c_str(), 1);
+    }
+    ~TScratchEnv() { had_ ? setenv(name_, old_.c_str(), 1) : unsetenv(name_); }
+    TScratchEnv(const TScratchEnv&) = delete;
+    TScratchEnv& operator=(const TScratchEnv&) = delete;
+
+private:
+    const char* name_;
+    std::string old_;
+    bool had_ = false;
 };
 
 // Whole contents of a file as bytes (empty when it cannot be read).

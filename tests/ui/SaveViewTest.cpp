@@ -54,7 +54,9 @@ TEST(SaveViewName, ExtensionRules) {
         {"view", SaveFilterPng, "view.png", SaveFilterPng},
         {"view.gif", SaveFilterJpeg, "view.gif.jpg", SaveFilterJpeg},
         {"/a.b/view", SaveFilterJpeg, "/a.b/view.jpg", SaveFilterJpeg},
-        {"view.jpeg", SaveFilterJpeg, "view.jpeg.jpg", SaveFilterJpeg},
+        {"view.jpeg", SaveFilterJpeg, "view.jpeg", SaveFilterJpeg},
+        {"view.JPEG", SaveFilterPng, "view.JPEG", SaveFilterJpeg},
+        {"view.jpe", SaveFilterJpeg, "view.jpe.jpg", SaveFilterJpeg},
         {"view", 7, "view", 7},
     };
     for (const auto& c : cases) {
@@ -120,7 +122,7 @@ TEST_F(StoreCaptureTest, CaptureFileIsPrivateAndNamedAtRandom) {
 
 TEST_F(StoreCaptureTest, EachFormatHoldsThePicture) {
     const TFrameImage image = TestPicture(9, 7);
-    for (const char* name : {"v.jpg", "v.png", "v.bmp"}) {
+    for (const char* name : {"v.jpg", "v.png", "v.bmp", "v.jpeg"}) {
         const std::string target = out_.str(name);
         EXPECT_EQ(StoreCapture(Capture(image), target), "") << name;
         const QImage read(QString::fromStdString(target));
@@ -132,7 +134,8 @@ TEST_F(StoreCaptureTest, EachFormatHoldsThePicture) {
         EXPECT_EQ(FileCount(temp_), 0) << name; // the capture file is gone
     }
     EXPECT_EQ(QImage(out_.file("v.png")).pixel(3, 2), qRgb(60, 60, 77));
-    EXPECT_EQ(ReadWholeFile(out_.str("v.jpg")).substr(0, 2), "\xFF\xD8");
+    for (const char* jpeg : {"v.jpg", "v.jpeg"})
+        EXPECT_EQ(ReadWholeFile(out_.str(jpeg)).substr(0, 2), "\xFF\xD8") << jpeg;
 }
 
 TEST_F(StoreCaptureTest, ReplacesAnExistingFileWhole) {
