@@ -219,6 +219,17 @@ bool TMainForm::event(QEvent* event) {
         OpenGLPanel->RequestFrame();
         return true;
     }
+    switch (event->type()) {
+    case QEvent::FocusOut: // a menu or another window took the keyboard
+    case QEvent::WindowDeactivate:
+    case QEvent::WindowBlocked: // a modal dialog or message box opened
+    case QEvent::Hide:
+        // The held keys' releases go elsewhere now, and the globe would spin on for ever.
+        ReleaseHeldKeys(Nav);
+        break;
+    default:
+        break;
+    }
     return QWidget::event(event);
 }
 

@@ -3,6 +3,7 @@
 // globe, drags and the wheel move the view, the options button shows and answers above the
 // globe, and what the screen shows is the frame the program reads back.
 #include "GuiSupport.h"
+#include "ModalDriver.h"
 
 #include "app/TestSeam.h"
 #include "render/OpenGLPanel.h"
@@ -127,6 +128,40 @@ TEST_F(PanelWindow, OptionsButtonShowsAboveTheGlobeAndOpensTheMenuOnARealClick) 
     QMenu* menu = form_->GetOptionPopup();
     EXPECT_TRUE(WaitFor([&] { return menu->isVisible(); }, 5000));
     menu->hide();
+}
+
+// A key let go while a menu or a modal dialog has the keyboard never reaches the main window:
+// the globe must not go on gathering speed for ever.
+TEST_F(PanelWindow, KeyLetGoWhileAMenuOrDialogHasTheKeyboardDoesNotStayHeld) {
+    auto* button = form_->findChild<QWidget*>("OptionBt");
+    ASSERT_NE(button, nullptr);
+    QMenu* menu = form_->GetOptionPopup();
+    Xdotool({"keydown", "Left"});
+    ASSERT_TRUE(WaitFor([&] { return Nav().pKey.Lf; }, 3000));
+    Xdotool(At(panel_->mapFromGlobal(button->mapToGlobal(button->rect().center()))) +
+            QStringList{"click", "1"});
+    ASSERT_TRUE(WaitFor([&] { return menu->isVisible(); }, 5000));
+    Xdotool({"keyup", "Left"});
+    Xdotool({"key", "Escape"});
+    ASSERT_TRUE(WaitFor([&] { return !menu->isVisible(); }, 5000));
+    EXPECT_FALSE(Nav().pKey.Lf) << "after the options menu";
+    // Friction alone acts now: the spin runs out.
+    EXPECT_TRUE(WaitFor([&] { return Nav().pMou.Hor == 0; }, 10000)) << Nav().pMou.Hor;
+
+    // A modal dialog takes the input from the main window even where it does not get the
+    // keyboard itself.
+    Xdotool({"keydown", "Left"});
+    ASSERT_TRUE(WaitFor([&] { return Nav().pKey.Lf; }, 3000));
+    TModalDriver driver;
+    driver.On("nimbora::TAboutForm", [&](QWidget* about) {
+        Xdotool({"keyup", "Left"});
+        about->close();
+    });
+    form_->GetOptionPopup()->findChild<QAction*>("AboutBt")->trigger();
+    ASSERT_TRUE(WaitFor([&] { return driver.Done(); }, 10000)) << driver.Pending();
+    EXPECT_FALSE(Nav().pKey.Lf) << "after the about box";
+    EXPECT_TRUE(WaitFor([&] { return Nav().pMou.Hor == 0; }, 10000)) << Nav().pMou.Hor;
+    EXPECT_TRUE(ArrowReachesTheWindow());
 }
 
 TEST_F(PanelWindow, ScreenShowsTheFrameReadBackAndFollowsMenuChangesAndResizing) {

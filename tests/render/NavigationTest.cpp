@@ -164,6 +164,36 @@ TEST(Navigation, HeldArrowAcceleratesAndEbbsAway) {
     EXPECT_LT(s.Proj.X, -180);
 }
 
+TEST(Navigation, ReleasingHeldKeysLetsTheSpinRunOutButKeepsTheMouseSpeeds) {
+    TNavState s = StateAt(-15);
+    for (const TNavKey key : {NkLeft, NkRight, NkUp, NkDown})
+        NavKeyDown(s, key, false);
+    NavKeyDown(s, NkUp, true);
+    NavKeyDown(s, NkDown, true);
+    for (int tick = 0; tick < 5; ++tick)
+        NavTimerTick(s);
+    s.pMou.Hor = 1.5;
+    s.pMou.Dep = -0.3;
+    s.pMou.Track = true;
+    s.mx = 7;
+    ReleaseHeldKeys(s);
+    for (const bool held :
+         {s.pKey.Up, s.pKey.Dw, s.pKey.Lf, s.pKey.Rg, s.pKey.CtUp, s.pKey.CtDw, s.pKey.Track})
+        EXPECT_FALSE(held);
+    EXPECT_EQ(s.pMou.Hor, 1.5);
+    EXPECT_EQ(s.pMou.Dep, -0.3);
+    EXPECT_TRUE(s.pMou.Track);
+    EXPECT_EQ(s.mx, 7);
+    // Nothing adds speed any more: friction alone brings the turn to rest.
+    NavTimerTick(s);
+    for (int tick = 0; tick < 20; ++tick) {
+        const double before = s.pMou.Hor;
+        NavTimerTick(s);
+        EXPECT_LE(std::abs(s.pMou.Hor), std::abs(before));
+    }
+    EXPECT_EQ(s.pMou.Hor, 0);
+}
+
 TEST(Navigation, LeftDragTurnsWithInertia) {
     TNavState s = StateAt(-15);
     NavMouseDown(s, true, false, 100, 200);
