@@ -40,8 +40,13 @@ void WatchTermSignals(QObject* parent, std::function<void()> onSignal) {
     action.sa_handler = OnTermSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        // A signal ignored by whoever started us (nohup; a background job of a script ignores
+        // SIGINT) stays ignored: they asked that it should not end the program.
+        struct sigaction before {};
+        if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
         sigaction(signal, &action, nullptr);
+    }
 }
 
 } // namespace nimbora
