@@ -200,6 +200,25 @@ TEST_F(PanelWindow, ScreenShowsTheFrameReadBackAndFollowsMenuChangesAndResizing)
     }
 }
 
+// An unmapped window (minimised, or on its way to being destroyed) is not drawn into, however
+// the globe turns; it is drawn again as soon as it is back.
+TEST_F(PanelWindow, NothingIsDrawnWhileTheWindowIsUnmapped) {
+    int swapped = 0;
+    QObject::connect(panel_, &TOpenGLPanel::frameSwapped, form_.get(), [&] { ++swapped; });
+    const QString id = QString::number(form_->winId());
+    Xdotool({"windowunmap", "--sync", id});
+    ASSERT_TRUE(WaitFor([&] { return !form_->windowHandle()->isExposed(); }, 3000));
+    WaitFor([] { return false; }, 200);
+    swapped = 0;
+    Nav().pMou.Hor = 3;
+    WaitFor([] { return false; }, 600);
+    EXPECT_EQ(swapped, 0);
+    EXPECT_NE(Nav().pMou.Hor, 3) << "the view goes on moving";
+    Nav().pMou = TMou{};
+    Xdotool({"windowmap", "--sync", id});
+    EXPECT_TRUE(WaitFor([&] { return swapped > 0; }, 3000));
+}
+
 // The drawing window makes its context when it is first shown and draws on every exposure; the
 // start-up must still come first, so that the first frame is the globe and not a black window.
 TEST(PanelStart, FirstFrameIsDrawnAfterTheStartUp) {
