@@ -8,6 +8,7 @@
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "platform/Shortcuts.h"
+#include "platform/TermSignals.h"
 #include "render/JpegDecode.h"
 #include "render/OpenGLPanel.h"
 #include "render/Textures.h"
@@ -194,6 +195,11 @@ void TMainForm::CreateControls() {
     MovTimer->setInterval(33);
     MovTimer->setTimerType(Qt::PreciseTimer);
     connect(MovTimer, &QTimer::timeout, this, [this] { MovTimerTimer(); });
+
+    // A window destroyed by another program cannot come back: end as if the user had closed
+    // it, so that the settings are kept.
+    WatchWindowDestroyed(
+        this, [this] { return static_cast<quintptr>(internalWinId()); }, [this] { close(); });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -218,6 +224,17 @@ bool TMainForm::event(QEvent* event) {
         static_cast<TCallEvent*>(event)->Call();
         OpenGLPanel->RequestFrame();
         return true;
+    }
+    switch (event->type()) {
+    case QEvent::FocusOut: // a menu or another window took the keyboard
+    case QEvent::WindowDeactivate:
+    case QEvent::WindowBlocked: // a modal dialog or message box opened
+    case QEvent::Hide:
+        // The held keys' releases go elsewhere now, and the globe would spin on for ever.
+        ReleaseHeldKeys(Nav);
+        break;
+    default:
+        break;
     }
     return QWidget::event(event);
 }

@@ -1,9 +1,12 @@
 #include "platform/TermSignals.h"
 
+#include <QAbstractNativeEventFilter>
+#include <QCoreApplication>
 #include <QSocketNotifier>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 namespace nimbora {
 
@@ -24,7 +27,40 @@ void OnTermSignal(int signal) {
     [[maybe_unused]] const ssize_t written = write(SignalPipe[1], &byte, 1);
 }
 
+class TWindowWatch : public QObject, public QAbstractNativeEventFilter {
+public:
+    TWindowWatch(QObject* parent, std::function<quintptr()> windowId,
+                 std::function<void()> onDestroyed)
+        : QObject(parent), WindowId(std::move(windowId)), OnDestroyed(std::move(onDestroyed)) {
+        QCoreApplication::instance()->installNativeEventFilter(this);
+    }
+
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+        if (Reported || type != "xcb_generic_event_t") return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if ((event->response_type & 0x7f) != XCB_DESTROY_NOTIFY) return false;
+        const quintptr id = WindowId();
+        if (id == 0 || static_cast<const xcb_destroy_notify_event_t*>(message)->window != id)
+            return false;
+        Reported = true;
+        // Later, not inside the toolkit's event handling: closing may run an event loop of
+        // its own (a message box).
+        QMetaObject::invokeMethod(this, OnDestroyed, Qt::QueuedConnection);
+        return false;
+    }
+
+private:
+    std::function<quintptr()> WindowId;
+    std::function<void()> OnDestroyed;
+    bool Reported = false;
+};
+
 } // namespace
+
+void WatchWindowDestroyed(QObject* parent, std::function<quintptr()> windowId,
+                          std::function<void()> onDestroyed) {
+    new TWindowWatch(parent, std::move(windowId), std::move(onDestroyed));
+}
 
 void WatchTermSignals(QObject* parent, std::function<void()> onSignal) {
     if (SignalPipe[0] < 0 && pipe2(SignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
@@ -40,8 +76,13 @@ void WatchTermSignals(QObject* parent, std::function<void()> onSignal) {
     action.sa_handler = OnTermSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        // A signal ignored by whoever started us (nohup; a background job of a script ignores
+        // SIGINT) stays ignored: they asked that it should not end the program.
+        struct sigaction before {};
+        if (sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
         sigaction(signal, &action, nullptr);
+    }
 }
 
 } // namespace nimbora

@@ -227,13 +227,26 @@ void TOpenGLPanel::ResizeIfNeeded() {
 }
 
 void TOpenGLPanel::RequestFrame() {
-    widget_ ? widget_->update() : window_->requestUpdate();
+    if (widget_) {
+        widget_->update();
+    } else if (Shown()) {
+        // An unseen window asks for nothing; it draws again when the window system shows it.
+        window_->requestUpdate();
+    }
+}
+
+bool TOpenGLPanel::Shown() const {
+    // The drawing window alone does not know when its top-level window was unmapped or
+    // destroyed: it stays exposed as far as Qt can tell.
+    const QWindow* top = window()->windowHandle();
+    return window_->isExposed() && top && top->isExposed();
 }
 
 void TOpenGLPanel::Render() {
     // Nothing is drawn for a window that the window system does not show: its frame would
-    // not be seen, and some systems block the swap of such a window.
-    if (!window_->isExposed() || !Initialize()) return;
+    // not be seen, some systems block the swap of such a window, and a destroyed one takes
+    // frames into nowhere at great cost.
+    if (!Shown() || !Initialize()) return;
     if (!context_->makeCurrent(window_)) return;
     ResizeIfNeeded();
     if (OnPaint) OnPaint();
@@ -278,8 +291,17 @@ QWindow* TOpenGLPanel::DrawingWindow() const {
 
 void TOpenGLPanel::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    if (!window_) return;
     // Make the context now, so that the start-up finds it and the first frame is the scene's.
-    if (window_) Initialize();
+    Initialize();
+    // The drawing window may have been exposed before its top-level window, when it could not
+    // draw yet; and it is not told when the top-level window comes back after an unmapping.
+    if (QWindow* top = window()->windowHandle()) top->installEventFilter(this);
+}
+
+bool TOpenGLPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Expose && watched == window()->windowHandle()) RequestFrame();
+    return QWidget::eventFilter(watched, event);
 }
 
 void TOpenGLPanel::resizeEvent(QResizeEvent* event) {

@@ -80,6 +80,7 @@ signals:
 protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     friend class TPanelWindow;
@@ -87,6 +88,8 @@ private:
     bool Initialize();
     // Brings the viewport to the panel's size before a frame, with the context current.
     void ResizeIfNeeded();
+    // Whether the window system shows the drawing window and its top-level window.
+    bool Shown() const;
     void Render();
 
     TPanelWindow* window_ = nullptr; // owned by the container; null when drawn by widget_

@@ -140,6 +140,10 @@ void NavKeyUp(TNavState& s, TNavKey key) {
     s.pKey.Track = false;
 }
 
+void ReleaseHeldKeys(TNavState& s) {
+    s.pKey = TKey{};
+}
+
 void NavTimerTick(TNavState& s) {
     const double scale = s.ScaleZ;
     if (s.pKey.Rg) s.pMou.Hor -= KeyTurn / scale;

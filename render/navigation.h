@@ -72,6 +72,10 @@ void NavMouseWheel(TNavState& s, int delta);
 // ctrlOrShift: Ctrl or Shift held with the key.
 TNavAction NavKeyDown(TNavState& s, TNavKey key, bool ctrlOrShift);
 void NavKeyUp(TNavState& s, TNavKey key);
+// The window no longer hears the keys (another window or a menu took the keyboard, or the
+// window was hidden): their releases will never arrive, so every key counts as released. The
+// mouse's velocities stay; the globe runs out as after a release.
+void ReleaseHeldKeys(TNavState& s);
 
 // One timer tick after the lighting work: held keys, then (unless a button just went down)
 // friction and movement.

@@ -3,6 +3,7 @@
 // globe, drags and the wheel move the view, the options button shows and answers above the
 // globe, and what the screen shows is the frame the program reads back.
 #include "GuiSupport.h"
+#include "ModalDriver.h"
 
 #include "app/TestSeam.h"
 #include "render/OpenGLPanel.h"
@@ -129,6 +130,40 @@ TEST_F(PanelWindow, OptionsButtonShowsAboveTheGlobeAndOpensTheMenuOnARealClick) 
     menu->hide();
 }
 
+// A key let go while a menu or a modal dialog has the keyboard never reaches the main window:
+// the globe must not go on gathering speed for ever.
+TEST_F(PanelWindow, KeyLetGoWhileAMenuOrDialogHasTheKeyboardDoesNotStayHeld) {
+    auto* button = form_->findChild<QWidget*>("OptionBt");
+    ASSERT_NE(button, nullptr);
+    QMenu* menu = form_->GetOptionPopup();
+    Xdotool({"keydown", "Left"});
+    ASSERT_TRUE(WaitFor([&] { return Nav().pKey.Lf; }, 3000));
+    Xdotool(At(panel_->mapFromGlobal(button->mapToGlobal(button->rect().center()))) +
+            QStringList{"click", "1"});
+    ASSERT_TRUE(WaitFor([&] { return menu->isVisible(); }, 5000));
+    Xdotool({"keyup", "Left"});
+    Xdotool({"key", "Escape"});
+    ASSERT_TRUE(WaitFor([&] { return !menu->isVisible(); }, 5000));
+    EXPECT_FALSE(Nav().pKey.Lf) << "after the options menu";
+    // Friction alone acts now: the spin runs out.
+    EXPECT_TRUE(WaitFor([&] { return Nav().pMou.Hor == 0; }, 10000)) << Nav().pMou.Hor;
+
+    // A modal dialog takes the input from the main window even where it does not get the
+    // keyboard itself.
+    Xdotool({"keydown", "Left"});
+    ASSERT_TRUE(WaitFor([&] { return Nav().pKey.Lf; }, 3000));
+    TModalDriver driver;
+    driver.On("nimbora::TAboutForm", [&](QWidget* about) {
+        Xdotool({"keyup", "Left"});
+        about->close();
+    });
+    form_->GetOptionPopup()->findChild<QAction*>("AboutBt")->trigger();
+    ASSERT_TRUE(WaitFor([&] { return driver.Done(); }, 10000)) << driver.Pending();
+    EXPECT_FALSE(Nav().pKey.Lf) << "after the about box";
+    EXPECT_TRUE(WaitFor([&] { return Nav().pMou.Hor == 0; }, 10000)) << Nav().pMou.Hor;
+    EXPECT_TRUE(ArrowReachesTheWindow());
+}
+
 TEST_F(PanelWindow, ScreenShowsTheFrameReadBackAndFollowsMenuChangesAndResizing) {
     // A still globe draws nothing more; a menu change asks for exactly the frame that shows it.
     int swapped = 0;
@@ -163,6 +198,25 @@ TEST_F(PanelWindow, ScreenShowsTheFrameReadBackAndFollowsMenuChangesAndResizing)
                 if (screen.pixel(x, y) != frame.pixel(x, y)) ++differing;
         EXPECT_EQ(differing, 0);
     }
+}
+
+// An unmapped window (minimised, or on its way to being destroyed) is not drawn into, however
+// the globe turns; it is drawn again as soon as it is back.
+TEST_F(PanelWindow, NothingIsDrawnWhileTheWindowIsUnmapped) {
+    int swapped = 0;
+    QObject::connect(panel_, &TOpenGLPanel::frameSwapped, form_.get(), [&] { ++swapped; });
+    const QString id = QString::number(form_->winId());
+    Xdotool({"windowunmap", "--sync", id});
+    ASSERT_TRUE(WaitFor([&] { return !form_->windowHandle()->isExposed(); }, 3000));
+    WaitFor([] { return false; }, 200);
+    swapped = 0;
+    Nav().pMou.Hor = 3;
+    WaitFor([] { return false; }, 600);
+    EXPECT_EQ(swapped, 0);
+    EXPECT_NE(Nav().pMou.Hor, 3) << "the view goes on moving";
+    Nav().pMou = TMou{};
+    Xdotool({"windowmap", "--sync", id});
+    EXPECT_TRUE(WaitFor([&] { return swapped > 0; }, 3000));
 }
 
 // The drawing window makes its context when it is first shown and draws on every exposure; the

@@ -164,6 +164,26 @@ TEST(Navigation, HeldArrowAcceleratesAndEbbsAway) {
     EXPECT_LT(s.Proj.X, -180);
 }
 
+TEST(Navigation, ReleasingHeldKeysLetsTheSpinRunOutButKeepsTheMouseSpeeds) {
+    TNavState s = StateAt(-15);
+    for (const TNavKey key : {NkLeft, NkRight, NkUp, NkDown})
+        NavKeyDown(s, key, false);
+    NavKeyDown(s, NkUp, true);
+    NavKeyDown(s, NkDown, true);
+    s.pMou = TMou{1.5, 0, -0.3, true};
+    ReleaseHeldKeys(s);
+    for (const bool held :
+         {s.pKey.Up, s.pKey.Dw, s.pKey.Lf, s.pKey.Rg, s.pKey.CtUp, s.pKey.CtDw, s.pKey.Track})
+        EXPECT_FALSE(held);
+    EXPECT_EQ(s.pMou.Hor, 1.5);
+    EXPECT_EQ(s.pMou.Dep, -0.3);
+    EXPECT_TRUE(s.pMou.Track);
+    // Nothing adds speed any more: friction alone brings the turn to rest (1.5 / 0.1 ticks).
+    for (int tick = 0; tick <= 15; ++tick)
+        NavTimerTick(s);
+    EXPECT_NEAR(s.pMou.Hor, 0, 1e-9);
+}
+
 TEST(Navigation, LeftDragTurnsWithInertia) {
     TNavState s = StateAt(-15);
     NavMouseDown(s, true, false, 100, 200);
