@@ -94,15 +94,13 @@ bool ParseCoord(const std::string& text, TCoordKind kind, std::string& result) {
 
     if (letter == 0)
         letter = kind == TCoordKind::Latitude ? (negative ? 'S' : 'N') : (negative ? 'W' : 'E');
-    double value;
     if (kind == TCoordKind::Latitude) {
         // A latitude past the pole is a typing mistake, not a place to fold back.
         if (magnitude > 90) return false;
-        value = letter == 'S' ? -magnitude : magnitude;
+        result = FormatDeg2(letter == 'S' ? -magnitude : magnitude);
     } else {
-        value = NormLon(letter == 'W' || letter == 'O' ? -magnitude : magnitude);
+        result = FormatLonDeg2(NormLon(letter == 'W' || letter == 'O' ? -magnitude : magnitude));
     }
-    result = FormatDeg2(value);
     return true;
 }
 

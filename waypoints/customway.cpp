@@ -66,7 +66,7 @@ QVariant TSiteListModel::data(const QModelIndex& index, int role) const {
     case 1:
         return QString::fromStdString(FormatDeg2(p.RepPoint.Lat));
     case 2:
-        return QString::fromStdString(FormatDeg2(p.RepPoint.Lon));
+        return QString::fromStdString(FormatLonDeg2(p.RepPoint.Lon));
     default:
         return {};
     }
@@ -285,7 +285,7 @@ void TCustWayForm::EditBtClick() {
     const TRepPoint old = (*Ctx.DrawPoints)[index].RepPoint;
     double lat = 0, lon = 0;
     if (!AskPosition(title, QString::fromStdString(FormatWaypointNumber(old.Lat)),
-                     QString::fromStdString(FormatWaypointNumber(old.Lon)), lat, lon))
+                     QString::fromStdString(FormatWaypointLongitude(old.Lon)), lat, lon))
         return;
     (*Ctx.DrawPoints)[index] = MakeWaypoint(name, lat, lon);
     FillSiteList();
