@@ -114,4 +114,11 @@ bool ReadCoordinate(const std::string& text, TCoordKind prompt, double& value) {
     return true;
 }
 
+std::string CoordinateRangeMessage(TCoordKind prompt) {
+    const std::string point(1, DecimalSeparator());
+    if (prompt == TCoordKind::Latitude)
+        return "Latitude must be between -90 and 90, e.g. 40 30 N or -33" + point + "87";
+    return "Longitude must be between -180 and 180, e.g. 3 42 W or 151" + point + "2";
+}
+
 } // namespace nimbora

@@ -19,4 +19,8 @@ bool ParseCoord(const std::string& text, TCoordKind kind, std::string& result);
 // prompt also refuses a value outside -90..90, which a longitude letter ("170E") would give.
 bool ReadCoordinate(const std::string& text, TCoordKind prompt, double& value);
 
+// What to tell the user whose answer to that prompt ReadCoordinate refused: the field, the
+// range it takes and examples in the user's number form.
+std::string CoordinateRangeMessage(TCoordKind prompt);
+
 } // namespace nimbora
