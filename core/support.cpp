@@ -55,6 +55,16 @@ std::string FormatFixed(double value, int decimals) {
     return text;
 }
 
+// The number FormatFixed shows for value: the same correctly rounded decimal digits.
+double RoundedAsShown(double value, int decimals) {
+    char buffer[400];
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    double rounded = value;
+    if (result.ec == std::errc()) std::from_chars(buffer, result.ptr, rounded);
+    return rounded;
+}
+
 } // namespace
 
 char DecimalSeparator() {
@@ -139,6 +149,12 @@ std::string FormatDeg2(double value) {
     return FormatFixed(value, 2);
 }
 
+std::string FormatLonDeg2(double value) {
+    if (!std::isfinite(value)) return FormatDeg2(value);
+    // Rounding can carry a longitude just east of the date line onto -180.
+    return FormatDeg2(NormLon(RoundedAsShown(value, 2)));
+}
+
 std::string FormatFix7(double value) {
     return FormatFixed(value, 7);
 }
@@ -154,6 +170,8 @@ std::string FormatDegMin(double value, bool latitude) {
         degrees += 1;
         minutes = 0;
     }
+    // The date line is 180 east, like every longitude NormLon gives.
+    if (!latitude && degrees == 180 && std::nearbyint(minutes * 1000) == 0) hemisphere = "E";
     char degreeText[400];
     const auto result = std::to_chars(degreeText, degreeText + sizeof degreeText - 1, degrees,
                                       std::chars_format::fixed, 0);

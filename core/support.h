@@ -22,10 +22,14 @@ double NormLon(double a);
 
 // Rounded to 2 decimals (halves to even), one or two decimals shown: "12.12", "3.0".
 std::string FormatDeg2(double value);
+// A longitude as FormatDeg2 shows it, brought into (-180, 180] after the rounding: -179.999
+// is "180.0", not "-180.0".
+std::string FormatLonDeg2(double value);
 // Rounded to 7 decimals (halves to even), one to seven decimals shown: "0.15", "100.0".
 std::string FormatFix7(double value);
 // "33° 30.0' S": whole degrees, minutes with one to three decimals, then N/S (latitude) or
-// E/W by the sign, zero counting as N or E. Windows-1252 text (the degree sign is 0xB0).
+// E/W by the sign, zero counting as N or E, and 180 degrees of longitude as E whatever the
+// sign. Windows-1252 text (the degree sign is 0xB0).
 std::string FormatDegMin(double value, bool latitude);
 
 } // namespace nimbora

@@ -59,6 +59,15 @@ void TOverPaint::paintEvent(QPaintEvent*) {
 
 // ---------------------------------------------------------------------------------------------
 
+QColor HotLightColour(const QColor& link) {
+    const double apart =
+        std::hypot(link.red() - Blue.red(), link.green() - Blue.green(), link.blue() - Blue.blue());
+    // Many palettes' link colour is the hover blue itself; half as bright it reads as a link
+    // still and the pointer shows on it.
+    if (apart >= MinHoverContrast) return link;
+    return link.darker(200).toRgb();
+}
+
 QImage RenderHeaderPicture(const THeaderLook& look) {
     const int w = std::max(look.Width, 1), h = std::max(look.Height, 1);
     QImage picture(w, h, QImage::Format_RGB32);
@@ -283,7 +292,7 @@ void TSchrinkPanel::RenderHeader() {
     look.Width = FButton->width();
     look.Height = FButton->height();
     look.Base = FButtonColor;
-    look.HotLight = palette().color(QPalette::Link);
+    look.HotLight = HotLightColour(palette().color(QPalette::Link));
     look.Collapsable = FCollapsable;
     look.Expanded = FExpanded;
     look.Over = FButtonOver;

@@ -46,6 +46,13 @@ struct THeaderLook {
     QFont Font;
 };
 
+// How far apart (distance in RGB) a closed header's text colour stays from the blue it turns
+// under the pointer.
+inline constexpr double MinHoverContrast = 80;
+// The text colour of a closed header from the system's hot-light (link) colour: that colour,
+// or a darker shade of it where it is too close to the hover blue to tell apart.
+QColor HotLightColour(const QColor& link);
+
 // The header picture: a shade that darkens toward the right edge by up to 30 per channel (never
 // more than the channel itself), the frame of an open panel, and the caption.
 QImage RenderHeaderPicture(const THeaderLook& look);

@@ -94,15 +94,13 @@ bool ParseCoord(const std::string& text, TCoordKind kind, std::string& result) {
 
     if (letter == 0)
         letter = kind == TCoordKind::Latitude ? (negative ? 'S' : 'N') : (negative ? 'W' : 'E');
-    double value;
     if (kind == TCoordKind::Latitude) {
         // A latitude past the pole is a typing mistake, not a place to fold back.
         if (magnitude > 90) return false;
-        value = letter == 'S' ? -magnitude : magnitude;
+        result = FormatDeg2(letter == 'S' ? -magnitude : magnitude);
     } else {
-        value = NormLon(letter == 'W' || letter == 'O' ? -magnitude : magnitude);
+        result = FormatLonDeg2(NormLon(letter == 'W' || letter == 'O' ? -magnitude : magnitude));
     }
-    result = FormatDeg2(value);
     return true;
 }
 
@@ -114,6 +112,13 @@ bool ReadCoordinate(const std::string& text, TCoordKind prompt, double& value) {
     if (prompt == TCoordKind::Latitude && std::fabs(number) > 90) return false;
     value = number;
     return true;
+}
+
+std::string CoordinateRangeMessage(TCoordKind prompt) {
+    const std::string point(1, DecimalSeparator());
+    if (prompt == TCoordKind::Latitude)
+        return "Latitude must be between -90 and 90, e.g. 40 30 N or -33" + point + "87";
+    return "Longitude must be between -180 and 180, e.g. 3 42 W or 151" + point + "2";
 }
 
 } // namespace nimbora

@@ -58,7 +58,7 @@ std::size_t LoadCustomWaypoints(const std::string& path, TDrawPointList& points,
         double lon = ini.ReadFloat(section, "Lon", 0);
         // The reader gives finite numbers only; the rest keeps SpherePoint's floats finite.
         lat = std::clamp(lat, -90.0, 90.0);
-        if (std::fabs(lon) > 180) lon = NormLon(lon);
+        if (lon <= -180 || lon > 180) lon = NormLon(lon);
         points.push_back(MakeWaypoint(ini.ReadString(section, "Name", section), lat, lon));
         ++added;
     }
@@ -75,6 +75,14 @@ std::string FormatWaypointNumber(double value) {
     return text;
 }
 
+std::string FormatWaypointLongitude(double lon) {
+    std::string text = FormatWaypointNumber(lon);
+    double written = 0;
+    if (ParseLocaleFloat(text, written) && (written <= -180 || written > 180))
+        text = FormatWaypointNumber(NormLon(written));
+    return text;
+}
+
 std::string WaypointFileText(const TDrawPointList& points) {
     std::string text;
     unsigned long n = 0;
@@ -84,7 +92,7 @@ std::string WaypointFileText(const TDrawPointList& points) {
         text += "[" + std::string(SectionPrefix) + std::to_string(++n) + "]\n";
         text += "Name=" + (r.NamUtf8.empty() ? Cp1252ToUtf8(r.Nam) : r.NamUtf8) + "\n";
         text += "Lat=" + FormatWaypointNumber(r.Lat) + "\n";
-        text += "Lon=" + FormatWaypointNumber(r.Lon) + "\n";
+        text += "Lon=" + FormatWaypointLongitude(r.Lon) + "\n";
     }
     return text;
 }

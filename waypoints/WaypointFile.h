@@ -20,9 +20,9 @@ inline constexpr std::size_t MaxWaypointNameLength = 2047;
 // Appends the file's waypoints to points, in file order: sections Waypoint1, Waypoint2, ...
 // up to the first number that is missing. A missing name is the section name, an unreadable
 // number 0. Positions a hand-edited file could spoil are made drawable: a latitude beyond a
-// pole is held at the pole, a longitude beyond +-180 brought round. Returns the number added;
-// a missing file adds nothing. complete is false when the file was too large to be read whole
-// (it must then not be rewritten, or the waypoints beyond the limit would be lost).
+// pole is held at the pole, a longitude outside (-180, 180] brought round. Returns the number
+// added; a missing file adds nothing. complete is false when the file was too large to be read
+// whole (it must then not be rewritten, or the waypoints beyond the limit would be lost).
 std::size_t LoadCustomWaypoints(const std::string& path, TDrawPointList& points,
                                 bool* complete = nullptr);
 
@@ -37,5 +37,7 @@ void SaveCustomWaypoints(const std::string& path, const TDrawPointList& points);
 // Latitude and longitude as the file stores them: up to 15 significant digits, no trailing
 // zeros, the user's decimal separator ("40.5", "-73.98", "0").
 std::string FormatWaypointNumber(double value);
+// A longitude the same way, in (-180, 180] as written: digits that round to -180 give "180".
+std::string FormatWaypointLongitude(double lon);
 
 } // namespace nimbora

@@ -12,8 +12,11 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTreeView>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace nimbora {
 
@@ -35,6 +38,22 @@ std::string NameOf(const TDrawPoint& p) {
 }
 
 } // namespace
+
+QPoint PositionBeside(const QRect& window, const QSize& dialog, const QRect& screen) {
+    const auto within = [](int at, int length, int low, int high) {
+        return std::clamp(at, low, std::max(low, high + 1 - length));
+    };
+    const int y = within(window.center().y() - dialog.height() / 2, dialog.height(), screen.top(),
+                         screen.bottom());
+    const int left =
+        within(window.left() - dialog.width(), dialog.width(), screen.left(), screen.right());
+    const int right = within(window.right() + 1, dialog.width(), screen.left(), screen.right());
+    const auto hidden = [&](int x) {
+        return QRect(QPoint(x, y), dialog).intersected(window).width();
+    };
+    // The labels stand right of their places: the left side wins a tie.
+    return {hidden(right) < hidden(left) ? right : left, y};
+}
 
 // --- The list ---
 
@@ -66,7 +85,7 @@ QVariant TSiteListModel::data(const QModelIndex& index, int role) const {
     case 1:
         return QString::fromStdString(FormatDeg2(p.RepPoint.Lat));
     case 2:
-        return QString::fromStdString(FormatDeg2(p.RepPoint.Lon));
+        return QString::fromStdString(FormatLonDeg2(p.RepPoint.Lon));
     default:
         return {};
     }
@@ -155,7 +174,17 @@ TCustWayForm::TCustWayForm(QWidget* parent, TCustWayContext context)
 
 void TCustWayForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    if (!Shown) PlaceBesideOwner();
     FormShow();
+}
+
+void TCustWayForm::PlaceBesideOwner() {
+    const QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+    if (!owner || !owner->screen()) return;
+    // Before the window manager has framed the dialog, its frame is guessed from the owner's.
+    QSize frame = frameGeometry().size();
+    if (frame == size()) frame += owner->frameGeometry().size() - owner->size();
+    move(PositionBeside(owner->frameGeometry(), frame, owner->screen()->availableGeometry()));
 }
 
 void TCustWayForm::FormShow() {
@@ -210,24 +239,24 @@ void TCustWayForm::Inform(const std::string& text) {
                    IconInformation);
 }
 
+bool TCustWayForm::AskCoordinate(const QString& title, TCoordKind kind, const QString& offered,
+                                 double& value) {
+    const QString label = kind == TCoordKind::Latitude ? QStringLiteral("Enter Latitude")
+                                                       : QStringLiteral("Enter Longitude");
+    QString typed = offered;
+    for (;;) {
+        if (!Prompt(title, label, QString(typed), typed) || typed.isEmpty()) return false;
+        if (ReadCoordinate(typed.toStdString(), kind, value)) return true;
+        // Asked again with what was typed, so a slip costs one key, not the whole entry.
+        TaskMessageBox(this, QString::fromLatin1(CustWayTitle),
+                       QString::fromStdString(CoordinateRangeMessage(kind)), MbOk, IconWarning);
+    }
+}
+
 bool TCustWayForm::AskPosition(const QString& title, const QString& lat, const QString& lon,
                                double& latOut, double& lonOut) {
-    QString latText, lonText;
-    if (!Prompt(title, QStringLiteral("Enter Latitude"), lat, latText) || latText.isEmpty())
-        return false;
-    if (!Prompt(title, QStringLiteral("Enter Longitude"), lon, lonText) || lonText.isEmpty())
-        return false;
-    // A text that cannot be read is reported as the empty number it gives.
-    for (const auto& [text, kind, out] : {std::tuple{latText, TCoordKind::Latitude, &latOut},
-                                          std::tuple{lonText, TCoordKind::Longitude, &lonOut}}) {
-        if (!ReadCoordinate(text.toStdString(), kind, *out)) {
-            TaskMessageBox(this, QString::fromLatin1(CustWayTitle),
-                           QStringLiteral("'' is not a valid floating point value"), MbOk,
-                           IconError);
-            return false;
-        }
-    }
-    return true;
+    return AskCoordinate(title, TCoordKind::Latitude, lat, latOut) &&
+           AskCoordinate(title, TCoordKind::Longitude, lon, lonOut);
 }
 
 void TCustWayForm::Save() {
@@ -285,7 +314,7 @@ void TCustWayForm::EditBtClick() {
     const TRepPoint old = (*Ctx.DrawPoints)[index].RepPoint;
     double lat = 0, lon = 0;
     if (!AskPosition(title, QString::fromStdString(FormatWaypointNumber(old.Lat)),
-                     QString::fromStdString(FormatWaypointNumber(old.Lon)), lat, lon))
+                     QString::fromStdString(FormatWaypointLongitude(old.Lon)), lat, lon))
         return;
     (*Ctx.DrawPoints)[index] = MakeWaypoint(name, lat, lon);
     FillSiteList();

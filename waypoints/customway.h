@@ -2,6 +2,7 @@
 // The "Custom waypoints" dialog: the list of the user's own places with Add, Edit, Delete and
 // Show, and the switch that shows or hides them on the globe.
 #include "render/Points.h"
+#include "waypoints/ParseCoord.h"
 
 #include <QAbstractTableModel>
 #include <QDialog>
@@ -37,6 +38,12 @@ struct TCustWayContext {
 
 // Names compare without regard to the case of A to Z; every other character must match.
 bool SameWaypointName(const std::string& a, const std::string& b);
+
+// Where a dialog of that frame size goes so that the middle of the window stays in view (frames
+// in screen coordinates): beside the window where the screen has room, else against the
+// screen's edge on the side that hides less of the window; level with the window's middle;
+// inside the screen.
+QPoint PositionBeside(const QRect& window, const QSize& dialog, const QRect& screen);
 
 // The list's rows: the custom waypoints of DrawPoints in list order.
 class TSiteListModel : public QAbstractTableModel {
@@ -84,7 +91,13 @@ private:
     // Prompts for a text; false on Cancel. The answer is trimmed.
     bool Prompt(const QString& title, const QString& label, const QString& text, QString& answer);
     void Inform(const std::string& text);
-    // Both coordinates from the prompts; false (after any report) when the operation ends.
+    // Moves the dialog beside its owner, where "Show" does not turn the place under it.
+    void PlaceBesideOwner();
+    // One coordinate, asked for again with what was typed until it can be read; false on
+    // Cancel or an empty answer.
+    bool AskCoordinate(const QString& title, TCoordKind kind, const QString& offered,
+                       double& value);
+    // Both coordinates from the prompts; false when the operation ends.
     bool AskPosition(const QString& title, const QString& lat, const QString& lon, double& latOut,
                      double& lonOut);
     void Save();

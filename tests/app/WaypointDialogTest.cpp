@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTreeView>
 #include <gtest/gtest.h>
 
@@ -102,12 +103,12 @@ TEST_F(WaypointDialogTest, AddEditDeleteKeepTheFileInStep) {
     // Another entry's name is refused, and so is a duplicate of A to Z in another case.
     d.On("nimbora::TCustWayForm", Press("EditBt")).Type("paris").Answer(QMessageBox::Ok);
     d.On("nimbora::TCustWayForm", Press("AddBt")).Type("PARIS").Answer(QMessageBox::Ok);
-    // Coordinates that cannot be read end the command with the report.
+    // A coordinate that cannot be read is explained and asked for again; Cancel ends it.
     d.On("nimbora::TCustWayForm", Press("AddBt"))
         .Type("Pole")
         .Type("95 N")
-        .Type("0")
-        .Answer(QMessageBox::Ok);
+        .Answer(QMessageBox::Ok)
+        .CancelPrompt();
     d.On("nimbora::TCustWayForm", Press("AddBt")).Type("Empty").Type("1").Type("  ");
     d.On("nimbora::TCustWayForm", Press("AddBt")).CancelPrompt();
     d.On("nimbora::TCustWayForm", [&](QWidget* w) {
@@ -156,8 +157,8 @@ TEST_F(WaypointDialogTest, AddEditDeleteKeepTheFileInStep) {
         "The waypoint labeled \"PARIS\" already exists, cannot continue.",
         "Enter waypoint Name",
         "Enter Latitude",
-        "Enter Longitude",
-        "'' is not a valid floating point value",
+        "Latitude must be between -90 and 90, e.g. 40 30 N or -33.87",
+        "Enter Latitude",
         "Enter waypoint Name",
         "Enter Latitude",
         "Enter Longitude",
@@ -178,6 +179,62 @@ TEST_F(WaypointDialogTest, AddEditDeleteKeepTheFileInStep) {
     }
     EXPECT_EQ(boxes, 7);
     EXPECT_TRUE(UserNames().empty());
+}
+
+TEST_F(WaypointDialogTest, AMistypedCoordinateIsExplainedAndAskedForAgain) {
+    Start("");
+    TModalDriver d;
+    d.On("nimbora::TCustWayForm", Press("AddBt"))
+        .Type("Sydney")
+        .Type("91")
+        .Answer(QMessageBox::Ok)
+        .Type("33 52 S")
+        .Type("east")
+        .Answer(QMessageBox::Ok)
+        .Type("179.999 W"); // rounds to the date line, which is 180
+    d.On("nimbora::TCustWayForm", Press("EditBt"))
+        .Type("Sydney")
+        .Type("-90.01")
+        .Answer(QMessageBox::Ok)
+        .Type(""); // an empty answer leaves the waypoint as it was
+    d.On("nimbora::TCustWayForm", Close());
+    Run(d);
+    const std::vector<QString> texts = {
+        "Enter waypoint Name",
+        "Enter Latitude",
+        "Latitude must be between -90 and 90, e.g. 40 30 N or -33.87",
+        "Enter Latitude",
+        "Enter Longitude",
+        "Longitude must be between -180 and 180, e.g. 3 42 W or 151.2",
+        "Enter Longitude",
+        "Enter new name",
+        "Enter Latitude",
+        "Latitude must be between -90 and 90, e.g. 40 30 N or -33.87",
+        "Enter Latitude",
+    };
+    EXPECT_EQ(d.Texts, texts);
+    // Asked again with what was typed.
+    const std::vector<QString> prefills = {"", "", "91", "", "east", "Sydney", "-33.87", "-90.01"};
+    EXPECT_EQ(d.Prefills, prefills);
+    EXPECT_EQ(Text(), "[Waypoint1]\nName=Sydney\nLat=-33.87\nLon=180\n");
+}
+
+TEST_F(WaypointDialogTest, TheDialogOpensBesideThePlaceShownAtTheCentre) {
+    Start("");
+    const QRect screen = form_->screen()->availableGeometry();
+    // Centred on the screen as it starts, then at the screen's left edge.
+    for (const QPoint at : {form_->pos(), screen.topLeft()}) {
+        form_->move(at);
+        ASSERT_TRUE(WaitFor([&] { return form_->pos() == at; }));
+        const QPoint centre = QRect(form_->mapToGlobal(QPoint()), form_->size()).center();
+        TModalDriver d;
+        d.On("nimbora::TCustWayForm", [&](QWidget* w) {
+            EXPECT_FALSE(w->frameGeometry().contains(centre)) << at.x();
+            EXPECT_TRUE(screen.contains(w->frameGeometry())) << at.x();
+            Close()(w);
+        });
+        Run(d);
+    }
 }
 
 // Green pixels of the labels and markers in a box around the middle of the view.

@@ -81,6 +81,35 @@ TEST(Support, FixedFormatsUnderBothSeparators) {
     }
 }
 
+TEST(Support, LongitudesStayWithinTheDateLineAfterRounding) {
+    struct Case {
+        double Value;
+        const char* Text;
+    };
+    // -179.995 as a double lies just past the tie, so it rounds onto the line; 0.125 is a tie.
+    const Case cases[] = {
+        {-179.994, "-179.99"}, {179.994, "179.99"},  {-179.995, "180.0"}, {179.995, "180.0"},
+        {-179.999, "180.0"},   {179.999, "180.0"},   {-180, "180.0"},     {180, "180.0"},
+        {-180.006, "179.99"},  {180.006, "-179.99"}, {-0.125, "-0.12"},   {0.125, "0.12"},
+        {540, "180.0"},
+    };
+    for (char separator : {'.', ','}) {
+        SeparatorScope scope(separator);
+        for (const Case& c : cases) {
+            std::string text = c.Text;
+            for (char& ch : text)
+                if (ch == '.') ch = separator;
+            EXPECT_EQ(FormatLonDeg2(c.Value), text) << c.Value;
+            double read = 0;
+            ASSERT_TRUE(ParseLocaleFloat(text, read));
+            EXPECT_GT(read, -180) << c.Value;
+            EXPECT_LE(read, 180) << c.Value;
+        }
+    }
+    // A latitude is not brought round.
+    EXPECT_EQ(FormatDeg2(-179.999), "-180.0");
+}
+
 TEST(Support, FormatDegMin) {
     SeparatorScope scope('.');
     struct Case {
@@ -89,9 +118,16 @@ TEST(Support, FormatDegMin) {
         const char* Text;
     };
     const Case cases[] = {
-        {-33.5, true, "33\xB0 30.0' S"},    {0, false, "0\xB0 0.0' E"},
-        {0, true, "0\xB0 0.0' N"},          {12.3456, false, "12\xB0 20.736' E"},
-        {-0.25, false, "0\xB0 15.0' W"},    {179.99999999, false, "180\xB0 0.0' E"},
+        {-33.5, true, "33\xB0 30.0' S"},
+        {0, false, "0\xB0 0.0' E"},
+        {0, true, "0\xB0 0.0' N"},
+        {12.3456, false, "12\xB0 20.736' E"},
+        {-0.25, false, "0\xB0 15.0' W"},
+        {179.99999999, false, "180\xB0 0.0' E"},
+        {-179.99999999, false, "180\xB0 0.0' E"},
+        {-180, false, "180\xB0 0.0' E"},
+        {-179.999, false, "179\xB0 59.94' W"},
+        {-89.99999999, true, "90\xB0 0.0' S"},
         {51.5125, true, "51\xB0 30.75' N"},
     };
     for (const Case& c : cases)

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace nimbora {
@@ -186,6 +187,32 @@ TEST(SchrinkPanel, NonCollapsablePanelIgnoresClicksAndHover) {
     // A collapsable one does react to the pointer.
     Hover(*a.second);
     EXPECT_TRUE(a.second->ButtonOver());
+}
+
+// The largest colour distance between two pictures of one size, pixel by pixel.
+double LargestDifference(const QImage& a, const QImage& b) {
+    double largest = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            largest = std::max(
+                largest, std::hypot(qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q)));
+        }
+    return largest;
+}
+
+TEST(SchrinkPanel, TheHeaderVisiblyChangesUnderThePointerOpenOrClosed) {
+    for (bool expanded : {true, false}) {
+        QWidget parent;
+        auto* panel = new TSchrinkPanel(&parent);
+        panel->SetButtonCaption(QStringLiteral("Sun lighting"));
+        panel->SetExpanded(expanded);
+        const QImage away = panel->Button()->grab().toImage();
+        Hover(*panel);
+        const QImage over = panel->Button()->grab().toImage();
+        ASSERT_EQ(away.size(), over.size());
+        EXPECT_GT(LargestDifference(away, over), 80) << expanded;
+    }
 }
 
 TEST(SchrinkPanel, SearchNextTakesTheSmallestGreaterOrderAndTheFirstChildOnTies) {

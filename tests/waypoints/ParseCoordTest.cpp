@@ -62,6 +62,10 @@ TEST_P(ParseCoordTest, ReadsWhatPeopleType) {
         {"+5.5", Lat, "5.5"},
         {"\t7\r\n", Lat, "7.0"},
         {"1000 E", Lon, "-80.0"},
+        {"179.994 W", Lon, "-179.99"}, // rounding does not leave the date line's east side
+        {"-179.999", Lon, "180.0"},
+        {"179 59 59 W", Lon, "180.0"},
+        {"89 60", Lat, "90.0"},
     };
     for (const auto& c : cases) {
         std::string result = "stale";
@@ -75,10 +79,10 @@ TEST_P(ParseCoordTest, RefusesWhatIsNotAPosition) {
         const char* text;
         TCoordKind kind;
     } cases[] = {
-        {"", Lat},      {"   ", Lat},   {"N", Lat},     {"°40", Lat},    {"abc", Lat},
-        {"1.2.3", Lat}, {"1,2.3", Lon}, {"-", Lat},     {"10 3-0", Lat}, {"10 20 3+0", Lat},
-        {"95 N", Lat},  {"95", Lat},    {"-90.5", Lat}, {"89 61", Lat},  {"100 S", Lon},
-        {"--5", Lon},   {"5-", Lon},
+        {"", Lat},      {"   ", Lat},   {"N", Lat},      {"°40", Lat},    {"abc", Lat},
+        {"1.2.3", Lat}, {"1,2.3", Lon}, {"-", Lat},      {"10 3-0", Lat}, {"10 20 3+0", Lat},
+        {"95 N", Lat},  {"95", Lat},    {"-90.5", Lat},  {"89 61", Lat},  {"100 S", Lon},
+        {"--5", Lon},   {"5-", Lon},    {"90.001", Lat}, {"east", Lon},
     };
     for (const auto& c : cases) {
         std::string result = "stale";

@@ -123,6 +123,35 @@ TEST_F(WaypointFileTest, RoundTripInBothNumberForms) {
     }
 }
 
+TEST_F(WaypointFileTest, LongitudesReadBackWithinTheDateLine) {
+    // Written at full precision and read again: the value itself, or the date line as 180.
+    const struct {
+        double lon;
+        const char* written;
+        double read;
+    } cases[] = {
+        {-179.999, "-179.999", -179.999},
+        {-179.99999999999997, "180", 180}, // 15 digits carry it onto the line
+        {179.99999999999997, "180", 180},
+        {-179.9999999999, "-179.9999999999", -179.9999999999},
+        {-180, "180", 180},
+        {180, "180", 180},
+        {0.1 + 0.2, "0.3", 0.3},
+    };
+    for (const auto& c : cases) {
+        SaveCustomWaypoints(path_, {MakeWaypoint("P", 0, c.lon)});
+        EXPECT_EQ(ReadWholeFile(path_),
+                  "[Waypoint1]\nName=P\nLat=0\nLon=" + std::string(c.written) + "\n")
+            << c.written;
+        TDrawPointList again;
+        LoadCustomWaypoints(path_, again);
+        ASSERT_EQ(again.size(), 1u);
+        EXPECT_EQ(again[0].RepPoint.Lon, c.read) << c.written;
+    }
+    // A hand-written -180 is the same line.
+    Expect(Load("[Waypoint1]\nName=W\nLon=-180\n"), {{"W", 0, 180}});
+}
+
 TEST_F(WaypointFileTest, RewriteRenumbersAfterAGap) {
     TDrawPointList points = Load("[Waypoint1]\nName=A\nLat=1\nLon=2\n[Waypoint4]\nName=D\n"
                                  "[Waypoint2]\nName=B\nLat=3\nLon=4\n[Waypoint5]\nName=E\n");
