@@ -4,10 +4,24 @@
 #include <QProcess>
 #include <QThread>
 #include <csignal>
+#include <fstream>
+#include <string>
 #include <gtest/gtest.h>
 
 namespace nimbora::test {
 namespace {
+
+// Whether the process has a handler for SIGTERM (the SigCgt mask of /proc/PID/status).
+bool CatchesSigterm(qint64 pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("SigCgt:", 0) != 0) continue;
+        const unsigned long long mask = std::stoull(line.substr(7), nullptr, 16);
+        return (mask >> (SIGTERM - 1)) & 1;
+    }
+    return false;
+}
 
 // Starts the real program on a settings file that starts nothing on the network (no catalogue,
 // no cached clouds); the view is turned to 190 degrees, which the closing write stores wrapped.
@@ -16,8 +30,9 @@ void StartProgram(QProcess& program, const std::string& ini) {
                                     "[Map]\nLastX=190\n"));
     program.start(QString::fromUtf8(NIMBORA_BINARY), {});
     ASSERT_TRUE(program.waitForStarted(10000));
-    // Give the window time to come up and read its settings.
-    QThread::msleep(2500);
+    // The program catches SIGTERM once its window exists; a fixed pause is too short on a busy
+    // machine, where the signal would then end the program before it can save anything.
+    ASSERT_TRUE(WaitFor([&] { return CatchesSigterm(program.processId()); }, 30000));
     ASSERT_EQ(program.state(), QProcess::Running);
 }
 
