@@ -575,8 +575,9 @@ void TMainForm::DownResultsOnMain(TDownThread& thread) {
     DownPreviousDate = outcome.PreviousDate;
     if (!outcome.StatusText.empty()) ShowUpdateResult(outcome.StatusText);
     if (outcome.ShowHints) {
-        UpdateText = texts::ErrorHintText;
-        CreditText = texts::ErrorHintText2;
+        const auto hints = ErrorHintLines(outcome.ConnectionFailed, IniFile);
+        UpdateText = hints.first;
+        CreditText = hints.second;
     }
     if (outcome.NewPicture) {
         PostMessage(this, UM_DOWNRESULT, WpGetMap, outcome.Type);

@@ -254,9 +254,10 @@ bool THttpCli::GetAsync() {
 
     doc_ = {};
     headerComplete_ = inCallback_ = abortRequested_ = docBegun_ = connected_ = false;
-    headerOverflow_ = sinkFailed_ = sinkLimitHit_ = false;
+    headerOverflow_ = sinkFailed_ = bodyLimitHit_ = false;
     headerBytes_ = 0;
     received_ = 0;
+    bodyLimit_ = r.MaxBodyBytes;
 
     if (curl_multi_add_handle(static_cast<CURLM*>(multi_), e) != CURLM_OK) {
         curl_easy_cleanup(e);
@@ -313,7 +314,7 @@ void THttpCli::FinishRequest(int code, bool fromAbort) {
     if (abortRequested_) {
         code = HttpErrAborted;
         fromAbort = true;
-    } else if (sinkLimitHit_) {
+    } else if (bodyLimitHit_) {
         code = HttpErrBodyTooLarge;
     } else if (headerOverflow_) {
         code = HttpErrBadReply;
@@ -387,10 +388,14 @@ std::size_t THttpCli::OnBody(const char* data, std::size_t size) {
         FireDocBegin();
         if (abortRequested_) return 0;
     }
+    if (bodyLimit_ >= 0 && received_ + std::int64_t(size) > bodyLimit_) {
+        bodyLimitHit_ = true;
+        return 0;
+    }
     received_ += std::int64_t(size);
     if (sink_.IsOpen()) {
         if (sinkLimit_ >= 0 && sinkWritten_ + std::int64_t(size) > sinkLimit_) {
-            sinkLimitHit_ = true;
+            bodyLimitHit_ = true;
             return 0;
         }
         if (!sink_.WriteAll(data, size)) {

@@ -41,6 +41,9 @@ struct THttpTimeouts {
     int TotalSeconds = 30 * 60; // hard upper bound for one request; 0 = none
 };
 
+// Largest body a request or a sink accepts unless the caller gives its own limit.
+inline constexpr std::int64_t HttpDefaultBodyLimit = std::int64_t(256) << 20;
+
 struct THttpRequest {
     std::string Url; // http:// or https:// only
     std::string Accept;
@@ -55,6 +58,10 @@ struct THttpRequest {
     bool FollowRelocation = true; // at most 5 location changes; a sixth is a transport error
     THttpProxy Proxy;
     THttpTimeouts Timeouts;
+    // More body bytes than this end the transfer with HttpErrBodyTooLarge, counted as they
+    // arrive whether a sink takes them or not, so an endless body of unknown length ends too.
+    // Negative: no limit.
+    std::int64_t MaxBodyBytes = HttpDefaultBodyLimit;
 };
 
 // What is known of the final response when its header block is complete. Earlier responses
@@ -71,11 +78,8 @@ struct THttpDocInfo {
 // client itself produces:
 inline constexpr int HttpErrAborted = 42;      // CURLE_ABORTED_BY_CALLBACK: Abort() was called
 inline constexpr int HttpErrWrite = 23;        // CURLE_WRITE_ERROR: the body file failed
-inline constexpr int HttpErrBodyTooLarge = 63; // CURLE_FILESIZE_EXCEEDED: body sink limit passed
+inline constexpr int HttpErrBodyTooLarge = 63; // CURLE_FILESIZE_EXCEEDED: a body limit passed
 inline constexpr int HttpErrBadReply = 8;      // CURLE_WEIRD_SERVER_REPLY: headers too large
-
-// Largest body a sink accepts unless the caller gives its own limit.
-inline constexpr std::int64_t HttpDefaultBodyLimit = std::int64_t(256) << 20;
 
 class THttpCli {
 public:
@@ -140,9 +144,10 @@ private:
     bool connected_ = false;
     bool headerOverflow_ = false;
     bool sinkFailed_ = false;
-    bool sinkLimitHit_ = false;
+    bool bodyLimitHit_ = false;
     std::size_t headerBytes_ = 0;
     std::int64_t received_ = 0;
+    std::int64_t bodyLimit_ = -1;
 
     TFile sink_;
     std::int64_t sinkLimit_ = -1;

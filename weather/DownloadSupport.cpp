@@ -109,6 +109,12 @@ std::optional<std::int64_t> ProgressPercent(std::uint32_t received, std::int32_t
 }
 
 std::optional<std::string> ProgressStatusText(std::uint32_t received, std::int32_t length) {
+    if (length < 0) {
+        constexpr std::uint32_t KiB = 1024, MiB = 1024 * KiB;
+        return "Downloading " +
+               (received < 10 * MiB ? std::to_string(received / KiB) + " KB..."
+                                    : std::to_string(received / MiB) + " MB...");
+    }
     const auto percent = ProgressPercent(received, length);
     if (!percent) return std::nullopt;
     return "Downloading " + std::to_string(*percent) + "%...";

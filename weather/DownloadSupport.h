@@ -70,7 +70,10 @@ TPictureDate PictureDateFromHeaders(const std::vector<std::string>& headerLines,
 // the length is 0 or unknown (negative).
 std::optional<std::int64_t> ProgressPercent(std::uint32_t received, std::int32_t length);
 
-// "Downloading " + percentage + "%...", or no value when the status line must stay as it is.
+// "Downloading " + percentage + "%..." for a known length. For an unknown (negative) length
+// the bytes so far, so that the line still moves: "Downloading 512 KB..." in whole KiB below
+// 10 MiB, then in whole MiB ("Downloading 37 MB..."). No value for a length of 0: the status
+// line stays as it is.
 std::optional<std::string> ProgressStatusText(std::uint32_t received, std::int32_t length);
 
 // Uniform in 0 .. n - 1; tests inject a seeded source.

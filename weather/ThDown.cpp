@@ -1,5 +1,6 @@
 #include "weather/ThDown.h"
 
+#include "core/Cp1252.h"
 #include "core/Messages.h"
 #include "core/Synchronize.h"
 #include "core/TextHelpers.h"
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <zlib.h>
 
@@ -55,6 +57,7 @@ void TDownThread::Execute() {
     request.FollowRelocation = true;
     request.Timeouts.ConnectMs = ConnectTimeoutMs;
     request.Timeouts.LowSpeedSeconds = LowSpeedSeconds;
+    request.MaxBodyBytes = BodyLimit;
 
     std::int64_t announced = -1;
     std::string transferEncoding;
@@ -65,24 +68,39 @@ void TDownThread::Execute() {
         lines.emplace_back(texts::ExtraRequestHeader);
         if (DownInfo.Compressed) lines.emplace_back(texts::AcceptGzipHeader);
     };
+    const bool informSize = DownInfo.InformSize && DownInfo.ProgrForm;
+    auto postProgress = [this](std::int64_t count, std::intptr_t kind) {
+        PostMessage(DownInfo.ProgrForm, static_cast<int>(DownInfo.ProgrMsg),
+                    static_cast<std::uint32_t>(count), kind);
+    };
+    // The received count last posted (-1: none yet) and when.
+    std::int64_t received = 0, posted = -1;
+    std::chrono::steady_clock::time_point postedAt;
+
     client.OnDocBegin = [&](const THttpDocInfo& doc) {
         announced = doc.ContentLength;
         transferEncoding = LowerAscii(doc.TransferEncoding);
         headerLines = doc.HeaderLines;
         contentType = doc.ContentType;
-        if (DownInfo.InformSize && DownInfo.ProgrForm)
-            PostMessage(DownInfo.ProgrForm, static_cast<int>(DownInfo.ProgrMsg),
-                        static_cast<std::uint32_t>(doc.ContentLength), LpProgressLength);
-        // A body of unknown length is never written: such a transfer fails in the end.
+        if (informSize) postProgress(doc.ContentLength, LpProgressLength);
+        // A body of unknown length is never written: such a transfer fails in the end, at the
+        // latest when it passes the body limit.
         if (!client.HasBodySink() && transferEncoding != texts::ChunkedToken && announced >= 0)
-            client.CreateBodyFile(DownInfo.FileName, MaxDownloadBytes);
+            client.CreateBodyFile(DownInfo.FileName, BodyLimit);
     };
-    client.OnDocData = [this](const char*, std::size_t, std::int64_t received) {
-        if (DownInfo.InformSize && DownInfo.ProgrForm)
-            PostMessage(DownInfo.ProgrForm, static_cast<int>(DownInfo.ProgrMsg),
-                        static_cast<std::uint32_t>(received), LpProgressReceived);
+    client.OnDocData = [&](const char*, std::size_t, std::int64_t count) {
+        received = count;
+        const auto now = std::chrono::steady_clock::now();
+        if (!informSize ||
+            (posted >= 0 && now - postedAt < std::chrono::milliseconds(ProgressIntervalMs)))
+            return;
+        postProgress(received, LpProgressReceived);
+        posted = received;
+        postedAt = now;
     };
     client.OnDocEnd = [&] {
+        if (informSize && posted >= 0 && received != posted)
+            postProgress(received, LpProgressReceived);
         DownInfo.Compressed = false;
         if (transferEncoding != texts::ChunkedToken && announced >= 0) Working = false;
         if (!client.HasBodySink()) return;
@@ -287,12 +305,21 @@ TDownOutcome DownResults(const TDownThread& thread, TAct act, TMapInfo& mapInfo,
             break;
         default:
             outcome.StatusText = "Error: Connection failed";
+            outcome.ConnectionFailed = true;
             break;
         }
         outcome.ShowHints = true;
     }
     if (!outcome.NewPicture) ForgetDownloadLabels(mapInfo);
     return outcome;
+}
+
+std::pair<std::string, std::string> ErrorHintLines(bool connectionFailed,
+                                                   const std::string& settingsFile) {
+    std::string second = texts::ErrorHintText2;
+    if (connectionFailed)
+        second += texts::ProxyHintText + Utf8ToCp1252(settingsFile.substr(FolderOf(settingsFile).size()));
+    return {texts::ErrorHintText, second};
 }
 
 } // namespace nimbora

@@ -10,6 +10,7 @@
 #include <QObject>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace nimbora {
 
@@ -47,6 +48,10 @@ TDownInfo MakeDownInfo(const TMap& server, const TProxy& proxy, double lastMap,
 inline constexpr std::int64_t MaxDownloadBytes = std::int64_t(256) << 20;
 inline constexpr std::int64_t MaxInflatedBytes = MaxDownloadBytes;
 
+// Progress of the received bytes is posted at most this often, and once more with the last
+// count, so a fast body does not flood the window with a message per chunk.
+inline constexpr int ProgressIntervalMs = 200;
+
 class TDownThread : public TWorkerThread {
 public:
     // sync runs DownResults on the main thread as the thread's last act.
@@ -59,7 +64,9 @@ public:
     // Short time-outs for tests; the defaults suit real servers.
     int ConnectTimeoutMs = 20000;
     int LowSpeedSeconds = 30;
-    // Largest picture a gzip body may inflate to; tests lower it.
+    // Largest body received, whether its length is announced or not, and largest picture a
+    // gzip body may inflate to; tests lower them.
+    std::int64_t BodyLimit = MaxDownloadBytes;
     std::int64_t InflateLimit = MaxInflatedBytes;
 
 protected:
@@ -81,6 +88,7 @@ bool InflateGzipFile(const std::string& from, const std::string& to, std::int64_
 struct TDownOutcome {
     std::string StatusText;  // empty: leave the line as it is
     bool ShowHints = false;  // replace the two lower lines by the hint lines
+    bool ConnectionFailed = false; // the hint lines also say where the proxy is set
     bool NewPicture = false; // post the download-finished message with Type
     TTyp Type = TypUnk;
     TDateTimeZ PreviousDate; // the date in hand before a new picture's date replaced it
@@ -94,5 +102,11 @@ struct TDownOutcome {
 // Without a new picture the download's filter level and credit are dropped again.
 TDownOutcome DownResults(const TDownThread& thread, TAct act, TMapInfo& mapInfo,
                          const std::string& pictureInHand = {});
+
+// The two hint lines that replace the lower status lines after a failed download
+// (Windows-1252). After a connection failure the second also names the settings file, given by
+// its path, whose [Proxy] section holds the proxy.
+std::pair<std::string, std::string> ErrorHintLines(bool connectionFailed,
+                                                   const std::string& settingsFile);
 
 } // namespace nimbora

@@ -29,6 +29,8 @@ inline constexpr char DownloadCompleteText[] = "Download complete";
 inline constexpr char NoNewerPictureText[] = "No newer cloud picture on the server";
 inline constexpr char ErrorHintText[] = "Try again later, or choose another server";
 inline constexpr char ErrorHintText2[] = "in the options menu (top right).";
+// Added to the second hint line after a connection failure, followed by the settings file name.
+inline constexpr char ProxyHintText[] = " Proxy: [Proxy] in ";
 
 // The catalogue's own sections and keys.
 inline constexpr char ServiceSection[] = "Service";

@@ -288,6 +288,39 @@ TEST_F(WeatherEndToEnd, PictureLargerThanTheTextureIsShownShrunk) {
     EXPECT_GT(withClouds, withoutClouds + 60) << withClouds << " " << withoutClouds;
 }
 
+TEST_F(WeatherEndToEnd, OnlyAConnectionFailureNamesWhereTheProxyIsSet) {
+    struct Case {
+        const char* name;
+        std::string url;
+        const char* status;
+        bool proxyHint;
+    };
+    const Case cases[] = {
+        {"connection refused",
+         "http://127.0.0.1:" + std::to_string(PickFreePort()) + "/clouds.jpg",
+         "Error: Connection failed", true},
+        {"not found", nginx_.Url("/missing.jpg"), "Error: Service unavailable", false},
+    };
+    for (const Case& c : cases) {
+        home_.MakeDataFolder();
+        ASSERT_TRUE(WriteWholeFile(home_.SettingsFile(),
+                                   "[Nimbora]\nVersion=033000\nGetCatalogue=0\n[Map]\nServerUrl=" +
+                                       c.url + "\n"));
+        auto form = StartMainForm();
+        ASSERT_TRUE(WaitFor([&] { return Item(*form, "UpdateWeatherBt")->isEnabled(); }));
+        Item(*form, "UpdateWeatherBt")->trigger();
+        ASSERT_TRUE(WaitFor([&] { return form->GetStatusText() == c.status; }, 10000))
+            << c.name << ": " << form->GetStatusText();
+        const std::string ini = form->GetIniFile();
+        EXPECT_EQ(form->GetUpdateText(), texts::ErrorHintText) << c.name;
+        EXPECT_EQ(form->GetCreditText(),
+                  std::string(texts::ErrorHintText2) +
+                      (c.proxyHint ? " Proxy: [Proxy] in " + ini.substr(ini.rfind('/') + 1) : ""))
+            << c.name;
+        form->close();
+    }
+}
+
 // A plain server that sends no Last-Modified: each different picture is taken, the same one
 // again is not.
 TEST_F(WeatherEndToEnd, ServerWithoutLastModifiedDeliversEachNewPicture) {

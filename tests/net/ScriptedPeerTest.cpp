@@ -176,21 +176,62 @@ TEST_F(ScriptedPeerTest, TotalTimeLimitEndsAnEndlessButBriskBody) {
     EXPECT_LT(ElapsedMs(start), 4000);
 }
 
-TEST_F(ScriptedPeerTest, EndlessBodyIntoASinkStopsAtTheLimit) {
-    TempDir tmp;
-    const std::string file = tmp.str("body.dat");
-    cli_.OnDocBegin = [this, &file](const THttpDocInfo&) {
-        EXPECT_TRUE(cli_.CreateBodyFile(file, 65536));
+TEST(ScriptedPeerLimitTest, BodyStopsAtTheLimitWithOrWithoutASink) {
+    constexpr std::int64_t Limit = 65536;
+    // A body without length of `size` bytes, or an endless one (-1).
+    const auto body = [](std::int64_t size) -> ScriptedServer::Behaviour {
+        return [size](Connection& c) {
+            c.ReadRequest();
+            if (!c.Send("HTTP/1.0 200 OK\r\n\r\n")) return;
+            if (size >= 0) {
+                c.Send(std::string(std::size_t(size), 'x'));
+                return;
+            }
+            while (c.Send(std::string(4096, 'x'))) {
+            }
+        };
     };
-    cli_.OnDocEnd = [this] { cli_.CloseBodySink(); };
-    Run({[](Connection& c) {
-        c.ReadRequest();
-        if (!c.Send("HTTP/1.0 200 OK\r\n\r\n")) return;
-        while (c.Send(std::string(4096, 'x'))) {
+    struct Case {
+        const char* name;
+        std::int64_t size;
+        bool sink; // the limit is the sink's; otherwise the request's, with nothing written
+        int error;
+    };
+    const Case cases[] = {
+        {"endless into a sink", -1, true, HttpErrBodyTooLarge},
+        {"endless, not written", -1, false, HttpErrBodyTooLarge},
+        {"exactly the limit", Limit, false, 0},
+        {"one byte more", Limit + 1, false, HttpErrBodyTooLarge},
+    };
+    for (const Case& c : cases) {
+        ScriptedServer server;
+        THttpCli cli;
+        TRecorder rec;
+        rec.Attach(cli);
+        TempDir tmp;
+        const std::string file = tmp.str("body.dat");
+        if (c.sink) {
+            cli.OnDocBegin = [&cli, &file](const THttpDocInfo&) {
+                EXPECT_TRUE(cli.CreateBodyFile(file, Limit));
+            };
+            cli.OnDocEnd = [&cli] { cli.CloseBodySink(); };
+        } else {
+            cli.Request.MaxBodyBytes = Limit;
         }
-    }});
-    EXPECT_EQ(rec_.Error, HttpErrBodyTooLarge);
-    EXPECT_LE(ReadWholeFile(file).size(), 65536u);
+        ASSERT_TRUE(server.Start({body(c.size)}));
+        cli.Request.Url = server.Url("/clouds.png");
+        ASSERT_TRUE(cli.GetAsync());
+        ASSERT_TRUE(RunToEnd(cli)) << c.name;
+        EXPECT_EQ(rec.Error, c.error) << c.name;
+        if (c.sink) {
+            EXPECT_LE(ReadWholeFile(file).size(), std::size_t(Limit)) << c.name;
+        } else {
+            EXPECT_LE(rec.LastReceived, Limit) << c.name;
+        }
+        if (c.error == 0) {
+            EXPECT_EQ(rec.LastReceived, Limit) << c.name;
+        }
+    }
 }
 
 TEST_F(ScriptedPeerTest, OversizedHeaderBlockIsRefused) {

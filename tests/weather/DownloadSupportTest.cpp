@@ -11,6 +11,7 @@
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace nimbora {
 namespace {
@@ -86,6 +87,15 @@ TEST(ProgressTest, PercentRoundsHalvesToEven) {
     EXPECT_FALSE(ProgressPercent(5, -1).has_value());
     EXPECT_EQ(ProgressStatusText(1, 8).value_or(""), "Downloading 12%...");
     EXPECT_FALSE(ProgressStatusText(1, 0).has_value());
+    // Without a known length the line still moves: whole KiB, from 10 MiB on whole MiB.
+    const std::pair<std::uint32_t, const char*> unknown[] = {
+        {0, "Downloading 0 KB..."},           {1023, "Downloading 0 KB..."},
+        {1024, "Downloading 1 KB..."},        {(10u << 20) - 1, "Downloading 10239 KB..."},
+        {10u << 20, "Downloading 10 MB..."},  {(257u << 20) - 1, "Downloading 256 MB..."},
+        {4294967295u, "Downloading 4095 MB..."},
+    };
+    for (const auto& [received, text] : unknown)
+        EXPECT_EQ(ProgressStatusText(received, -1).value_or("none"), text) << received;
 }
 
 TEST(ServerChoiceTest, FixedServerAndLimits) {

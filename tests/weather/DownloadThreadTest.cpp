@@ -7,6 +7,7 @@
 #include "weather/TestPictures.h"
 #include "weather/WeatherTexts.h"
 
+#include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -58,6 +59,13 @@ void ExpectFailure(const TDownloadRun& run, const std::string& tempFolder, int c
         EXPECT_EQ(run.Outcome.StatusText, texts[code]) << name;
     }
     EXPECT_TRUE(run.Outcome.ShowHints) << name;
+    // Only a connection failure points at the proxy setting.
+    const auto hints = ErrorHintLines(run.Outcome.ConnectionFailed, "/home/u/.local/nimbora.ini");
+    EXPECT_EQ(hints.first, "Try again later, or choose another server") << name;
+    EXPECT_EQ(hints.second, code == ErrTransport
+                                ? "in the options menu (top right). Proxy: [Proxy] in nimbora.ini"
+                                : "in the options menu (top right).")
+        << name;
     EXPECT_FALSE(run.Outcome.NewPicture) << name;
     EXPECT_TRUE(FilesIn(tempFolder).empty()) << name;
     EXPECT_EQ(run.MapInfo.LastMap.DateTime, DateTimeOfUnix(InHandTime)) << name;
@@ -327,6 +335,57 @@ TEST(DownloadThreadScriptedTest, BrokenAnswersFailCleanly) {
         run.Start();
         ASSERT_TRUE(run.WaitForEnd(10000)) << c.name;
         ExpectFailure(run, tmp.str(), c.code, c.name);
+    }
+}
+
+TEST(DownloadThreadScriptedTest, FastAndEndlessBodiesEndWithFewProgressMessages) {
+    constexpr std::int64_t Limit = 8 << 20;
+    const std::string chunk(64 << 10, 'x');
+    // A known length, sent as fast as the link goes; and no length with a body that never ends.
+    const auto send = [chunk](std::string head, int chunks) {
+        return [head, chunks, chunk](Connection& c) {
+            c.ReadRequest();
+            if (!c.Send(head)) return;
+            for (int i = 0; (chunks < 0 || i < chunks) && c.Send(chunk); ++i) {
+            }
+        };
+    };
+    struct Case {
+        const char* name;
+        ScriptedServer::Behaviour behaviour;
+        std::int64_t lastCount; // -1: at most the limit
+    };
+    const Case cases[] = {
+        {"known length", send(Head("Content-Length: " + std::to_string(Limit) + "\r\n"), 128),
+         Limit},
+        {"endless body of unknown length", send(Head("Connection: close\r\n"), -1), -1},
+    };
+    for (const Case& c : cases) {
+        ScriptedServer server;
+        ASSERT_TRUE(server.Start({c.behaviour}));
+        TempDir tmp;
+        TDownloadRun run(server.Url("/clouds.jpg"), tmp.str(), 0, MapInHand());
+        run.Thread().BodyLimit = Limit;
+        const auto start = std::chrono::steady_clock::now();
+        run.Start();
+        ASSERT_TRUE(run.WaitForEnd(10000)) << c.name;
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - start)
+                            .count();
+        // Neither is a picture: the endless one ends at the limit, as a body too large.
+        ExpectFailure(run, tmp.str(), ErrNoBody, c.name);
+        std::vector<std::intptr_t> counts;
+        for (const TPostedMessage& m : run.Receiver.Messages)
+            if (m.Message == UM_PROGRESS && m.LParam == LpProgressReceived)
+                counts.push_back(m.WParam);
+        ASSERT_FALSE(counts.empty()) << c.name;
+        EXPECT_LE(counts.size(), std::size_t(ms / ProgressIntervalMs + 2)) << c.name << ms;
+        if (c.lastCount >= 0) {
+            EXPECT_EQ(counts.back(), c.lastCount) << c.name;
+        } else {
+            EXPECT_LE(counts.back(), Limit) << c.name;
+            EXPECT_GT(counts.back(), Limit / 2) << c.name;
+        }
     }
 }
 
