@@ -2,7 +2,6 @@
 #include "GuiSupport.h"
 
 #include <QProcess>
-#include <QThread>
 #include <csignal>
 #include <fstream>
 #include <string>
