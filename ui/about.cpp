@@ -30,6 +30,13 @@ constexpr char AboutTitle[] = "About Nimbora";
 constexpr char MRLinkText[] = "Visit: Nimbora project page";
 constexpr char InfoLine1[] = "Live cloud cover on a turning globe.";
 constexpr char InfoLine2[] = "Clouds from public weather servers.";
+// Below the rest: the licence and where the pictures and lines come from. The cloud credit is
+// the built-in server's, as the window shows it under its pictures.
+constexpr char LicenceText[] = "Nimbora is free software under the GNU General Public License,\n"
+                               "version 3 or later.";
+constexpr char CreditsText[] = "Earth pictures: NASA Blue Marble. Moon: Clementine, NASA/USGS.\n"
+                               "Coastlines and boundaries: Micro World Data Bank II.\n"
+                               "Clouds of the built-in server: Contains modified EUMETSAT data.";
 constexpr char HomeHint[] = "Visit our home page";
 constexpr char ContactHint[] = "Send us your comments or suggestions";
 
@@ -100,10 +107,14 @@ void TAboutForm::FormCreate() {
     setModal(true);
 
     // Layouts place everything, so larger fonts (a 192-DPI setting, say) grow the window instead
-    // of clipping its texts. At the usual density the window is 400 x 170.
-    auto* root = new QHBoxLayout(this);
-    root->setContentsMargins(2, 6, 10, 8);
+    // of clipping its texts. At the usual density the window is 400 wide, and 170 high above the
+    // licence and credits.
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(2, 6, 10, 8);
+    outer->setSpacing(6);
+    auto* root = new QHBoxLayout;
     root->setSpacing(4);
+    outer->addLayout(root);
     auto* left = new QVBoxLayout;
     left->setSpacing(4);
     root->addLayout(left);
@@ -191,7 +202,14 @@ void TAboutForm::FormCreate() {
     buttons->addWidget(ContactBt);
     text->addLayout(buttons);
     right->addWidget(TextPanel);
-    setFixedSize(root->sizeHint().expandedTo(QSize(400, 170)));
+
+    CreditsLabel = new QLabel(this);
+    CreditsLabel->setObjectName("CreditsLabel");
+    CreditsLabel->setFont(small);
+    CreditsLabel->setText(QString("%1\n\n%2").arg(LicenceText, CreditsText));
+    CreditsLabel->setContentsMargins(6, 0, 0, 0);
+    outer->addWidget(CreditsLabel);
+    setFixedSize(outer->sizeHint().expandedTo(QSize(400, 170)));
 }
 
 void TAboutForm::showEvent(QShowEvent* event) {

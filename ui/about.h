@@ -1,5 +1,6 @@
 #pragma once
-// The "About..." dialog: product name, version, two link buttons and a link label.
+// The "About..." dialog: product name, version, two link buttons and a link label; below them
+// the licence and the credits of the pictures and lines.
 #include <QDialog>
 #include <QImage>
 
@@ -53,6 +54,7 @@ private:
     QLabel* InfoLabel = nullptr;
     QPushButton* HomeBt = nullptr;
     QPushButton* ContactBt = nullptr;
+    QLabel* CreditsLabel = nullptr; // the licence and the credits of the data
 };
 
 // Shows the dialog modally over parent and returns when it is closed. Called by "About...".

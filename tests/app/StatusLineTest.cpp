@@ -14,6 +14,8 @@
 #include <QScreen>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace nimbora::test {
 namespace {
 
@@ -63,9 +65,10 @@ TEST(StatusLine, FailedUpdateShowsItsErrorOnAStillGlobe) {
     ScriptedServer server;
     ASSERT_TRUE(StartHangingUpServer(server));
     auto form = StartQuietForm(home, server.Url("/clouds.jpg"));
-    // Reading the display needs the status lines uncovered: the lower left of the screen is
-    // away from the centred windows of tests that run beside this one.
-    form->move(0, 700);
+    // Reading the display needs the status lines uncovered and on the screen, whatever its size:
+    // the lower left corner is away from the centred windows of tests that run beside this one.
+    const QRect area = form->screen()->availableGeometry();
+    form->move(area.left(), std::max(area.top(), area.bottom() + 1 - form->frameGeometry().height()));
     WaitFor([] { return false; }, 300);
     PostMessage(form.get(), UM_BEGINUPDATE, WpGetMap);
     ASSERT_TRUE(WaitFor([&] { return form->GetStatusText() == "Connecting..."; }, 3000));

@@ -79,7 +79,27 @@ TEST_F(AboutFormFixture, ShowsItsTexts) {
     EXPECT_EQ(home->toolTip(), "Visit our home page");
     EXPECT_EQ(contact->text(), "Contact");
     EXPECT_EQ(contact->toolTip(), "Send us your comments or suggestions");
-    EXPECT_EQ(form.size(), QSize(400, 170));
+    EXPECT_EQ(form.width(), 400);
+    EXPECT_EQ(form.findChild<QWidget*>("TextPanel")->size(), QSize(250, 110));
+}
+
+TEST_F(AboutFormFixture, ShowsTheLicenceAndTheCreditsBelowTheRest) {
+    TAboutForm form(nullptr, links, opener);
+    form.show();
+    const QLabel* credits = form.findChild<QLabel*>("CreditsLabel");
+    ASSERT_NE(credits, nullptr);
+    EXPECT_TRUE(credits->isVisible());
+    const QString text = credits->text();
+    for (const char* wanted :
+         {"Nimbora is free software under the GNU General Public License,\nversion 3 or later.",
+          "NASA Blue Marble", "Micro World Data Bank II", "Contains modified EUMETSAT data"})
+        EXPECT_TRUE(text.contains(wanted)) << wanted;
+    // Under the picture, the link label and the text panel, inside the window.
+    for (const char* above : {"MRLabel", "TextPanel"}) {
+        const QWidget* w = form.findChild<QWidget*>(above);
+        EXPECT_GE(credits->y(), w->mapTo(&form, QPoint(0, w->height())).y()) << above;
+    }
+    EXPECT_LE(credits->geometry().bottom(), form.height());
 }
 
 TEST_F(AboutFormFixture, ShowingTakesThePlainLook) {
