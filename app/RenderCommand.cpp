@@ -215,21 +215,19 @@ private:
         ResultText = text;
     }
 
+    // Asks a worker to stop and waits for it; a result it still delivers runs meanwhile.
+    template <class TThread> void Stop(std::unique_ptr<TThread>& worker) {
+        if (!worker) return;
+        worker->DetachEndCallback();
+        worker->Terminate();
+        TThread* thread = worker.get();
+        Synchronizer.WaitUntil([thread] { return thread->Finished(); });
+        worker.reset();
+    }
+
     void StopWorkers() {
-        if (DownTh) {
-            DownTh->DetachEndCallback();
-            DownTh->Terminate();
-            TDownThread* thread = DownTh.get();
-            Synchronizer.WaitUntil([thread] { return thread->Finished(); });
-            DownTh.reset();
-        }
-        if (WorkTh) {
-            WorkTh->DetachEndCallback();
-            WorkTh->Terminate();
-            TWorkTh* thread = WorkTh.get();
-            Synchronizer.WaitUntil([thread] { return thread->Finished(); });
-            WorkTh.reset();
-        }
+        Stop(DownTh);
+        Stop(WorkTh);
         if (!DownFile.empty()) DeleteFileIfExists(DownFile);
         if (!WorkFile.empty()) DeleteFileIfExists(WorkFile);
         DownFile.clear();

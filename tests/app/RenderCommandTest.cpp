@@ -382,22 +382,6 @@ TEST_F(RenderUpdate, TheNextRunAsksWithTheFetchedPicturesDateAndTheWindowKnowsIt
     EXPECT_EQ(form->GetMapInfo().AutoFilterVal, 77);
 }
 
-TEST_F(RenderUpdate, DamagedFactsFallBackToTheSettings) {
-    CloudsInHand(0);
-    const std::string size = std::to_string(ReadWholeFile(folder_ + "clouds.jpg").size());
-    // The picture's own facts, but with a date no server would ever answer anything newer to.
-    ASSERT_TRUE(WriteWholeFile(folder_ + "clouds.ini",
-                               "\xEF\xBB\xBF[Clouds]\r\nPicture=clouds.jpg\r\nSize=" + size +
-                                   "\r\nLastDate=2099-01-01T00:00:00Z\r\nFilter=300\r\n"));
-    Settings("/clouds.jpg", "2020-01-01T00:00:00+00:00", 9);
-    const TRun run = Render();
-    ASSERT_EQ(run.Exit, 0) << run.Err;
-    EXPECT_EQ(Requests("200"), 1) << nginx_.AccessLog();
-    const std::string facts = ReadWholeFile(folder_ + "clouds.ini");
-    EXPECT_EQ(IniValue(facts, "Clouds", "LastDate").Value, "2021-03-04T05:06:07Z") << facts;
-    EXPECT_EQ(IniValue(facts, "Clouds", "Filter").Value, "9");
-}
-
 TEST_F(RenderUpdate, APictureThatCannotBeStoredSaysWhere) {
     // A folder where the picture must go stops even root, unlike a read-only data folder.
     ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder_ + "clouds.jpg/x")));
