@@ -109,6 +109,8 @@ void TMainForm::FormCreate() {
     // A cloud picture cut short by an interrupted run is useless; drop it before anyone reads it.
     // One that cannot be read now is left alone: it may be fine at the next start.
     DropCutShortCachedJpeg(DataFolder);
+    // Saves cut off by a crash or a kill leave their temporary files beside ours.
+    RemoveStaleTemps(DataFolder, IniFile);
 
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     MapInfo.Map.push_back(
@@ -595,11 +597,13 @@ void TMainForm::UmDownResult(std::intptr_t wParam, std::intptr_t lParam) {
 
 void TMainForm::UmLoadMap(std::intptr_t wParam) {
     if (!FileExists(DownFile)) return;
-    if (!InstallCloudPicture(DownFile, DataFolder, static_cast<TTyp>(wParam))) {
+    const TInstallResult installed = InstallCloudPicture(
+        DownFile, DataFolder, static_cast<TTyp>(wParam), DownloadFacts(MapInfo));
+    if (!installed.Installed) {
         // The picture in hand stays, and so do its date, filter level and credit.
         MapInfo.LastMap = DownPreviousDate;
         ForgetDownloadLabels(MapInfo);
-        ShowUpdateResult("Error: Cannot download data");
+        ShowUpdateResult(installed.ErrorText);
         UpdateText = texts::ErrorHintText;
         CreditText = texts::ErrorHintText2;
         return;

@@ -26,6 +26,7 @@
 #include <QGuiApplication>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QTimer>
 
 #include <cmath>
 #include <cstdio>
@@ -71,31 +72,30 @@ public:
     TRenderUpdate(const std::string& dataFolder, TSettings& settings, TMapInfo& mapInfo)
         : DataFolder(dataFolder), TempFolder(nimbora::TempFolder()), Settings(settings),
           MapInfo(mapInfo) {}
-    ~TRenderUpdate() override {
-        if (DownTh) {
-            DownTh->DetachEndCallback();
-            DownTh->Terminate();
-            TDownThread* thread = DownTh.get();
-            Synchronizer.WaitUntil([thread] { return thread->Finished(); });
-        }
-        if (WorkTh) {
-            WorkTh->DetachEndCallback();
-            WorkTh->Terminate();
-            TWorkTh* thread = WorkTh.get();
-            Synchronizer.WaitUntil([thread] { return thread->Finished(); });
-        }
-        if (!DownFile.empty()) DeleteFileIfExists(DownFile);
-        if (!WorkFile.empty()) DeleteFileIfExists(WorkFile);
-    }
+    ~TRenderUpdate() override { StopWorkers(); }
 
-    // Runs the update to its end. The result text, if any, is what the window's first status
+    // Runs the update to its end, or until timeoutMs have passed (then TimedOut() is true and
+    // the picture in hand stays). The result text, if any, is what the window's first status
     // line would show; true when a new picture was installed.
-    bool Run(std::string& resultText) {
+    bool Run(std::string& resultText, int timeoutMs) {
+        Deadline.setSingleShot(true);
+        QObject::connect(&Deadline, &QTimer::timeout, &Loop, [this] {
+            Expired = true;
+            Loop.quit();
+        });
+        Deadline.start(timeoutMs);
         if (Settings.GetCatalogue && !MapInfo.UseDirectUrl)
             GetCatalogue();
         else
             BeginUpdate();
-        if (!Done) Loop.exec();
+        if (!Done && !Expired) Loop.exec();
+        Deadline.stop();
+        if (Expired && !Done) {
+            // A result that arrives while the workers stop takes nothing.
+            Act = ActNone;
+            StopWorkers();
+            if (!Installed) ResultText = "Error: The update took too long";
+        }
         if (DownTh) {
             DownTh->Join();
             DownTh.reset();
@@ -103,10 +103,12 @@ public:
         resultText = ResultText;
         return Installed;
     }
+    bool TimedOut() const { return Expired && !Installed; }
 
 protected:
     bool event(QEvent* event) override {
         if (IsMessageEvent(event)) {
+            if (Expired) return true; // a late catalogue must not start a download
             const auto* m = static_cast<const TMessageEvent*>(event);
             if (m->Message == UM_CATALOGUE) Catalogue(m->WParam);
             if (m->Message == UM_PROGRESS) Progress(m->WParam, m->LParam);
@@ -196,19 +198,40 @@ private:
         Act = ActNone;
         std::string text = outcome.StatusText;
         if (outcome.NewPicture) {
-            if (InstallCloudPicture(DownFile, DataFolder, outcome.Type)) {
+            const TInstallResult installed =
+                InstallCloudPicture(DownFile, DataFolder, outcome.Type, DownloadFacts(MapInfo));
+            if (installed.Installed) {
                 AdoptDownloadLabels(MapInfo);
                 Installed = true;
             } else {
                 MapInfo.LastMap = outcome.PreviousDate;
                 ForgetDownloadLabels(MapInfo);
-                text = "Error: Cannot download data";
+                text = installed.ErrorText;
             }
         }
         DeleteFileIfExists(DownFile);
         DownFile.clear();
         if (!text.empty()) PrintStatus(text);
         ResultText = text;
+    }
+
+    // Asks a worker to stop and waits for it; a result it still delivers runs meanwhile.
+    template <class TThread> void Stop(std::unique_ptr<TThread>& worker) {
+        if (!worker) return;
+        worker->DetachEndCallback();
+        worker->Terminate();
+        TThread* thread = worker.get();
+        Synchronizer.WaitUntil([thread] { return thread->Finished(); });
+        worker.reset();
+    }
+
+    void StopWorkers() {
+        Stop(DownTh);
+        Stop(WorkTh);
+        if (!DownFile.empty()) DeleteFileIfExists(DownFile);
+        if (!WorkFile.empty()) DeleteFileIfExists(WorkFile);
+        DownFile.clear();
+        WorkFile.clear();
     }
 
     void Finish(const std::string& text) {
@@ -223,12 +246,13 @@ private:
     TMapInfo& MapInfo;
     TSynchronizer Synchronizer{this};
     QEventLoop Loop;
+    QTimer Deadline;
     std::unique_ptr<TDownThread> DownTh;
     std::unique_ptr<TWorkTh> WorkTh;
     std::string DownFile, WorkFile, ResultText, LastProgress;
     std::int32_t DownLen = -1;
     TAct Act = ActNone;
-    bool Done = false, Installed = false;
+    bool Done = false, Installed = false, Expired = false;
 };
 
 void ApplyOptions(const TRenderOptions& o, TSettings& settings, TMapInfo& mapInfo) {
@@ -323,11 +347,69 @@ bool IsRenderCommand(int argc, char* argv[]) {
     return false;
 }
 
+namespace {
+
+// Qt's own options, which QApplication takes out of the arguments (with one dash or two).
+struct TQtOption {
+    const char* Name;
+    bool TakesValue;
+};
+constexpr TQtOption QtOptions[] = {
+    {"platform", true},
+    {"platformpluginpath", true},
+    {"platformtheme", true},
+    {"plugin", true},
+    {"qwindowgeometry", true},
+    {"geometry", true},
+    {"qwindowtitle", true},
+    {"title", true},
+    {"qwindowicon", true},
+    {"icon", true},
+    {"session", true},
+    {"display", true},
+    {"name", true},
+    {"visual", true},
+    {"style", true},
+    {"stylesheet", true},
+    {"reverse", false},
+    {"testability", false},
+    {"widgetcount", false},
+    {"nograb", false},
+    {"dograb", false},
+};
+// The same options written with "=" and their value in one argument.
+constexpr const char* QtJoinedOptions[] = {"style=", "stylesheet=", "qmljsdebugger="};
+
+} // namespace
+
+std::string CheckWindowArguments(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument.size() < 2 || argument[0] != '-')
+            return "unexpected argument \"" + argument + "\" (see --help)";
+        const std::string name = argument.substr(argument[1] == '-' ? 2 : 1);
+        const TQtOption* known = nullptr;
+        for (const TQtOption& option : QtOptions)
+            if (name == option.Name) known = &option;
+        bool joined = false;
+        for (const char* prefix : QtJoinedOptions)
+            joined = joined || (name.rfind(prefix, 0) == 0);
+        if (!known && !joined) return "unknown option \"" + argument + "\" (see --help)";
+        if (known && known->TakesValue && ++i >= argc)
+            return "the option \"" + argument + "\" needs a value (see --help)";
+    }
+    return {};
+}
+
 bool ParseRenderOptions(const QStringList& arguments, TRenderOptions& o, std::string& error,
                         std::string* helpText) {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Draws the globe with its clouds into a picture file, without a window."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Without options, nimbora opens the globe in its window. The window also takes Qt's own\n"
+        "options, such as -platform NAME, -display HOST:N, -geometry WxH+X+Y and -style NAME.\n"
+        "\n"
+        "With --render FILE it draws the globe with its clouds into a picture file instead,\n"
+        "without a window or a display, using these options:"));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption render(
@@ -340,6 +422,11 @@ bool ParseRenderOptions(const QStringList& arguments, TRenderOptions& o, std::st
         QStringLiteral("WxH"));
     const QCommandLineOption update(QStringLiteral("update"),
                                     QStringLiteral("Fetch a newer cloud picture first."));
+    const QCommandLineOption timeout(
+        QStringLiteral("timeout"),
+        QStringLiteral("Give up the update after this many seconds and draw with the cloud "
+                       "picture in hand (default 120)."),
+        QStringLiteral("seconds"));
     const QCommandLineOption view(
         QStringLiteral("view"),
         QStringLiteral("Look down on latitude,longitude in degrees, from distance (5.5 to 40; "
@@ -370,8 +457,8 @@ bool ParseRenderOptions(const QStringList& arguments, TRenderOptions& o, std::st
                        "(without a zone: local time)."),
         QStringLiteral("ISO8601"));
     for (const QCommandLineOption* option :
-         {&render, &size, &update, &view, &dayNight, &rgb, &noClouds, &names, &noNames, &boundaries,
-          &noBoundaries, &timeZones, &noTimeZones, &detailed, &time})
+         {&render, &size, &update, &timeout, &view, &dayNight, &rgb, &noClouds, &names, &noNames,
+          &boundaries, &noBoundaries, &timeZones, &noTimeZones, &detailed, &time})
         parser.addOption(*option);
     if (helpText) *helpText = parser.helpText().toStdString();
 
@@ -411,6 +498,15 @@ bool ParseRenderOptions(const QStringList& arguments, TRenderOptions& o, std::st
         o.Height = static_cast<int>(h);
     }
     o.Update = parser.isSet(update);
+    if (parser.isSet(timeout)) {
+        if (!ParseNumber(parser.value(timeout), o.Timeout) || o.Timeout <= 0 ||
+            o.Timeout > MaxRenderTimeout) {
+            error = "Bad timeout \"" + parser.value(timeout).toStdString() +
+                    "\": give the seconds the update may take, more than 0 and at most " +
+                    std::to_string(static_cast<int>(MaxRenderTimeout));
+            return false;
+        }
+    }
     if (parser.isSet(view)) {
         const QStringList parts = parser.value(view).split(QLatin1Char(','));
         double distance = 0;
@@ -497,6 +593,7 @@ int RunRenderCommand(int argc, char* argv[]) {
         dataFolder + SettingsFileName(QCoreApplication::applicationFilePath().toStdString());
     InitNimboraResources();
     DropCutShortCachedJpeg(dataFolder);
+    RemoveStaleTemps(dataFolder, iniFile);
     TSettings settings;
     TMapInfo mapInfo;
     mapInfo.Map.push_back(
@@ -510,7 +607,13 @@ int RunRenderCommand(int argc, char* argv[]) {
     if (o.Update) {
         std::string result;
         TRenderUpdate update(dataFolder, settings, mapInfo);
-        if (!update.Run(result)) {
+        const int timeoutMs = static_cast<int>(std::ceil(o.Timeout * 1000));
+        if (!update.Run(result, timeoutMs)) {
+            if (update.TimedOut()) {
+                PrintError("The update took longer than " +
+                           QString::number(o.Timeout).toStdString() +
+                           " s (--timeout) and was stopped.");
+            }
             const bool inHand = FindCachedClouds(dataFolder).Type != TypUnk;
             PrintStatus(inHand ? "No new cloud picture: drawing with the one in hand."
                                : "No new cloud picture, and none in hand.");

@@ -12,6 +12,12 @@ namespace nimbora {
 // than the window.
 bool IsRenderCommand(int argc, char* argv[]);
 
+// The window takes Qt's own options (-platform, -display, -geometry, -style ...) and nothing
+// else. Empty when the arguments are all of those, else the message for the user, naming the
+// first argument that is not. Needs no application object, so it can run before the window
+// mode asks for a display.
+std::string CheckWindowArguments(int argc, char* argv[]);
+
 // What the options ask for; an empty optional leaves the user's setting as it is.
 struct TRenderOptions {
     std::string Target;
@@ -23,8 +29,12 @@ struct TRenderOptions {
     std::optional<bool> DayNight, Clouds, Names, Boundaries, TimeZones;
     bool Detailed = false;
     std::optional<double> Time; // UTC day count
+    double Timeout = 120;       // seconds the update may take
     bool Help = false, Version = false;
 };
+
+// Longest --timeout: a day.
+inline constexpr double MaxRenderTimeout = 86400;
 
 // Largest side of a picture; the context's own limit may be lower.
 inline constexpr int MaxRenderSide = 8192;

@@ -4,8 +4,10 @@
 #include "core/Cp1252.h"
 #include "core/Names.h"
 #include "core/support.h"
+#include "platform/Files.h"
 #include "platform/IniStore.h"
 #include "platform/SystemProxy.h"
+#include "weather/CloudCache.h"
 #include "weather/WeatherTexts.h"
 
 #include <cmath>
@@ -63,12 +65,6 @@ float ReadSingle(const TIniFile& ini, const std::string& section, const std::str
                  float defaultValue) {
     const float value = static_cast<float>(ini.ReadFloat(section, key, defaultValue));
     return std::isfinite(value) ? value : defaultValue;
-}
-
-bool CloudsCached(const std::string& dataFolder) {
-    std::error_code ec;
-    const std::string base = dataFolder + texts::CloudsBaseName;
-    return std::filesystem::exists(base + ".png", ec) || std::filesystem::exists(base + ".jpg", ec);
 }
 
 void AddConfig1(TIniBatch& batch, const TSettings& settings, const TMapInfo& mapInfo,
@@ -154,10 +150,17 @@ void ReadSettings(const std::string& path, const std::string& dataFolder, TSetti
 
     mapInfo.Credit.clear();
     mapInfo.AutoFilterVal = 0;
-    if (CloudsCached(dataFolder)) {
+    if (FindCachedClouds(dataFolder).Type != TypUnk) {
         mapInfo.AutoFilterVal = ini.ReadByte(Map, "AutoFilterVal", 0);
         if (ini.ValueExists(Map, "Credit"))
             mapInfo.Credit = Utf8ToCp1252(ini.ReadString(Map, "Credit", ""));
+    }
+    // The facts kept with the picture speak for it: a command-line update installs pictures
+    // without writing this file. Without them (older installs) the values above stand.
+    if (const auto facts = ReadCloudFacts(dataFolder, UtcNowDateTime())) {
+        mapInfo.LastMap = facts->LastMap;
+        mapInfo.AutoFilterVal = facts->Filter;
+        mapInfo.Credit = facts->Credit;
     }
     mapInfo.DownFilter = mapInfo.AutoFilterVal;
     mapInfo.DownCredit = mapInfo.Credit;
@@ -243,6 +246,12 @@ bool ClearReadOnly(const std::string& path) {
 std::string UpdateWeatherCaption(int serverIndex) {
     if (serverIndex == 0) return "Update weather (random server)";
     return "Update weather (use Server " + std::to_string(serverIndex) + ")";
+}
+
+void RemoveStaleTemps(const std::string& dataFolder, const std::string& settingsPath) {
+    const std::string settingsName = std::filesystem::path(settingsPath).filename().string();
+    RemoveStaleReplacementTemps(dataFolder, {settingsName, texts::WaypointFileName,
+                                             texts::NoticeFileName, texts::CloudFactsFileName});
 }
 
 } // namespace nimbora

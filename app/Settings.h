@@ -54,5 +54,8 @@ void WriteShowCustomWay(const std::string& path, bool show); // the waypoint dia
 bool ClearReadOnly(const std::string& path);
 // "Update weather (random server)" / "Update weather (use Server n)"
 std::string UpdateWeatherCaption(int serverIndex);
+// Removes the temporary files that interrupted replacements of the program's own files in the
+// data folder left (settings, waypoints, notices, cloud facts), once they are a minute old.
+void RemoveStaleTemps(const std::string& dataFolder, const std::string& settingsPath);
 
 } // namespace nimbora

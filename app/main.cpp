@@ -9,10 +9,19 @@
 #include <QApplication>
 #include <QSurfaceFormat>
 
+#include <cstdio>
+#include <string>
+
 int main(int argc, char* argv[]) {
     nimbora::ReturnLargeBlocksToTheSystem();
     // A picture for the desktop background or a web page: no window, no display needed.
     if (nimbora::IsRenderCommand(argc, argv)) return nimbora::RunRenderCommand(argc, argv);
+    // Refused before Qt looks for a display: a mistyped option must not open the window, nor
+    // end in Qt's abort where there is no display.
+    if (const std::string error = nimbora::CheckWindowArguments(argc, argv); !error.empty()) {
+        std::fprintf(stderr, "nimbora: %s\n", error.c_str());
+        return 2;
+    }
     // Qt scales the window with the screen's density; the globe is drawn at the framebuffer's
     // own pixels and its texts are built at the scaled size.
     QApplication app(argc, argv);

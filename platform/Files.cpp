@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <random>
@@ -151,6 +153,14 @@ namespace {
 
 std::function<bool(TFileWriteStep)> gWriteFault;
 
+// mkstemp's part of a replacement's name: six characters from A-Z, a-z and 0-9.
+constexpr char TempSuffixPattern[] = ".XXXXXX";
+constexpr std::size_t TempSuffixLength = sizeof TempSuffixPattern - 1;
+
+bool IsAsciiAlnum(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
 bool Fails(TFileWriteStep step) {
     return gWriteFault && gWriteFault(step);
 }
@@ -179,6 +189,40 @@ bool WriteContent(int fd, const std::string& content) {
 
 } // namespace
 
+bool IsReplacementTemp(const std::string& entryName, const std::string& fileName) {
+    const std::size_t prefix = fileName.size() + 1;
+    if (fileName.empty() || entryName.size() != prefix + TempSuffixLength) return false;
+    if (entryName[0] != '.' || entryName.compare(1, fileName.size(), fileName) != 0) return false;
+    if (entryName[prefix] != '.') return false;
+    for (std::size_t i = prefix + 1; i < entryName.size(); ++i)
+        if (!IsAsciiAlnum(entryName[i])) return false;
+    return true;
+}
+
+int RemoveStaleReplacementTemps(const std::string& folder,
+                                const std::vector<std::string>& fileNames, int minAge) {
+    const std::string base = folder.empty() ? std::string(".") : folder;
+    DIR* dir = ::opendir(base.c_str());
+    if (!dir) return 0;
+    const int dirFd = ::dirfd(dir);
+    const std::time_t now = std::time(nullptr);
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        bool ours = false;
+        for (const std::string& file : fileNames)
+            ours = ours || IsReplacementTemp(name, file);
+        struct stat st {};
+        // lstat: a link under such a name is not a file we left, whatever it points at.
+        if (!ours || ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(st.st_mode) || now - st.st_mtime < minAge)
+            continue;
+        if (::unlinkat(dirFd, name.c_str(), 0) == 0) ++removed;
+    }
+    ::closedir(dir);
+    return removed;
+}
+
 void SetFileWriteFault(std::function<bool(TFileWriteStep)> fault) {
     gWriteFault = std::move(fault);
 }
@@ -202,7 +246,8 @@ void ReplaceFileAtomically(const std::string& path, const std::string& content) 
 
     fs::path folder = target.parent_path();
     if (folder.empty()) folder = ".";
-    std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    std::string pattern =
+        (folder / ("." + target.filename().string() + TempSuffixPattern)).string();
     if (Fails(TFileWriteStep::CreateTemp)) throw error;
     // mkstemp creates the file exclusively, readable and writable by the owner only.
     const int fd = ::mkstemp(pattern.data());
@@ -318,7 +363,7 @@ bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> d
         error = ErrorText(EISDIR);
         return false;
     }
-    std::string temporary = (folder == "/" ? "" : folder) + "/." + name + ".XXXXXX";
+    std::string temporary = (folder == "/" ? "" : folder) + "/." + name + TempSuffixPattern;
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0) {
         error = ErrorText(errno);

@@ -71,6 +71,17 @@ TFileEnds ReadFileEnds(const std::string& path, std::size_t count);
 // written through to its target. Throws TSettingsWriteError.
 void ReplaceFileAtomically(const std::string& path, const std::string& content);
 
+// The temporary name ReplaceFileAtomically writes a file's new content under before it takes the
+// file's place: "." + the file's name + "." + six letters and digits, beside the file.
+bool IsReplacementTemp(const std::string& entryName, const std::string& fileName);
+
+// Removes what interrupted replacements of the named files left in folder: plain files whose
+// names are IsReplacementTemp of one of fileNames and that were last changed at least minAge
+// seconds ago (a younger one may be a running copy's write in progress). Nothing else is
+// touched: other names, folders, links. Returns how many were removed.
+int RemoveStaleReplacementTemps(const std::string& folder,
+                                const std::vector<std::string>& fileNames, int minAge = 60);
+
 // Steps of ReplaceFileAtomically that a test can make fail.
 enum class TFileWriteStep { CreateTemp, Write, Permissions, Sync, Close, Rename };
 // Tests only: called before each step; returning true makes that step fail. Empty to reset.

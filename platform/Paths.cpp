@@ -53,4 +53,15 @@ std::string TempFolder() {
     return WithSlash(QDir::tempPath().toStdString());
 }
 
+std::string HomeRelative(const std::string& path) {
+    const char* home = std::getenv("HOME");
+    if (!home || home[0] != '/') return path;
+    std::string prefix = home;
+    while (prefix.size() > 1 && prefix.back() == '/')
+        prefix.pop_back();
+    if (prefix == "/" || path.compare(0, prefix.size(), prefix) != 0) return path;
+    if (path.size() > prefix.size() && path[prefix.size()] != '/') return path; // /home/ann2
+    return "~" + path.substr(prefix.size());
+}
+
 } // namespace nimbora

@@ -15,4 +15,7 @@ std::string SettingsFileName(const std::string& executablePath);
 // The system temporary folder with a trailing "/".
 std::string TempFolder();
 
+// path with the user's home folder at its start written as "~", for short messages.
+std::string HomeRelative(const std::string& path);
+
 } // namespace nimbora

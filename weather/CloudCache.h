@@ -1,10 +1,13 @@
 #pragma once
-// The cloud picture in hand: where its file lives, the start-up check of a cut-short JPEG, and
-// the installation of a downloaded picture in its place. Every rule about the cache files is
-// here, so that the window, the settings and the update decision all see the same files.
-#include "weather/MapInfo.h"
+// The cloud picture in hand: where its file lives, the start-up check of a cut-short JPEG, the
+// installation of a downloaded picture in its place and the facts kept beside it. Every rule
+// about the cache files is here, so that the window, the command line, the settings and the
+// update decision all see the same files.
 #include "weather/DownloadSupport.h"
+#include "weather/MapInfo.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 namespace nimbora {
@@ -28,11 +31,39 @@ TJpegEnd ReadJpegEnd(const std::string& path);
 // Deletes the cached JPEG only when it was read and found cut short; true when it did.
 bool DropCutShortCachedJpeg(const std::string& dataFolder);
 
+// What is known of the picture in hand. Kept in a small file beside it ("clouds.ini"), written
+// whenever a picture is installed, so that every run (the window's and the command line's,
+// which never writes the settings) asks the server with its date and shows its credit.
+struct TCloudFacts {
+    TDateTimeZ LastMap;      // its Last-Modified date, or when it was received
+    std::uint8_t Filter = 0; // the filter level of the server that sent it
+    std::string Credit;      // the credit line of that server (Windows-1252)
+};
+std::string CloudFactsPath(const std::string& dataFolder);
+// The facts of a picture just downloaded: its date and the labels of the server chosen for it.
+TCloudFacts DownloadFacts(const TMapInfo& mapInfo);
+// The facts of the picture in hand. None when the file is missing, unreadable or damaged, when
+// a value is out of range (a date that is not after 1899-12-30 or lies more than
+// MaxDateAheadDays ahead of nowUtc, a filter level outside 0 to 255), or when it describes
+// another picture than the one in hand (another file, or another size).
+std::optional<TCloudFacts> ReadCloudFacts(const std::string& dataFolder, double nowUtc);
+// Writes the facts of the picture in hand, replacing the file in one step; false on failure.
+bool WriteCloudFacts(const std::string& dataFolder, const TCloudFacts& facts);
+
+// The status line of a picture that arrived but could not be stored (Windows-1252).
+std::string CannotSaveCloudsText(const std::string& dataFolder);
+
+struct TInstallResult {
+    bool Installed = false;
+    std::string ErrorText; // the status line when it was not
+};
 // Makes downFile the picture in hand: renamed over the cache file of its type in one step
 // (copied into the data folder first when it lies on another file system), and only then the
-// cache file of the other type removed. On failure the picture in hand is untouched and
-// neither downFile nor a partial copy is left behind.
-bool InstallCloudPicture(const std::string& downFile, const std::string& dataFolder, TTyp type);
+// cache file of the other type removed; then its facts are written beside it (a failure there
+// leaves a facts file that no longer matches and is therefore not believed). On failure the
+// picture in hand is untouched and neither downFile nor a partial copy is left behind.
+TInstallResult InstallCloudPicture(const std::string& downFile, const std::string& dataFolder,
+                                   TTyp type, const TCloudFacts& facts);
 
 // True when both files can be read and hold the same bytes.
 bool SameFileContents(const std::string& a, const std::string& b);

@@ -50,7 +50,8 @@ inline constexpr char NoticeFileName[] = "notices.ini";
 inline constexpr char NoticeSection[] = "Notices";
 inline constexpr char DateShownKey[] = "DateShown";
 
-// Cloud cache file names in the data folder.
+// Cloud cache file names in the data folder: the picture and the facts kept beside it.
 inline constexpr char CloudsBaseName[] = "clouds";
+inline constexpr char CloudFactsFileName[] = "clouds.ini";
 
 } // namespace nimbora::texts

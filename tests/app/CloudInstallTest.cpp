@@ -7,14 +7,17 @@
 #include "app/TestSeam.h"
 #include "app/Texts.h"
 
+#include "core/Cp1252.h"
 #include "core/Messages.h"
 #include "platform/Files.h"
+#include "platform/Paths.h"
 #include "render/OpenGLPanel.h"
 #include "support/NetHarness.h"
 #include "weather/WeatherTexts.h"
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QMenu>
@@ -222,10 +225,49 @@ TEST_F(CloudInstall, DownloadEndingWhileAPictureIsPreparedShowsTheNewPictureWith
     // White in false colours is red; the old grey 100 would be green.
     const QRgb centre = Centre(*form_);
     EXPECT_GT(qRed(centre), qGreen(centre) + 40) << std::hex << centre;
+    // The facts kept with the picture say the same.
+    const std::string facts = ReadWholeFile(folder_ + "clouds.ini");
+    EXPECT_EQ(IniValue(facts, "Clouds", "LastDate").Value, "2021-03-04T05:06:07Z") << facts;
+    EXPECT_EQ(IniValue(facts, "Clouds", "Filter").Value, "3");
+    EXPECT_EQ(IniValue(facts, "Clouds", "Credit").Value, texts::DirectServerCredit);
     form_->close();
     const std::string settings = ReadWholeFile(home_.SettingsFile());
     EXPECT_EQ(IniValue(settings, "Map", "AutoFilterVal").Value, "3");
     EXPECT_EQ(IniValue(settings, "Map", "Credit").Value, texts::DirectServerCredit);
+}
+
+TEST_F(CloudInstall, APictureThatCannotBeStoredSaysWhereAndChangesNothing) {
+    ScriptedServer pictures;
+    const std::string white = GreyJpeg(64, 32, 255);
+    ASSERT_TRUE(pictures.Start({[white](ScriptedServer::Connection& c) {
+        c.ReadRequest();
+        c.Send("HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: " +
+               std::to_string(white.size()) +
+               "\r\nLast-Modified: Thu, 04 Mar 2021 05:06:07 GMT\r\n\r\n" + white);
+    }}));
+    // A folder where the picture must go: refused even to root, unlike a read-only data folder.
+    folder_ = home_.MakeDataFolder();
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder_ + "clouds.jpg/x")));
+    ASSERT_TRUE(WriteWholeFile(home_.SettingsFile(),
+                               "[Nimbora]\nVersion=033000\nGetCatalogue=0\n[Map]\nServerUrl=" +
+                                   pictures.Url("/clouds.jpg") +
+                                   "\nLastDate=2020-01-01T00:00:00Z\nCredit=Old\n"));
+    form_ = std::make_unique<TMainForm>();
+    form_->show();
+    ASSERT_TRUE(WaitFor([&] { return form_->StartupDone(); }));
+    const TMapInfo before = form_->GetMapInfo();
+    Item(*form_, "UpdateWeatherBt")->trigger();
+    ASSERT_TRUE(WaitFor([&] { return form_->GetStatusText().rfind("Error: ", 0) == 0; }))
+        << form_->GetStatusText();
+    std::string where = folder_;
+    where.pop_back();
+    EXPECT_EQ(form_->GetStatusText(),
+              Utf8ToCp1252("Error: Cannot save the cloud picture in " + HomeRelative(where)));
+    EXPECT_EQ(form_->GetUpdateText(), texts::ErrorHintText);
+    EXPECT_EQ(form_->GetMapInfo().LastMap.DateTime, before.LastMap.DateTime);
+    EXPECT_EQ(form_->GetMapInfo().DownCredit, before.Credit);
+    EXPECT_FALSE(FileExists(folder_ + "clouds.ini"));
+    EXPECT_TRUE(Item(*form_, "UpdateWeatherBt")->isEnabled());
 }
 
 } // namespace

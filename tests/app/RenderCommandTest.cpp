@@ -3,9 +3,14 @@
 #include "GuiSupport.h"
 
 #include "app/RenderCommand.h"
+#include "app/Texts.h"
+#include "platform/Paths.h"
 #include "support/NetHarness.h"
+#include "weather/CloudsText.h"
+#include "weather/WeatherTexts.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
@@ -23,16 +28,17 @@ struct TRun {
     std::string Out, Err;
 };
 
-// The program as a user runs it from a terminal without any display.
-TRun RunNimbora(const QStringList& args) {
+// The program as a user runs it from a terminal, by default without any display.
+TRun RunNimbora(const QStringList& args, bool withDisplay = false, int timeoutMs = 120000) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        env.remove(QString::fromLatin1(name));
+    if (!withDisplay)
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QString::fromLatin1(name));
     QProcess program;
     program.setProcessEnvironment(env);
     program.start(QString::fromUtf8(NIMBORA_BINARY), args);
     TRun run;
-    if (!program.waitForFinished(120000)) {
+    if (!program.waitForFinished(timeoutMs)) {
         program.kill();
         program.waitForFinished();
         return run;
@@ -105,6 +111,12 @@ TEST(RenderOptions, ParsesWhatUsersType) {
         {{"--size", "10x10"}, false},
         {{"--render", "a.png", "--bogus"}, false},
         {{"--render", "a.png", "extra"}, false},
+        {{"--render", "a.png", "--timeout", "86400"}, true},
+        {{"--render", "a.png", "--timeout", "0.5"}, true},
+        {{"--render", "a.png", "--timeout", "86401"}, false},
+        {{"--render", "a.png", "--timeout", "0"}, false},
+        {{"--render", "a.png", "--timeout", "-2"}, false},
+        {{"--render", "a.png", "--timeout", "soon"}, false},
     };
     for (const TCase& c : cases) {
         TRenderOptions options;
@@ -129,6 +141,79 @@ TEST(RenderOptions, ParsesWhatUsersType) {
     EXPECT_EQ(o.DayNight, false);
     EXPECT_EQ(o.Clouds, false);
     EXPECT_NEAR(*o.Time, 36526.5, 1e-9); // J2000 as a day count since 1899-12-30
+    EXPECT_EQ(o.Timeout, 120);
+}
+
+TEST(WindowArguments, OnlyQtsOwnOptionsReachTheWindow) {
+    struct TCase {
+        std::vector<const char*> Args;
+        const char* Named; // nullptr: accepted
+    };
+    const TCase cases[] = {
+        {{}, nullptr},
+        {{"-platform", "xcb", "--display", ":1", "-geometry", "500x400+0+0"}, nullptr},
+        {{"-qwindowgeometry", "1x1", "-style=fusion", "-reverse", "--stylesheet", "a.qss"},
+         nullptr},
+        {{"-qmljsdebugger=port:1234", "-name", "n", "-title", "t", "-nograb"}, nullptr},
+        {{"--frobnicate"}, "--frobnicate"},
+        {{"stray"}, "stray"},
+        {{"-platform", "xcb", "stray"}, "stray"},
+        {{"-style"}, "-style"},
+        {{"--update"}, "--update"},
+        {{"-"}, "-"},
+    };
+    for (const TCase& c : cases) {
+        std::vector<char*> argv{const_cast<char*>("nimbora")};
+        for (const char* a : c.Args)
+            argv.push_back(const_cast<char*>(a));
+        const std::string error = CheckWindowArguments(static_cast<int>(argv.size()), argv.data());
+        if (!c.Named) {
+            EXPECT_EQ(error, "") << c.Args.size();
+        } else {
+            EXPECT_NE(error.find(std::string("\"") + c.Named + "\""), std::string::npos) << error;
+        }
+    }
+}
+
+TEST(WindowArguments, UnknownArgumentsEndWithStatus2WithAndWithoutADisplay) {
+    TScratchHome home;
+    for (const bool display : {false, true}) {
+        for (const QStringList& args : {QStringList{"--frobnicate"}, QStringList{"stray"},
+                                        QStringList{"-platform", "offscreen", "--frobnicate"},
+                                        QStringList{"--render", "x.png", "--frobnicate"}}) {
+            const std::string named = args.last().toStdString();
+            QElapsedTimer clock;
+            clock.start();
+            const TRun run = RunNimbora(args, display, 15000);
+            // With a display the old program opened its window and ran on.
+            EXPECT_EQ(run.Exit, 2) << named << (display ? " with" : " without") << " a display";
+            EXPECT_LT(clock.elapsed(), 10000);
+            const std::string bare = named.substr(named.find_first_not_of('-'));
+            EXPECT_NE(run.Err.find(bare), std::string::npos) << run.Err;
+            EXPECT_NE(run.Err.find("nimbora: "), std::string::npos) << run.Err;
+        }
+    }
+    const TRun help = RunNimbora({"--help"});
+    EXPECT_NE(help.Out.find("Without options, nimbora opens the globe in its window"),
+              std::string::npos)
+        << help.Out;
+    EXPECT_NE(help.Out.find("-platform NAME"), std::string::npos);
+    EXPECT_NE(help.Out.find("--timeout <seconds>"), std::string::npos);
+}
+
+TEST(WindowArguments, QtsOwnOptionsStillOpenTheWindow) {
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) GTEST_SKIP() << "needs an X display";
+    TScratchHome home;
+    QProcess program;
+    program.start(QString::fromUtf8(NIMBORA_BINARY),
+                  {"-qwindowgeometry", "500x400+0+0", "-style", "fusion", "-name", "globe"});
+    ASSERT_TRUE(program.waitForStarted());
+    // Still running: the window is up (a refusal ends at once).
+    EXPECT_FALSE(program.waitForFinished(3000)) << program.readAllStandardError().toStdString();
+    program.terminate(); // closes the window like the user would
+    ASSERT_TRUE(program.waitForFinished(10000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
 }
 
 TEST_F(RenderCommand, DrawsWithoutADisplayAtTheRequestedSizeAndWritesNoSettings) {
@@ -204,19 +289,29 @@ protected:
         ASSERT_EQ(utimes(root_.str("clouds.jpg").c_str(), times), 0);
         ASSERT_TRUE(nginx_.Start(root_.str())) << nginx_.ErrorLog();
     }
-    void Settings(const std::string& path, const std::string& lastDate) {
+    void Settings(const std::string& path, const std::string& lastDate, int filter = 0) {
+        SettingsFor(nginx_.Url(path), lastDate, filter);
+    }
+    void SettingsFor(const std::string& url, const std::string& lastDate, int filter = 0) {
         ASSERT_TRUE(WriteWholeFile(Ini(), "[Nimbora]\nVersion=033000\nGetCatalogue=0\n[Map]\n"
                                           "ServerUrl=" +
-                                              nginx_.Url(path) +
-                                              "\nServerFilter=0\nLastDate=" + lastDate + "\n"));
+                                              url + "\nServerFilter=" + std::to_string(filter) +
+                                              "\nLastDate=" + lastDate + "\n"));
     }
-    TRun Render(bool update = true) {
+    TRun Render(bool update = true, const QStringList& more = {}) {
         QStringList args = {"--render", QString::fromStdString(Out("u.png")),
                             "--size",   "200x200",
                             "--rgb",    "--view",
                             "0,0"};
         if (update) args << "--update";
-        return RunNimbora(args);
+        return RunNimbora(args + more);
+    }
+    int Requests(const std::string& status) {
+        const std::string log = nginx_.AccessLog(), what = "\"GET /clouds.jpg HTTP/1.1\" " + status;
+        int n = 0;
+        for (auto at = log.find(what); at != std::string::npos; at = log.find(what, at + 1))
+            ++n;
+        return n;
     }
     double Centre() { return Brightness(QImage(QString::fromStdString(Out("u.png"))), 100, 100); }
 
@@ -256,6 +351,74 @@ TEST_F(RenderUpdate, AFailedFetchSaysSoAndStillDraws) {
     EXPECT_NE(run.Out.find("Error: "), std::string::npos) << run.Out;
     EXPECT_NE(run.Out.find("drawing with the one in hand"), std::string::npos) << run.Out;
     EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(Out("u.png"))));
+}
+
+TEST_F(RenderUpdate, TheNextRunAsksWithTheFetchedPicturesDateAndTheWindowKnowsItsFacts) {
+    CloudsInHand(0);
+    Settings("/clouds.jpg", "2020-01-01T00:00:00+00:00", 77);
+    const std::string settings = ReadWholeFile(Ini());
+    const TRun first = Render();
+    ASSERT_EQ(first.Exit, 0) << first.Err;
+    ASSERT_EQ(Requests("200"), 1) << nginx_.AccessLog();
+    const TRun second = Render();
+    ASSERT_EQ(second.Exit, 0) << second.Err;
+    // Asked with the first picture's date, the server has nothing newer.
+    EXPECT_EQ(Requests("304"), 1) << nginx_.AccessLog();
+    EXPECT_EQ(Requests("200"), 1);
+    EXPECT_NE(second.Out.find(texts::NoNewerPictureText), std::string::npos) << second.Out;
+    EXPECT_EQ(ReadWholeFile(Ini()), settings); // still never written
+
+    // The window, whose own settings know nothing of that picture, shows its date, credit and
+    // filter level.
+    ASSERT_TRUE(WriteWholeFile(home_.SettingsFile(),
+                               "[Nimbora]\nVersion=033000\nGetCatalogue=0\n[Map]\n"
+                               "LastDate=2020-01-01T00:00:00Z\nAutoFilterVal=5\nCredit=Old\n"));
+    auto form = StartMainForm();
+    ASSERT_TRUE(WaitFor([&] { return form->CloudsShown(); }));
+    const TDateTimeZ date{25569.0 + PictureTime / 86400.0, 0, true};
+    EXPECT_EQ(form->GetMapInfo().LastMap.DateTime, date.DateTime);
+    EXPECT_EQ(form->GetUpdateText(), CloudsUpdatedText(date));
+    EXPECT_EQ(form->GetCreditText(), texts::DirectServerCredit);
+    EXPECT_EQ(form->GetMapInfo().AutoFilterVal, 77);
+}
+
+TEST_F(RenderUpdate, APictureThatCannotBeStoredSaysWhere) {
+    // A folder where the picture must go stops even root, unlike a read-only data folder.
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder_ + "clouds.jpg/x")));
+    Settings("/clouds.jpg", "2020-01-01T00:00:00+00:00");
+    const TRun run = Render();
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    std::string where = folder_;
+    where.pop_back();
+    EXPECT_NE(run.Out.find("Error: Cannot save the cloud picture in " + HomeRelative(where)),
+              std::string::npos)
+        << run.Out;
+    EXPECT_EQ(run.Out.find("Cannot download"), std::string::npos) << run.Out;
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(folder_ + "clouds.ini")));
+}
+
+TEST_F(RenderUpdate, GivesUpAtTheTimeoutAndDrawsWithThePictureInHand) {
+    CloudsInHand(0);
+    const std::string inHand = ReadWholeFile(folder_ + "clouds.jpg");
+    ScriptedServer endless;
+    ASSERT_TRUE(endless.Start({[](ScriptedServer::Connection& c) {
+        c.ReadRequest();
+        if (!c.Send("HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n\r\n\xFF\xD8")) return;
+        while (c.Send(std::string(100, 'x')) && c.Pause(50)) {
+        }
+    }}));
+    SettingsFor(endless.Url("/clouds.jpg"), "2020-01-01T00:00:00+00:00");
+    QElapsedTimer clock;
+    clock.start();
+    const TRun run = Render(true, {"--timeout", "2"});
+    EXPECT_LT(clock.elapsed(), 15000);
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_GE(clock.elapsed(), 2000);
+    EXPECT_NE(run.Err.find("longer than 2 s (--timeout)"), std::string::npos) << run.Err;
+    EXPECT_NE(run.Out.find("drawing with the one in hand"), std::string::npos) << run.Out;
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(Out("u.png"))));
+    EXPECT_EQ(ReadWholeFile(folder_ + "clouds.jpg"), inHand);
+    EXPECT_EQ(endless.ConnectionCount(), 1);
 }
 
 } // namespace

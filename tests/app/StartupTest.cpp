@@ -2,9 +2,11 @@
 #include "GuiSupport.h"
 
 #include <QAction>
+#include <QFile>
 #include <QMenu>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <sys/time.h>
 
 namespace nimbora::test {
 namespace {
@@ -62,6 +64,30 @@ TEST(Startup, FirstStartWritesTheCompleteSettingsFile) {
     EXPECT_TRUE(IniValue(ini, "Map", "LastDate").Found);
     // 20 keys of the first writer, 106 of the second.
     EXPECT_EQ(CountKeys(ini), 126);
+}
+
+TEST(Startup, TemporaryFilesOfCutOffSavesGoOnceTheyAreAMinuteOld) {
+    TScratchHome home;
+    const std::string folder = home.MakeDataFolder();
+    const std::string settings = home.SettingsFile().substr(folder.size());
+    const struct {
+        std::string name;
+        int age;
+        bool removed;
+    } files[] = {
+        {"." + settings + ".Ab12Cd", 7200, true},
+        {".waypoints.ini.Zz99Yy", 61, true},
+        {".waypoints.ini.young1", 0, false},
+        {".other.ini.ABCDEF", 7200, false},
+    };
+    for (const auto& f : files) {
+        ASSERT_TRUE(WriteWholeFile(folder + f.name, "[Half\n"));
+        const timeval times[2] = {{time(nullptr) - f.age, 0}, {time(nullptr) - f.age, 0}};
+        ASSERT_EQ(utimes((folder + f.name).c_str(), times), 0);
+    }
+    auto form = StartMainForm();
+    for (const auto& f : files)
+        EXPECT_EQ(QFile::exists(QString::fromStdString(folder + f.name)), !f.removed) << f.name;
 }
 
 TEST(Startup, OlderSettingsFileIsRewrittenKeepingKnownValues) {

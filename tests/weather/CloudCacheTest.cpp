@@ -2,6 +2,7 @@
 // and deciding whether a download without a usable server date is a new picture.
 #include "weather/CloudCache.h"
 
+#include "platform/Paths.h"
 #include "support/TempDir.h"
 #include "weather/ThDown.h"
 
@@ -118,20 +119,100 @@ TEST(CloudCacheTest, InstallReplacesThePictureInHandOnlyWhenTheNewOneIsInPlace) 
         ASSERT_TRUE(WriteWholeFile(downFile, Jpeg));
         ASSERT_TRUE(WriteWholeFile(folder + "clouds.png", "old picture"));
         if (c.targetBlocked) {
-
             ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder + "clouds.jpg/x")));
         }
 
-        EXPECT_EQ(InstallCloudPicture(downFile, folder, TypJpg), c.installed);
+        const TCloudFacts facts{TDateTimeZ{44259.2125810185, 0, true}, 42, "Caf\xE9 clouds"};
+        const TInstallResult result = InstallCloudPicture(downFile, folder, TypJpg, facts);
+        EXPECT_EQ(result.Installed, c.installed);
         EXPECT_NE(access(downFile.c_str(), F_OK), 0); // never left behind
         if (c.installed) {
             EXPECT_EQ(ReadWholeFile(folder + "clouds.jpg"), Jpeg);
-            EXPECT_EQ(Files(folder), std::vector<std::string>{"clouds.jpg"});
+            EXPECT_EQ(Files(folder), (std::vector<std::string>{"clouds.ini", "clouds.jpg"}));
+            const auto read = ReadCloudFacts(folder, 45000);
+            ASSERT_TRUE(read);
+            EXPECT_EQ(read->Filter, 42);
+            EXPECT_EQ(read->Credit, facts.Credit);
         } else {
+            // The picture arrived: the words say where it could not be stored, not that the
+            // download failed.
+            EXPECT_EQ(result.ErrorText,
+                      "Error: Cannot save the cloud picture in " + HomeRelative(data.str()));
             EXPECT_EQ(ReadWholeFile(folder + "clouds.png"), "old picture");
             EXPECT_EQ(Files(folder), (std::vector<std::string>{"clouds.jpg", "clouds.png"}));
         }
         if (c.otherFileSystem) QDir(shmDir).removeRecursively();
+    }
+}
+
+TEST(CloudFactsTest, DamagedOrForeignFactsAreNotBelieved) {
+    const double now = 45000.5;                              // 2023-03-15 12:00 UTC
+    const double march2021 = 25569.0 + 1614834367 / 86400.0; // 2021-03-04 05:06:07 UTC
+    const std::string head = "[Clouds]\nPicture=clouds.jpg\nSize=11\n";
+    struct Case {
+        const char* name;
+        std::string text;
+        std::optional<TCloudFacts> facts; // none: not believed
+    };
+    const std::string date = "LastDate=2021-03-04T05:06:07Z\n";
+    const Case cases[] = {
+        {"as written", head + date + "Filter=190\nCredit=EUMETSAT\n",
+         TCloudFacts{{march2021, 0, true}, 190, "EUMETSAT"}},
+        {"BOM, CRLF, an offset and UTF-8",
+         "\xEF\xBB\xBF[Clouds]\r\nPicture=clouds.jpg\r\nSize=11\r\n"
+         "LastDate=2021-03-04T07:06:07+02:00\r\nFilter=255\r\nCredit=Caf\xC3\xA9\r\n",
+         TCloudFacts{{march2021 + 2 / 24.0, 120, true}, 255, "Caf\xE9"}},
+        {"a day ahead at most", head + "LastDate=2023-03-16T12:00:00Z\nFilter=0\nCredit=\n",
+         TCloudFacts{{45001.5, 0, true}, 0, ""}},
+        {"a date in 2099", head + "LastDate=2099-01-01T00:00:00Z\nFilter=1\nCredit=x\n", {}},
+        {"no date", head + "LastDate=soon\nFilter=1\nCredit=x\n", {}},
+        {"a filter of 300", head + date + "Filter=300\nCredit=x\n", {}},
+        {"a negative filter", head + date + "Filter=-1\nCredit=x\n", {}},
+        {"no credit", head + date + "Filter=1\n", {}},
+        {"another picture's size",
+         "[Clouds]\nPicture=clouds.jpg\nSize=12\n" + date + "Filter=1\nCredit=x\n",
+         {}},
+        {"another picture",
+         "[Clouds]\nPicture=clouds.png\nSize=11\n" + date + "Filter=1\nCredit=x\n",
+         {}},
+        {"garbage", std::string("\x00\xFF[[Clouds\n=\n\x01", 14), {}},
+        {"empty", "", {}},
+    };
+    TempDir dir;
+    const std::string folder = dir.str() + "/";
+    ASSERT_TRUE(WriteWholeFile(folder + "clouds.jpg", Jpeg)); // 11 bytes
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(WriteWholeFile(folder + "clouds.ini", c.text));
+        const auto facts = ReadCloudFacts(folder, now);
+        ASSERT_EQ(facts.has_value(), c.facts.has_value());
+        if (!facts) continue;
+        EXPECT_NEAR(facts->LastMap.DateTime, c.facts->LastMap.DateTime, 1e-9);
+        EXPECT_EQ(facts->LastMap.TimeZone, c.facts->LastMap.TimeZone);
+        EXPECT_EQ(facts->Filter, c.facts->Filter);
+        EXPECT_EQ(facts->Credit, c.facts->Credit);
+    }
+    // Without the picture the facts speak for nothing.
+    ASSERT_TRUE(WriteWholeFile(folder + "clouds.ini", cases[0].text));
+    ASSERT_TRUE(ReadCloudFacts(folder, now));
+    ASSERT_EQ(unlink((folder + "clouds.jpg").c_str()), 0);
+    EXPECT_FALSE(ReadCloudFacts(folder, now));
+}
+
+TEST(CloudFactsTest, AServerDateIsWrittenAndReadBackExactly) {
+    TempDir dir;
+    const std::string folder = dir.str() + "/";
+    ASSERT_TRUE(WriteWholeFile(folder + "clouds.png", "png"));
+    for (const char* header : {"Last-Modified: Thu, 04 Mar 2021 05:06:07 GMT",
+                               "Last-Modified: Sat, 31 Dec 2022 23:59:59 GMT"}) {
+        SCOPED_TRACE(header);
+        const double date = PictureDateFromHeaders({header}, 45000.5).DateTime;
+        ASSERT_TRUE(WriteCloudFacts(folder, {TDateTimeZ{date, 0, true}, 7, "c"}));
+        const auto facts = ReadCloudFacts(folder, 45000.5);
+        ASSERT_TRUE(facts);
+        // Bit for bit: the next request's If-Modified-Since and the comparison with the
+        // server's answer use it.
+        EXPECT_EQ(facts->LastMap.DateTime, date);
     }
 }
 
