@@ -380,6 +380,21 @@ constexpr TQtOption QtOptions[] = {
 // The same options written with "=" and their value in one argument.
 constexpr const char* QtJoinedOptions[] = {"style=", "stylesheet=", "qmljsdebugger="};
 
+// Whether argv[i] (with the value after it, if it takes one) is an option of the picture mode,
+// given without the --render that makes it mean something.
+bool IsPictureOption(int argc, char* argv[], int i) {
+    for (int count = 1; count <= 2 && i + count <= argc; ++count) {
+        QStringList arguments{QStringLiteral("nimbora"), QStringLiteral("--render"),
+                              QStringLiteral("x.png")};
+        for (int j = i; j < i + count; ++j)
+            arguments << QString::fromLocal8Bit(argv[j]);
+        TRenderOptions options;
+        std::string error;
+        if (ParseRenderOptions(arguments, options, error)) return true;
+    }
+    return false;
+}
+
 } // namespace
 
 std::string CheckWindowArguments(int argc, char* argv[]) {
@@ -394,7 +409,11 @@ std::string CheckWindowArguments(int argc, char* argv[]) {
         bool joined = false;
         for (const char* prefix : QtJoinedOptions)
             joined = joined || (name.rfind(prefix, 0) == 0);
-        if (!known && !joined) return "unknown option \"" + argument + "\" (see --help)";
+        if (!known && !joined) {
+            if (IsPictureOption(argc, argv, i))
+                return "the option \"" + argument + "\" works only with --render FILE (see --help)";
+            return "unknown option \"" + argument + "\" (see --help)";
+        }
         if (known && known->TakesValue && ++i >= argc)
             return "the option \"" + argument + "\" needs a value (see --help)";
     }

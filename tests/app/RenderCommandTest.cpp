@@ -160,6 +160,8 @@ TEST(WindowArguments, OnlyQtsOwnOptionsReachTheWindow) {
         {{"-platform", "xcb", "stray"}, "stray"},
         {{"-style"}, "-style"},
         {{"--update"}, "--update"},
+        {{"--size", "64x64"}, "--size"},
+        {{"--size"}, "--size"},
         {{"-"}, "-"},
     };
     for (const TCase& c : cases) {
@@ -171,6 +173,11 @@ TEST(WindowArguments, OnlyQtsOwnOptionsReachTheWindow) {
             EXPECT_EQ(error, "") << c.Args.size();
         } else {
             EXPECT_NE(error.find(std::string("\"") + c.Named + "\""), std::string::npos) << error;
+            // A picture option without --render says what is missing.
+            const bool pictureOption = c.Named == std::string("--update") ||
+                                       (c.Args.size() == 2 && c.Named == std::string("--size"));
+            EXPECT_EQ(error.find("only with --render") != std::string::npos, pictureOption)
+                << error;
         }
     }
 }
