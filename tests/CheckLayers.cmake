@@ -3,9 +3,9 @@ cmake_minimum_required(VERSION 3.25)
 # Run as: cmake -DSOURCE_DIR=<top of the tree> -P CheckLayers.cmake
 #
 # The layers, bottom to top: core uses nothing of ours; platform uses core; net uses core and
-# platform; render, weather, ui and waypoints use core, platform, net and resources; weather and
-# waypoints may take plain record types from render, waypoints also the dialogs of ui, and render
-# the panel widget of ui; app uses anything.
+# platform; render, weather, ui and waypoints use core, platform, net and resources; waypoints
+# may take the marked points of render, waypoints also the dialogs of ui, and render the panel
+# widget of ui; app uses anything.
 set(allowed_core "core")
 set(allowed_platform "core;platform")
 set(allowed_net "core;platform;net")
@@ -15,14 +15,12 @@ set(allowed_render "${lower};render")
 set(allowed_weather "${lower};weather")
 set(allowed_ui "${lower};ui")
 set(allowed_waypoints "${lower};waypoints")
-# Headers of render/ that hold only plain types, usable from weather/.
-set(weather_render_headers "render/Geometry.h")
 # The lighting dialog in render/ is built from the collapsible panel widget of ui/.
 set(render_ui_headers "ui/SchrinkPanel.h")
 # The waypoint dialog asks and reports through the program's message box (ui/) and keeps the
 # user's places as marked points of the scene (the record types of render/).
 list(APPEND allowed_waypoints "ui")
-set(waypoints_render_headers "render/Geometry.h;render/Points.h")
+set(waypoints_render_headers "render/Points.h")
 
 set(ours "core;platform;net;resources;render;weather;ui;waypoints;app")
 set(faults "")
@@ -45,9 +43,6 @@ foreach(folder core platform net resources render weather ui waypoints)
                 continue()
             endif()
             if(target IN_LIST allowed_${folder})
-                continue()
-            endif()
-            if(folder STREQUAL "weather" AND header IN_LIST weather_render_headers)
                 continue()
             endif()
             if(folder STREQUAL "render" AND header IN_LIST render_ui_headers)
