@@ -3,7 +3,7 @@
 // (a glyph atlas), drawn as textured quads aligned to whole pixels, so a text costs one draw
 // call instead of a bitmap per character. Needs the OpenGL context current and a
 // QGuiApplication.
-#include "render/Geometry.h"
+#include "core/Geometry.h"
 
 #include <GL/gl.h>
 

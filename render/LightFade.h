@@ -1,7 +1,7 @@
 #pragma once
 // The lights' fade-in at start-up: the diffuse and specular colours rise from black to their
 // settings in equal steps, one step per timer tick. Pure arithmetic, so it is tested without GL.
-#include "render/Geometry.h"
+#include "core/Geometry.h"
 #include "render/Lighting.h"
 
 namespace nimbora {

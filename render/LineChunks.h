@@ -3,7 +3,7 @@
 // vertices, each with the smallest cone around the globe's centre that holds it (its cap). A
 // frame sends only the chunks whose cap reaches the side facing the camera and the camera's
 // field of view; what it sends is drawn exactly as before, so the culling changes no pixel.
-#include "render/Geometry.h"
+#include "core/Geometry.h"
 
 #include <GL/gl.h>
 

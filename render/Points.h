@@ -1,7 +1,7 @@
 #pragma once
 // The marked points of the globe: country and sea names, the one special point and the user's
 // own waypoints, with their marker and label positions precomputed.
-#include "render/Geometry.h"
+#include "core/Geometry.h"
 
 #include <cstdint>
 #include <string>

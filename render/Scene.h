@@ -2,8 +2,8 @@
 // The OpenGL scene of the globe: the display lists and textures built once at start-up, the two
 // lighting modes with the lights' fade-in, and the frame. Every GL method needs the panel's
 // context current (inside the panel's hooks, or in the scope of a TCurrentContext).
+#include "core/Geometry.h"
 #include "render/Font.h"
-#include "render/Geometry.h"
 #include "render/JpegDecode.h"
 #include "render/LightFade.h"
 #include "render/Lighting.h"

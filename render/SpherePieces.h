@@ -5,7 +5,7 @@
 // some facet can face the camera and lie in the view; back faces and what is out of sight are
 // never drawn anyway, so the picture stays the same while most vertices are no longer
 // transformed and lit.
-#include "render/Geometry.h"
+#include "core/Geometry.h"
 
 #include <GL/gl.h>
 

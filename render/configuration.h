@@ -2,8 +2,8 @@
 // The lighting configuration dialog: a slider for every material and light of the two lighting
 // modes, the cloud filter and the shortcuts. The slider arithmetic is kept apart from the
 // widgets so that it is tested on its own.
+#include "core/Geometry.h"
 #include "platform/Shortcuts.h"
-#include "render/Geometry.h"
 #include "render/Lighting.h"
 
 #include <QDialog>

@@ -2,7 +2,7 @@
 // Turning, tilting and zooming the globe. Input only changes three velocities; the 33 ms timer
 // applies them to the view and lets them die away by friction, which gives the globe inertia.
 // Plain functions over one state record so the window only maps its events onto them.
-#include "render/Geometry.h"
+#include "core/Geometry.h"
 
 namespace nimbora {
 

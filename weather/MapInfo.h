@@ -1,7 +1,7 @@
 #pragma once
 // The weather servers and the state of the cloud picture in hand.
+#include "core/Geometry.h"
 #include "core/Iso8601.h"
-#include "render/Geometry.h"
 
 #include <cstdint>
 #include <string>
