@@ -1,6 +1,7 @@
 #include "waypoints/customway.h"
 
 #include "core/IniFile.h"
+#include "core/TextHelpers.h"
 #include "core/support.h"
 #include "ui/uVistaFuncs.h"
 #include "waypoints/ParseCoord.h"
@@ -19,17 +20,6 @@
 #include <algorithm>
 
 namespace nimbora {
-
-bool SameWaypointName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-        if (x != y) return false;
-    }
-    return true;
-}
 
 namespace {
 
@@ -277,7 +267,7 @@ void TCustWayForm::AddBtClick() {
     const std::string name = CleanWaypointName(typed.toStdString());
     if (name.empty()) return;
     for (int row = 0; row < SiteModel->rowCount(); ++row) {
-        if (SameWaypointName(RowCaption(row).toStdString(), name)) {
+        if (EqualNoCase(RowCaption(row).toStdString(), name)) {
             // Message boxes show their text as it is: an "&" needs no doubling.
             Inform("The waypoint labeled \"" + name + "\" already exists, cannot continue.");
             return;
@@ -303,7 +293,7 @@ void TCustWayForm::EditBtClick() {
     const std::string name = CleanWaypointName(typed.toStdString());
     if (name.empty()) return;
     for (int other = 0; other < SiteModel->rowCount(); ++other) {
-        if (!SameWaypointName(RowCaption(other).toStdString(), name)) continue;
+        if (!EqualNoCase(RowCaption(other).toStdString(), name)) continue;
         if (other != row) {
             Inform("The name \"" + name + "\" already exists, cannot continue.");
             return;

@@ -36,9 +36,6 @@ struct TCustWayContext {
     std::function<void(bool showCustomWay)> OnClose;
 };
 
-// Names compare without regard to the case of A to Z; every other character must match.
-bool SameWaypointName(const std::string& a, const std::string& b);
-
 // Where a dialog of that frame size goes so that the middle of the window stays in view (frames
 // in screen coordinates): beside the window where the screen has room, else against the
 // screen's edge on the side that hides less of the window; level with the window's middle;
