@@ -49,16 +49,16 @@ QPoint PositionBeside(const QRect& window, const QSize& dialog, const QRect& scr
 
 void TSiteListModel::Fill(const TDrawPointList* points) {
     beginResetModel();
-    points_ = points;
-    rows_.clear();
+    Points = points;
+    Rows.clear();
     if (points)
         for (std::size_t i = 0; i < points->size(); ++i)
-            if ((*points)[i].Kind == WpTUser) rows_.push_back(i);
+            if ((*points)[i].Kind == WpTUser) Rows.push_back(i);
     endResetModel();
 }
 
 int TSiteListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(std::min<std::size_t>(rows_.size(), INT_MAX));
+    return parent.isValid() ? 0 : static_cast<int>(std::min<std::size_t>(Rows.size(), INT_MAX));
 }
 
 int TSiteListModel::columnCount(const QModelIndex& parent) const {
@@ -66,9 +66,9 @@ int TSiteListModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant TSiteListModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !points_ || !index.isValid() || index.row() >= rowCount())
+    if (role != Qt::DisplayRole || !Points || !index.isValid() || index.row() >= rowCount())
         return {};
-    const TDrawPoint& p = (*points_)[PointIndex(index.row())];
+    const TDrawPoint& p = (*Points)[PointIndex(index.row())];
     switch (index.column()) {
     case 0:
         return QString::fromStdString(NameOf(p));

@@ -49,7 +49,7 @@ public:
     explicit TSiteListModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
     void Fill(const TDrawPointList* points);
     // Index into DrawPoints of a row.
-    std::size_t PointIndex(int row) const { return rows_[static_cast<std::size_t>(row)]; }
+    std::size_t PointIndex(int row) const { return Rows[static_cast<std::size_t>(row)]; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -57,8 +57,8 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
-    const TDrawPointList* points_ = nullptr;
-    std::vector<std::size_t> rows_;
+    const TDrawPointList* Points = nullptr;
+    std::vector<std::size_t> Rows;
 };
 
 class TCustWayForm : public QDialog {
