@@ -48,7 +48,6 @@ public:
     // Paths fixed at creation.
     const std::string& GetDataFolder() const { return DataFolder; }
     const std::string& GetIniFile() const { return IniFile; }
-    const std::string& GetTempFolder() const { return TempFolder; }
     std::string GetWaypointFile() const;
 
     const TMapInfo& GetMapInfo() const { return MapInfo; }

@@ -138,12 +138,12 @@ double Median(std::vector<double> values) {
 
 TScratch::TScratch() {
     char name[] = "/tmp/nimbora-bench-XXXXXX";
-    if (mkdtemp(name)) path_ = name;
+    if (mkdtemp(name)) PathName = name;
 }
 
 TScratch::~TScratch() {
     std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+    if (!PathName.empty()) std::filesystem::remove_all(PathName, ignored);
 }
 
 bool Shell(const std::string& command) {

@@ -36,10 +36,10 @@ public:
     ~TScratch();
     TScratch(const TScratch&) = delete;
     TScratch& operator=(const TScratch&) = delete;
-    const std::string& Path() const { return path_; }
+    const std::string& Path() const { return PathName; }
 
 private:
-    std::string path_;
+    std::string PathName;
 };
 
 // Runs a shell command; true when it exits with 0.

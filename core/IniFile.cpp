@@ -231,39 +231,39 @@ std::string ContentForRewrite(const std::string& path) {
 
 // --- TIniFile ---
 
-TIniFile::TIniFile(std::string path) : path_(std::move(path)) {
+TIniFile::TIniFile(std::string path) : PathName(std::move(path)) {
     Reload();
 }
 
 void TIniFile::Reload() {
-    lines_.clear();
-    sections_.clear();
+    EntryLines.clear();
+    SectionIndex.clear();
     std::string content;
     bool complete = true;
-    if (!ReadFileBounded(path_, content, complete)) return;
+    if (!ReadFileBounded(PathName, content, complete)) return;
     content = Utf16ToUtf8IfMarked(content);
     TakeUtf8Bom(content);
     for (const TLine& line : SplitLines(content)) {
         TLineInfo info = Classify(DecodedLine(line.Text));
         if (info.Kind == TLineKind::Other) continue;
         if (info.Kind == TLineKind::Section)
-            sections_.try_emplace(LowerAscii(info.Name), static_cast<long>(lines_.size()));
-        lines_.push_back(
+            SectionIndex.try_emplace(LowerAscii(info.Name), static_cast<long>(EntryLines.size()));
+        EntryLines.push_back(
             {info.Kind == TLineKind::Section, std::move(info.Name), std::move(info.Value)});
     }
 }
 
 long TIniFile::FindSection(const std::string& section) const {
-    const auto found = sections_.find(LowerAscii(section));
-    return found == sections_.end() ? -1 : found->second;
+    const auto found = SectionIndex.find(LowerAscii(section));
+    return found == SectionIndex.end() ? -1 : found->second;
 }
 
 const TIniFile::TEntryLine* TIniFile::Find(const std::string& section,
                                            const std::string& key) const {
     const long header = FindSection(section);
     if (header < 0) return nullptr;
-    for (std::size_t i = header + 1; i < lines_.size() && !lines_[i].IsSection; ++i)
-        if (EqualNoCase(lines_[i].Name, key)) return &lines_[i];
+    for (std::size_t i = header + 1; i < EntryLines.size() && !EntryLines[i].IsSection; ++i)
+        if (EqualNoCase(EntryLines[i].Name, key)) return &EntryLines[i];
     return nullptr;
 }
 
@@ -321,9 +321,9 @@ bool TIniFile::ValueExists(const std::string& section, const std::string& key) c
 
 std::vector<std::string> TIniFile::ReadSections() const {
     std::vector<std::string> names;
-    for (std::size_t i = 0; i < lines_.size(); ++i)
-        if (lines_[i].IsSection && FindSection(lines_[i].Name) == static_cast<long>(i))
-            names.push_back(lines_[i].Name);
+    for (std::size_t i = 0; i < EntryLines.size(); ++i)
+        if (EntryLines[i].IsSection && FindSection(EntryLines[i].Name) == static_cast<long>(i))
+            names.push_back(EntryLines[i].Name);
     return names;
 }
 
@@ -331,11 +331,11 @@ std::vector<std::string> TIniFile::ReadSectionKeys(const std::string& section) c
     std::vector<std::string> keys;
     const long header = FindSection(section);
     if (header < 0) return keys;
-    for (std::size_t i = header + 1; i < lines_.size() && !lines_[i].IsSection; ++i) {
+    for (std::size_t i = header + 1; i < EntryLines.size() && !EntryLines[i].IsSection; ++i) {
         bool seen = false;
         for (const std::string& key : keys)
-            seen = seen || EqualNoCase(key, lines_[i].Name);
-        if (!seen) keys.push_back(lines_[i].Name);
+            seen = seen || EqualNoCase(key, EntryLines[i].Name);
+        if (!seen) keys.push_back(EntryLines[i].Name);
     }
     return keys;
 }
@@ -374,7 +374,7 @@ double TIniFile::ReadFloat(const std::string& section, const std::string& key,
 
 void TIniBatch::WriteString(const std::string& section, const std::string& key,
                             const std::string& value) {
-    entries_.push_back({section, key, value});
+    Entries.push_back({section, key, value});
 }
 
 void TIniBatch::WriteInteger(const std::string& section, const std::string& key, int value) {
@@ -392,7 +392,7 @@ void TIniBatch::WriteFloat(const std::string& section, const std::string& key, d
 std::string TIniBatch::Apply(const std::string& content) const {
     // UTF-16 text is rewritten as UTF-8, the form every write adds.
     TDocument document(Utf16ToUtf8IfMarked(content));
-    for (const TEntry& entry : entries_)
+    for (const TEntry& entry : Entries)
         document.Write(entry.Section, entry.Key, entry.Value);
     return document.Text();
 }

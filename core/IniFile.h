@@ -28,7 +28,7 @@ inline constexpr std::size_t MaxIniFileSize = 16 * 1024 * 1024;
 class TIniFile {
 public:
     explicit TIniFile(std::string path);
-    const std::string& Path() const { return path_; }
+    const std::string& Path() const { return PathName; }
     void Reload();
 
     bool SectionExists(const std::string& section) const;
@@ -58,11 +58,11 @@ private:
     const TEntryLine* Find(const std::string& section, const std::string& key) const;
     long FindSection(const std::string& section) const;
 
-    std::string path_;
-    std::vector<TEntryLine> lines_;
+    std::string PathName;
+    std::vector<TEntryLine> EntryLines;
     // First header line of each section, by its lower-cased name: a file with many sections
     // (the waypoint file) would otherwise cost a scan of the whole file per lookup.
-    std::unordered_map<std::string, long> sections_;
+    std::unordered_map<std::string, long> SectionIndex;
 };
 
 // Writes gathered to be stored together. The result is byte for byte what the same writes one
@@ -74,7 +74,7 @@ public:
     void WriteInteger(const std::string& section, const std::string& key, int value);
     void WriteBool(const std::string& section, const std::string& key, bool value);
     void WriteFloat(const std::string& section, const std::string& key, double value);
-    bool Empty() const { return entries_.empty(); }
+    bool Empty() const { return Entries.empty(); }
 
     // The text after the writes, applied in order to `content` (UTF-16 text becomes UTF-8).
     std::string Apply(const std::string& content) const;
@@ -86,7 +86,7 @@ private:
     struct TEntry {
         std::string Section, Key, Value;
     };
-    std::vector<TEntry> entries_;
+    std::vector<TEntry> Entries;
 };
 
 } // namespace nimbora

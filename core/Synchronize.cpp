@@ -6,30 +6,30 @@
 namespace nimbora {
 
 void TSynchronizer::Synchronize(const std::function<void()>& call) {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return !busy_; });
-    busy_ = true;
-    pending_ = call;
-    const unsigned long ticket = done_ + 1;
-    QCoreApplication::postEvent(target_, new QEvent(EventType));
-    changed_.notify_all();
-    changed_.wait(lock, [this, ticket] { return done_ >= ticket; });
+    std::unique_lock lock(Mutex);
+    Changed.wait(lock, [this] { return !Busy; });
+    Busy = true;
+    Pending = call;
+    const unsigned long ticket = Done + 1;
+    QCoreApplication::postEvent(Target, new QEvent(EventType));
+    Changed.notify_all();
+    Changed.wait(lock, [this, ticket] { return Done >= ticket; });
 }
 
 bool TSynchronizer::RunPending() {
     std::function<void()> call;
     {
-        std::lock_guard lock(mutex_);
-        if (!pending_) return false;
-        call.swap(pending_);
+        std::lock_guard lock(Mutex);
+        if (!Pending) return false;
+        call.swap(Pending);
     }
     call();
     {
-        std::lock_guard lock(mutex_);
-        ++done_;
-        busy_ = false;
+        std::lock_guard lock(Mutex);
+        ++Done;
+        Busy = false;
     }
-    changed_.notify_all();
+    Changed.notify_all();
     return true;
 }
 
@@ -38,8 +38,8 @@ void TSynchronizer::WaitUntil(const std::function<bool()>& finished) {
     for (;;) {
         RunPending();
         if (finished()) return;
-        std::unique_lock lock(mutex_);
-        changed_.wait_for(lock, 10ms, [this] { return static_cast<bool>(pending_); });
+        std::unique_lock lock(Mutex);
+        Changed.wait_for(lock, 10ms, [this] { return static_cast<bool>(Pending); });
     }
 }
 

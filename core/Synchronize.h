@@ -19,7 +19,7 @@ public:
 
     // target receives an event of EventType whenever a call is pending; its handler calls
     // RunPending().
-    explicit TSynchronizer(QObject* target) : target_(target) {}
+    explicit TSynchronizer(QObject* target) : Target(target) {}
 
     // Worker side: runs call on the main thread and returns when it has run. Calls from several
     // workers take turns.
@@ -32,12 +32,12 @@ public:
     void WaitUntil(const std::function<bool()>& finished);
 
 private:
-    QObject* target_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::function<void()> pending_;
-    bool busy_ = false;      // a worker's call is in the slot or running
-    unsigned long done_ = 0; // calls completed, so a worker knows its own has run
+    QObject* Target;
+    std::mutex Mutex;
+    std::condition_variable Changed;
+    std::function<void()> Pending;
+    bool Busy = false;      // a worker's call is in the slot or running
+    unsigned long Done = 0; // calls completed, so a worker knows its own has run
 };
 
 } // namespace nimbora

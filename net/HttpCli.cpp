@@ -107,7 +107,7 @@ struct THttpCli::TCurlTrampolines {
         return static_cast<THttpCli*>(self)->OnBody(data, size * n);
     }
     static int Progress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-        return static_cast<THttpCli*>(self)->abortRequested_ ? 1 : 0;
+        return static_cast<THttpCli*>(self)->AbortRequested ? 1 : 0;
     }
     // Sockets are made close-on-exec, so a program started meanwhile (the browser) does not
     // inherit a connection.
@@ -119,35 +119,35 @@ struct THttpCli::TCurlTrampolines {
     static int Connected(void* self, char*, char*, int, int) {
         auto* cli = static_cast<THttpCli*>(self);
         cli->SessionConnected();
-        return cli->abortRequested_ ? CURL_PREREQFUNC_ABORT : CURL_PREREQFUNC_OK;
+        return cli->AbortRequested ? CURL_PREREQFUNC_ABORT : CURL_PREREQFUNC_OK;
     }
 };
 
 THttpCli::THttpCli() {
     GlobalInit();
-    multi_ = curl_multi_init();
+    Multi = curl_multi_init();
 }
 
 THttpCli::~THttpCli() {
     ReleaseEasy();
     CloseBodySink();
-    if (multi_) curl_multi_cleanup(static_cast<CURLM*>(multi_));
+    if (Multi) curl_multi_cleanup(static_cast<CURLM*>(Multi));
 }
 
 void THttpCli::ReleaseEasy() {
-    if (easy_) {
-        curl_multi_remove_handle(static_cast<CURLM*>(multi_), static_cast<CURL*>(easy_));
-        curl_easy_cleanup(static_cast<CURL*>(easy_));
-        easy_ = nullptr;
+    if (Easy) {
+        curl_multi_remove_handle(static_cast<CURLM*>(Multi), static_cast<CURL*>(Easy));
+        curl_easy_cleanup(static_cast<CURL*>(Easy));
+        Easy = nullptr;
     }
-    if (headerList_) {
-        curl_slist_free_all(static_cast<curl_slist*>(headerList_));
-        headerList_ = nullptr;
+    if (HeaderList) {
+        curl_slist_free_all(static_cast<curl_slist*>(HeaderList));
+        HeaderList = nullptr;
     }
 }
 
 bool THttpCli::GetAsync() {
-    if (easy_ || !multi_) return false;
+    if (Easy || !Multi) return false;
     const THttpRequest& r = Request;
     if (!IsHttpUrl(r.Url)) return false;
 
@@ -252,57 +252,57 @@ bool THttpCli::GetAsync() {
         return false;
     }
 
-    doc_ = {};
-    headerComplete_ = inCallback_ = abortRequested_ = docBegun_ = connected_ = false;
-    headerOverflow_ = sinkFailed_ = bodyLimitHit_ = false;
-    headerBytes_ = 0;
-    received_ = 0;
-    bodyLimit_ = r.MaxBodyBytes;
+    Doc = {};
+    HeaderComplete = InCallback = AbortRequested = DocBegun = ConnectionMade = false;
+    HeaderOverflow = SinkFailed = BodyLimitHit = false;
+    HeaderBytes = 0;
+    Received = 0;
+    BodyLimit = r.MaxBodyBytes;
 
-    if (curl_multi_add_handle(static_cast<CURLM*>(multi_), e) != CURLM_OK) {
+    if (curl_multi_add_handle(static_cast<CURLM*>(Multi), e) != CURLM_OK) {
         curl_easy_cleanup(e);
         curl_slist_free_all(list);
         return false;
     }
-    easy_ = e;
-    headerList_ = list;
+    Easy = e;
+    HeaderList = list;
     return true;
 }
 
 bool THttpCli::Step(int waitMs) {
     waitMs = std::max(waitMs, 0);
-    if (!easy_) {
+    if (!Easy) {
         std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
         return false;
     }
-    auto* multi = static_cast<CURLM*>(multi_);
+    auto* multi = static_cast<CURLM*>(Multi);
     int running = 0;
-    inCallback_ = true;
+    InCallback = true;
     CURLMcode mc = curl_multi_perform(multi, &running);
-    inCallback_ = false;
+    InCallback = false;
     if (mc != CURLM_OK) {
         FinishRequest(CURLE_FAILED_INIT, false);
         return false;
     }
     int queued = 0;
     while (CURLMsg* msg = curl_multi_info_read(multi, &queued)) {
-        if (msg->msg == CURLMSG_DONE && easy_ && msg->easy_handle == easy_) {
+        if (msg->msg == CURLMSG_DONE && Easy && msg->easy_handle == Easy) {
             FinishRequest(msg->data.result, false);
             break;
         }
     }
     // The request may have finished, or a callback may have asked for an abort.
-    if (easy_ && abortRequested_) FinishRequest(HttpErrAborted, true);
-    if (!easy_) return false;
+    if (Easy && AbortRequested) FinishRequest(HttpErrAborted, true);
+    if (!Easy) return false;
     curl_multi_poll(multi, nullptr, 0, waitMs, nullptr);
     return true;
 }
 
 void THttpCli::Abort() {
-    if (!easy_) return;
-    if (inCallback_) {
+    if (!Easy) return;
+    if (InCallback) {
         // curl forbids removing a handle from inside its own callbacks.
-        abortRequested_ = true;
+        AbortRequested = true;
         return;
     }
     FinishRequest(HttpErrAborted, true);
@@ -310,24 +310,24 @@ void THttpCli::Abort() {
 
 void THttpCli::FinishRequest(int code, bool fromAbort) {
     long status = 0;
-    if (easy_) curl_easy_getinfo(static_cast<CURL*>(easy_), CURLINFO_RESPONSE_CODE, &status);
-    if (abortRequested_) {
+    if (Easy) curl_easy_getinfo(static_cast<CURL*>(Easy), CURLINFO_RESPONSE_CODE, &status);
+    if (AbortRequested) {
         code = HttpErrAborted;
         fromAbort = true;
-    } else if (bodyLimitHit_) {
+    } else if (BodyLimitHit) {
         code = HttpErrBodyTooLarge;
-    } else if (headerOverflow_) {
+    } else if (HeaderOverflow) {
         code = HttpErrBadReply;
-    } else if (sinkFailed_) {
+    } else if (SinkFailed) {
         code = HttpErrWrite;
     }
     ReleaseEasy();
 
     // A final answer without body (304, empty file, error before any data) still begins and
     // ends its document.
-    if (!fromAbort && !docBegun_ && headerComplete_) FireDocBegin();
-    bool begun = docBegun_;
-    docBegun_ = connected_ = false;
+    if (!fromAbort && !DocBegun && HeaderComplete) FireDocBegin();
+    bool begun = DocBegun;
+    DocBegun = ConnectionMade = false;
     if (begun && OnDocEnd) OnDocEnd();
     // Also when no connection ever stood: an owner that waits for the close must not wait on.
     if (OnSessionClosed) OnSessionClosed();
@@ -335,90 +335,90 @@ void THttpCli::FinishRequest(int code, bool fromAbort) {
 }
 
 void THttpCli::SessionConnected() {
-    if (connected_) return;
-    connected_ = true;
+    if (ConnectionMade) return;
+    ConnectionMade = true;
     if (OnSessionConnected) OnSessionConnected();
 }
 
 void THttpCli::FireDocBegin() {
-    docBegun_ = true;
+    DocBegun = true;
     bool found = false;
-    std::string length = HeaderValue(doc_.HeaderLines, "Content-Length:", &found);
-    doc_.ContentLength = found ? ParseContentLength(length) : -1;
-    doc_.ContentType = HeaderValue(doc_.HeaderLines, "Content-Type:", nullptr);
-    doc_.TransferEncoding = HeaderValue(doc_.HeaderLines, "Transfer-Encoding:", nullptr);
-    if (OnDocBegin) OnDocBegin(doc_);
+    std::string length = HeaderValue(Doc.HeaderLines, "Content-Length:", &found);
+    Doc.ContentLength = found ? ParseContentLength(length) : -1;
+    Doc.ContentType = HeaderValue(Doc.HeaderLines, "Content-Type:", nullptr);
+    Doc.TransferEncoding = HeaderValue(Doc.HeaderLines, "Transfer-Encoding:", nullptr);
+    if (OnDocBegin) OnDocBegin(Doc);
 }
 
 std::size_t THttpCli::OnHeaderLine(const char* data, std::size_t size) {
-    if (abortRequested_) return 0;
-    headerBytes_ += size;
-    if (headerBytes_ > MaxHeaderBytes) {
-        headerOverflow_ = true;
+    if (AbortRequested) return 0;
+    HeaderBytes += size;
+    if (HeaderBytes > MaxHeaderBytes) {
+        HeaderOverflow = true;
         return 0;
     }
     // Once the document began, further lines are chunked-body trailers: not reported.
-    if (docBegun_) return size;
+    if (DocBegun) return size;
     std::string line(data, size);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.pop_back();
 
     if (StartsWithNoCase(line, "HTTP/")) {
         // A new response (after a redirect or an interim answer) replaces the one before.
-        doc_ = {};
-        doc_.Status = ParseStatus(line);
-        headerComplete_ = false;
-    } else if (headerComplete_) {
+        Doc = {};
+        Doc.Status = ParseStatus(line);
+        HeaderComplete = false;
+    } else if (HeaderComplete) {
         // Trailers of a body that was empty.
     } else if (line.empty()) {
-        headerComplete_ = doc_.Status != 0;
-    } else if ((line[0] == ' ' || line[0] == '\t') && !doc_.HeaderLines.empty()) {
-        doc_.HeaderLines.back() += ' ' + Trim(line);
-    } else if (doc_.Status != 0) {
-        doc_.HeaderLines.push_back(std::move(line));
+        HeaderComplete = Doc.Status != 0;
+    } else if ((line[0] == ' ' || line[0] == '\t') && !Doc.HeaderLines.empty()) {
+        Doc.HeaderLines.back() += ' ' + Trim(line);
+    } else if (Doc.Status != 0) {
+        Doc.HeaderLines.push_back(std::move(line));
     }
     return size;
 }
 
 std::size_t THttpCli::OnBody(const char* data, std::size_t size) {
-    if (abortRequested_) return 0;
+    if (AbortRequested) return 0;
     // curl hands over no body of a followed redirect, so the first body byte belongs to the
     // final response.
-    if (!docBegun_) {
+    if (!DocBegun) {
         FireDocBegin();
-        if (abortRequested_) return 0;
+        if (AbortRequested) return 0;
     }
-    if (bodyLimit_ >= 0 && received_ + std::int64_t(size) > bodyLimit_) {
-        bodyLimitHit_ = true;
+    if (BodyLimit >= 0 && Received + std::int64_t(size) > BodyLimit) {
+        BodyLimitHit = true;
         return 0;
     }
-    received_ += std::int64_t(size);
-    if (sink_.IsOpen()) {
-        if (sinkLimit_ >= 0 && sinkWritten_ + std::int64_t(size) > sinkLimit_) {
-            bodyLimitHit_ = true;
+    Received += std::int64_t(size);
+    if (Sink.IsOpen()) {
+        if (SinkLimit >= 0 && SinkWritten + std::int64_t(size) > SinkLimit) {
+            BodyLimitHit = true;
             return 0;
         }
-        if (!sink_.WriteAll(data, size)) {
-            sinkFailed_ = true;
+        if (!Sink.WriteAll(data, size)) {
+            SinkFailed = true;
             return 0;
         }
-        sinkWritten_ += std::int64_t(size);
+        SinkWritten += std::int64_t(size);
     }
-    if (OnDocData) OnDocData(data, size, received_);
-    return abortRequested_ ? 0 : size;
+    if (OnDocData) OnDocData(data, size, Received);
+    return AbortRequested ? 0 : size;
 }
 
 bool THttpCli::CreateBodyFile(const std::string& path, std::int64_t limit) {
     CloseBodySink();
-    sink_ = TFile::OpenForWriting(path, 0666);
-    if (!sink_.IsOpen()) return false;
-    sinkLimit_ = limit;
-    sinkWritten_ = 0;
+    Sink = TFile::OpenForWriting(path, 0666);
+    if (!Sink.IsOpen()) return false;
+    SinkLimit = limit;
+    SinkWritten = 0;
     return true;
 }
 
 bool THttpCli::CloseBodySink() {
-    return sink_.Close();
+    return Sink.Close();
 }
 
 } // namespace nimbora

@@ -110,7 +110,7 @@ public:
     // OnRequestDone(HttpErrAborted, status) follow. Inside a transfer callback the abort takes
     // effect when that callback returns.
     void Abort();
-    bool Busy() const { return easy_ != nullptr; }
+    bool Busy() const { return Easy != nullptr; }
 
     // The body sink: a file created (or truncated) here that receives the body as it arrives.
     // More than `limit` bytes end the transfer with HttpErrBodyTooLarge. Replaces (and closes)
@@ -118,7 +118,7 @@ public:
     bool CreateBodyFile(const std::string& path, std::int64_t limit = HttpDefaultBodyLimit);
     // Closes and detaches the sink; false when there was none or closing reported an error.
     bool CloseBodySink();
-    bool HasBodySink() const { return sink_.IsOpen(); }
+    bool HasBodySink() const { return Sink.IsOpen(); }
 
 private:
     struct TCurlTrampolines;
@@ -131,27 +131,27 @@ private:
     void FinishRequest(int code, bool fromAbort);
     void ReleaseEasy();
 
-    void* multi_ = nullptr;      // CURLM*
-    void* easy_ = nullptr;       // CURL*, only while a request runs
-    void* headerList_ = nullptr; // curl_slist*
+    void* Multi = nullptr;      // CURLM*
+    void* Easy = nullptr;       // CURL*, only while a request runs
+    void* HeaderList = nullptr; // curl_slist*
 
     // Per request.
-    THttpDocInfo doc_; // header block of the latest response
-    bool headerComplete_ = false;
-    bool inCallback_ = false;
-    bool abortRequested_ = false;
-    bool docBegun_ = false;
-    bool connected_ = false;
-    bool headerOverflow_ = false;
-    bool sinkFailed_ = false;
-    bool bodyLimitHit_ = false;
-    std::size_t headerBytes_ = 0;
-    std::int64_t received_ = 0;
-    std::int64_t bodyLimit_ = -1;
+    THttpDocInfo Doc; // header block of the latest response
+    bool HeaderComplete = false;
+    bool InCallback = false;
+    bool AbortRequested = false;
+    bool DocBegun = false;
+    bool ConnectionMade = false;
+    bool HeaderOverflow = false;
+    bool SinkFailed = false;
+    bool BodyLimitHit = false;
+    std::size_t HeaderBytes = 0;
+    std::int64_t Received = 0;
+    std::int64_t BodyLimit = -1;
 
-    TFile sink_;
-    std::int64_t sinkLimit_ = -1;
-    std::int64_t sinkWritten_ = 0;
+    TFile Sink;
+    std::int64_t SinkLimit = -1;
+    std::int64_t SinkWritten = 0;
 };
 
 } // namespace nimbora

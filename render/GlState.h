@@ -12,14 +12,14 @@ class TGlCapabilities {
 public:
     TGlCapabilities(std::initializer_list<std::pair<GLenum, bool>> settings) {
         for (const auto& [capability, on] : settings) {
-            if (count_ == MaxSettings) break;
-            saved_[count_++] = {capability, glIsEnabled(capability) == GL_TRUE};
+            if (Count == MaxSettings) break;
+            Saved[Count++] = {capability, glIsEnabled(capability) == GL_TRUE};
             on ? glEnable(capability) : glDisable(capability);
         }
     }
     ~TGlCapabilities() {
-        while (count_ > 0) {
-            const auto& [capability, was] = saved_[--count_];
+        while (Count > 0) {
+            const auto& [capability, was] = Saved[--Count];
             was ? glEnable(capability) : glDisable(capability);
         }
     }
@@ -28,8 +28,8 @@ public:
 
 private:
     static constexpr int MaxSettings = 6;
-    std::pair<GLenum, bool> saved_[MaxSettings];
-    int count_ = 0;
+    std::pair<GLenum, bool> Saved[MaxSettings];
+    int Count = 0;
 };
 
 // The modelview matrix of a scope: pushed at its start, popped at its end.

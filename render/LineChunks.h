@@ -85,7 +85,6 @@ public:
     // coarsest copy whose tolerance is at most maxError (the full lines when none is).
     void Draw(const TShellView& view, double maxError = 0);
     void Release();
-    std::size_t ChunkCount() const { return Levels.empty() ? 0 : Levels.front().Chunks.size(); }
     // Which copy Draw takes for maxError: 0 the full lines, k the k-th tolerance.
     std::size_t LevelFor(double maxError) const;
     // Vertices of each copy, the full lines first.

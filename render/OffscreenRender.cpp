@@ -118,11 +118,11 @@ struct TOffscreenRender::TImpl {
     }
 };
 
-TOffscreenRender::TOffscreenRender() : impl_(std::make_unique<TImpl>()) {}
+TOffscreenRender::TOffscreenRender() : Impl(std::make_unique<TImpl>()) {}
 
 TOffscreenRender::~TOffscreenRender() {
-    impl_->FreeFramebuffer();
-    impl_->Drop();
+    Impl->FreeFramebuffer();
+    Impl->Drop();
 }
 
 bool TOffscreenRender::Create(std::string& error) {
@@ -130,10 +130,10 @@ bool TOffscreenRender::Create(std::string& error) {
     PFNEGLGETPLATFORMDISPLAYEXTPROC getPlatformDisplay = nullptr;
     if (HasWord(clientExtensions, "EGL_MESA_platform_surfaceless") &&
         Load(getPlatformDisplay, "eglGetPlatformDisplayEXT") &&
-        impl_->TryDisplay(
+        Impl->TryDisplay(
             getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr)))
         return true;
-    if (impl_->TryDisplay(eglGetDisplay(EGL_DEFAULT_DISPLAY))) return true;
+    if (Impl->TryDisplay(eglGetDisplay(EGL_DEFAULT_DISPLAY))) return true;
     error = "Unable to create an OpenGL rendering context.";
     return false;
 }
@@ -151,7 +151,7 @@ int TOffscreenRender::MaxSide() const {
 }
 
 bool TOffscreenRender::MakeFramebuffer(int width, int height, std::string& error) {
-    TImpl& d = *impl_;
+    TImpl& d = *Impl;
     d.FreeFramebuffer();
     while (glGetError() != GL_NO_ERROR) {
     }
@@ -181,7 +181,7 @@ bool TOffscreenRender::MakeFramebuffer(int width, int height, std::string& error
 }
 
 bool TOffscreenRender::Read(std::vector<std::uint8_t>& rgb) {
-    const TImpl& d = *impl_;
+    const TImpl& d = *Impl;
     rgb.clear();
     if (!d.Fbo) return false;
     try {

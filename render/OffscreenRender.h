@@ -32,7 +32,7 @@ public:
 
 private:
     struct TImpl;
-    std::unique_ptr<TImpl> impl_;
+    std::unique_ptr<TImpl> Impl;
 };
 
 } // namespace nimbora

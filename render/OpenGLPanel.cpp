@@ -19,7 +19,7 @@ namespace nimbora {
 // from where they travel up to the main window as if the panel had had them.
 class TPanelWindow : public QWindow {
 public:
-    explicit TPanelWindow(TOpenGLPanel* panel) : panel_(panel) {
+    explicit TPanelWindow(TOpenGLPanel* panel) : Panel(panel) {
         setSurfaceType(QWindow::OpenGLSurface);
         setFormat(TOpenGLPanel::SceneFormat());
         // Clicking the globe must not take the keyboard from the main window.
@@ -28,27 +28,27 @@ public:
 
 protected:
     void exposeEvent(QExposeEvent*) override {
-        if (isExposed()) panel_->Render();
+        if (isExposed()) Panel->Render();
     }
     void resizeEvent(QResizeEvent*) override { requestUpdate(); }
     bool event(QEvent* event) override {
         if (event->type() == QEvent::UpdateRequest) {
-            panel_->Render();
+            Panel->Render();
             return true;
         }
         return QWindow::event(event);
     }
     void mousePressEvent(QMouseEvent* event) override {
-        if (panel_->OnMouseDown) panel_->OnMouseDown(event);
+        if (Panel->OnMouseDown) Panel->OnMouseDown(event);
     }
     void mouseMoveEvent(QMouseEvent* event) override {
-        if (panel_->OnMouseMove) panel_->OnMouseMove(event);
+        if (Panel->OnMouseMove) Panel->OnMouseMove(event);
     }
     void mouseReleaseEvent(QMouseEvent* event) override {
-        if (panel_->OnMouseUp) panel_->OnMouseUp(event);
+        if (Panel->OnMouseUp) Panel->OnMouseUp(event);
     }
     void wheelEvent(QWheelEvent* event) override {
-        if (panel_->OnWheel) panel_->OnWheel(event);
+        if (Panel->OnWheel) Panel->OnWheel(event);
     }
     void keyPressEvent(QKeyEvent* event) override { ForwardKey(event); }
     void keyReleaseEvent(QKeyEvent* event) override { ForwardKey(event); }
@@ -58,18 +58,18 @@ private:
         QKeyEvent copy(event->type(), event->key(), event->modifiers(), event->nativeScanCode(),
                        event->nativeVirtualKey(), event->nativeModifiers(), event->text(),
                        event->isAutoRepeat(), static_cast<quint16>(event->count()));
-        QCoreApplication::sendEvent(panel_, &copy);
+        QCoreApplication::sendEvent(Panel, &copy);
         event->setAccepted(copy.isAccepted());
     }
 
-    TOpenGLPanel* panel_;
+    TOpenGLPanel* Panel;
 };
 
 // Where child windows are no good the globe is drawn through a widget, which Qt composes into
 // the window.
 class TPanelWidget : public QOpenGLWidget {
 public:
-    explicit TPanelWidget(TOpenGLPanel* panel) : QOpenGLWidget(panel), panel_(panel) {
+    explicit TPanelWidget(TOpenGLPanel* panel) : QOpenGLWidget(panel), Panel(panel) {
         setFormat(TOpenGLPanel::SceneFormat());
         setAutoFillBackground(false);
         setFocusPolicy(Qt::NoFocus);
@@ -78,51 +78,51 @@ public:
 
 protected:
     void initializeGL() override {
-        panel_->usable_ = context()->isValid();
-        if (panel_->OnInitialize) panel_->OnInitialize();
+        Panel->Usable = context()->isValid();
+        if (Panel->OnInitialize) Panel->OnInitialize();
     }
-    void resizeGL(int, int) override { panel_->ResizeIfNeeded(); }
+    void resizeGL(int, int) override { Panel->ResizeIfNeeded(); }
     void paintGL() override {
-        panel_->ResizeIfNeeded();
-        if (panel_->OnPaint) panel_->OnPaint();
+        Panel->ResizeIfNeeded();
+        if (Panel->OnPaint) Panel->OnPaint();
     }
     void mousePressEvent(QMouseEvent* event) override {
-        if (panel_->OnMouseDown) panel_->OnMouseDown(event);
+        if (Panel->OnMouseDown) Panel->OnMouseDown(event);
     }
     void mouseMoveEvent(QMouseEvent* event) override {
-        if (panel_->OnMouseMove) panel_->OnMouseMove(event);
+        if (Panel->OnMouseMove) Panel->OnMouseMove(event);
     }
     void mouseReleaseEvent(QMouseEvent* event) override {
-        if (panel_->OnMouseUp) panel_->OnMouseUp(event);
+        if (Panel->OnMouseUp) Panel->OnMouseUp(event);
     }
     void wheelEvent(QWheelEvent* event) override {
-        if (panel_->OnWheel) panel_->OnWheel(event);
+        if (Panel->OnWheel) Panel->OnWheel(event);
     }
 
 private:
-    TOpenGLPanel* panel_;
+    TOpenGLPanel* Panel;
 };
 
 TOpenGLPanel::TOpenGLPanel(QWidget* parent) : QWidget(parent) {
     setAutoFillBackground(false);
     setAttribute(Qt::WA_OpaquePaintEvent);
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-        window_ = new TPanelWindow(this);
-        container_ = QWidget::createWindowContainer(window_, this);
-        container_->setObjectName("OpenGLPanelContainer");
+        DrawWindow = new TPanelWindow(this);
+        Container = QWidget::createWindowContainer(DrawWindow, this);
+        Container->setObjectName("OpenGLPanelContainer");
     } else {
-        widget_ = new TPanelWidget(this);
-        container_ = widget_;
+        DrawWidget = new TPanelWidget(this);
+        Container = DrawWidget;
     }
-    container_->setFocusPolicy(Qt::NoFocus);
-    container_->setGeometry(rect());
+    Container->setFocusPolicy(Qt::NoFocus);
+    Container->setGeometry(rect());
 }
 
 TOpenGLPanel::~TOpenGLPanel() {
     // The context goes before the window it draws into.
-    if (context_ && QOpenGLContext::currentContext() == context_) context_->doneCurrent();
-    delete context_;
-    context_ = nullptr;
+    if (OwnContext && QOpenGLContext::currentContext() == OwnContext) OwnContext->doneCurrent();
+    delete OwnContext;
+    OwnContext = nullptr;
 }
 
 QSurfaceFormat TOpenGLPanel::SceneFormat() {
@@ -161,53 +161,53 @@ TOpenGLPanel::TContextState TOpenGLPanel::ContextState() const {
 
 bool TOpenGLPanel::isValid() const {
     const QOpenGLContext* current = context();
-    return current && current->isValid() && usable_;
+    return current && current->isValid() && Usable;
 }
 
 QOpenGLContext* TOpenGLPanel::context() const {
-    return widget_ ? widget_->context() : context_;
+    return DrawWidget ? DrawWidget->context() : OwnContext;
 }
 
 bool TOpenGLPanel::Initialize() {
-    if (widget_) {
+    if (DrawWidget) {
         // The widget makes its context when it is shown; asked before, it makes it at once.
-        if (!widget_->context()) widget_->grabFramebuffer();
+        if (!DrawWidget->context()) DrawWidget->grabFramebuffer();
         return isValid();
     }
-    if (initialized_) return isValid();
-    initialized_ = true;
+    if (InitAttempted) return isValid();
+    InitAttempted = true;
     // Shown, the container has made the drawing window already, as a child of the top-level
     // window; a panel asked for its context before that gets one now.
-    if (!window_->handle()) window_->create();
+    if (!DrawWindow->handle()) DrawWindow->create();
     // The drawing window goes to the bottom, so that native widgets laid over the panel show
     // above it, and the panel's own native window (it gets one when a sibling is native) below
     // that, where it cannot cover the globe.
-    window_->lower();
+    DrawWindow->lower();
     if (!isWindow())
         if (QWindow* own = windowHandle()) own->lower();
-    if (!window_->handle()) {
+    if (!DrawWindow->handle()) {
         if (OnInitialize) OnInitialize(); // reports the missing surface
         return false;
     }
-    context_ = new QOpenGLContext(this);
-    context_->setFormat(SceneFormat());
-    context_->setScreen(window_->screen());
-    usable_ = context_->create() && context_->makeCurrent(window_);
+    OwnContext = new QOpenGLContext(this);
+    OwnContext->setFormat(SceneFormat());
+    OwnContext->setScreen(DrawWindow->screen());
+    Usable = OwnContext->create() && OwnContext->makeCurrent(DrawWindow);
     if (OnInitialize) OnInitialize();
-    if (usable_) ResizeIfNeeded();
-    return usable_;
+    if (Usable) ResizeIfNeeded();
+    return Usable;
 }
 
 void TOpenGLPanel::makeCurrent() {
     if (!Initialize()) return;
-    widget_ ? widget_->makeCurrent() : static_cast<void>(context_->makeCurrent(window_));
+    DrawWidget ? DrawWidget->makeCurrent() : static_cast<void>(OwnContext->makeCurrent(DrawWindow));
 }
 
 void TOpenGLPanel::doneCurrent() {
-    if (widget_) {
-        widget_->doneCurrent();
-    } else if (context_) {
-        context_->doneCurrent();
+    if (DrawWidget) {
+        DrawWidget->doneCurrent();
+    } else if (OwnContext) {
+        OwnContext->doneCurrent();
     }
 }
 
@@ -220,18 +220,18 @@ QSize TOpenGLPanel::FramebufferSize() const {
 void TOpenGLPanel::ResizeIfNeeded() {
     const QSize size = FramebufferSize();
     const double ratio = devicePixelRatioF();
-    if (size == reportedSize_ && ratio == reportedRatio_) return;
-    reportedSize_ = size;
-    reportedRatio_ = ratio;
+    if (size == ReportedSize && ratio == ReportedRatio) return;
+    ReportedSize = size;
+    ReportedRatio = ratio;
     if (OnResize) OnResize(size.width(), size.height(), ratio);
 }
 
 void TOpenGLPanel::RequestFrame() {
-    if (widget_) {
-        widget_->update();
+    if (DrawWidget) {
+        DrawWidget->update();
     } else if (Shown()) {
         // An unseen window asks for nothing; it draws again when the window system shows it.
-        window_->requestUpdate();
+        DrawWindow->requestUpdate();
     }
 }
 
@@ -239,7 +239,7 @@ bool TOpenGLPanel::Shown() const {
     // The drawing window alone does not know when its top-level window was unmapped or
     // destroyed: it stays exposed as far as Qt can tell.
     const QWindow* top = window()->windowHandle();
-    return window_->isExposed() && top && top->isExposed();
+    return DrawWindow->isExposed() && top && top->isExposed();
 }
 
 void TOpenGLPanel::Render() {
@@ -247,25 +247,25 @@ void TOpenGLPanel::Render() {
     // not be seen, some systems block the swap of such a window, and a destroyed one takes
     // frames into nowhere at great cost.
     if (!Shown() || !Initialize()) return;
-    if (!context_->makeCurrent(window_)) return;
+    if (!OwnContext->makeCurrent(DrawWindow)) return;
     ResizeIfNeeded();
     if (OnPaint) OnPaint();
-    context_->swapBuffers(window_);
+    OwnContext->swapBuffers(DrawWindow);
     emit frameSwapped();
 }
 
 bool TOpenGLPanel::DrawHiddenFrame() {
     if (!Initialize()) return false;
-    if (widget_) {
+    if (DrawWidget) {
         // The widget draws into its framebuffer object, whose picture is its first colour
         // attachment.
-        widget_->makeCurrent();
+        DrawWidget->makeCurrent();
         ResizeIfNeeded();
         if (OnPaint) OnPaint();
         glReadBuffer(GL_COLOR_ATTACHMENT0);
         return true;
     }
-    if (!context_->makeCurrent(window_)) return false;
+    if (!OwnContext->makeCurrent(DrawWindow)) return false;
     ResizeIfNeeded();
     if (OnPaint) OnPaint();
     glReadBuffer(GL_BACK);
@@ -273,7 +273,7 @@ bool TOpenGLPanel::DrawHiddenFrame() {
 }
 
 QImage TOpenGLPanel::grabFramebuffer() {
-    if (widget_) return widget_->grabFramebuffer();
+    if (DrawWidget) return DrawWidget->grabFramebuffer();
     const QSize size = FramebufferSize();
     if (size.isEmpty() || !DrawHiddenFrame()) return {};
     QImage image(size, QImage::Format_RGBA8888_Premultiplied);
@@ -286,12 +286,12 @@ QImage TOpenGLPanel::grabFramebuffer() {
 }
 
 QWindow* TOpenGLPanel::DrawingWindow() const {
-    return window_;
+    return DrawWindow;
 }
 
 void TOpenGLPanel::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (!window_) return;
+    if (!DrawWindow) return;
     // Make the context now, so that the start-up finds it and the first frame is the scene's.
     Initialize();
     // The drawing window may have been exposed before its top-level window, when it could not
@@ -306,18 +306,18 @@ bool TOpenGLPanel::eventFilter(QObject* watched, QEvent* event) {
 
 void TOpenGLPanel::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    container_->setGeometry(rect());
+    Container->setGeometry(rect());
 }
 
-TCurrentContext::TCurrentContext(TOpenGLPanel* panel) : panel_(panel) {
+TCurrentContext::TCurrentContext(TOpenGLPanel* panel) : Panel(panel) {
     const QOpenGLContext* before = QOpenGLContext::currentContext();
-    panel_->makeCurrent();
-    if (!panel_->isValid()) return; // nothing to draw into
-    made_ = before != panel_->context();
+    Panel->makeCurrent();
+    if (!Panel->isValid()) return; // nothing to draw into
+    MadeCurrent = before != Panel->context();
 }
 
 TCurrentContext::~TCurrentContext() {
-    if (made_) panel_->doneCurrent();
+    if (MadeCurrent) Panel->doneCurrent();
 }
 
 } // namespace nimbora

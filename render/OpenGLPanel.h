@@ -44,7 +44,7 @@ public:
     QSize FramebufferSize() const;
 
     // Whether the globe is drawn into a native window, which covers the window's other widgets.
-    bool NativeWindow() const { return window_ != nullptr; }
+    bool NativeWindow() const { return DrawWindow != nullptr; }
 
     // Asks for a frame; requests before it is drawn are merged into one.
     void RequestFrame();
@@ -92,14 +92,14 @@ private:
     bool Shown() const;
     void Render();
 
-    TPanelWindow* window_ = nullptr; // owned by the container; null when drawn by widget_
-    QWidget* container_ = nullptr;
-    TPanelWidget* widget_ = nullptr;
-    QOpenGLContext* context_ = nullptr;
-    bool initialized_ = false;
-    bool usable_ = false; // the context was made and could be made current on the window
-    QSize reportedSize_;
-    double reportedRatio_ = 0;
+    TPanelWindow* DrawWindow = nullptr; // owned by the container; null when drawn by DrawWidget
+    QWidget* Container = nullptr;
+    TPanelWidget* DrawWidget = nullptr;
+    QOpenGLContext* OwnContext = nullptr;
+    bool InitAttempted = false;
+    bool Usable = false; // the context was made and could be made current on the window
+    QSize ReportedSize;
+    double ReportedRatio = 0;
 };
 
 // Makes the panel's context current for a scope (GL work outside the panel's own hooks) and
@@ -112,8 +112,8 @@ public:
     TCurrentContext& operator=(const TCurrentContext&) = delete;
 
 private:
-    TOpenGLPanel* panel_;
-    bool made_ = false;
+    TOpenGLPanel* Panel;
+    bool MadeCurrent = false;
 };
 
 } // namespace nimbora

@@ -729,13 +729,6 @@ void TScene::DrawStatusLines(const TFrameState& f) {
     lines.Draw(0, 1, 0);
 }
 
-void TScene::DrawStatusText(int x, int y, const std::string& text) {
-    TGlCapabilities onTop{{GL_DEPTH_TEST, false}};
-    TTextBatch line(Font);
-    line.AddWindow(x, y, text);
-    line.Draw(0, 1, 0);
-}
-
 bool TScene::ChangeEarthTexture(bool detailed) {
     InitNimboraResources();
     return LoadJpegTexture(

@@ -115,7 +115,6 @@ public:
     // true while the fade changed something (the caller repaints).
     bool LightFadeTick(const TLightingSets& sets);
     bool LightInit() const { return Fade.LightInit; }
-    const TLightFade& LightFadeState() const { return Fade; }
     // A light setting changed (configuration dialog): ends the fade; the colours reach OpenGL
     // with the next frame. Needs no current context.
     void ApplyLightColours(const TLightingSets& sets);
@@ -141,9 +140,6 @@ public:
     // The processed cloud picture already decoded: channels 1 (grey), 3 (RGB) or 4 (RGBA)
     // bytes a pixel, bottom row first; false (texture unchanged) when OpenGL does not take it.
     bool SetCloudPicture(int width, int height, int channels, std::span<const std::uint8_t> pixels);
-
-    // Text at window pixel (x, y), origin bottom-left, in green.
-    void DrawStatusText(int x, int y, const std::string& text);
 
     // Frees every display list and texture (context current; at shutdown).
     void Release();

@@ -78,18 +78,18 @@ class TResultHold {
 public:
     // A result has just been put on the line.
     void Start(double now) {
-        since_ = now;
-        active_ = true;
+        Since = now;
+        Active = true;
     }
     // True while the result is to stay. A clock set back ends the hold rather than prolong it.
     bool Holds(double now) const {
-        const double elapsed = (now - since_) * 86400;
-        return active_ && elapsed >= 0 && elapsed < ResultHoldSeconds;
+        const double elapsed = (now - Since) * 86400;
+        return Active && elapsed >= 0 && elapsed < ResultHoldSeconds;
     }
 
 private:
-    double since_ = 0;
-    bool active_ = false;
+    double Since = 0;
+    bool Active = false;
 };
 
 } // namespace nimbora

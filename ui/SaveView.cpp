@@ -352,24 +352,24 @@ bool TSaveFrameDialog::Execute(QWidget* parent, std::string& fileName, int& filt
     const QStringList filters = {QStringLiteral("JPEG image file (*.jpg)"),
                                  QStringLiteral("Portable Network Graphics image file (*.png)"),
                                  QStringLiteral("Bitmap image file (*.bmp)")};
-    dialog_ = std::make_unique<QFileDialog>(parent);
-    dialog_->setObjectName("SaveFrameDialog");
-    dialog_->setAcceptMode(QFileDialog::AcceptSave);
-    dialog_->setFileMode(QFileDialog::AnyFile);
-    dialog_->setNameFilters(filters);
-    dialog_->setDefaultSuffix(QString::fromLatin1(SaveFrameDefaultExt));
-    dialog_->setOption(QFileDialog::ReadOnly, false);
-    dialog_->setSizeGripEnabled(true);
+    FileDialog = std::make_unique<QFileDialog>(parent);
+    FileDialog->setObjectName("SaveFrameDialog");
+    FileDialog->setAcceptMode(QFileDialog::AcceptSave);
+    FileDialog->setFileMode(QFileDialog::AnyFile);
+    FileDialog->setNameFilters(filters);
+    FileDialog->setDefaultSuffix(QString::fromLatin1(SaveFrameDefaultExt));
+    FileDialog->setOption(QFileDialog::ReadOnly, false);
+    FileDialog->setSizeGripEnabled(true);
     // A name typed without an extension takes the chosen filter's (the dialog adds it).
     static constexpr const char* suffixes[] = {"jpg", "png", "bmp"};
-    QObject::connect(dialog_.get(), &QFileDialog::filterSelected, dialog_.get(),
-                     [d = dialog_.get(), filters](const QString& filter) {
+    QObject::connect(FileDialog.get(), &QFileDialog::filterSelected, FileDialog.get(),
+                     [d = FileDialog.get(), filters](const QString& filter) {
                          const auto index = filters.indexOf(filter);
                          if (index >= 0) d->setDefaultSuffix(QString::fromLatin1(suffixes[index]));
                      });
     if (FilterIndex >= 1 && FilterIndex <= 3) {
-        dialog_->selectNameFilter(filters[FilterIndex - 1]);
-        dialog_->setDefaultSuffix(QString::fromLatin1(suffixes[FilterIndex - 1]));
+        FileDialog->selectNameFilter(filters[FilterIndex - 1]);
+        FileDialog->setDefaultSuffix(QString::fromLatin1(suffixes[FilterIndex - 1]));
     }
     // The first proposal is a bare name: it goes into the user's pictures folder rather than
     // wherever the process or the toolkit's history happens to point.
@@ -377,19 +377,20 @@ bool TSaveFrameDialog::Execute(QWidget* parent, std::string& fileName, int& filt
     if (!FileName.empty() && FileName.find('/') == std::string::npos) {
         QString folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
         if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
-        dialog_->setDirectory(folder);
-        dialog_->selectFile(proposal.fileName());
+        FileDialog->setDirectory(folder);
+        FileDialog->selectFile(proposal.fileName());
     } else if (!FileName.empty()) {
-        dialog_->setDirectory(proposal.absolutePath());
-        dialog_->selectFile(proposal.fileName());
+        FileDialog->setDirectory(proposal.absolutePath());
+        FileDialog->selectFile(proposal.fileName());
     }
-    const bool ok = dialog_->exec() == QDialog::Accepted && !dialog_->selectedFiles().isEmpty();
+    const bool ok =
+        FileDialog->exec() == QDialog::Accepted && !FileDialog->selectedFiles().isEmpty();
     if (ok) {
-        fileName = dialog_->selectedFiles().first().toStdString();
-        filterIndex = static_cast<int>(filters.indexOf(dialog_->selectedNameFilter())) + 1;
+        fileName = FileDialog->selectedFiles().first().toStdString();
+        filterIndex = static_cast<int>(filters.indexOf(FileDialog->selectedNameFilter())) + 1;
         if (filterIndex <= 0) filterIndex = FilterIndex;
     }
-    dialog_.reset();
+    FileDialog.reset();
     return ok;
 }
 

@@ -91,10 +91,10 @@ public:
 
     std::string FileName;             // the proposal and, after a save, the last name
     int FilterIndex = SaveFilterJpeg; // the last filter
-    QFileDialog* Dialog() const { return dialog_.get(); } // while Execute runs (tests)
+    QFileDialog* Dialog() const { return FileDialog.get(); } // while Execute runs (tests)
 
 private:
-    std::unique_ptr<QFileDialog> dialog_;
+    std::unique_ptr<QFileDialog> FileDialog;
 };
 
 // What the save needs from the window.

@@ -117,67 +117,66 @@ QImage RenderHeaderPicture(const THeaderLook& look) {
 // ---------------------------------------------------------------------------------------------
 
 TSchrinkPanel::TSchrinkPanel(QWidget* parent) : QFrame(parent) {
-    FBody = new QWidget(this);
-    FButton = new TOverPaint(this);
-    FButton->setCursor(Qt::PointingHandCursor);
-    FButton->OnClick = [this] { Toggle(); };
-    FButton->OnMouseEnter = [this] { Hover(true); };
-    FButton->OnMouseLeave = [this] { Hover(false); };
-    FButton->OnPaint = [this](QPainter& painter) { painter.drawImage(0, 0, FButtonBitmap); };
-    FButtonColor = palette().color(QPalette::Midlight);
+    BodyWidget = new QWidget(this);
+    HeaderButton = new TOverPaint(this);
+    HeaderButton->setCursor(Qt::PointingHandCursor);
+    HeaderButton->OnClick = [this] { Toggle(); };
+    HeaderButton->OnMouseEnter = [this] { Hover(true); };
+    HeaderButton->OnMouseLeave = [this] { Hover(false); };
+    HeaderButton->OnPaint = [this](QPainter& painter) { painter.drawImage(0, 0, HeaderImage); };
+    ButtonColor = palette().color(QPalette::Midlight);
     QFrame::resize(170, 80);
-    FExpandedHeight = height();
-    FSchrinkedHeight = SchrinkHeaderHeight + BevelWidth();
+    OpenHeight = height();
+    ClosedHeight = SchrinkHeaderHeight + BevelWidth();
     Resize();
 }
 
 int TSchrinkPanel::BevelWidth() const {
-    return (FBevelOuter != BvNone ? 2 : 0) + (FBevelInner != BvNone ? 2 : 0);
+    return (OuterBevel != BvNone ? 2 : 0) + (InnerBevel != BvNone ? 2 : 0);
 }
 
 void TSchrinkPanel::SetBevels(TBevel outer, TBevel inner) {
-    FBevelOuter = outer;
-    FBevelInner = inner;
+    OuterBevel = outer;
+    InnerBevel = inner;
     Resize();
     update();
 }
 
 void TSchrinkPanel::SetButtonCaption(const QString& value) {
-    if (value == FButtonCaption) return;
-    FButtonCaption = value;
+    if (value == CaptionText) return;
+    CaptionText = value;
     // Shown when the header is next drawn.
 }
 
 void TSchrinkPanel::Toggle() {
-    if (!FExpanded) {
+    if (!IsExpanded) {
         SetExpanded(true);
-    } else if (FCollapsable) {
+    } else if (CanCollapse) {
         SetExpanded(false);
     }
 }
 
 void TSchrinkPanel::Hover(bool over) {
     // A panel that cannot be collapsed shows no hover effect.
-    if (!FCollapsable) return;
-    FButtonOver = over;
+    if (!CanCollapse) return;
+    PointerOver = over;
     RenderHeader();
-    FButton->update();
+    HeaderButton->update();
 }
 
 void TSchrinkPanel::SetExpanded(bool value) {
     // Only opening closes the others: closing one of two open panels of an accordion would
     // otherwise have each close the other, without end.
-    if (FOpenbyOne && value) {
+    if (OneOpenAtATime && value) {
         ForEachPanel(this, [this](TSchrinkPanel* other) {
-            if (other != this && other->FGroupID == FGroupID && other->FExpanded &&
-                other->FCollapsable)
+            if (other != this && other->Group == Group && other->IsExpanded && other->CanCollapse)
                 other->SetExpanded(false);
         });
     }
-    FExpanded = value;
-    FSchrinkedHeight = SchrinkHeaderHeight + BevelWidth();
-    FButtonColor = palette().color(value ? QPalette::Midlight : QPalette::Button);
-    SetPanelHeight(value ? FExpandedHeight : FSchrinkedHeight);
+    IsExpanded = value;
+    ClosedHeight = SchrinkHeaderHeight + BevelWidth();
+    ButtonColor = palette().color(value ? QPalette::Midlight : QPalette::Button);
+    SetPanelHeight(value ? OpenHeight : ClosedHeight);
 }
 
 void TSchrinkPanel::SetPanelHeight(int height) {
@@ -187,48 +186,48 @@ void TSchrinkPanel::SetPanelHeight(int height) {
 }
 
 void TSchrinkPanel::SetExpandedHeight(int value) {
-    FExpandedHeight = value;
-    if (FExpanded)
+    OpenHeight = value;
+    if (IsExpanded)
         SetPanelHeight(value);
     else
         Resize(); // the body keeps the open height
 }
 
 void TSchrinkPanel::SetCollapsable(bool value) {
-    if (value == FCollapsable) return;
-    FCollapsable = value;
-    if (!value) FButtonOver = false;
-    FButton->setCursor(value ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    if (value == CanCollapse) return;
+    CanCollapse = value;
+    if (!value) PointerOver = false;
+    HeaderButton->setCursor(value ? Qt::PointingHandCursor : Qt::ArrowCursor);
     RenderHeader();
     update();
-    FButton->update();
+    HeaderButton->update();
 }
 
 void TSchrinkPanel::SetGroupID(int value) {
-    if (value == FGroupID) return;
-    FGroupID = value;
+    if (value == Group) return;
+    Group = value;
     ArrangeGroup();
 }
 
 void TSchrinkPanel::SetGroupOrder(int value) {
-    if (value == FGroupOrder) return;
-    FGroupOrder = value;
+    if (value == Order) return;
+    Order = value;
     ArrangeGroup();
 }
 
 TSchrinkPanel* TSchrinkPanel::SearchNext(int group, int order) const {
     TSchrinkPanel* best = nullptr;
     ForEachPanel(this, [&](TSchrinkPanel* panel) {
-        if (panel->FGroupID != group || panel->FGroupOrder <= order) return;
-        if (!best || panel->FGroupOrder < best->FGroupOrder) best = panel;
+        if (panel->Group != group || panel->Order <= order) return;
+        if (!best || panel->Order < best->Order) best = panel;
     });
     return best;
 }
 
 void TSchrinkPanel::ArrangeGroup() {
-    TSchrinkPanel* current = SearchNext(FGroupID, -1);
+    TSchrinkPanel* current = SearchNext(Group, -1);
     while (current) {
-        TSchrinkPanel* next = SearchNext(FGroupID, current->FGroupOrder);
+        TSchrinkPanel* next = SearchNext(Group, current->Order);
         if (!next) break;
         const QRect target(current->x(), current->y() + current->height(), current->width(),
                            next->height());
@@ -244,13 +243,13 @@ void TSchrinkPanel::CallHider() {
     TSchrinkHider* hider = nullptr;
     for (QObject* child : parent->children()) {
         auto* candidate = qobject_cast<TSchrinkHider*>(child);
-        if (candidate && candidate->GroupID() == FGroupID) {
+        if (candidate && candidate->GroupID() == Group) {
             hider = candidate;
             break;
         }
     }
     if (!hider) return;
-    if (TSchrinkPanel* first = SearchNext(FGroupID, -1)) {
+    if (TSchrinkPanel* first = SearchNext(Group, -1)) {
         const int left = hider->LeftSide() ? hider->x() - width() : hider->x() + hider->width();
         if (first->pos() != QPoint(left, hider->y())) {
             first->move(left, hider->y());
@@ -260,20 +259,20 @@ void TSchrinkPanel::CallHider() {
     }
     int total = 0;
     ForEachPanel(this, [&](TSchrinkPanel* panel) {
-        if (panel->FGroupID == FGroupID) total += panel->height();
+        if (panel->Group == Group) total += panel->height();
     });
     if (hider->height() != total) hider->resize(hider->width(), total);
 }
 
 void TSchrinkPanel::Resize() {
-    if (!FExpanded && height() != FSchrinkedHeight) QFrame::resize(width(), FSchrinkedHeight);
+    if (!IsExpanded && height() != ClosedHeight) QFrame::resize(width(), ClosedHeight);
     const int b = BevelWidth() / 2;
-    FButton->setGeometry(b, b, std::max(width() - 2 * b, 1), SchrinkHeaderHeight);
-    FBody->setGeometry(b, b + SchrinkHeaderHeight, std::max(width() - 2 * b, 1),
-                       std::max(FExpandedHeight - SchrinkHeaderHeight - 2 * b, 0));
-    FButton->raise();
+    HeaderButton->setGeometry(b, b, std::max(width() - 2 * b, 1), SchrinkHeaderHeight);
+    BodyWidget->setGeometry(b, b + SchrinkHeaderHeight, std::max(width() - 2 * b, 1),
+                            std::max(OpenHeight - SchrinkHeaderHeight - 2 * b, 0));
+    HeaderButton->raise();
     RenderHeader();
-    FButton->update();
+    HeaderButton->update();
     ArrangeGroup();
 }
 
@@ -289,16 +288,16 @@ void TSchrinkPanel::moveEvent(QMoveEvent* event) {
 
 void TSchrinkPanel::RenderHeader() {
     THeaderLook look;
-    look.Width = FButton->width();
-    look.Height = FButton->height();
-    look.Base = FButtonColor;
+    look.Width = HeaderButton->width();
+    look.Height = HeaderButton->height();
+    look.Base = ButtonColor;
     look.HotLight = HotLightColour(palette().color(QPalette::Link));
-    look.Collapsable = FCollapsable;
-    look.Expanded = FExpanded;
-    look.Over = FButtonOver;
-    look.Caption = FButtonCaption;
+    look.Collapsable = CanCollapse;
+    look.Expanded = IsExpanded;
+    look.Over = PointerOver;
+    look.Caption = CaptionText;
     look.Font = font();
-    FButtonBitmap = RenderHeaderPicture(look);
+    HeaderImage = RenderHeaderPicture(look);
 }
 
 void TSchrinkPanel::paintEvent(QPaintEvent*) {
@@ -307,7 +306,7 @@ void TSchrinkPanel::paintEvent(QPaintEvent*) {
     QRect r = rect().adjusted(0, 0, -1, -1);
     const QColor light = palette().color(QPalette::Light);
     const QColor dark = palette().color(QPalette::Dark);
-    for (TBevel bevel : {FBevelOuter, FBevelInner}) {
+    for (TBevel bevel : {OuterBevel, InnerBevel}) {
         if (bevel == BvNone) continue;
         const QColor& topLeft = bevel == BvRaised ? light : dark;
         const QColor& bottomRight = bevel == BvRaised ? dark : light;
@@ -329,11 +328,10 @@ TSchrinkHider::TSchrinkHider(QWidget* parent) : QWidget(parent) {
 }
 
 void TSchrinkHider::SetPanelsShown(bool shown) {
-    FPanelsShown = shown;
+    ShowsPanels = shown;
     if (!parent()) return;
     for (QObject* child : parent()->children())
-        if (auto* panel = qobject_cast<TSchrinkPanel*>(child);
-            panel && panel->GroupID() == FGroupID)
+        if (auto* panel = qobject_cast<TSchrinkPanel*>(child); panel && panel->GroupID() == Group)
             panel->setVisible(shown);
     update();
 }
@@ -341,7 +339,7 @@ void TSchrinkHider::SetPanelsShown(bool shown) {
 void TSchrinkHider::mouseReleaseEvent(QMouseEvent* event) {
     QWidget::mouseReleaseEvent(event);
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
-        SetPanelsShown(!FPanelsShown);
+        SetPanelsShown(!ShowsPanels);
 }
 
 void TSchrinkHider::paintEvent(QPaintEvent*) {

@@ -70,17 +70,17 @@ class TSchrinkPanel : public QFrame {
 public:
     explicit TSchrinkPanel(QWidget* parent = nullptr);
 
-    QString ButtonCaption() const { return FButtonCaption; }
-    bool Expanded() const { return FExpanded; }
-    bool Collapsable() const { return FCollapsable; }
-    int ExpandedHeight() const { return FExpandedHeight; }
-    int SchrinkedHeight() const { return FSchrinkedHeight; }
-    int GroupID() const { return FGroupID; }
-    int GroupOrder() const { return FGroupOrder; }
-    bool OpenbyOne() const { return FOpenbyOne; }
-    bool ButtonOver() const { return FButtonOver; }
-    TBevel BevelOuter() const { return FBevelOuter; }
-    TBevel BevelInner() const { return FBevelInner; }
+    QString ButtonCaption() const { return CaptionText; }
+    bool Expanded() const { return IsExpanded; }
+    bool Collapsable() const { return CanCollapse; }
+    int ExpandedHeight() const { return OpenHeight; }
+    int SchrinkedHeight() const { return ClosedHeight; }
+    int GroupID() const { return Group; }
+    int GroupOrder() const { return Order; }
+    bool OpenbyOne() const { return OneOpenAtATime; }
+    bool ButtonOver() const { return PointerOver; }
+    TBevel BevelOuter() const { return OuterBevel; }
+    TBevel BevelInner() const { return InnerBevel; }
 
     void SetButtonCaption(const QString& value);
     void SetExpanded(bool value);
@@ -88,7 +88,7 @@ public:
     void SetExpandedHeight(int value);
     void SetGroupID(int value);
     void SetGroupOrder(int value);
-    void SetOpenbyOne(bool value) { FOpenbyOne = value; }
+    void SetOpenbyOne(bool value) { OneOpenAtATime = value; }
     void SetBevels(TBevel outer, TBevel inner);
 
     // The sibling panel of that group with the smallest order greater than order; of equal
@@ -99,10 +99,10 @@ public:
     // The panel's size changed.
     void Resize();
 
-    TOverPaint* Button() const { return FButton; }
-    const QImage& ButtonBitmap() const { return FButtonBitmap; }
+    TOverPaint* Button() const { return HeaderButton; }
+    const QImage& ButtonBitmap() const { return HeaderImage; }
     // Where the panel's own controls go: below the header, as high as the open panel.
-    QWidget* Body() const { return FBody; }
+    QWidget* Body() const { return BodyWidget; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -117,21 +117,21 @@ private:
     void SetPanelHeight(int height);
     int BevelWidth() const;
 
-    TOverPaint* FButton = nullptr;
-    QWidget* FBody = nullptr;
-    QString FButtonCaption;
-    bool FButtonOver = false;
-    QImage FButtonBitmap;
-    bool FCollapsable = true;
-    bool FExpanded = true;
-    int FExpandedHeight = 80;
-    int FSchrinkedHeight = SchrinkHeaderHeight + 2;
-    int FGroupID = 0;
-    int FGroupOrder = -1;
-    bool FOpenbyOne = false;
-    TBevel FBevelOuter = BvRaised;
-    TBevel FBevelInner = BvNone;
-    QColor FButtonColor;
+    TOverPaint* HeaderButton = nullptr;
+    QWidget* BodyWidget = nullptr;
+    QString CaptionText;
+    bool PointerOver = false;
+    QImage HeaderImage;
+    bool CanCollapse = true;
+    bool IsExpanded = true;
+    int OpenHeight = 80;
+    int ClosedHeight = SchrinkHeaderHeight + 2;
+    int Group = 0;
+    int Order = -1;
+    bool OneOpenAtATime = false;
+    TBevel OuterBevel = BvRaised;
+    TBevel InnerBevel = BvNone;
+    QColor ButtonColor;
 };
 
 // A thin strip beside a group of panels: it carries the group's first panel on its left or
@@ -141,12 +141,12 @@ class TSchrinkHider : public QWidget {
 public:
     explicit TSchrinkHider(QWidget* parent = nullptr);
 
-    int GroupID() const { return FGroupID; }
-    void SetGroupID(int value) { FGroupID = value; }
+    int GroupID() const { return Group; }
+    void SetGroupID(int value) { Group = value; }
     // True: the panels sit to the left of the strip.
-    bool LeftSide() const { return FLeftSide; }
-    void SetLeftSide(bool value) { FLeftSide = value; }
-    bool PanelsShown() const { return FPanelsShown; }
+    bool LeftSide() const { return OnLeftSide; }
+    void SetLeftSide(bool value) { OnLeftSide = value; }
+    bool PanelsShown() const { return ShowsPanels; }
     // Shows or hides every panel of the group.
     void SetPanelsShown(bool shown);
 
@@ -155,9 +155,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    int FGroupID = 0;
-    bool FLeftSide = false;
-    bool FPanelsShown = true;
+    int Group = 0;
+    bool OnLeftSide = false;
+    bool ShowsPanels = true;
 };
 
 } // namespace nimbora

@@ -1,6 +1,7 @@
 #include "waypoints/customway.h"
 
 #include "core/IniFile.h"
+#include "core/TextHelpers.h"
 #include "core/support.h"
 #include "ui/uVistaFuncs.h"
 #include "waypoints/ParseCoord.h"
@@ -19,17 +20,6 @@
 #include <algorithm>
 
 namespace nimbora {
-
-bool SameWaypointName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-        if (x != y) return false;
-    }
-    return true;
-}
 
 namespace {
 
@@ -59,16 +49,16 @@ QPoint PositionBeside(const QRect& window, const QSize& dialog, const QRect& scr
 
 void TSiteListModel::Fill(const TDrawPointList* points) {
     beginResetModel();
-    points_ = points;
-    rows_.clear();
+    Points = points;
+    Rows.clear();
     if (points)
         for (std::size_t i = 0; i < points->size(); ++i)
-            if ((*points)[i].Kind == WpTUser) rows_.push_back(i);
+            if ((*points)[i].Kind == WpTUser) Rows.push_back(i);
     endResetModel();
 }
 
 int TSiteListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(std::min<std::size_t>(rows_.size(), INT_MAX));
+    return parent.isValid() ? 0 : static_cast<int>(std::min<std::size_t>(Rows.size(), INT_MAX));
 }
 
 int TSiteListModel::columnCount(const QModelIndex& parent) const {
@@ -76,9 +66,9 @@ int TSiteListModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant TSiteListModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !points_ || !index.isValid() || index.row() >= rowCount())
+    if (role != Qt::DisplayRole || !Points || !index.isValid() || index.row() >= rowCount())
         return {};
-    const TDrawPoint& p = (*points_)[PointIndex(index.row())];
+    const TDrawPoint& p = (*Points)[PointIndex(index.row())];
     switch (index.column()) {
     case 0:
         return QString::fromStdString(NameOf(p));
@@ -277,7 +267,7 @@ void TCustWayForm::AddBtClick() {
     const std::string name = CleanWaypointName(typed.toStdString());
     if (name.empty()) return;
     for (int row = 0; row < SiteModel->rowCount(); ++row) {
-        if (SameWaypointName(RowCaption(row).toStdString(), name)) {
+        if (EqualNoCase(RowCaption(row).toStdString(), name)) {
             // Message boxes show their text as it is: an "&" needs no doubling.
             Inform("The waypoint labeled \"" + name + "\" already exists, cannot continue.");
             return;
@@ -303,7 +293,7 @@ void TCustWayForm::EditBtClick() {
     const std::string name = CleanWaypointName(typed.toStdString());
     if (name.empty()) return;
     for (int other = 0; other < SiteModel->rowCount(); ++other) {
-        if (!SameWaypointName(RowCaption(other).toStdString(), name)) continue;
+        if (!EqualNoCase(RowCaption(other).toStdString(), name)) continue;
         if (other != row) {
             Inform("The name \"" + name + "\" already exists, cannot continue.");
             return;

@@ -36,9 +36,6 @@ struct TCustWayContext {
     std::function<void(bool showCustomWay)> OnClose;
 };
 
-// Names compare without regard to the case of A to Z; every other character must match.
-bool SameWaypointName(const std::string& a, const std::string& b);
-
 // Where a dialog of that frame size goes so that the middle of the window stays in view (frames
 // in screen coordinates): beside the window where the screen has room, else against the
 // screen's edge on the side that hides less of the window; level with the window's middle;
@@ -52,7 +49,7 @@ public:
     explicit TSiteListModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
     void Fill(const TDrawPointList* points);
     // Index into DrawPoints of a row.
-    std::size_t PointIndex(int row) const { return rows_[static_cast<std::size_t>(row)]; }
+    std::size_t PointIndex(int row) const { return Rows[static_cast<std::size_t>(row)]; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -60,8 +57,8 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
-    const TDrawPointList* points_ = nullptr;
-    std::vector<std::size_t> rows_;
+    const TDrawPointList* Points = nullptr;
+    std::vector<std::size_t> Rows;
 };
 
 class TCustWayForm : public QDialog {

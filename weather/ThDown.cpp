@@ -29,7 +29,7 @@ std::string FolderOf(const std::string& path) {
 
 TDownThread::TDownThread(TDownInfo info, TSynchronizer* sync,
                          std::function<void(TDownThread&)> results)
-    : DownInfo(std::move(info)), sync_(sync), results_(std::move(results)) {}
+    : DownInfo(std::move(info)), Synchronizer(sync), DownResults(std::move(results)) {}
 
 TDownThread::~TDownThread() {
     Terminate();
@@ -190,11 +190,11 @@ void TDownThread::Execute() {
     if (FError == ErrNone && DownInfo.ContentType == TypUnk && FileExists(DownInfo.FileName))
         std::remove(DownInfo.FileName.c_str());
 
-    if (results_) {
-        if (sync_) {
-            sync_->Synchronize([this] { results_(*this); });
+    if (DownResults) {
+        if (Synchronizer) {
+            Synchronizer->Synchronize([this] { DownResults(*this); });
         } else {
-            results_(*this);
+            DownResults(*this);
         }
     }
 }

@@ -75,8 +75,8 @@ protected:
 private:
     int FError = ErrNone;
     bool Working = false;
-    TSynchronizer* sync_;
-    std::function<void(TDownThread&)> results_;
+    TSynchronizer* Synchronizer;
+    std::function<void(TDownThread&)> DownResults;
 };
 
 // Inflates a gzip file into a new file (zlib's gzip decoding: every valid member is accepted

@@ -8,26 +8,26 @@
 namespace nimbora {
 
 TWorkerThread::~TWorkerThread() {
-    terminated_ = true;
+    StopRequested = true;
     Join();
 }
 
 void TWorkerThread::Start(QObject* endTarget) {
     // The owner outlives the thread (it joins it at shutdown), so the target stays valid.
     QObject* target = endTarget;
-    std::weak_ptr<int> alive = alive_;
-    thread_ = std::thread([this, target, alive] {
+    std::weak_ptr<int> alive = Alive;
+    Thread = std::thread([this, target, alive] {
         LowerCurrentThreadPriority();
         Execute();
         // The callback travels as a copy: the owner may free this object while it runs.
         std::function<void()> onEnd;
-        if (!detached_) onEnd = OnTerminate;
-        finished_ = true;
+        if (!EndDetached) onEnd = OnTerminate;
+        HasEnded = true;
         // From here on the owner may destroy this object; only the weak pointer is safe.
         if (onEnd && target)
             PostCall(target, [this, alive, onEnd = std::move(onEnd)] {
                 const std::shared_ptr<int> exists = alive.lock();
-                if (exists && !detached_) onEnd();
+                if (exists && !EndDetached) onEnd();
             });
     });
 }
@@ -53,7 +53,7 @@ THttpProxy HttpProxyOf(const TProxy& proxy, const std::string& url) {
 }
 
 void TWorkerThread::Join() {
-    if (thread_.joinable()) thread_.join();
+    if (Thread.joinable()) Thread.join();
 }
 
 } // namespace nimbora

@@ -43,15 +43,15 @@ public:
     // when set, is posted to endTarget's thread after Execute() has returned; it runs only while
     // this object still exists and the callback is not detached.
     void Start(QObject* endTarget);
-    void Terminate() { terminated_ = true; }
-    bool Terminated() const { return terminated_; }
+    void Terminate() { StopRequested = true; }
+    bool Terminated() const { return StopRequested; }
     // True once Execute() has returned.
-    bool Finished() const { return finished_; }
+    bool Finished() const { return HasEnded; }
     // Waits for the thread to end; call after Finished() or from a wait loop that keeps the
     // main thread's pending calls running.
     void Join();
     // Detaches the end callback (shutdown waits for the thread itself).
-    void DetachEndCallback() { detached_ = true; }
+    void DetachEndCallback() { EndDetached = true; }
 
     std::function<void()> OnTerminate;
 
@@ -60,12 +60,12 @@ protected:
     virtual void Execute() = 0;
 
 private:
-    std::thread thread_;
-    std::atomic<bool> terminated_{false};
-    std::atomic<bool> finished_{false};
-    std::atomic<bool> detached_{false};
+    std::thread Thread;
+    std::atomic<bool> StopRequested{false};
+    std::atomic<bool> HasEnded{false};
+    std::atomic<bool> EndDetached{false};
     // Lets a posted end callback find out on the main thread whether this object still exists.
-    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+    std::shared_ptr<int> Alive = std::make_shared<int>(0);
 };
 
 } // namespace nimbora

@@ -13,8 +13,8 @@
 namespace nimbora::test {
 
 TScratchHome::TScratchHome() {
-    if (const char* old = std::getenv("XDG_DATA_HOME")) oldXdg_ = old, hadXdg_ = true;
-    setenv("XDG_DATA_HOME", dir_.str().c_str(), 1);
+    if (const char* old = std::getenv("XDG_DATA_HOME")) OldXdg = old, HadXdg = true;
+    setenv("XDG_DATA_HOME", Dir.str().c_str(), 1);
 }
 
 std::string TScratchHome::SettingsFile() const {
@@ -25,7 +25,7 @@ std::string TScratchHome::SettingsFile() const {
 }
 
 TScratchHome::~TScratchHome() {
-    hadXdg_ ? setenv("XDG_DATA_HOME", oldXdg_.c_str(), 1) : unsetenv("XDG_DATA_HOME");
+    HadXdg ? setenv("XDG_DATA_HOME", OldXdg.c_str(), 1) : unsetenv("XDG_DATA_HOME");
 }
 
 std::string TScratchHome::MakeDataFolder() const {

@@ -15,16 +15,16 @@ class TScratchHome {
 public:
     TScratchHome();
     ~TScratchHome();
-    std::string DataFolder() const { return dir_.str() + "/NimboraProject/Nimbora/"; }
+    std::string DataFolder() const { return Dir.str() + "/NimboraProject/Nimbora/"; }
     // The settings file the window in this test program reads and writes.
     std::string SettingsFile() const;
     // Creates the data folder, for tests that put files there before the start.
     std::string MakeDataFolder() const;
 
 private:
-    TempDir dir_;
-    std::string oldXdg_;
-    bool hadXdg_ = false;
+    TempDir Dir;
+    std::string OldXdg;
+    bool HadXdg = false;
 };
 
 // Runs the event loop until pred() holds or the time is up; returns pred().

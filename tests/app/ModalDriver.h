@@ -33,7 +33,7 @@ public:
     // The first modal dialog of the given class name: runs act on it.
     TModalDriver& On(const char* className, std::function<void(QWidget*)> act);
 
-    bool Done() const { return steps_.empty() && !busy_; }
+    bool Done() const { return Steps.empty() && !Busy; }
     // What was left undone (for a failure message).
     std::string Pending() const;
     std::vector<QString> Texts; // message box texts and prompt labels, in order
@@ -42,11 +42,10 @@ public:
 
 private:
     void Tick();
-    std::deque<TStep> steps_;
-    QTimer timer_;
-    QWidget* last_ = nullptr;
-    bool busy_ = false;
-    int idleTicks_ = 0;
+    std::deque<TStep> Steps;
+    QTimer Timer;
+    bool Busy = false;
+    int IdleTicks = 0;
 };
 
 } // namespace nimbora::test

@@ -36,6 +36,8 @@ TEST(TextHelpers, CaseRulesAreAsciiOnly) {
     EXPECT_EQ(LowerAscii("Content-TYPE: \xc9\xe9"), "content-type: \xc9\xe9");
     EXPECT_TRUE(EqualNoCase("Last-Modified", "last-MODIFIED"));
     EXPECT_FALSE(EqualNoCase("\xc9", "\xe9"));
+    EXPECT_FALSE(EqualNoCase("\xc3\xa9t\xc3\xa9", "\xc3\x89T\xc3\x89")); // UTF-8 accents too
+    EXPECT_TRUE(EqualNoCase("", ""));
     EXPECT_FALSE(EqualNoCase("jan", "jan "));
     EXPECT_TRUE(StartsWithNoCase("HTTP/1.1 200", "http/"));
     EXPECT_FALSE(StartsWithNoCase("HTT", "http/"));

@@ -121,13 +121,13 @@ ScratchDir::ScratchDir() {
     std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/nimbora-net-XXXXXX";
     std::vector<char> buf(pattern.begin(), pattern.end());
     buf.push_back('\0');
-    if (mkdtemp(buf.data())) path_ = buf.data();
+    if (mkdtemp(buf.data())) PathName = buf.data();
 }
 
 ScratchDir::~ScratchDir() {
-    if (path_.empty()) return;
+    if (PathName.empty()) return;
     std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
+    std::filesystem::remove_all(PathName, ec);
 }
 
 bool ChildProcess::Start(const std::vector<std::string>& argv, const std::string& outputFile) {
@@ -148,44 +148,44 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, const std::string
     int rc = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) return false;
-    pid_ = pid;
+    ProcessId = pid;
     return true;
 }
 
 bool ChildProcess::Running() {
-    if (pid_ <= 0) return false;
+    if (ProcessId <= 0) return false;
     int status = 0;
-    pid_t r = waitpid(pid_, &status, WNOHANG);
+    pid_t r = waitpid(ProcessId, &status, WNOHANG);
     if (r == 0) return true;
-    pid_ = -1; // ended (and reaped), or not our child any more
+    ProcessId = -1; // ended (and reaped), or not our child any more
     return false;
 }
 
 void ChildProcess::Stop() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
+    if (ProcessId <= 0) return;
+    kill(ProcessId, SIGTERM);
     auto start = Clock::now();
     int status = 0;
     while (ElapsedMs(start) < 3000) {
-        pid_t r = waitpid(pid_, &status, WNOHANG);
-        if (r == pid_ || r < 0) {
-            pid_ = -1;
+        pid_t r = waitpid(ProcessId, &status, WNOHANG);
+        if (r == ProcessId || r < 0) {
+            ProcessId = -1;
             return;
         }
         SleepMs(10);
     }
-    kill(pid_, SIGKILL);
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
+    kill(ProcessId, SIGKILL);
+    waitpid(ProcessId, &status, 0);
+    ProcessId = -1;
 }
 
 int ChildProcess::Wait(int timeoutMs) {
     auto start = Clock::now();
-    while (pid_ > 0 && ElapsedMs(start) < timeoutMs) {
+    while (ProcessId > 0 && ElapsedMs(start) < timeoutMs) {
         int status = 0;
-        pid_t r = waitpid(pid_, &status, WNOHANG);
-        if (r == pid_) {
-            pid_ = -1;
+        pid_t r = waitpid(ProcessId, &status, WNOHANG);
+        if (r == ProcessId) {
+            ProcessId = -1;
             return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         }
         if (r < 0) break;
@@ -233,13 +233,13 @@ bool NginxServer::Start(const std::string& root, const std::string& serverConfig
     Stop();
     const std::string nginx = NginxProgram();
     if (nginx.empty()) return false;
-    tls_ = !certFile.empty();
+    Tls = !certFile.empty();
     // A port picked here may be taken by someone else before nginx binds it: try a few.
     for (int attempt = 0; attempt < 5; ++attempt) {
-        dir_ = std::make_unique<ScratchDir>();
-        const std::string d = dir_->Path();
+        Dir = std::make_unique<ScratchDir>();
+        const std::string d = Dir->Path();
         if (d.empty()) return false;
-        port_ = PickFreePort();
+        ListenPort = PickFreePort();
         std::ostringstream conf;
         if (geteuid() == 0) conf << "user root;\n";
         conf << "master_process off;\n"
@@ -259,20 +259,20 @@ bool NginxServer::Start(const std::string& root, const std::string& serverConfig
              << "          image/gif gif; }\n"
              << "  default_type application/octet-stream;\n"
              << "  server {\n"
-             << "    listen 127.0.0.1:" << port_ << (tls_ ? " ssl" : "") << ";\n"
+             << "    listen 127.0.0.1:" << ListenPort << (Tls ? " ssl" : "") << ";\n"
              << "    server_name localhost;\n"
              << "    root " << root << ";\n";
-        if (tls_)
+        if (Tls)
             conf << "    ssl_certificate " << certFile << ";\n"
                  << "    ssl_certificate_key " << keyFile << ";\n";
         conf << serverConfig << "\n  }\n}\n";
         if (!WriteFile(d + "/nginx.conf", conf.str())) return false;
-        if (!proc_.Start({nginx, "-p", d + "/", "-e", d + "/error.log", "-c", d + "/nginx.conf",
-                          "-g", "daemon off;"},
-                         d + "/output.log"))
+        if (!Process.Start({nginx, "-p", d + "/", "-e", d + "/error.log", "-c", d + "/nginx.conf",
+                            "-g", "daemon off;"},
+                           d + "/output.log"))
             return false;
-        if (WaitForServer(proc_, port_, d + "/nginx.pid", 10000)) return true;
-        proc_.Stop();
+        if (WaitForServer(Process, ListenPort, d + "/nginx.pid", 10000)) return true;
+        Process.Stop();
         // Leave the last failed folder for ErrorLog().
         if (attempt == 4) return false;
     }
@@ -280,20 +280,21 @@ bool NginxServer::Start(const std::string& root, const std::string& serverConfig
 }
 
 void NginxServer::Stop() {
-    proc_.Stop();
-    port_ = 0;
+    Process.Stop();
+    ListenPort = 0;
 }
 
 std::string NginxServer::Url(const std::string& path) const {
-    return std::string(tls_ ? "https" : "http") + "://127.0.0.1:" + std::to_string(port_) + path;
+    return std::string(Tls ? "https" : "http") + "://127.0.0.1:" + std::to_string(ListenPort) +
+           path;
 }
 
 std::string NginxServer::AccessLog() const {
-    return dir_ ? ReadFile(dir_->File("access.log")) : "";
+    return Dir ? ReadFile(Dir->File("access.log")) : "";
 }
 
 std::string NginxServer::ErrorLog() const {
-    return dir_ ? ReadFile(dir_->File("error.log")) + ReadFile(dir_->File("output.log")) : "";
+    return Dir ? ReadFile(Dir->File("error.log")) + ReadFile(Dir->File("output.log")) : "";
 }
 
 // ---- tinyproxy ----
@@ -303,12 +304,12 @@ bool TinyProxyServer::Start(const std::string& user, const std::string& password
     const std::string tinyproxy = TinyproxyProgram();
     if (tinyproxy.empty()) return false;
     for (int attempt = 0; attempt < 5; ++attempt) {
-        dir_ = std::make_unique<ScratchDir>();
-        const std::string d = dir_->Path();
+        Dir = std::make_unique<ScratchDir>();
+        const std::string d = Dir->Path();
         if (d.empty()) return false;
-        port_ = PickFreePort();
+        ListenPort = PickFreePort();
         std::ostringstream conf;
-        conf << "Port " << port_ << "\n"
+        conf << "Port " << ListenPort << "\n"
              << "Listen 127.0.0.1\n"
              << "Timeout 30\n"
              << "MaxClients 16\n"
@@ -318,21 +319,21 @@ bool TinyProxyServer::Start(const std::string& user, const std::string& password
              << "Allow 127.0.0.1\n";
         if (!user.empty()) conf << "BasicAuth " << user << " " << password << "\n";
         if (!WriteFile(d + "/tinyproxy.conf", conf.str())) return false;
-        if (!proc_.Start({tinyproxy, "-d", "-c", d + "/tinyproxy.conf"}, d + "/output.log"))
+        if (!Process.Start({tinyproxy, "-d", "-c", d + "/tinyproxy.conf"}, d + "/output.log"))
             return false;
-        if (WaitForServer(proc_, port_, {}, 10000)) return true;
-        proc_.Stop();
+        if (WaitForServer(Process, ListenPort, {}, 10000)) return true;
+        Process.Stop();
     }
     return false;
 }
 
 void TinyProxyServer::Stop() {
-    proc_.Stop();
-    port_ = 0;
+    Process.Stop();
+    ListenPort = 0;
 }
 
 std::string TinyProxyServer::Log() const {
-    return dir_ ? ReadFile(dir_->File("tinyproxy.log")) + ReadFile(dir_->File("output.log")) : "";
+    return Dir ? ReadFile(Dir->File("tinyproxy.log")) + ReadFile(Dir->File("output.log")) : "";
 }
 
 // ---- scripted server ----
@@ -342,27 +343,26 @@ std::string ScriptedServer::Connection::ReadRequest() {
     auto start = Clock::now();
     char buf[4096];
     while (head.find("\r\n\r\n") == std::string::npos && head.size() < 65536) {
-        if (owner_->stop_ || ElapsedMs(start) > 5000) return {};
-        pollfd p{fd_, POLLIN, 0};
+        if (Owner->Stopping || ElapsedMs(start) > 5000) return {};
+        pollfd p{Fd, POLLIN, 0};
         if (poll(&p, 1, 20) <= 0) continue;
-        ssize_t n = recv(fd_, buf, sizeof buf, 0);
+        ssize_t n = recv(Fd, buf, sizeof buf, 0);
         if (n <= 0) return {};
         head.append(buf, std::size_t(n));
     }
-    std::lock_guard<std::mutex> lock(owner_->requestsMutex_);
-    owner_->requests_.push_back(head);
+    std::lock_guard<std::mutex> lock(Owner->RequestsMutex);
+    Owner->RequestHeads.push_back(head);
     return head;
 }
 
 bool ScriptedServer::Connection::Send(const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        if (owner_->stop_) return false;
+        if (Owner->Stopping) return false;
         // Never block: a client that stops reading must not keep Stop() waiting.
-        pollfd p{fd_, POLLOUT, 0};
+        pollfd p{Fd, POLLOUT, 0};
         if (poll(&p, 1, 20) <= 0) continue;
-        ssize_t n =
-            send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+        ssize_t n = send(Fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
         if (n <= 0) return false;
         done += std::size_t(n);
@@ -373,49 +373,49 @@ bool ScriptedServer::Connection::Send(const std::string& bytes) {
 bool ScriptedServer::Connection::Pause(int ms) {
     auto start = Clock::now();
     while (ElapsedMs(start) < ms) {
-        if (owner_->stop_) return false;
+        if (Owner->Stopping) return false;
         SleepMs(std::min(10, ms));
     }
-    return !owner_->stop_;
+    return !Owner->Stopping;
 }
 
 bool ScriptedServer::Start(std::vector<Behaviour> behaviours) {
     Stop();
     if (behaviours.empty()) return false;
-    behaviours_ = std::move(behaviours);
-    listenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listenFd_ < 0) return false;
+    Behaviours = std::move(behaviours);
+    ListenFd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (ListenFd < 0) return false;
     sockaddr_in a = Loopback(0);
     socklen_t len = sizeof a;
-    if (bind(listenFd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-        listen(listenFd_, 16) != 0 ||
-        getsockname(listenFd_, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
-        close(listenFd_);
-        listenFd_ = -1;
+    if (bind(ListenFd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        listen(ListenFd, 16) != 0 ||
+        getsockname(ListenFd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        close(ListenFd);
+        ListenFd = -1;
         return false;
     }
-    port_ = ntohs(a.sin_port);
-    stop_ = false;
-    connections_ = 0;
-    acceptThread_ = std::thread([this] { AcceptLoop(); });
+    ListenPort = ntohs(a.sin_port);
+    Stopping = false;
+    Connections = 0;
+    AcceptThread = std::thread([this] { AcceptLoop(); });
     return true;
 }
 
 void ScriptedServer::AcceptLoop() {
-    while (!stop_) {
-        pollfd p{listenFd_, POLLIN, 0};
+    while (!Stopping) {
+        pollfd p{ListenFd, POLLIN, 0};
         if (poll(&p, 1, 20) <= 0) continue;
-        int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        int fd = accept4(ListenFd, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) continue;
-        int index = connections_++;
-        Behaviour behaviour = behaviours_[std::min<std::size_t>(index, behaviours_.size() - 1)];
-        std::lock_guard<std::mutex> lock(mutex_);
+        int index = Connections++;
+        Behaviour behaviour = Behaviours[std::min<std::size_t>(index, Behaviours.size() - 1)];
+        std::lock_guard<std::mutex> lock(Mutex);
         // A bounded number of connections: a runaway client cannot exhaust the test process.
-        if (workers_.size() >= 64) {
+        if (Workers.size() >= 64) {
             close(fd);
             continue;
         }
-        workers_.emplace_back([this, fd, behaviour] {
+        Workers.emplace_back([this, fd, behaviour] {
             Connection c(fd, this);
             behaviour(c);
             close(fd);
@@ -424,26 +424,26 @@ void ScriptedServer::AcceptLoop() {
 }
 
 void ScriptedServer::Stop() {
-    stop_ = true;
-    if (acceptThread_.joinable()) acceptThread_.join();
+    Stopping = true;
+    if (AcceptThread.joinable()) AcceptThread.join();
     std::vector<std::thread> workers;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        workers.swap(workers_);
+        std::lock_guard<std::mutex> lock(Mutex);
+        workers.swap(Workers);
     }
     for (auto& t : workers)
         t.join();
-    if (listenFd_ >= 0) close(listenFd_);
-    listenFd_ = -1;
+    if (ListenFd >= 0) close(ListenFd);
+    ListenFd = -1;
 }
 
 std::string ScriptedServer::Url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + path;
+    return "http://127.0.0.1:" + std::to_string(ListenPort) + path;
 }
 
 std::vector<std::string> ScriptedServer::Requests() const {
-    std::lock_guard<std::mutex> lock(requestsMutex_);
-    return requests_;
+    std::lock_guard<std::mutex> lock(RequestsMutex);
+    return RequestHeads;
 }
 
 } // namespace nimbora::test

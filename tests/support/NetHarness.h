@@ -35,11 +35,11 @@ public:
     ~ScratchDir();
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
-    const std::string& Path() const { return path_; }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
+    const std::string& Path() const { return PathName; }
+    std::string File(const std::string& name) const { return PathName + "/" + name; }
 
 private:
-    std::string path_;
+    std::string PathName;
 };
 
 // A process started from an argument vector (no shell); stopped and reaped when destroyed.
@@ -58,10 +58,10 @@ public:
     // Waits for it to end; its exit code, or -1 when it was killed or ran past timeoutMs (then
     // it is stopped).
     int Wait(int timeoutMs);
-    pid_t Pid() const { return pid_; }
+    pid_t Pid() const { return ProcessId; }
 
 private:
-    pid_t pid_ = -1;
+    pid_t ProcessId = -1;
 };
 
 // A self-signed certificate for "localhost" made with the openssl program. False when openssl
@@ -77,17 +77,17 @@ public:
     bool Start(const std::string& root, const std::string& serverConfig = {},
                const std::string& certFile = {}, const std::string& keyFile = {});
     void Stop();
-    int Port() const { return port_; }
+    int Port() const { return ListenPort; }
     std::string Url(const std::string& path) const;
     std::string AccessLog() const;
     // Why Start failed (the error log), for test messages.
     std::string ErrorLog() const;
 
 private:
-    std::unique_ptr<ScratchDir> dir_;
-    ChildProcess proc_;
-    int port_ = 0;
-    bool tls_ = false;
+    std::unique_ptr<ScratchDir> Dir;
+    ChildProcess Process;
+    int ListenPort = 0;
+    bool Tls = false;
 };
 
 // A fixture whose tests share one nginx, started once for the suite: `Suite` (the test class
@@ -98,25 +98,25 @@ template <class Suite> class NginxSuite : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         if (!HaveNginx()) return;
-        root_ = std::make_unique<ScratchDir>();
-        const std::string config = Suite::ServeFiles(root_->Path());
-        nginx_ = std::make_unique<NginxServer>();
-        started_ = nginx_->Start(root_->Path(), config);
+        Root = std::make_unique<ScratchDir>();
+        const std::string config = Suite::ServeFiles(Root->Path());
+        Server = std::make_unique<NginxServer>();
+        Started = Server->Start(Root->Path(), config);
     }
     static void TearDownTestSuite() {
-        nginx_.reset();
-        root_.reset();
+        Server.reset();
+        Root.reset();
     }
     void SetUp() override {
-        if (!nginx_) GTEST_SKIP() << "nginx is not installed";
-        ASSERT_TRUE(started_) << nginx_->ErrorLog();
+        if (!Server) GTEST_SKIP() << "nginx is not installed";
+        ASSERT_TRUE(Started) << Server->ErrorLog();
     }
-    static NginxServer& Nginx() { return *nginx_; }
+    static NginxServer& Nginx() { return *Server; }
 
 private:
-    inline static std::unique_ptr<ScratchDir> root_;
-    inline static std::unique_ptr<NginxServer> nginx_;
-    inline static bool started_ = false;
+    inline static std::unique_ptr<ScratchDir> Root;
+    inline static std::unique_ptr<NginxServer> Server;
+    inline static bool Started = false;
 };
 
 // tinyproxy in the foreground; with a user name it demands Basic authentication.
@@ -125,14 +125,14 @@ public:
     ~TinyProxyServer() { Stop(); }
     bool Start(const std::string& user = {}, const std::string& password = {});
     void Stop();
-    int Port() const { return port_; }
+    int Port() const { return ListenPort; }
     // tinyproxy's log (requests it forwarded).
     std::string Log() const;
 
 private:
-    std::unique_ptr<ScratchDir> dir_;
-    ChildProcess proc_;
-    int port_ = 0;
+    std::unique_ptr<ScratchDir> Dir;
+    ChildProcess Process;
+    int ListenPort = 0;
 };
 
 // An HTTP peer scripted per connection: the n-th connection runs the n-th behaviour (the last
@@ -151,34 +151,34 @@ public:
 
     private:
         friend class ScriptedServer;
-        Connection(int fd, ScriptedServer* owner) : fd_(fd), owner_(owner) {}
-        int fd_;
-        ScriptedServer* owner_;
+        Connection(int fd, ScriptedServer* owner) : Fd(fd), Owner(owner) {}
+        int Fd;
+        ScriptedServer* Owner;
     };
     using Behaviour = std::function<void(Connection&)>;
 
     ~ScriptedServer() { Stop(); }
     bool Start(std::vector<Behaviour> behaviours);
     void Stop();
-    int Port() const { return port_; }
+    int Port() const { return ListenPort; }
     std::string Url(const std::string& path) const;
     // Request heads read so far, in order.
     std::vector<std::string> Requests() const;
-    int ConnectionCount() const { return connections_; }
+    int ConnectionCount() const { return Connections; }
 
 private:
     void AcceptLoop();
 
-    std::vector<Behaviour> behaviours_;
-    int listenFd_ = -1;
-    int port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::atomic<int> connections_{0};
-    std::thread acceptThread_;
-    std::mutex mutex_;
-    std::vector<std::thread> workers_;
-    mutable std::mutex requestsMutex_;
-    std::vector<std::string> requests_;
+    std::vector<Behaviour> Behaviours;
+    int ListenFd = -1;
+    int ListenPort = 0;
+    std::atomic<bool> Stopping{false};
+    std::atomic<int> Connections{0};
+    std::thread AcceptThread;
+    std::mutex Mutex;
+    std::vector<std::thread> Workers;
+    mutable std::mutex RequestsMutex;
+    std::vector<std::string> RequestHeads;
 };
 
 } // namespace nimbora::test

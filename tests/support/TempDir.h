@@ -10,36 +10,36 @@ namespace nimbora::test {
 
 class TempDir {
 public:
-    TempDir() { dir_.setAutoRemove(true); }
-    QString path() const { return dir_.path(); }
+    TempDir() { Dir.setAutoRemove(true); }
+    QString path() const { return Dir.path(); }
     // Path of a file inside the folder.
-    QString file(const QString& name) const { return dir_.filePath(name); }
+    QString file(const QString& name) const { return Dir.filePath(name); }
     std::string str(const QString& name = {}) const {
-        return (name.isEmpty() ? dir_.path() : dir_.filePath(name)).toStdString();
+        return (name.isEmpty() ? Dir.path() : Dir.filePath(name)).toStdString();
     }
 
 private:
-    QTemporaryDir dir_;
+    QTemporaryDir Dir;
 };
 
 // Sets an environment variable for the life of the object, then puts the old state back.
 class TScratchEnv {
 public:
-    TScratchEnv(const char* name, const std::string& value) : name_(name) {
+    TScratchEnv(const char* name, const std::string& value) : Name(name) {
         if (const char* old = std::getenv(name)) {
-            had_ = true;
-            old_ = old;
+            HadValue = true;
+            OldValue = old;
         }
         setenv(name, value.c_str(), 1);
     }
-    ~TScratchEnv() { had_ ? setenv(name_, old_.c_str(), 1) : unsetenv(name_); }
+    ~TScratchEnv() { HadValue ? setenv(Name, OldValue.c_str(), 1) : unsetenv(Name); }
     TScratchEnv(const TScratchEnv&) = delete;
     TScratchEnv& operator=(const TScratchEnv&) = delete;
 
 private:
-    const char* name_;
-    std::string old_;
-    bool had_ = false;
+    const char* Name;
+    std::string OldValue;
+    bool HadValue = false;
 };
 
 // Whole contents of a file as bytes (empty when it cannot be read).

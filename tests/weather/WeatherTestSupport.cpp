@@ -57,32 +57,32 @@ TDownloadRun::TDownloadRun(const std::string& url, const std::string& tempFolder
     App();
     TDownInfo info = MakeDownInfo(TMap{url, 0, ""}, TProxy{}, ifModifiedSince,
                                   MakeTempFileName(tempFolder + "/"), &Receiver);
-    thread_ =
+    Worker =
         std::make_unique<TDownThread>(std::move(info), &Receiver.Sync, [this](TDownThread& thread) {
             ResultsRan = true;
             Error = thread.ThError();
             Result = thread.DownInfo;
             Outcome = DownResults(thread, Act, MapInfo);
         });
-    thread_->ConnectTimeoutMs = 3000;
-    thread_->LowSpeedSeconds = 5;
+    Worker->ConnectTimeoutMs = 3000;
+    Worker->LowSpeedSeconds = 5;
 }
 
 void TDownloadRun::Start() {
-    thread_->Start(nullptr);
+    Worker->Start(nullptr);
 }
 
 bool TDownloadRun::WaitForEnd(int ms) {
-    const bool ended = RunEventsUntil([this] { return thread_->Finished(); }, ms);
+    const bool ended = RunEventsUntil([this] { return Worker->Finished(); }, ms);
     if (!ended) Cancel();
-    thread_->Join();
+    Worker->Join();
     // Progress messages posted last.
     QCoreApplication::processEvents();
     return ended;
 }
 
 bool TDownloadRun::WaitForData(int ms) {
-    return RunEventsUntil([this] { return Receiver.DataArrived() || thread_->Finished(); }, ms) &&
+    return RunEventsUntil([this] { return Receiver.DataArrived() || Worker->Finished(); }, ms) &&
            Receiver.DataArrived();
 }
 
@@ -90,10 +90,10 @@ long long TDownloadRun::Cancel() {
     QElapsedTimer clock;
     clock.start();
     Act = ActNone;
-    thread_->Terminate();
-    TDownThread* thread = thread_.get();
+    Worker->Terminate();
+    TDownThread* thread = Worker.get();
     Receiver.Sync.WaitUntil([thread] { return thread->Finished(); });
-    thread_->Join();
+    Worker->Join();
     return clock.elapsed();
 }
 
@@ -103,19 +103,19 @@ TCatalogueRun::TCatalogueRun(const std::string& url, const std::string& fileName
     info.Url = url;
     info.FileName = fileName;
     info.MainHandle = &Receiver;
-    thread_ = std::make_unique<TWorkTh>(std::move(info));
-    thread_->ConnectTimeoutMs = 3000;
-    thread_->LowSpeedSeconds = 5;
+    Worker = std::make_unique<TWorkTh>(std::move(info));
+    Worker->ConnectTimeoutMs = 3000;
+    Worker->LowSpeedSeconds = 5;
 }
 
 void TCatalogueRun::Start() {
-    thread_->Start(nullptr);
+    Worker->Start(nullptr);
 }
 
 bool TCatalogueRun::WaitForEnd(int ms) {
-    const bool ended = RunEventsUntil([this] { return thread_->Finished(); }, ms);
+    const bool ended = RunEventsUntil([this] { return Worker->Finished(); }, ms);
     if (!ended) Cancel();
-    thread_->Join();
+    Worker->Join();
     QCoreApplication::processEvents();
     return ended;
 }
@@ -123,8 +123,8 @@ bool TCatalogueRun::WaitForEnd(int ms) {
 long long TCatalogueRun::Cancel() {
     QElapsedTimer clock;
     clock.start();
-    thread_->Terminate();
-    thread_->Join();
+    Worker->Terminate();
+    Worker->Join();
     return clock.elapsed();
 }
 

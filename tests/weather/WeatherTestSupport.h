@@ -43,7 +43,7 @@ public:
     // tempFolder.
     TDownloadRun(const std::string& url, const std::string& tempFolder, double ifModifiedSince,
                  TMapInfo mapInfo);
-    TDownThread& Thread() { return *thread_; }
+    TDownThread& Thread() { return *Worker; }
     void Start();
     // Runs the event loop until the thread has ended; false after ms.
     bool WaitForEnd(int ms = 15000);
@@ -62,14 +62,14 @@ public:
     TDownInfo Result; // the thread's parameters when it ended
 
 private:
-    std::unique_ptr<TDownThread> thread_;
+    std::unique_ptr<TDownThread> Worker;
 };
 
 // One catalogue transfer from start to end; the posted catalogue message lands in Receiver.
 class TCatalogueRun {
 public:
     TCatalogueRun(const std::string& url, const std::string& fileName);
-    TWorkTh& Thread() { return *thread_; }
+    TWorkTh& Thread() { return *Worker; }
     void Start();
     bool WaitForEnd(int ms = 15000);
     long long Cancel();
@@ -79,7 +79,7 @@ public:
     TReceiver Receiver;
 
 private:
-    std::unique_ptr<TWorkTh> thread_;
+    std::unique_ptr<TWorkTh> Worker;
 };
 
 // Pictures and bodies for the servers.
