@@ -75,12 +75,12 @@ TFile::~TFile() {
     Close();
 }
 
-TFile::TFile(TFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+TFile::TFile(TFile&& other) noexcept : Descriptor(std::exchange(other.Descriptor, -1)) {}
 
 TFile& TFile::operator=(TFile&& other) noexcept {
     if (this != &other) {
         Close();
-        fd_ = std::exchange(other.fd_, -1);
+        Descriptor = std::exchange(other.Descriptor, -1);
     }
     return *this;
 }
@@ -95,14 +95,14 @@ TFile TFile::OpenForWriting(const std::string& path, unsigned mode) {
 }
 
 long long TFile::Read(void* buffer, std::size_t size) {
-    return ::read(fd_, buffer, size);
+    return ::read(Descriptor, buffer, size);
 }
 
 bool TFile::WriteAll(const void* data, std::size_t size) {
     const char* bytes = static_cast<const char*>(data);
     std::size_t done = 0;
     while (done < size) {
-        const ssize_t n = ::write(fd_, bytes + done, size - done);
+        const ssize_t n = ::write(Descriptor, bytes + done, size - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         done += static_cast<std::size_t>(n);
@@ -111,8 +111,8 @@ bool TFile::WriteAll(const void* data, std::size_t size) {
 }
 
 bool TFile::Close() {
-    if (fd_ < 0) return false;
-    return ::close(std::exchange(fd_, -1)) == 0;
+    if (Descriptor < 0) return false;
+    return ::close(std::exchange(Descriptor, -1)) == 0;
 }
 
 TCreateResult CreateFileExclusively(const std::string& path) {

@@ -37,7 +37,7 @@ public:
     // the permission of a new file (before the umask).
     static TFile OpenForWriting(const std::string& path, unsigned mode = 0600);
 
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return Descriptor >= 0; }
     // Bytes read (0 at the end), or -1.
     long long Read(void* buffer, std::size_t size);
     // Writes everything, going on after an interruption.
@@ -47,8 +47,8 @@ public:
     bool Close();
 
 private:
-    explicit TFile(int fd) : fd_(fd) {}
-    int fd_ = -1;
+    explicit TFile(int fd) : Descriptor(fd) {}
+    int Descriptor = -1;
 };
 
 enum class TCreateResult { Created, Exists, Failed };
