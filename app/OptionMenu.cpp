@@ -241,8 +241,7 @@ void TMainForm::CustomWayBtClick() {
     context.WaypointFile = GetWaypointFile();
     context.FileWritable = WaypointFileComplete;
     context.OnShow = [this](double lat, double lon) {
-        Nav.Proj.Y = static_cast<float>(lat);
-        Nav.Proj.X = static_cast<float>(-lon);
+        LookDownOn(Nav.Proj, lat, lon);
         OpenGLPanel->RequestFrame();
     };
     context.OnChanged = [this] { OpenGLPanel->RequestFrame(); };

@@ -264,9 +264,7 @@ void ApplyOptions(const TRenderOptions& o, TSettings& settings, TMapInfo& mapInf
     if (o.TimeZones) f.TimeZoneGrid = *o.TimeZones;
     f.DetailedTexturing = o.Detailed;
     if (o.HasView) {
-        // The window stands the camera over (lat, lon) with the turn -lon and the tilt lat.
-        mapInfo.LastPos.X = static_cast<float>(-o.Lon);
-        mapInfo.LastPos.Y = static_cast<float>(o.Lat);
+        LookDownOn(mapInfo.LastPos, o.Lat, o.Lon);
         if (o.Distance) mapInfo.LastPos.Z = static_cast<float>(-*o.Distance);
     }
 }

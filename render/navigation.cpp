@@ -173,4 +173,9 @@ void ResetViewpoint(TNavState& s) {
     s.ScaleZ = ZoomCompensation(s.Proj.Z);
 }
 
+void LookDownOn(TVertex& view, double lat, double lon) {
+    view.X = static_cast<float>(-lon);
+    view.Y = static_cast<float>(lat);
+}
+
 } // namespace nimbora

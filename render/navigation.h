@@ -85,4 +85,8 @@ void NavTimerTick(TNavState& s);
 // from there.
 void ResetViewpoint(TNavState& s);
 
+// Turns the view so that (lat, lon) faces the viewer: the turn -lon and the tilt lat; the
+// distance stays.
+void LookDownOn(TVertex& view, double lat, double lon);
+
 } // namespace nimbora
