@@ -34,4 +34,11 @@ TDrawPoint MakeSpecialPoint() {
     return MakeDrawPoint(SpecialPointName, SpecialPointLat, SpecialPointLon, WpTSpecial);
 }
 
+std::vector<std::size_t> UserPointIndices(const TDrawPointList& points) {
+    std::vector<std::size_t> indices;
+    for (std::size_t i = 0; i < points.size(); ++i)
+        if (points[i].Kind == WpTUser) indices.push_back(i);
+    return indices;
+}
+
 } // namespace nimbora

@@ -3,6 +3,7 @@
 // own waypoints, with their marker and label positions precomputed.
 #include "core/Geometry.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -56,6 +57,9 @@ TglColor PointColor(TWpT kind);
 
 // A complete point: positions from SpherePoint, colour by kind, name and position kept as given.
 TDrawPoint MakeDrawPoint(const std::string& name, double lat, double lon, TWpT kind);
+
+// Positions in points of the custom waypoints (kind WpTUser), in list order.
+std::vector<std::size_t> UserPointIndices(const TDrawPointList& points);
 
 // The special point, kind WpTSpecial.
 TDrawPoint MakeSpecialPoint();

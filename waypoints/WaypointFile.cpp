@@ -86,9 +86,8 @@ std::string FormatWaypointLongitude(double lon) {
 std::string WaypointFileText(const TDrawPointList& points) {
     std::string text;
     unsigned long n = 0;
-    for (const TDrawPoint& p : points) {
-        if (p.Kind != WpTUser) continue;
-        const TRepPoint& r = p.RepPoint;
+    for (const std::size_t i : UserPointIndices(points)) {
+        const TRepPoint& r = points[i].RepPoint;
         text += "[" + std::string(SectionPrefix) + std::to_string(++n) + "]\n";
         text += "Name=" + (r.NamUtf8.empty() ? Cp1252ToUtf8(r.Nam) : r.NamUtf8) + "\n";
         text += "Lat=" + FormatWaypointNumber(r.Lat) + "\n";

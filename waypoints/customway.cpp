@@ -50,10 +50,7 @@ QPoint PositionBeside(const QRect& window, const QSize& dialog, const QRect& scr
 void TSiteListModel::Fill(const TDrawPointList* points) {
     beginResetModel();
     Points = points;
-    Rows.clear();
-    if (points)
-        for (std::size_t i = 0; i < points->size(); ++i)
-            if ((*points)[i].Kind == WpTUser) Rows.push_back(i);
+    Rows = points ? UserPointIndices(*points) : std::vector<std::size_t>();
     endResetModel();
 }
 
