@@ -7,12 +7,12 @@
 #include "platform/Shortcuts.h"
 #include "render/FrameCapture.h"
 #include "render/OpenGLPanel.h"
-#include "ui/ProgramIcon.h"
-#include "ui/SchrinkPanel.h"
 #include "ui/about.h"
 #include "ui/extensioninfo.h"
-#include "ui/uVistaFuncs.h"
 #include "waypoints/customway.h"
+#include "widgets/ProgramIcon.h"
+#include "widgets/SchrinkPanel.h"
+#include "widgets/uVistaFuncs.h"
 
 #include <QAction>
 #include <QActionGroup>

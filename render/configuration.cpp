@@ -1,6 +1,6 @@
 #include "render/configuration.h"
 
-#include "ui/SchrinkPanel.h"
+#include "widgets/SchrinkPanel.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

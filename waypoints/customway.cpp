@@ -3,9 +3,9 @@
 #include "core/IniFile.h"
 #include "core/TextHelpers.h"
 #include "core/support.h"
-#include "ui/uVistaFuncs.h"
 #include "waypoints/ParseCoord.h"
 #include "waypoints/WaypointFile.h"
+#include "widgets/uVistaFuncs.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>

@@ -6,7 +6,7 @@
 #include "app/TestSeam.h"
 #include "render/OpenGLPanel.h"
 #include "render/configuration.h"
-#include "ui/SchrinkPanel.h"
+#include "widgets/SchrinkPanel.h"
 
 #include <GL/gl.h>
 #include <QAction>

@@ -4,7 +4,7 @@
 
 #include "support/ChildRun.h"
 #include "support/LayoutCheck.h"
-#include "ui/SchrinkPanel.h"
+#include "widgets/SchrinkPanel.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
