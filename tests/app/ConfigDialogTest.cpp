@@ -5,7 +5,7 @@
 
 #include "app/TestSeam.h"
 #include "render/OpenGLPanel.h"
-#include "render/configuration.h"
+#include "ui/configuration.h"
 #include "widgets/SchrinkPanel.h"
 
 #include <GL/gl.h>

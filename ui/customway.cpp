@@ -1,4 +1,4 @@
-#include "waypoints/customway.h"
+#include "ui/customway.h"
 
 #include "core/IniFile.h"
 #include "core/TextHelpers.h"

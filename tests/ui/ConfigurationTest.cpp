@@ -1,6 +1,6 @@
 // The lighting dialog: slider arithmetic, which groups are usable in each mode, the filter
 // controls and the reset buttons, without the main window.
-#include "render/configuration.h"
+#include "ui/configuration.h"
 
 #include "support/ChildRun.h"
 #include "support/LayoutCheck.h"

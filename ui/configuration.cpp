@@ -1,4 +1,4 @@
-#include "render/configuration.h"
+#include "ui/configuration.h"
 
 #include "widgets/SchrinkPanel.h"
 
