@@ -10,6 +10,7 @@
 #include "ui/about.h"
 #include "ui/customway.h"
 #include "ui/extensioninfo.h"
+#include "waypoints/CustomWaypoints.h"
 #include "widgets/ProgramIcon.h"
 #include "widgets/SchrinkPanel.h"
 
@@ -240,24 +241,27 @@ std::string TMainForm::GetWaypointFile() const {
 void TMainForm::CustomWayBtClick() {
     // The list is complete only once the start-up has built it.
     if (!StartedUp) return;
-    TCustWayContext context;
-    context.DrawPoints = &DrawPoints;
-    context.ShowCustomWay = &Settings.ShowCustomWay;
-    context.WaypointFile = GetWaypointFile();
-    context.FileWritable = WaypointFileComplete;
-    context.OnShow = [this](double lat, double lon) {
+    TCustomWaypoints waypoints(CustomWaypointsOf(DrawPoints), Settings.ShowCustomWay,
+                               GetWaypointFile(), WaypointFileComplete);
+    connect(&waypoints, &TCustomWaypoints::PointsChanged, this, [this, &waypoints] {
+        ReplaceCustomWaypoints(DrawPoints, waypoints.Points());
+        OpenGLPanel->RequestFrame();
+    });
+    connect(&waypoints, &TCustomWaypoints::ShowCustomWayChanged, this, [this](bool show) {
+        Settings.ShowCustomWay = show;
+        OpenGLPanel->RequestFrame();
+    });
+    connect(&waypoints, &TCustomWaypoints::ShowRequested, this, [this](double lat, double lon) {
         LookDownOn(Nav.Proj, lat, lon);
         OpenGLPanel->RequestFrame();
-    };
-    context.OnChanged = [this] { OpenGLPanel->RequestFrame(); };
-    context.OnClose = [this](bool show) {
-        try {
-            WriteShowCustomWay(IniFile, show);
-        } catch (const TSettingsWriteError& error) {
-            ShowError(QString::fromStdString(error.what()));
-        }
-    };
-    ShowCustomWaypointsDialog(this, std::move(context));
+    });
+    ShowCustomWaypointsDialog(this, waypoints);
+    // The switch is stored when the dialog closes.
+    try {
+        WriteShowCustomWay(IniFile, Settings.ShowCustomWay);
+    } catch (const TSettingsWriteError& error) {
+        ShowError(QString::fromStdString(error.what()));
+    }
 }
 
 void TMainForm::SaveFrameBtClick() {
