@@ -1,4 +1,5 @@
 #include "platform/Files.h"
+#include "platform/FilesTestSeam.h"
 
 #include "core/IniFile.h"
 

@@ -82,11 +82,6 @@ bool IsReplacementTemp(const std::string& entryName, const std::string& fileName
 int RemoveStaleReplacementTemps(const std::string& folder,
                                 const std::vector<std::string>& fileNames, int minAge = 60);
 
-// Steps of ReplaceFileAtomically that a test can make fail.
-enum class TFileWriteStep { CreateTemp, Write, Permissions, Sync, Close, Rename };
-// Tests only: called before each step; returning true makes that step fail. Empty to reset.
-void SetFileWriteFault(std::function<bool(TFileWriteStep)> fault);
-
 // Creates a new empty file folder + 8 random letters and digits + suffix, exclusively, owner-only
 // and never through a symbolic link; returns its path, or empty text (error gets the reason).
 std::string CreateUniqueFile(const std::string& folder, const std::string& suffix,

@@ -1,6 +1,7 @@
 #include "core/IniFile.h"
 #include "core/support.h"
 
+#include "core/SupportTestSeam.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #include "core/Iso8601.h"
+#include "core/SupportTestSeam.h"
 #include "core/support.h"
 
 #include <gtest/gtest.h>

@@ -3,6 +3,8 @@
 #include "core/support.h"
 #include "platform/Files.h"
 
+#include "core/SupportTestSeam.h"
+#include "platform/FilesTestSeam.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

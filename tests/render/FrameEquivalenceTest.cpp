@@ -9,6 +9,7 @@
 #include "render/Lighting.h"
 #include "render/OpenGLPanel.h"
 #include "render/Scene.h"
+#include "render/SceneTestSeam.h"
 #include "render/countries.h"
 
 #include <QImage>
@@ -102,8 +103,8 @@ protected:
     void BuildScene() {
         scene_.PrepareLightFade(sets_);
         ASSERT_TRUE(scene_.Build(sets_));
-        scene_.ApplyLightColours(sets_);
-        ASSERT_TRUE(scene_.SetCloudTexture(TestCloudJpeg()));
+        TSceneTestSeam::ApplyLightColours(scene_, sets_);
+        ASSERT_TRUE(TSceneTestSeam::SetCloudTexture(scene_, TestCloudJpeg()));
         scene_.OpenGLPanelResize(Width, Height);
     }
 

@@ -1,5 +1,6 @@
 // Coordinates typed by the user, in both decimal separators of the user's locale.
 #include "waypoints/ParseCoord.h"
+#include "core/SupportTestSeam.h"
 #include "core/support.h"
 
 #include <cmath>

@@ -1,8 +1,10 @@
 // The waypoint file: what is read from it, what is written, and that a failed write keeps it.
 #include "waypoints/WaypointFile.h"
 #include "core/IniFile.h"
+#include "core/SupportTestSeam.h"
 #include "core/support.h"
 #include "platform/Files.h"
+#include "platform/FilesTestSeam.h"
 #include "support/TempDir.h"
 #include "waypoints/customway.h"
 
