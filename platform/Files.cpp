@@ -37,6 +37,16 @@ bool DeleteFileIfExists(const std::string& path) {
     return std::remove(path.c_str()) == 0 || errno == ENOENT;
 }
 
+bool ClearReadOnly(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (ec || !fs::exists(status)) return true;
+    if ((status.permissions() & fs::perms::owner_write) != fs::perms::none) return true;
+    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, ec);
+    return !ec;
+}
+
 bool MoveFile(const std::string& from, const std::string& to) {
     if (std::rename(from.c_str(), to.c_str()) == 0) return true;
     if (errno != EXDEV) return false;

@@ -20,6 +20,9 @@ long long FileSize(const std::string& path);
 bool MoveFile(const std::string& from, const std::string& to);
 // Removes a file if it exists; true when it is gone.
 bool DeleteFileIfExists(const std::string& path);
+// Gives a read-only file its owner write permission back; false when that failed (a missing
+// file needs nothing).
+bool ClearReadOnly(const std::string& path);
 
 // An open file, closed when it goes.
 class TFile {

@@ -17,11 +17,6 @@ namespace {
 
 constexpr char FactsSection[] = "Clouds";
 
-std::string FileNameOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 } // namespace
 
 std::string CloudCachePath(const std::string& dataFolder, TTyp type) {
