@@ -107,7 +107,7 @@ void AddConfig2(TIniBatch& batch, const TSettings& settings) {
 
 void ReadSettings(const std::string& path, const std::string& dataFolder, TSettings& settings,
                   TMapInfo& mapInfo) {
-    const TIniFile ini(path);
+    const TIniFile ini = ReadIniFile(path);
     settings = TSettings();
 
     settings.Version = ini.ReadString(texts::ProgramSection, "Version", "");

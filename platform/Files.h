@@ -90,6 +90,11 @@ int RemoveStaleReplacementTemps(const std::string& folder,
 std::string CreateUniqueFile(const std::string& folder, const std::string& suffix,
                              std::string& error);
 
+// Reads a plain file (opened without blocking, so that a pipe or a device under the name cannot
+// stall us) up to maxBytes. Cut: it holds more, and out has its first maxBytes. Failed: it is
+// missing, not a plain file or unreadable, and out is empty.
+enum class TBoundedRead { Failed, Whole, Cut };
+TBoundedRead ReadFileBounded(const std::string& path, std::size_t maxBytes, std::string& out);
 // Reads a whole plain file of at most maxBytes; false when it is missing, larger or unreadable.
 bool ReadFileBytes(const std::string& path, std::size_t maxBytes, std::vector<std::uint8_t>& out);
 

@@ -61,10 +61,10 @@ TEST_F(IniStoreTest, FloatsFollowTheDecimalSeparator) {
     WriteIniFloat(path, "S", "A", static_cast<float>(0.15));
     WriteIniFloat(path, "S", "B", 100.0f);
     EXPECT_EQ(ReadWholeFile(path), "[S]\nA=0,15\nB=100,0\n");
-    EXPECT_DOUBLE_EQ(TIniFile(path).ReadFloat("S", "A", -1), 0.15);
+    EXPECT_DOUBLE_EQ(ReadIniFile(path).ReadFloat("S", "A", -1), 0.15);
     // The same file under "." falls back to the defaults.
     SetDecimalSeparator('.');
-    const TIniFile ini(path);
+    const TIniFile ini = ReadIniFile(path);
     EXPECT_EQ(ini.ReadFloat("S", "A", -1), -1);
     EXPECT_EQ(ini.ReadFloat("S", "B", -2), -2);
     WriteIniFloat(path, "S", "A", static_cast<float>(0.15));
@@ -108,7 +108,7 @@ TEST_F(IniStoreTest, WritesChangeOnlyTheirLine) {
         if (!c.Before.empty()) WriteWholeFile(path, c.Before);
         WriteIniString(path, c.Section, c.Key, "v");
         EXPECT_EQ(ReadWholeFile(path), c.After) << c.Name;
-        EXPECT_EQ(TIniFile(path).ReadString(c.Section, c.Key, ""), "v") << c.Name;
+        EXPECT_EQ(ReadIniFile(path).ReadString(c.Section, c.Key, ""), "v") << c.Name;
     }
 }
 
@@ -117,7 +117,7 @@ TEST_F(IniStoreTest, LoneCarriageReturnsEndLines) {
     const std::string path = Make("[A]\ra=b\r");
     WriteIniString(path, "B", "y", "v");
     WriteIniString(path, "A", "c", "d");
-    const TIniFile ini(path);
+    const TIniFile ini = ReadIniFile(path);
     EXPECT_EQ(ini.ReadSections(), (std::vector<std::string>{"A", "B"}));
     EXPECT_EQ(ini.ReadSectionKeys("A"), (std::vector<std::string>{"a", "c"}));
     EXPECT_EQ(ini.ReadString("A", "a", ""), "b");
@@ -149,13 +149,13 @@ TEST_F(IniStoreTest, WritesKeepWhatEncodedFilesSay) {
     path = Make("[A]\nn\xE9=1\nx=\xE9\n");
     WriteIniString(path, "A", "n\xC3\xA9", "2");
     EXPECT_EQ(ReadWholeFile(path), "[A]\nn\xC3\xA9=2\nx=\xE9\n");
-    EXPECT_EQ(TIniFile(path).ReadString("A", "x", ""), "\xC3\xA9");
+    EXPECT_EQ(ReadIniFile(path).ReadString("A", "x", ""), "\xC3\xA9");
 }
 
 TEST_F(IniStoreTest, ValuesCannotBreakTheFile) {
     const std::string path = Make("[A]\nx=1\n");
     WriteIniString(path, "A", "x", "evil\n[Proxy]\r\nPassword=stolen");
-    const TIniFile ini(path);
+    const TIniFile ini = ReadIniFile(path);
     EXPECT_FALSE(ini.SectionExists("Proxy"));
     EXPECT_EQ(ini.ReadString("A", "x", ""), "evil [Proxy]  Password=stolen");
 }
@@ -235,7 +235,8 @@ TEST_F(IniStoreTest, SpecialFilesAreNeitherReadNorReplaced) {
     const std::string fifo = dir_.str("fifo.ini");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     // Opening a pipe without a writer would block for ever.
-    EXPECT_FALSE(TIniFile(fifo).SectionExists("A"));
+    EXPECT_FALSE(ReadIniFile(fifo).SectionExists("A"));
+    EXPECT_FALSE(ReadIniFile(dir_.str("absent.ini")).SectionExists("A"));
     EXPECT_THROW(WriteIniString(fifo, "A", "x", "1"), TSettingsWriteError);
     EXPECT_THROW(WriteIniString(dir_.str(), "A", "x", "1"), TSettingsWriteError);
 }
@@ -259,7 +260,7 @@ TEST_F(IniStoreTest, OversizedFileIsReadInPartAndNotRewritten) {
     big += std::string(MaxIniFileSize, ';');
     big += "\n[B]\ny=2\n";
     const std::string path = Make(big);
-    const TIniFile ini(path);
+    const TIniFile ini = ReadIniFile(path);
     EXPECT_EQ(ini.ReadString("A", "x", ""), "1");
     EXPECT_FALSE(ini.SectionExists("B"));
     EXPECT_THROW(WriteIniString(path, "A", "x", "2"), TSettingsWriteError);
