@@ -6,12 +6,12 @@
 #include "core/support.h"
 #include "platform/Files.h"
 #include "platform/IniStore.h"
+#include "platform/Paths.h"
 #include "platform/SystemProxy.h"
 #include "weather/CloudCache.h"
 #include "weather/WeatherTexts.h"
 
 #include <cmath>
-#include <filesystem>
 
 namespace nimbora {
 
@@ -107,7 +107,7 @@ void AddConfig2(TIniBatch& batch, const TSettings& settings) {
 
 void ReadSettings(const std::string& path, const std::string& dataFolder, TSettings& settings,
                   TMapInfo& mapInfo) {
-    const TIniFile ini(path);
+    const TIniFile ini = ReadIniFile(path);
     settings = TSettings();
 
     settings.Version = ini.ReadString(texts::ProgramSection, "Version", "");
@@ -233,24 +233,13 @@ void WriteShowCustomWay(const std::string& path, bool show) {
     CommitIni(batch, path);
 }
 
-bool ClearReadOnly(const std::string& path) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
-    if (ec || !fs::exists(status)) return true;
-    if ((status.permissions() & fs::perms::owner_write) != fs::perms::none) return true;
-    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, ec);
-    return !ec;
-}
-
 std::string UpdateWeatherCaption(int serverIndex) {
     if (serverIndex == 0) return "Update weather (random server)";
     return "Update weather (use Server " + std::to_string(serverIndex) + ")";
 }
 
 void RemoveStaleTemps(const std::string& dataFolder, const std::string& settingsPath) {
-    const std::string settingsName = std::filesystem::path(settingsPath).filename().string();
-    RemoveStaleReplacementTemps(dataFolder, {settingsName, texts::WaypointFileName,
+    RemoveStaleReplacementTemps(dataFolder, {FileNameOf(settingsPath), texts::WaypointFileName,
                                              texts::NoticeFileName, texts::CloudFactsFileName});
 }
 

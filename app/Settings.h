@@ -50,8 +50,6 @@ void SaveConfig1(const std::string& path, const TSettings& settings, const TMapI
 // Cloud filter and lighting. Throws TSettingsWriteError.
 void SaveConfig2(const std::string& path, const TSettings& settings);
 void WriteShowCustomWay(const std::string& path, bool show); // the waypoint dialog's one key
-// Gives a read-only file its owner write permission back; false when that failed.
-bool ClearReadOnly(const std::string& path);
 // "Update weather (random server)" / "Update weather (use Server n)"
 std::string UpdateWeatherCaption(int serverIndex);
 // Removes the temporary files that interrupted replacements of the program's own files in the

@@ -2,6 +2,7 @@
 
 #include "render/Lighting.h"
 #include "render/OpenGLPanel.h"
+#include "render/SceneTestSeam.h"
 #include "render/countries.h"
 #include "resources/Resources.h"
 
@@ -33,13 +34,14 @@ bool MakeCurrentOffscreen(QOpenGLContext& context, QOffscreenSurface& surface) {
 bool BuildBusyScene(TScene& scene, const TLightingSets& sets, const QString& cloudResource) {
     scene.PrepareLightFade(sets);
     if (!scene.Build(sets)) std::fprintf(stderr, "warning: scene built incompletely\n");
-    scene.ApplyLightColours(sets);
+    TSceneTestSeam::ApplyLightColours(scene, sets);
     InitNimboraResources();
     QFile cloud(cloudResource);
     cloud.open(QIODevice::ReadOnly);
     const QByteArray bytes = cloud.readAll();
-    return scene.SetCloudTexture(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                           static_cast<std::size_t>(bytes.size())));
+    return TSceneTestSeam::SetCloudTexture(
+        scene, std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                         static_cast<std::size_t>(bytes.size())));
 }
 
 TDrawPointList BusyPoints() {

@@ -13,6 +13,7 @@
 #include "render/OpenGLPanel.h"
 #include "render/Points.h"
 #include "render/Scene.h"
+#include "render/SceneTestSeam.h"
 #include "render/countries.h"
 #include "render/polylines.h"
 
@@ -66,7 +67,8 @@ double Median(std::vector<double> v) {
 }
 
 void SetMinFilter(const TScene& scene, GLint filter) {
-    for (const GLuint tex : {scene.Objects().EarthTex, scene.Objects().CloudTex}) {
+    for (const GLuint tex :
+         {TSceneTestSeam::Objects(scene).EarthTex, TSceneTestSeam::Objects(scene).CloudTex}) {
         glBindTexture(GL_TEXTURE_2D, tex);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
     }

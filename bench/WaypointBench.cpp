@@ -5,6 +5,7 @@
 #include "BenchGl.h"
 #include "render/Lighting.h"
 #include "render/Scene.h"
+#include "render/SceneTestSeam.h"
 #include "render/countries.h"
 #include "ui/customway.h"
 #include "waypoints/WaypointFile.h"
@@ -95,7 +96,7 @@ int main(int argc, char** argv) {
     TScene scene;
     scene.PrepareLightFade(sets);
     scene.Build(sets);
-    scene.ApplyLightColours(sets);
+    TSceneTestSeam::ApplyLightColours(scene, sets);
     QOpenGLFramebufferObject fbo(QSize(640, 480), QOpenGLFramebufferObject::CombinedDepthStencil);
     fbo.bind();
     scene.OpenGLPanelResize(640, 480);

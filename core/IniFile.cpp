@@ -5,8 +5,6 @@
 #include "core/support.h"
 
 #include <climits>
-#include <filesystem>
-#include <fstream>
 #include <utility>
 
 namespace nimbora {
@@ -190,67 +188,24 @@ struct TDocument {
     }
 };
 
-// Reads up to MaxIniFileSize bytes. `complete` is false when the file is larger.
-bool ReadFileBounded(const std::string& path, std::string& content, bool& complete) {
-    content.clear();
-    complete = true;
-    // Only plain files: a pipe or a device could block or never end.
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    char buffer[65536];
-    while (in) {
-        in.read(buffer, sizeof buffer);
-        const std::size_t got = static_cast<std::size_t>(in.gcount());
-        if (content.size() + got > MaxIniFileSize) {
-            content.append(buffer, MaxIniFileSize - content.size());
-            complete = false;
-            return true;
-        }
-        content.append(buffer, got);
-    }
-    return !in.bad();
-}
-
-// The current content of a file about to be rewritten; a missing file is empty. Throws when the
-// file exists but cannot be read whole, since rewriting it would lose what could not be read.
-std::string ContentForRewrite(const std::string& path) {
-    std::error_code ec;
-    const bool exists = std::filesystem::exists(path, ec);
-    if (ec) throw TSettingsWriteError("Unable to write to " + path);
-    if (!exists) return {};
-    std::string content;
-    bool complete = false;
-    if (!ReadFileBounded(path, content, complete) || !complete)
-        throw TSettingsWriteError("Unable to write to " + path);
-    return content;
-}
-
 } // namespace
 
 // --- TIniFile ---
 
-TIniFile::TIniFile(std::string path) : PathName(std::move(path)) {
-    Reload();
-}
-
-void TIniFile::Reload() {
-    EntryLines.clear();
-    SectionIndex.clear();
-    std::string content;
-    bool complete = true;
-    if (!ReadFileBounded(PathName, content, complete)) return;
-    content = Utf16ToUtf8IfMarked(content);
+TIniFile TIniFile::Parse(const std::string& text) {
+    TIniFile ini;
+    std::string content = Utf16ToUtf8IfMarked(text);
     TakeUtf8Bom(content);
     for (const TLine& line : SplitLines(content)) {
         TLineInfo info = Classify(DecodedLine(line.Text));
         if (info.Kind == TLineKind::Other) continue;
         if (info.Kind == TLineKind::Section)
-            SectionIndex.try_emplace(LowerAscii(info.Name), static_cast<long>(EntryLines.size()));
-        EntryLines.push_back(
+            ini.SectionIndex.try_emplace(LowerAscii(info.Name),
+                                         static_cast<long>(ini.EntryLines.size()));
+        ini.EntryLines.push_back(
             {info.Kind == TLineKind::Section, std::move(info.Name), std::move(info.Value)});
     }
+    return ini;
 }
 
 long TIniFile::FindSection(const std::string& section) const {
@@ -395,10 +350,6 @@ std::string TIniBatch::Apply(const std::string& content) const {
     for (const TEntry& entry : Entries)
         document.Write(entry.Section, entry.Key, entry.Value);
     return document.Text();
-}
-
-std::string TIniBatch::ApplyToFile(const std::string& path) const {
-    return Apply(ContentForRewrite(path));
 }
 
 } // namespace nimbora

@@ -2,9 +2,9 @@
 // INI text files (the settings file and the waypoint file): "[Section]" lines open sections,
 // "Key=Value" lines hold values. Names match without regard to case; the first occurrence of a
 // section or key is the one that counts, for reading and writing alike. A write changes only the
-// line of its key (or adds one) and leaves every other byte as it was. Storing the new text is
-// the platform's part (platform/IniStore.h): it re-reads the file first and replaces it
-// atomically, so a failed write leaves the previous file whole.
+// line of its key (or adds one) and leaves every other byte as it was. Reading a file and storing
+// the new text is the platform's part (platform/IniStore.h): it re-reads the file first and
+// replaces it atomically, so a failed write leaves the previous file whole.
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -24,12 +24,13 @@ inline constexpr std::size_t MaxIniValueLength = 2047;
 // Larger files are read only up to here and are not rewritten (the write is refused).
 inline constexpr std::size_t MaxIniFileSize = 16 * 1024 * 1024;
 
-// Read-only view of a file as it was when loaded. A missing or unreadable file reads as empty.
+// Read-only view of a file's text as it was when read (platform/IniStore.h ReadIniFile). An
+// empty one holds nothing.
 class TIniFile {
 public:
-    explicit TIniFile(std::string path);
-    const std::string& Path() const { return PathName; }
-    void Reload();
+    TIniFile() = default;
+    // UTF-8, Windows-1252 or UTF-16 text with a byte-order mark.
+    static TIniFile Parse(const std::string& text);
 
     bool SectionExists(const std::string& section) const;
     bool ValueExists(const std::string& section, const std::string& key) const;
@@ -58,7 +59,6 @@ private:
     const TEntryLine* Find(const std::string& section, const std::string& key) const;
     long FindSection(const std::string& section) const;
 
-    std::string PathName;
     std::vector<TEntryLine> EntryLines;
     // First header line of each section, by its lower-cased name: a file with many sections
     // (the waypoint file) would otherwise cost a scan of the whole file per lookup.
@@ -78,9 +78,6 @@ public:
 
     // The text after the writes, applied in order to `content` (UTF-16 text becomes UTF-8).
     std::string Apply(const std::string& content) const;
-    // The file's text after the writes: it is read again first. Throws TSettingsWriteError when
-    // the file exists but cannot be read whole, since rewriting it would lose the rest.
-    std::string ApplyToFile(const std::string& path) const;
 
 private:
     struct TEntry {

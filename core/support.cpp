@@ -1,4 +1,5 @@
 #include "core/support.h"
+#include "core/SupportTestSeam.h"
 
 #include <QLocale>
 

@@ -1,14 +1,12 @@
 #pragma once
 // Angle conversions and the number formats in which angles and settings values are shown and
-// stored. Numbers use the user's decimal separator, which tests may set.
+// stored. Numbers use the user's decimal separator.
 #include <string>
 
 namespace nimbora {
 
 // The user's decimal separator (first character of the system locale's decimal point).
 char DecimalSeparator();
-// Replaces the decimal separator for the whole process (tests, and nothing else).
-void SetDecimalSeparator(char c);
 
 // Parses a decimal number written with DecimalSeparator(): optional sign, digits, optional
 // fraction, optional exponent, blanks around it allowed. Any other character (including the

@@ -1,4 +1,4 @@
-// The INI reader, and a write into any file: the value written reads back as written and every
+// The INI reader, and a write into any text: the value written reads back as written and every
 // other key keeps its value. Input: file bytes, NUL, section, NUL, key, NUL, value.
 #include "core/Cp1252.h"
 #include "core/IniFile.h"
@@ -67,9 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string key = in.Part[2].empty() ? "Key" : in.Part[2];
     const std::string& value = in.Part[3];
 
-    static const std::string path = fuzz::ScratchPath("fuzz.ini");
-    fuzz::WriteScratchFile(path, content);
-    const TIniFile before(path);
+    const TIniFile before = TIniFile::Parse(content);
     const TValues old = AllValues(before);
     for (const auto& [name, text] : old) {
         (void)text;
@@ -84,8 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string written = batch.Apply(content);
     if (!Storable(section, key, value)) return 0;
 
-    fuzz::WriteScratchFile(path, written);
-    const TIniFile after(path);
+    const TIniFile after = TIniFile::Parse(written);
     FUZZ_CHECK(after.ReadString(section, key, "\x01missing") == value);
     const TValues now = AllValues(after);
     for (const auto& [name, text] : old) {

@@ -1,5 +1,6 @@
 // ParseCoord on any text: it never crashes, and what it accepts is a position the globe can
 // draw, written in the user's number form with at most two decimals.
+#include "core/SupportTestSeam.h"
 #include "core/support.h"
 #include "fuzz/FuzzSupport.h"
 #include "waypoints/ParseCoord.h"

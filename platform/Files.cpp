@@ -1,7 +1,9 @@
 #include "platform/Files.h"
+#include "platform/FilesTestSeam.h"
 
 #include "core/IniFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -34,6 +36,16 @@ long long FileSize(const std::string& path) {
 
 bool DeleteFileIfExists(const std::string& path) {
     return std::remove(path.c_str()) == 0 || errno == ENOENT;
+}
+
+bool ClearReadOnly(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (ec || !fs::exists(status)) return true;
+    if ((status.permissions() & fs::perms::owner_write) != fs::perms::none) return true;
+    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, ec);
+    return !ec;
 }
 
 bool MoveFile(const std::string& from, const std::string& to) {
@@ -326,28 +338,68 @@ std::string CreateUniqueFile(const std::string& folder, const std::string& suffi
     return {};
 }
 
-bool ReadFileBytes(const std::string& path, std::size_t maxBytes, std::vector<std::uint8_t>& out) {
+namespace {
+
+// The one bounded reader: at most maxBytes, and whether the file held more.
+template <class Buffer>
+TBoundedRead ReadBounded(const std::string& path, std::size_t maxBytes, Buffer& out,
+                         bool refuseLarger) {
     out.clear();
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
+    if (fd < 0) return TBoundedRead::Failed;
+    TBoundedRead result = TBoundedRead::Failed;
     struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0 &&
-              static_cast<std::uint64_t>(st.st_size) <= maxBytes;
-    if (ok) {
-        out.resize(static_cast<std::size_t>(st.st_size));
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0 &&
+        !(refuseLarger && static_cast<std::uint64_t>(st.st_size) > maxBytes)) {
+        out.resize(static_cast<std::size_t>(
+            std::min<std::uint64_t>(static_cast<std::uint64_t>(st.st_size), maxBytes)));
         std::size_t done = 0;
-        while (ok && done < out.size()) {
-            const ssize_t n = ::read(fd, out.data() + done, out.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0)
-                ok = false;
-            else
+        for (;;) {
+            if (done < out.size()) {
+                const ssize_t n = ::read(fd, out.data() + done, out.size() - done);
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) {
+                    if (n == 0) result = TBoundedRead::Whole;
+                    break;
+                }
                 done += static_cast<std::size_t>(n);
+                continue;
+            }
+            // As large as the file said it was: a small read tells whether it has grown.
+            char more[4096];
+            const std::size_t room = maxBytes - done;
+            const ssize_t n = ::read(fd, more, std::min(sizeof more, room + 1));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                if (n == 0) result = TBoundedRead::Whole;
+                break;
+            }
+            const std::size_t got = std::min(static_cast<std::size_t>(n), room);
+            out.insert(out.end(), more, more + got);
+            done += got;
+            if (static_cast<std::size_t>(n) > room) {
+                result = TBoundedRead::Cut;
+                break;
+            }
         }
+        out.resize(done);
     }
     ::close(fd);
-    if (!ok) out.clear();
-    return ok;
+    if (result == TBoundedRead::Failed) out.clear();
+    return result;
+}
+
+} // namespace
+
+TBoundedRead ReadFileBounded(const std::string& path, std::size_t maxBytes, std::string& out) {
+    return ReadBounded(path, maxBytes, out, false);
+}
+
+bool ReadFileBytes(const std::string& path, std::size_t maxBytes, std::vector<std::uint8_t>& out) {
+    // A file known to be larger is refused before anything is read.
+    if (ReadBounded(path, maxBytes, out, true) == TBoundedRead::Whole) return true;
+    out.clear();
+    return false;
 }
 
 bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> data,

@@ -20,6 +20,9 @@ long long FileSize(const std::string& path);
 bool MoveFile(const std::string& from, const std::string& to);
 // Removes a file if it exists; true when it is gone.
 bool DeleteFileIfExists(const std::string& path);
+// Gives a read-only file its owner write permission back; false when that failed (a missing
+// file needs nothing).
+bool ClearReadOnly(const std::string& path);
 
 // An open file, closed when it goes.
 class TFile {
@@ -82,16 +85,16 @@ bool IsReplacementTemp(const std::string& entryName, const std::string& fileName
 int RemoveStaleReplacementTemps(const std::string& folder,
                                 const std::vector<std::string>& fileNames, int minAge = 60);
 
-// Steps of ReplaceFileAtomically that a test can make fail.
-enum class TFileWriteStep { CreateTemp, Write, Permissions, Sync, Close, Rename };
-// Tests only: called before each step; returning true makes that step fail. Empty to reset.
-void SetFileWriteFault(std::function<bool(TFileWriteStep)> fault);
-
 // Creates a new empty file folder + 8 random letters and digits + suffix, exclusively, owner-only
 // and never through a symbolic link; returns its path, or empty text (error gets the reason).
 std::string CreateUniqueFile(const std::string& folder, const std::string& suffix,
                              std::string& error);
 
+// Reads a plain file (opened without blocking, so that a pipe or a device under the name cannot
+// stall us) up to maxBytes. Cut: it holds more, and out has its first maxBytes. Failed: it is
+// missing, not a plain file or unreadable, and out is empty.
+enum class TBoundedRead { Failed, Whole, Cut };
+TBoundedRead ReadFileBounded(const std::string& path, std::size_t maxBytes, std::string& out);
 // Reads a whole plain file of at most maxBytes; false when it is missing, larger or unreadable.
 bool ReadFileBytes(const std::string& path, std::size_t maxBytes, std::vector<std::uint8_t>& out);
 

@@ -64,4 +64,9 @@ std::string HomeRelative(const std::string& path) {
     return "~" + path.substr(prefix.size());
 }
 
+std::string FileNameOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 } // namespace nimbora

@@ -15,6 +15,9 @@ std::string SettingsFileName(const std::string& executablePath);
 // The system temporary folder with a trailing "/".
 std::string TempFolder();
 
+// What follows the last "/" of path: the whole path when it has none.
+std::string FileNameOf(const std::string& path);
+
 // path with the user's home folder at its start written as "~", for short messages.
 std::string HomeRelative(const std::string& path);
 

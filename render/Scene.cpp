@@ -397,7 +397,7 @@ bool TScene::LightFadeTick(const TLightingSets& sets) {
 }
 
 void TScene::ApplyLightColours(const TLightingSets& sets) {
-    // Called from dialogs, where the context need not be current: the next frame hands them on.
+    // The context need not be current: the next frame hands the colours on.
     FinishLightFade(Fade, sets);
     ColoursPending = true;
 }

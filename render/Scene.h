@@ -104,7 +104,6 @@ public:
     // that much larger, so they keep their size on dense screens (the font is built anew when
     // the ratio changes).
     void OpenGLPanelResize(int width, int height, double ratio = 1);
-    double TextScale() const { return FontScale; }
 
     // One frame into the bound framebuffer.
     void RenderScene(const TFrameState& frame, const TLightingSets& sets);
@@ -115,10 +114,8 @@ public:
     // true while the fade changed something (the caller repaints).
     bool LightFadeTick(const TLightingSets& sets);
     bool LightInit() const { return Fade.LightInit; }
-    // A light setting changed (configuration dialog): ends the fade; the colours reach OpenGL
-    // with the next frame. Needs no current context.
-    void ApplyLightColours(const TLightingSets& sets);
-    // The same with the context current: OpenGL has the colours at once.
+    // A light setting changed: ends the fade. With the context current OpenGL has the colours at
+    // once, else they reach it with the next frame.
     void ApplyLightColoursNow(const TLightingSets& sets);
 
     // Lights 0..2 on and 3..7 off, or the reverse. RenderScene switches by itself when
@@ -132,11 +129,6 @@ public:
 
     // "Detailed earth texturing": the 4096-wide picture when detailed, else the 2048-wide one.
     bool ChangeEarthTexture(bool detailed);
-    // Another earth picture as a JPEG stream; false (texture unchanged) when it is not usable.
-    bool SetEarthTexture(std::span<const std::uint8_t> jpeg);
-    // The processed cloud picture as a JPEG stream; false (texture unchanged) when it is not
-    // a usable picture.
-    bool SetCloudTexture(std::span<const std::uint8_t> jpeg);
     // The processed cloud picture already decoded: channels 1 (grey), 3 (RGB) or 4 (RGBA)
     // bytes a pixel, bottom row first; false (texture unchanged) when OpenGL does not take it.
     bool SetCloudPicture(int width, int height, int channels, std::span<const std::uint8_t> pixels);
@@ -144,13 +136,16 @@ public:
     // Frees every display list and texture (context current; at shutdown).
     void Release();
 
-    // The GL names of what was built, for tests and benchmarks that look inside.
-    struct TObjects {
-        GLuint EarthTex, CloudTex, SunTex, MoonTex, FontTex;
-    };
-    TObjects Objects() const { return {EarthTex, CloudTex, SunTex, MoonTex, Font.TextureName()}; }
-
 private:
+    // Tests and benchmarks set pictures and colours directly and look inside (SceneTestSeam.h).
+    friend struct TSceneTestSeam;
+    // Ends the fade; the colours reach OpenGL with the next frame. Needs no current context.
+    void ApplyLightColours(const TLightingSets& sets);
+    // Another earth or cloud picture as a JPEG stream; false (texture unchanged) when it is not
+    // usable.
+    bool SetEarthTexture(std::span<const std::uint8_t> jpeg);
+    bool SetCloudTexture(std::span<const std::uint8_t> jpeg);
+
     // The build, in this order.
     void SetGlobalStates();
     void MakeAxesList();

@@ -4,11 +4,11 @@
 #include "core/IniFile.h"
 #include "core/support.h"
 #include "platform/Files.h"
+#include "platform/IniStore.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 
 namespace nimbora {
 
@@ -45,11 +45,8 @@ std::string CleanWaypointName(const std::string& utf8Name) {
 }
 
 std::size_t LoadCustomWaypoints(const std::string& path, TDrawPointList& points, bool* complete) {
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(path, ec);
-    if (complete) *complete = ec || size <= MaxIniFileSize;
+    const TIniFile ini = ReadIniFile(path, complete);
     if (!FileExists(path)) return 0;
-    const TIniFile ini(path);
     std::size_t added = 0;
     for (unsigned long n = 1;; ++n) {
         const std::string section = SectionPrefix + std::to_string(n);

@@ -17,11 +17,6 @@ namespace {
 
 constexpr char FactsSection[] = "Clouds";
 
-std::string FileNameOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 } // namespace
 
 std::string CloudCachePath(const std::string& dataFolder, TTyp type) {
@@ -61,7 +56,7 @@ TCloudFacts DownloadFacts(const TMapInfo& mapInfo) {
 std::optional<TCloudFacts> ReadCloudFacts(const std::string& dataFolder, double nowUtc) {
     const TCachedClouds cached = FindCachedClouds(dataFolder);
     if (cached.Type == TypUnk) return std::nullopt;
-    const TIniFile ini(CloudFactsPath(dataFolder));
+    const TIniFile ini = ReadIniFile(CloudFactsPath(dataFolder));
     // The facts name their picture, so that facts left from an earlier picture (a write that
     // failed, a run stopped between the two files) are not taken for this one's.
     const std::string size = ini.ReadString(FactsSection, "Size", "");

@@ -3,77 +3,45 @@
 #include "core/JpegSupport.h"
 #include "core/Messages.h"
 
-#include <csetjmp>
 #include <utility>
 
 namespace nimbora {
 
 namespace {
 
-// Everything that must survive a longjmp lives here, outside the setjmp frame.
-struct TStreamDecode {
-    jpeg_decompress_struct Info{};
-    TJpegErrorManager Error{};
-    std::jmp_buf Escape;
-};
+// Decodes straight into the picture's rows, bottom row first.
+class TCloudSink final : public TJpegRowSink {
+public:
+    TCloudSink(TCloudPixels& out, const TCancelCheck& cancelled) : Out(out), Cancelled(cancelled) {}
 
-bool DecodeInto(TStreamDecode& s, std::span<const std::uint8_t> jpeg, TCloudPixels& out,
-                const TCancelCheck& cancelled) {
-    jpeg_decompress_struct& info = s.Info;
-    if (setjmp(s.Escape)) return false;
-    jpeg_create_decompress(&info);
-    LimitJpegScans(s.Error, info, MaxJpegScans);
-    jpeg_mem_src(&info, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
-    if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) return false;
-    if (info.image_width == 0 || info.image_height == 0 || info.image_width > MaxCloudTextureSide ||
-        info.image_height > MaxCloudTextureSide ||
-        std::int64_t{info.image_width} * info.image_height > MaxCloudTexturePixels)
-        return false;
-    // The texture loader's own choices, so that the pixels are the ones it would make.
-    if (info.num_components == 1 && info.jpeg_color_space == JCS_GRAYSCALE) {
-        info.out_color_space = JCS_GRAYSCALE;
-    } else if (info.num_components == 3 && info.jpeg_color_space == JCS_YCbCr) {
-        // The RGB conversion with a full alpha byte added: OpenGL then takes the rows as they
-        // are instead of converting 32 MB on the window's thread.
-        info.out_color_space = JCS_EXT_RGBA;
-    } else {
-        return false;
+    bool Begin(int width, int height, int channels) override {
+        Stride = static_cast<std::size_t>(width) * channels;
+        Out.Pixels.resize(Stride * height);
+        Out.Width = width;
+        Out.Height = height;
+        Out.Channels = channels;
+        return true;
     }
-    jpeg_start_decompress(&info);
-    const int width = static_cast<int>(info.output_width);
-    const int height = static_cast<int>(info.output_height);
-    const int channels = info.output_components;
-    if (channels != (info.out_color_space == JCS_GRAYSCALE ? 1 : 4)) return false;
-    const std::size_t stride = static_cast<std::size_t>(width) * channels;
-    out.Pixels.resize(stride * height);
-    out.Width = width;
-    out.Height = height;
-    out.Channels = channels;
-    while (info.output_scanline < info.output_height) {
-        if (info.output_scanline % 16 == 0 && cancelled && cancelled()) return false;
-        // Bottom row first.
-        JSAMPROW row = out.Pixels.data() + stride * (height - 1 - info.output_scanline);
-        if (jpeg_read_scanlines(&info, &row, 1) != 1) return false;
+    std::uint8_t* Row(int y) override {
+        if (y % 16 == 0 && Cancelled && Cancelled()) return nullptr;
+        return Out.Pixels.data() + Stride * (Out.Height - 1 - y);
     }
-    jpeg_finish_decompress(&info);
-    return true;
-}
+
+private:
+    TCloudPixels& Out;
+    const TCancelCheck& Cancelled;
+    std::size_t Stride = 0;
+};
 
 } // namespace
 
 bool DecodeCloudStream(std::span<const std::uint8_t> jpeg, TCloudPixels& out,
                        const TCancelCheck& cancelled) {
     out = {};
-    if (jpeg.size() < 4) return false;
-    bool ok = false;
-    try {
-        TStreamDecode s;
-        s.Info.err = UseJpegErrorManager(s.Error, s.Escape);
-        ok = DecodeInto(s, jpeg, out, cancelled);
-        jpeg_destroy_decompress(&s.Info);
-    } catch (...) { // the rows could not be had
-        ok = false;
-    }
+    TCloudSink sink(out, cancelled);
+    const TJpegDecodeRules rules{MaxCloudTextureSide, MaxCloudTexturePixels, MaxJpegScans,
+                                 TJpegLayout::GreyOrRgba};
+    const bool ok = DecodeJpegRows(jpeg, rules, sink);
     if (!ok) out = {};
     return ok;
 }

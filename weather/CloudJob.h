@@ -32,8 +32,8 @@ struct TCloudPixels {
 };
 
 // Decodes a picture as FilterCloudPicture codes it (grey or RGB, at most MaxCloudTextureSide a
-// side and MaxCloudTexturePixels in all) into *out, with the same decoder settings the texture
-// loader uses. False, with out emptied, on damaged data or when cancelled.
+// side and MaxCloudTexturePixels in all) into *out, through the decoder the textures use (so the
+// pixels are the ones it makes). False, with out emptied, on damaged data or when cancelled.
 bool DecodeCloudStream(std::span<const std::uint8_t> jpeg, TCloudPixels& out,
                        const TCancelCheck& cancelled = {});
 

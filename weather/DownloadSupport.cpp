@@ -1,4 +1,5 @@
 #include "weather/DownloadSupport.h"
+#include "weather/DownloadSupportTestSeam.h"
 
 #include "core/TextHelpers.h"
 

@@ -21,8 +21,6 @@ enum TTyp : int { TypTxt = 0, TypPng = 1, TypJpg = 2, TypUnk = 3 };
 // The program's random generator, seeded once from the clock. Guarded internally, so a worker
 // thread may use it too.
 std::uint32_t RandomNumber();
-// Reseeds the generator (tests use a fixed seed to get repeatable names).
-void SeedRandom(std::uint32_t seed);
 // Uniform in 0 .. n - 1 from the program's generator (0 when n is 0).
 std::size_t RandomBelow(std::size_t n);
 

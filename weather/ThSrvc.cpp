@@ -17,7 +17,7 @@ namespace nimbora {
 
 TCatalogue ReadCatalogue(const std::string& path) {
     TCatalogue c;
-    const TIniFile ini(path);
+    const TIniFile ini = ReadIniFile(path);
     if (!ini.SectionExists(texts::ServiceSection) ||
         ini.ReadString(texts::ServiceSection, texts::IdentityKey, "") != texts::ProductFolder)
         return c;
@@ -75,7 +75,7 @@ bool TakeNoticeDay(TService& service, const std::string& today) {
 bool TakeNoticeDay(TService& service, const std::string& dataFolder, const std::string& today) {
     const std::string noticeFile = dataFolder + texts::NoticeFileName;
     service.DateShown =
-        TIniFile(noticeFile).ReadString(texts::NoticeSection, texts::DateShownKey, "");
+        ReadIniFile(noticeFile).ReadString(texts::NoticeSection, texts::DateShownKey, "");
     if (!TakeNoticeDay(service, today)) return false;
     try {
         WriteIniString(noticeFile, texts::NoticeSection, texts::DateShownKey, today);

@@ -10,6 +10,7 @@
 #include "core/Cp1252.h"
 #include "core/Messages.h"
 #include "platform/Files.h"
+#include "platform/FilesTestSeam.h"
 #include "platform/Paths.h"
 #include "render/OpenGLPanel.h"
 #include "support/NetHarness.h"

@@ -4,6 +4,8 @@
 #include "platform/Files.h"
 #include "weather/WeatherTexts.h"
 
+#include "core/SupportTestSeam.h"
+#include "platform/FilesTestSeam.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

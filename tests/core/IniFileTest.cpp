@@ -1,46 +1,37 @@
 #include "core/IniFile.h"
 #include "core/support.h"
 
-#include "support/TempDir.h"
+#include "core/SupportTestSeam.h"
 
 #include <gtest/gtest.h>
 
 namespace nimbora {
 namespace {
 
-using test::TempDir;
-using test::WriteWholeFile;
-
 class IniFileTest : public ::testing::Test {
 protected:
     void SetUp() override { SetDecimalSeparator('.'); }
-    std::string Make(const std::string& content) {
-        const std::string path = dir_.str("test.ini");
-        WriteWholeFile(path, content);
-        return path;
-    }
-    TempDir dir_;
+    static TIniFile Make(const std::string& content) { return TIniFile::Parse(content); }
 };
 
 TEST_F(IniFileTest, ReadsTextValues) {
     const std::string longValue(3000, 'v');
-    const std::string path = Make("orphan=1\n"
-                                  "[Map]\n"
-                                  "LastX = 12.5 \n"
-                                  "Url= http://a/b?c=d \n"
-                                  "Empty=\n"
-                                  "Twice=first\n"
-                                  "Twice=second\n"
-                                  "no equals sign here\n"
-                                  "  [ Other ]  \n"
-                                  "Long=" +
-                                  longValue +
-                                  "\n"
-                                  "After=ok\n"
-                                  "[MAP]\n"
-                                  "OnlyLater=x\n"
-                                  "LastX=99\n");
-    const TIniFile ini(path);
+    const TIniFile ini = Make("orphan=1\n"
+                              "[Map]\n"
+                              "LastX = 12.5 \n"
+                              "Url= http://a/b?c=d \n"
+                              "Empty=\n"
+                              "Twice=first\n"
+                              "Twice=second\n"
+                              "no equals sign here\n"
+                              "  [ Other ]  \n"
+                              "Long=" +
+                              longValue +
+                              "\n"
+                              "After=ok\n"
+                              "[MAP]\n"
+                              "OnlyLater=x\n"
+                              "LastX=99\n");
     struct Case {
         const char* Section;
         const char* Key;
@@ -73,19 +64,19 @@ TEST_F(IniFileTest, ReadsTextValues) {
 TEST_F(IniFileTest, CutsLongValuesOnCharacters) {
     // 2046 ASCII characters and then two-byte characters: the cut keeps whole characters.
     const std::string value = std::string(2046, 'a') + "\xC3\xA9\xC3\xA9";
-    const TIniFile ini(Make("[S]\nK=" + value + "\n"));
+    const TIniFile ini = Make("[S]\nK=" + value + "\n");
     EXPECT_EQ(ini.ReadString("S", "K", ""), std::string(2046, 'a') + "\xC3\xA9");
 }
 
 TEST_F(IniFileTest, ReadsCrLfFiles) {
-    const TIniFile ini(Make("[Proxy]\r\nAddress=host\r\nPort=3128\r\n[Features]\r\nDayNight=1"));
+    const TIniFile ini = Make("[Proxy]\r\nAddress=host\r\nPort=3128\r\n[Features]\r\nDayNight=1");
     EXPECT_EQ(ini.ReadString("Proxy", "Address", ""), "host");
     EXPECT_EQ(ini.ReadString("Proxy", "Port", ""), "3128");
     EXPECT_TRUE(ini.ReadBool("Features", "DayNight", false));
 }
 
-TEST_F(IniFileTest, MissingFileReadsDefaults) {
-    const TIniFile ini(dir_.str("absent.ini"));
+TEST_F(IniFileTest, EmptyTextReadsDefaults) {
+    const TIniFile ini = Make("");
     EXPECT_EQ(ini.ReadString("A", "B", "d"), "d");
     EXPECT_EQ(ini.ReadInteger("A", "B", 7), 7);
     EXPECT_FALSE(ini.SectionExists("A"));
@@ -120,7 +111,7 @@ TEST_F(IniFileTest, TypedReads) {
         {"99999999999999999999", 7, true, 9},
     };
     for (const Case& c : cases) {
-        const TIniFile ini(Make(std::string("[S]\nK=") + c.Text + "\n"));
+        const TIniFile ini = Make(std::string("[S]\nK=") + c.Text + "\n");
         EXPECT_EQ(ini.ReadInteger("S", "K", 7), c.Integer) << c.Text;
         EXPECT_EQ(ini.ReadBool("S", "K", true), c.Bool) << c.Text;
         EXPECT_EQ(ini.ReadByte("S", "K", 9), c.Byte) << c.Text;
@@ -158,7 +149,7 @@ TEST_F(IniFileTest, ReadsEveryEncodingAFileMayCome) {
          "\xEF\xBF\xBDx\xEF\xBF\xBD"},
     };
     for (const Case& c : cases) {
-        const TIniFile ini(Make(c.Content));
+        const TIniFile ini = Make(c.Content);
         EXPECT_EQ(ini.ReadSections(), std::vector<std::string>{"A"}) << c.Name;
         EXPECT_EQ(ini.ReadString("A", "k", "?"), c.Value) << c.Name;
     }
@@ -172,7 +163,7 @@ TEST_F(IniFileTest, WritesIntoUtf16TextGiveUtf8) {
         const std::string written =
             batch.Apply(Utf16(u"[A]\r\nk=M\u00e9t\u00e9o\r\n", littleEndian));
         EXPECT_EQ(written.rfind("[A]", 0), 0u) << littleEndian;
-        const TIniFile ini(Make(written));
+        const TIniFile ini = Make(written);
         EXPECT_EQ(ini.ReadString("A", "k", "?"), "M\xC3\xA9t\xC3\xA9o") << littleEndian;
         EXPECT_EQ(ini.ReadString("B", "n", "?"), "new") << littleEndian;
     }

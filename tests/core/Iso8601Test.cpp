@@ -1,4 +1,5 @@
 #include "core/Iso8601.h"
+#include "core/SupportTestSeam.h"
 #include "core/support.h"
 
 #include <gtest/gtest.h>
@@ -23,20 +24,20 @@ double At(double day, int h, int m, int s, int ms = 0) {
 class ZoneScope {
 public:
     explicit ZoneScope(const char* tz) {
-        if (const char* old = std::getenv("TZ")) previous_ = old;
+        if (const char* old = std::getenv("TZ")) Previous = old;
         setenv("TZ", tz, 1);
         tzset();
     }
     ~ZoneScope() {
-        if (previous_)
-            setenv("TZ", previous_->c_str(), 1);
+        if (Previous)
+            setenv("TZ", Previous->c_str(), 1);
         else
             unsetenv("TZ");
         tzset();
     }
 
 private:
-    std::optional<std::string> previous_;
+    std::optional<std::string> Previous;
 };
 
 TEST(Iso8601, Writes) {

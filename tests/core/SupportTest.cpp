@@ -1,4 +1,5 @@
 #include "core/support.h"
+#include "core/SupportTestSeam.h"
 
 #include <gtest/gtest.h>
 
@@ -10,11 +11,11 @@ namespace {
 // Keeps a decimal separator for one test and restores the previous one.
 class SeparatorScope {
 public:
-    explicit SeparatorScope(char c) : previous_(DecimalSeparator()) { SetDecimalSeparator(c); }
-    ~SeparatorScope() { SetDecimalSeparator(previous_); }
+    explicit SeparatorScope(char c) : Previous(DecimalSeparator()) { SetDecimalSeparator(c); }
+    ~SeparatorScope() { SetDecimalSeparator(Previous); }
 
 private:
-    char previous_;
+    char Previous;
 };
 
 TEST(Support, Wrap360AndNormLon) {

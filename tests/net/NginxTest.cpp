@@ -57,15 +57,15 @@ std::string Gzip(const std::string& data) {
 class NginxTest : public NginxSuite<NginxTest> {
 public:
     static std::string ServeFiles(const std::string& r) {
-        picture_ = RandomBytes(300000, 1);
-        WriteWholeFile(r + "/clouds.png", picture_);
+        Picture = RandomBytes(300000, 1);
+        WriteWholeFile(r + "/clouds.png", Picture);
         timeval times[2] = {{PictureTime, 0}, {PictureTime, 0}};
         utimes((r + "/clouds.png").c_str(), times);
         WriteWholeFile(r + "/pic.gif", "GIF89a-not-really");
         std::filesystem::create_directories(r + "/gz");
         std::filesystem::create_directories(r + "/chunk");
-        gzipped_ = Gzip(RandomBytes(20000, 2));
-        WriteWholeFile(r + "/gz/clouds.png", gzipped_);
+        Gzipped = Gzip(RandomBytes(20000, 2));
+        WriteWholeFile(r + "/gz/clouds.png", Gzipped);
         std::string text;
         for (int i = 0; i < 2000; ++i)
             text += "line " + std::to_string(i) + " of clouds\n";
@@ -89,51 +89,51 @@ protected:
     void SetUp() override {
         NginxSuite::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        cli_.Request.Url = Nginx().Url("/clouds.png");
-        cli_.Request.Version = THttpVersion::Http11;
-        rec_.Attach(cli_);
+        Cli.Request.Url = Nginx().Url("/clouds.png");
+        Cli.Request.Version = THttpVersion::Http11;
+        Rec.Attach(Cli);
     }
     // Body straight into a file, as the download thread does it.
     void SinkInto(const std::string& path, std::int64_t limit = HttpDefaultBodyLimit) {
-        auto begin = cli_.OnDocBegin;
-        cli_.OnDocBegin = [this, begin, path, limit](const THttpDocInfo& doc) {
+        auto begin = Cli.OnDocBegin;
+        Cli.OnDocBegin = [this, begin, path, limit](const THttpDocInfo& doc) {
             begin(doc);
-            EXPECT_TRUE(cli_.CreateBodyFile(path, limit));
+            EXPECT_TRUE(Cli.CreateBodyFile(path, limit));
         };
-        auto end = cli_.OnDocEnd;
-        cli_.OnDocEnd = [this, end] {
+        auto end = Cli.OnDocEnd;
+        Cli.OnDocEnd = [this, end] {
             end();
-            EXPECT_TRUE(cli_.CloseBodySink());
+            EXPECT_TRUE(Cli.CloseBodySink());
         };
     }
 
-    inline static std::string picture_;
-    inline static std::string gzipped_;
+    inline static std::string Picture;
+    inline static std::string Gzipped;
 
-    THttpCli cli_;
-    TRecorder rec_;
-    TempDir tmp_;
+    THttpCli Cli;
+    TRecorder Rec;
+    TempDir Tmp;
 };
 
 TEST_F(NginxTest, FileArrivesInTheSinkWithCallbacksInOrder) {
-    const std::string file = tmp_.str("body.dat");
+    const std::string file = Tmp.str("body.dat");
     ASSERT_TRUE(WriteWholeFile(file, std::string(400000, 'x'))); // longer: must be truncated
     SinkInto(file);
-    ASSERT_TRUE(cli_.GetAsync());
-    ASSERT_TRUE(RunToEnd(cli_));
+    ASSERT_TRUE(Cli.GetAsync());
+    ASSERT_TRUE(RunToEnd(Cli));
 
-    EXPECT_EQ(rec_.Events, FullOrder());
-    EXPECT_EQ(rec_.Error, 0);
-    EXPECT_EQ(rec_.Status, 200);
-    EXPECT_EQ(rec_.Doc.Status, 200);
-    EXPECT_EQ(rec_.Doc.ContentLength, std::int64_t(picture_.size()));
-    EXPECT_EQ(rec_.Doc.ContentType, "image/png");
-    EXPECT_EQ(rec_.Doc.TransferEncoding, "");
-    EXPECT_EQ(rec_.Header("Last-Modified:"), "Last-Modified: Thu, 04 Mar 2021 05:06:07 GMT");
-    EXPECT_TRUE(rec_.CountsConsistent);
-    EXPECT_EQ(rec_.LastReceived, std::int64_t(picture_.size()));
-    EXPECT_TRUE(ReadWholeFile(file) == picture_);
-    EXPECT_FALSE(cli_.HasBodySink());
+    EXPECT_EQ(Rec.Events, FullOrder());
+    EXPECT_EQ(Rec.Error, 0);
+    EXPECT_EQ(Rec.Status, 200);
+    EXPECT_EQ(Rec.Doc.Status, 200);
+    EXPECT_EQ(Rec.Doc.ContentLength, std::int64_t(Picture.size()));
+    EXPECT_EQ(Rec.Doc.ContentType, "image/png");
+    EXPECT_EQ(Rec.Doc.TransferEncoding, "");
+    EXPECT_EQ(Rec.Header("Last-Modified:"), "Last-Modified: Thu, 04 Mar 2021 05:06:07 GMT");
+    EXPECT_TRUE(Rec.CountsConsistent);
+    EXPECT_EQ(Rec.LastReceived, std::int64_t(Picture.size()));
+    EXPECT_TRUE(ReadWholeFile(file) == Picture);
+    EXPECT_FALSE(Cli.HasBodySink());
 }
 
 TEST_F(NginxTest, IfModifiedSinceGivesNotModifiedOnlyForTheSameDate) {
@@ -157,7 +157,7 @@ TEST_F(NginxTest, IfModifiedSinceGivesNotModifiedOnlyForTheSameDate) {
         EXPECT_EQ(rec.Error, 0) << c.since;
         EXPECT_EQ(rec.Status, c.status) << c.since;
         EXPECT_EQ(rec.Doc.Status, c.status) << c.since;
-        EXPECT_EQ(rec.Body.size(), c.body ? picture_.size() : 0u) << c.since;
+        EXPECT_EQ(rec.Body.size(), c.body ? Picture.size() : 0u) << c.since;
         if (!c.body) {
             EXPECT_EQ(rec.Events,
                       (std::vector<std::string>{"connected", "begin", "end", "closed", "done"}));
@@ -166,77 +166,77 @@ TEST_F(NginxTest, IfModifiedSinceGivesNotModifiedOnlyForTheSameDate) {
 }
 
 TEST_F(NginxTest, GzipCodedBodyArrivesUninflated) {
-    cli_.Request.Url = Nginx().Url("/gz/clouds.png");
-    cli_.OnBeforeHeaderSend = [](std::vector<std::string>& lines) {
+    Cli.Request.Url = Nginx().Url("/gz/clouds.png");
+    Cli.OnBeforeHeaderSend = [](std::vector<std::string>& lines) {
         lines.push_back("Accept-Encoding: gzip");
     };
-    ASSERT_TRUE(cli_.GetAsync());
-    ASSERT_TRUE(RunToEnd(cli_));
-    EXPECT_EQ(rec_.Error, 0);
-    EXPECT_EQ(rec_.Header("Content-Encoding:"), "Content-Encoding: gzip");
-    EXPECT_EQ(rec_.Doc.ContentLength, std::int64_t(gzipped_.size()));
-    EXPECT_TRUE(rec_.Body == gzipped_);
+    ASSERT_TRUE(Cli.GetAsync());
+    ASSERT_TRUE(RunToEnd(Cli));
+    EXPECT_EQ(Rec.Error, 0);
+    EXPECT_EQ(Rec.Header("Content-Encoding:"), "Content-Encoding: gzip");
+    EXPECT_EQ(Rec.Doc.ContentLength, std::int64_t(Gzipped.size()));
+    EXPECT_TRUE(Rec.Body == Gzipped);
 }
 
 TEST_F(NginxTest, ChunkedAnswerIsDecodedAndReportedAsSuch) {
-    cli_.Request.Url = Nginx().Url("/chunk/text.txt");
-    cli_.OnBeforeHeaderSend = [](std::vector<std::string>& lines) {
+    Cli.Request.Url = Nginx().Url("/chunk/text.txt");
+    Cli.OnBeforeHeaderSend = [](std::vector<std::string>& lines) {
         lines.push_back("Accept-Encoding: gzip");
     };
-    ASSERT_TRUE(cli_.GetAsync());
-    ASSERT_TRUE(RunToEnd(cli_));
-    EXPECT_EQ(rec_.Error, 0);
-    EXPECT_EQ(rec_.Status, 200);
-    EXPECT_EQ(rec_.Doc.TransferEncoding, "chunked");
-    EXPECT_EQ(rec_.Doc.ContentLength, -1);
-    ASSERT_GE(rec_.Body.size(), 2u);
+    ASSERT_TRUE(Cli.GetAsync());
+    ASSERT_TRUE(RunToEnd(Cli));
+    EXPECT_EQ(Rec.Error, 0);
+    EXPECT_EQ(Rec.Status, 200);
+    EXPECT_EQ(Rec.Doc.TransferEncoding, "chunked");
+    EXPECT_EQ(Rec.Doc.ContentLength, -1);
+    ASSERT_GE(Rec.Body.size(), 2u);
     // Chunk framing removed: the body is the bare gzip member.
-    EXPECT_EQ(rec_.Body.substr(0, 2), "\x1f\x8b");
-    EXPECT_TRUE(rec_.CountsConsistent);
-    EXPECT_EQ(rec_.Events, FullOrder());
+    EXPECT_EQ(Rec.Body.substr(0, 2), "\x1f\x8b");
+    EXPECT_TRUE(Rec.CountsConsistent);
+    EXPECT_EQ(Rec.Events, FullOrder());
 }
 
 TEST_F(NginxTest, ContentTypeIsReportedAsServed) {
-    cli_.Request.Url = Nginx().Url("/pic.gif");
-    ASSERT_TRUE(cli_.GetAsync());
-    ASSERT_TRUE(RunToEnd(cli_));
-    EXPECT_EQ(rec_.Status, 200);
-    EXPECT_EQ(rec_.Doc.ContentType, "image/gif");
+    Cli.Request.Url = Nginx().Url("/pic.gif");
+    ASSERT_TRUE(Cli.GetAsync());
+    ASSERT_TRUE(RunToEnd(Cli));
+    EXPECT_EQ(Rec.Status, 200);
+    EXPECT_EQ(Rec.Doc.ContentType, "image/gif");
 }
 
 TEST_F(NginxTest, FiveRedirectsAreFollowedAndOnlyTheFinalAnswerIsReported) {
-    cli_.Request.Url = Nginx().Url("/r1");
-    ASSERT_TRUE(cli_.GetAsync());
-    ASSERT_TRUE(RunToEnd(cli_));
-    EXPECT_EQ(rec_.Error, 0);
-    EXPECT_EQ(rec_.Status, 200);
-    EXPECT_EQ(rec_.DocBegins, 1);
-    EXPECT_EQ(rec_.Doc.Status, 200);
-    EXPECT_EQ(rec_.Header("X-Hop"), "");
-    EXPECT_EQ(rec_.Header("Location"), "");
-    EXPECT_EQ(rec_.Header("Last-Modified:"), "Last-Modified: Thu, 04 Mar 2021 05:06:07 GMT");
-    EXPECT_TRUE(rec_.Body == picture_);
-    EXPECT_EQ(rec_.Events, FullOrder());
+    Cli.Request.Url = Nginx().Url("/r1");
+    ASSERT_TRUE(Cli.GetAsync());
+    ASSERT_TRUE(RunToEnd(Cli));
+    EXPECT_EQ(Rec.Error, 0);
+    EXPECT_EQ(Rec.Status, 200);
+    EXPECT_EQ(Rec.DocBegins, 1);
+    EXPECT_EQ(Rec.Doc.Status, 200);
+    EXPECT_EQ(Rec.Header("X-Hop"), "");
+    EXPECT_EQ(Rec.Header("Location"), "");
+    EXPECT_EQ(Rec.Header("Last-Modified:"), "Last-Modified: Thu, 04 Mar 2021 05:06:07 GMT");
+    EXPECT_TRUE(Rec.Body == Picture);
+    EXPECT_EQ(Rec.Events, FullOrder());
 }
 
 TEST_F(NginxTest, SixthRedirectIsATransportError) {
-    cli_.Request.Url = Nginx().Url("/r0");
-    ASSERT_TRUE(cli_.GetAsync());
-    ASSERT_TRUE(RunToEnd(cli_));
-    EXPECT_EQ(rec_.Error, 47); // CURLE_TOO_MANY_REDIRECTS
-    EXPECT_EQ(rec_.Dones, 1);
-    EXPECT_TRUE(rec_.Body.empty());
+    Cli.Request.Url = Nginx().Url("/r0");
+    ASSERT_TRUE(Cli.GetAsync());
+    ASSERT_TRUE(RunToEnd(Cli));
+    EXPECT_EQ(Rec.Error, 47); // CURLE_TOO_MANY_REDIRECTS
+    EXPECT_EQ(Rec.Dones, 1);
+    EXPECT_TRUE(Rec.Body.empty());
 }
 
 TEST_F(NginxTest, RedirectIsReportedWhenNotFollowed) {
-    cli_.Request.Url = Nginx().Url("/r5");
-    cli_.Request.FollowRelocation = false;
-    ASSERT_TRUE(cli_.GetAsync());
-    ASSERT_TRUE(RunToEnd(cli_));
-    EXPECT_EQ(rec_.Error, 0);
-    EXPECT_EQ(rec_.Status, 302);
-    EXPECT_EQ(rec_.Header("Location:"), "Location: /clouds.png");
-    EXPECT_EQ(rec_.Header("X-Hop:"), "X-Hop: 5");
+    Cli.Request.Url = Nginx().Url("/r5");
+    Cli.Request.FollowRelocation = false;
+    ASSERT_TRUE(Cli.GetAsync());
+    ASSERT_TRUE(RunToEnd(Cli));
+    EXPECT_EQ(Rec.Error, 0);
+    EXPECT_EQ(Rec.Status, 302);
+    EXPECT_EQ(Rec.Header("Location:"), "Location: /clouds.png");
+    EXPECT_EQ(Rec.Header("X-Hop:"), "X-Hop: 5");
 }
 
 TEST_F(NginxTest, ErrorStatusesAreAnswersNotTransportErrors) {
@@ -255,60 +255,60 @@ TEST_F(NginxTest, ErrorStatusesAreAnswersNotTransportErrors) {
 }
 
 TEST_F(NginxTest, SinkLimitEndsTheTransferWithItsOwnCode) {
-    const std::string file = tmp_.str("body.dat");
+    const std::string file = Tmp.str("body.dat");
     SinkInto(file, 1000);
-    ASSERT_TRUE(cli_.GetAsync());
-    ASSERT_TRUE(RunToEnd(cli_));
-    EXPECT_EQ(rec_.Error, HttpErrBodyTooLarge);
+    ASSERT_TRUE(Cli.GetAsync());
+    ASSERT_TRUE(RunToEnd(Cli));
+    EXPECT_EQ(Rec.Error, HttpErrBodyTooLarge);
     EXPECT_LE(ReadWholeFile(file).size(), 1000u);
-    EXPECT_EQ(rec_.Events.back(), "done");
+    EXPECT_EQ(Rec.Events.back(), "done");
 }
 
 TEST_F(NginxTest, AbortFromADataCallbackEndsTheRequestOnce) {
-    cli_.OnDocData = [this, data = cli_.OnDocData](const char* d, std::size_t n, std::int64_t r) {
+    Cli.OnDocData = [this, data = Cli.OnDocData](const char* d, std::size_t n, std::int64_t r) {
         data(d, n, r);
-        cli_.Abort();
+        Cli.Abort();
     };
-    ASSERT_TRUE(cli_.GetAsync());
-    ASSERT_TRUE(RunToEnd(cli_));
-    EXPECT_EQ(rec_.Error, HttpErrAborted);
-    EXPECT_EQ(rec_.Dones, 1);
-    EXPECT_EQ(rec_.Events, FullOrder());
-    EXPECT_LT(rec_.Body.size(), picture_.size());
+    ASSERT_TRUE(Cli.GetAsync());
+    ASSERT_TRUE(RunToEnd(Cli));
+    EXPECT_EQ(Rec.Error, HttpErrAborted);
+    EXPECT_EQ(Rec.Dones, 1);
+    EXPECT_EQ(Rec.Events, FullOrder());
+    EXPECT_LT(Rec.Body.size(), Picture.size());
 }
 
 TEST_F(NginxTest, NextRequestCanStartFromRequestDone) {
     std::vector<int> statuses;
-    cli_.Request.Url = Nginx().Url("/missing.png");
-    cli_.OnRequestDone = [this, &statuses](int error, int status) {
+    Cli.Request.Url = Nginx().Url("/missing.png");
+    Cli.OnRequestDone = [this, &statuses](int error, int status) {
         EXPECT_EQ(error, 0);
         statuses.push_back(status);
         if (statuses.size() == 1) {
-            cli_.Request.Url = Nginx().Url("/clouds.png");
-            EXPECT_TRUE(cli_.GetAsync());
+            Cli.Request.Url = Nginx().Url("/clouds.png");
+            EXPECT_TRUE(Cli.GetAsync());
         }
     };
-    ASSERT_TRUE(cli_.GetAsync());
-    ASSERT_TRUE(RunToEnd(cli_));
+    ASSERT_TRUE(Cli.GetAsync());
+    ASSERT_TRUE(RunToEnd(Cli));
     EXPECT_EQ(statuses, (std::vector<int>{404, 200}));
     // The second document carries nothing over from the first.
-    EXPECT_EQ(rec_.Doc.Status, 200);
-    EXPECT_EQ(rec_.DocBegins, 2);
-    EXPECT_EQ(rec_.Doc.ContentType, "image/png");
-    EXPECT_EQ(rec_.LastReceived, std::int64_t(picture_.size()));
+    EXPECT_EQ(Rec.Doc.Status, 200);
+    EXPECT_EQ(Rec.DocBegins, 2);
+    EXPECT_EQ(Rec.Doc.ContentType, "image/png");
+    EXPECT_EQ(Rec.LastReceived, std::int64_t(Picture.size()));
 }
 
 TEST_F(NginxTest, ProxyFromTheEnvironmentIsIgnored) {
     const std::string dead = "http://127.0.0.1:" + std::to_string(PickFreePort());
     setenv("http_proxy", dead.c_str(), 1);
     setenv("ALL_PROXY", dead.c_str(), 1);
-    ASSERT_TRUE(cli_.GetAsync());
-    bool finished = RunToEnd(cli_);
+    ASSERT_TRUE(Cli.GetAsync());
+    bool finished = RunToEnd(Cli);
     unsetenv("http_proxy");
     unsetenv("ALL_PROXY");
     ASSERT_TRUE(finished);
-    EXPECT_EQ(rec_.Error, 0);
-    EXPECT_EQ(rec_.Status, 200);
+    EXPECT_EQ(Rec.Error, 0);
+    EXPECT_EQ(Rec.Status, 200);
 }
 
 } // namespace

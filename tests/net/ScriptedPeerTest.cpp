@@ -23,31 +23,31 @@ ScriptedServer::Behaviour Reply(std::string reply) {
 class ScriptedPeerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        rec_.Attach(cli_);
-        cli_.Request.Version = THttpVersion::Http11;
+        Rec.Attach(Cli);
+        Cli.Request.Version = THttpVersion::Http11;
         // Short limits so the slow cases end quickly.
-        cli_.Request.Timeouts.LowSpeedBytes = 64;
-        cli_.Request.Timeouts.LowSpeedSeconds = 1;
-        cli_.Request.Timeouts.ConnectMs = 2000;
+        Cli.Request.Timeouts.LowSpeedBytes = 64;
+        Cli.Request.Timeouts.LowSpeedSeconds = 1;
+        Cli.Request.Timeouts.ConnectMs = 2000;
     }
     void Run(std::vector<ScriptedServer::Behaviour> behaviours, int timeoutMs = 10000) {
-        ASSERT_TRUE(server_.Start(std::move(behaviours)));
-        cli_.Request.Url = server_.Url("/clouds.png");
-        ASSERT_TRUE(cli_.GetAsync());
-        ASSERT_TRUE(RunToEnd(cli_, timeoutMs));
+        ASSERT_TRUE(Server.Start(std::move(behaviours)));
+        Cli.Request.Url = Server.Url("/clouds.png");
+        ASSERT_TRUE(Cli.GetAsync());
+        ASSERT_TRUE(RunToEnd(Cli, timeoutMs));
     }
     int ElapsedMs(Clock::time_point since) const {
         return int(
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
     }
 
-    ScriptedServer server_;
-    THttpCli cli_;
-    TRecorder rec_;
+    ScriptedServer Server;
+    THttpCli Cli;
+    TRecorder Rec;
 };
 
 TEST_F(ScriptedPeerTest, RequestCarriesTheFieldsAsHeaderLines) {
-    THttpRequest& r = cli_.Request;
+    THttpRequest& r = Cli.Request;
     r.Accept = "image/png, image/jpeg";
     r.AcceptLanguage = "en";
     r.Agent = "Nimbora-Test";
@@ -55,12 +55,12 @@ TEST_F(ScriptedPeerTest, RequestCarriesTheFieldsAsHeaderLines) {
     r.From = "Nimbora";
     r.Connection = "close";
     r.IfModifiedSince = 44259.21258101852;
-    cli_.OnBeforeHeaderSend = [](std::vector<std::string>& lines) {
+    Cli.OnBeforeHeaderSend = [](std::vector<std::string>& lines) {
         lines.push_back("Accept-Encoding: gzip");
     };
     Run({Reply("HTTP/1.1 204 No Content\r\n\r\n")});
-    ASSERT_EQ(server_.Requests().size(), 1u);
-    const std::string req = server_.Requests()[0];
+    ASSERT_EQ(Server.Requests().size(), 1u);
+    const std::string req = Server.Requests()[0];
     for (const char* line :
          {"GET /clouds.png HTTP/1.1\r\n", "\r\nAccept: image/png, image/jpeg\r\n",
           "\r\nAccept-Language: en\r\n", "\r\nUser-Agent: Nimbora-Test\r\n",
@@ -68,15 +68,15 @@ TEST_F(ScriptedPeerTest, RequestCarriesTheFieldsAsHeaderLines) {
           "\r\nConnection: close\r\n", "\r\nIf-Modified-Since: Thu, 04 Mar 2021 05:06:07 GMT\r\n",
           "\r\nAccept-Encoding: gzip\r\n"})
         EXPECT_NE(req.find(line), std::string::npos) << line << "\nin\n" << req;
-    EXPECT_EQ(rec_.Status, 204);
+    EXPECT_EQ(Rec.Status, 204);
 }
 
 TEST_F(ScriptedPeerTest, DefaultsSendHttp10AndNoOptionalLines) {
-    cli_.Request = {};
-    cli_.Request.Timeouts.ConnectMs = 2000;
+    Cli.Request = {};
+    Cli.Request.Timeouts.ConnectMs = 2000;
     Run({Reply("HTTP/1.0 204 No Content\r\n\r\n")});
-    ASSERT_EQ(server_.Requests().size(), 1u);
-    const std::string req = server_.Requests()[0];
+    ASSERT_EQ(Server.Requests().size(), 1u);
+    const std::string req = Server.Requests()[0];
     EXPECT_EQ(req.rfind("GET /clouds.png HTTP/1.0\r\n", 0), 0u) << req;
     for (const char* name :
          {"If-Modified-Since:", "Accept-Encoding:", "Referer:", "From:", "User-Agent:", "Proxy-"})
@@ -86,11 +86,11 @@ TEST_F(ScriptedPeerTest, DefaultsSendHttp10AndNoOptionalLines) {
 TEST_F(ScriptedPeerTest, BodyWithoutLengthEndsWithTheConnection) {
     const std::string body(30000, 'b');
     Run({Reply("HTTP/1.0 200 OK\r\nContent-Type: image/png\r\n\r\n" + body)});
-    EXPECT_EQ(rec_.Error, 0);
-    EXPECT_EQ(rec_.Status, 200);
-    EXPECT_EQ(rec_.Doc.ContentLength, -1);
-    EXPECT_EQ(rec_.Body, body);
-    EXPECT_EQ(rec_.Events, FullOrder());
+    EXPECT_EQ(Rec.Error, 0);
+    EXPECT_EQ(Rec.Status, 200);
+    EXPECT_EQ(Rec.Doc.ContentLength, -1);
+    EXPECT_EQ(Rec.Body, body);
+    EXPECT_EQ(Rec.Events, FullOrder());
 }
 
 TEST_F(ScriptedPeerTest, BodyCutShortIsATransportError) {
@@ -121,20 +121,20 @@ TEST_F(ScriptedPeerTest, BodyCutShortIsATransportError) {
 
 TEST_F(ScriptedPeerTest, BodyLongerThanAnnouncedIsCutToTheAnnouncedLength) {
     Run({Reply("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n0123456789")});
-    EXPECT_EQ(rec_.Error, 0);
-    EXPECT_EQ(rec_.Body, "01234");
+    EXPECT_EQ(Rec.Error, 0);
+    EXPECT_EQ(Rec.Body, "01234");
 }
 
 TEST_F(ScriptedPeerTest, InterimAnswerIsNotReported) {
     Run({Reply("HTTP/1.1 100 Continue\r\nX-Interim: 1\r\n\r\n"
                "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nContent-Type: image/jpeg\r\n"
                "X-Folded: a\r\n  b\r\n\r\nabc")});
-    EXPECT_EQ(rec_.DocBegins, 1);
-    EXPECT_EQ(rec_.Doc.Status, 200);
-    EXPECT_EQ(rec_.Doc.HeaderLines,
+    EXPECT_EQ(Rec.DocBegins, 1);
+    EXPECT_EQ(Rec.Doc.Status, 200);
+    EXPECT_EQ(Rec.Doc.HeaderLines,
               (std::vector<std::string>{"Content-Length: 3", "Content-Type: image/jpeg",
                                         "X-Folded: a b"}));
-    EXPECT_EQ(rec_.Body, "abc");
+    EXPECT_EQ(Rec.Body, "abc");
 }
 
 TEST_F(ScriptedPeerTest, SilentPeerTimesOut) {
@@ -143,10 +143,10 @@ TEST_F(ScriptedPeerTest, SilentPeerTimesOut) {
         c.ReadRequest();
         c.Pause(20000);
     }});
-    EXPECT_EQ(rec_.Error, 28); // CURLE_OPERATION_TIMEDOUT
+    EXPECT_EQ(Rec.Error, 28); // CURLE_OPERATION_TIMEDOUT
     EXPECT_LT(ElapsedMs(start), 5000);
     // Connected, never answered, closed.
-    EXPECT_EQ(rec_.Events, (std::vector<std::string>{"connected", "closed", "done"}));
+    EXPECT_EQ(Rec.Events, (std::vector<std::string>{"connected", "closed", "done"}));
 }
 
 TEST_F(ScriptedPeerTest, TricklingPeerTimesOut) {
@@ -157,14 +157,14 @@ TEST_F(ScriptedPeerTest, TricklingPeerTimesOut) {
         while (c.Send("x") && c.Pause(100)) {
         }
     }});
-    EXPECT_EQ(rec_.Error, 28);
+    EXPECT_EQ(Rec.Error, 28);
     EXPECT_LT(ElapsedMs(start), 5000);
-    EXPECT_GT(rec_.Body.size(), 0u);
-    EXPECT_EQ(rec_.Events, FullOrder());
+    EXPECT_GT(Rec.Body.size(), 0u);
+    EXPECT_EQ(Rec.Events, FullOrder());
 }
 
 TEST_F(ScriptedPeerTest, TotalTimeLimitEndsAnEndlessButBriskBody) {
-    cli_.Request.Timeouts.TotalSeconds = 1;
+    Cli.Request.Timeouts.TotalSeconds = 1;
     auto start = Clock::now();
     Run({[](Connection& c) {
         c.ReadRequest();
@@ -172,7 +172,7 @@ TEST_F(ScriptedPeerTest, TotalTimeLimitEndsAnEndlessButBriskBody) {
         while (c.Send(std::string(1000, 'x')) && c.Pause(5)) {
         }
     }});
-    EXPECT_EQ(rec_.Error, 28);
+    EXPECT_EQ(Rec.Error, 28);
     EXPECT_LT(ElapsedMs(start), 4000);
 }
 
@@ -242,39 +242,39 @@ TEST_F(ScriptedPeerTest, OversizedHeaderBlockIsRefused) {
         for (int i = 0; i < 2000 && c.Send(line); ++i) {
         }
     }});
-    EXPECT_EQ(rec_.Error, HttpErrBadReply);
-    EXPECT_EQ(rec_.DocBegins, 0);
+    EXPECT_EQ(Rec.Error, HttpErrBadReply);
+    EXPECT_EQ(Rec.DocBegins, 0);
 }
 
 TEST_F(ScriptedPeerTest, RedirectToAnotherSchemeIsNotFollowed) {
     Run({Reply("HTTP/1.1 302 Found\r\nLocation: file:///etc/passwd\r\nContent-Length: 0\r\n\r\n")});
-    EXPECT_EQ(rec_.Error, 1); // CURLE_UNSUPPORTED_PROTOCOL
-    EXPECT_TRUE(rec_.Body.empty());
+    EXPECT_EQ(Rec.Error, 1); // CURLE_UNSUPPORTED_PROTOCOL
+    EXPECT_TRUE(Rec.Body.empty());
 }
 
 TEST_F(ScriptedPeerTest, AbortWhileDataTricklesEndsAtOnce) {
-    ASSERT_TRUE(server_.Start({[](Connection& c) {
+    ASSERT_TRUE(Server.Start({[](Connection& c) {
         c.ReadRequest();
         if (!c.Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n")) return;
         while (c.Send(std::string(100, 'x')) && c.Pause(20)) {
         }
     }}));
-    cli_.Request.Url = server_.Url("/clouds.png");
-    ASSERT_TRUE(cli_.GetAsync());
-    for (int i = 0; i < 500 && rec_.Body.empty(); ++i)
-        cli_.Step(10);
-    ASSERT_FALSE(rec_.Body.empty());
-    cli_.Abort();
-    EXPECT_FALSE(cli_.Busy());
-    EXPECT_EQ(rec_.Error, HttpErrAborted);
-    EXPECT_EQ(rec_.Events, FullOrder());
+    Cli.Request.Url = Server.Url("/clouds.png");
+    ASSERT_TRUE(Cli.GetAsync());
+    for (int i = 0; i < 500 && Rec.Body.empty(); ++i)
+        Cli.Step(10);
+    ASSERT_FALSE(Rec.Body.empty());
+    Cli.Abort();
+    EXPECT_FALSE(Cli.Busy());
+    EXPECT_EQ(Rec.Error, HttpErrAborted);
+    EXPECT_EQ(Rec.Events, FullOrder());
     // Nothing more arrives after the abort.
-    cli_.Step(50);
-    EXPECT_EQ(rec_.Dones, 1);
+    Cli.Step(50);
+    EXPECT_EQ(Rec.Dones, 1);
 }
 
 TEST_F(ScriptedPeerTest, ClientDestroyedMidTransferReportsNothingMore) {
-    ASSERT_TRUE(server_.Start({[](Connection& c) {
+    ASSERT_TRUE(Server.Start({[](Connection& c) {
         c.ReadRequest();
         if (!c.Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n")) return;
         while (c.Send(std::string(100, 'x')) && c.Pause(20)) {
@@ -284,7 +284,7 @@ TEST_F(ScriptedPeerTest, ClientDestroyedMidTransferReportsNothingMore) {
     {
         THttpCli cli;
         rec.Attach(cli);
-        cli.Request.Url = server_.Url("/clouds.png");
+        cli.Request.Url = Server.Url("/clouds.png");
         ASSERT_TRUE(cli.GetAsync());
         for (int i = 0; i < 500 && rec.Body.empty(); ++i)
             cli.Step(10);
@@ -295,12 +295,12 @@ TEST_F(ScriptedPeerTest, ClientDestroyedMidTransferReportsNothingMore) {
 }
 
 TEST_F(ScriptedPeerTest, RefusedConnectionReportsOnlyTheEnd) {
-    cli_.Request.Url = "http://127.0.0.1:" + std::to_string(PickFreePort()) + "/";
-    ASSERT_TRUE(cli_.GetAsync());
-    ASSERT_TRUE(RunToEnd(cli_));
-    EXPECT_EQ(rec_.Error, 7);
-    EXPECT_EQ(rec_.Status, 0);
-    EXPECT_EQ(rec_.Events, (std::vector<std::string>{"closed", "done"}));
+    Cli.Request.Url = "http://127.0.0.1:" + std::to_string(PickFreePort()) + "/";
+    ASSERT_TRUE(Cli.GetAsync());
+    ASSERT_TRUE(RunToEnd(Cli));
+    EXPECT_EQ(Rec.Error, 7);
+    EXPECT_EQ(Rec.Status, 0);
+    EXPECT_EQ(Rec.Events, (std::vector<std::string>{"closed", "done"}));
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include "core/IniFile.h"
 
+#include "platform/FilesTestSeam.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -11,16 +11,16 @@ namespace {
 // Sets an environment variable for one test and restores it afterwards.
 class TScopedEnv {
 public:
-    TScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old, had_ = true;
+    TScopedEnv(const char* name, const char* value) : Name(name) {
+        if (const char* old = std::getenv(name)) Old = old, Had = true;
         value ? setenv(name, value, 1) : unsetenv(name);
     }
-    ~TScopedEnv() { had_ ? setenv(name_, old_.c_str(), 1) : unsetenv(name_); }
+    ~TScopedEnv() { Had ? setenv(Name, Old.c_str(), 1) : unsetenv(Name); }
 
 private:
-    const char* name_;
-    std::string old_;
-    bool had_ = false;
+    const char* Name;
+    std::string Old;
+    bool Had = false;
 };
 
 TEST(Paths, DataFolderIsCreatedBelowXdgDataHome) {

@@ -70,12 +70,12 @@ TEST(SystemProxy, ListFromProxyAddress) {
 class ProxyEnvironment {
 public:
     ProxyEnvironment(const char* lower, const char* upper) {
-        Save("http_proxy", lower, saved_[0]);
-        Save("HTTP_PROXY", upper, saved_[1]);
+        Save("http_proxy", lower, Saved[0]);
+        Save("HTTP_PROXY", upper, Saved[1]);
     }
     ~ProxyEnvironment() {
-        Restore("http_proxy", saved_[0]);
-        Restore("HTTP_PROXY", saved_[1]);
+        Restore("http_proxy", Saved[0]);
+        Restore("HTTP_PROXY", Saved[1]);
     }
 
 private:
@@ -92,7 +92,7 @@ private:
         else
             unsetenv(name);
     }
-    std::optional<std::string> saved_[2];
+    std::optional<std::string> Saved[2];
 };
 
 TEST(SystemProxy, ReadsTheEnvironment) {

@@ -9,6 +9,7 @@
 #include "render/Lighting.h"
 #include "render/OpenGLPanel.h"
 #include "render/Scene.h"
+#include "render/SceneTestSeam.h"
 #include "render/countries.h"
 
 #include <QImage>
@@ -84,34 +85,34 @@ TDifference Compare(const QImage& a, const QImage& b) {
 class FrameEquivalence : public testing::Test {
 protected:
     void SetUp() override {
-        context_.setFormat(TOpenGLPanel::SceneFormat());
-        ASSERT_TRUE(context_.create());
-        surface_.setFormat(context_.format());
-        surface_.create();
-        ASSERT_TRUE(context_.makeCurrent(&surface_));
-        fbo_ = std::make_unique<QOpenGLFramebufferObject>(
+        Context.setFormat(TOpenGLPanel::SceneFormat());
+        ASSERT_TRUE(Context.create());
+        Surface.setFormat(Context.format());
+        Surface.create();
+        ASSERT_TRUE(Context.makeCurrent(&Surface));
+        Fbo = std::make_unique<QOpenGLFramebufferObject>(
             Width, Height, QOpenGLFramebufferObject::CombinedDepthStencil);
-        ASSERT_TRUE(fbo_->bind());
+        ASSERT_TRUE(Fbo->bind());
     }
     void TearDown() override {
-        scene_.Release();
-        if (fbo_) fbo_->release();
-        fbo_.reset();
-        context_.doneCurrent();
+        Scene.Release();
+        if (Fbo) Fbo->release();
+        Fbo.reset();
+        Context.doneCurrent();
     }
     void BuildScene() {
-        scene_.PrepareLightFade(sets_);
-        ASSERT_TRUE(scene_.Build(sets_));
-        scene_.ApplyLightColours(sets_);
-        ASSERT_TRUE(scene_.SetCloudTexture(TestCloudJpeg()));
-        scene_.OpenGLPanelResize(Width, Height);
+        Scene.PrepareLightFade(Sets);
+        ASSERT_TRUE(Scene.Build(Sets));
+        TSceneTestSeam::ApplyLightColours(Scene, Sets);
+        ASSERT_TRUE(TSceneTestSeam::SetCloudTexture(Scene, TestCloudJpeg()));
+        Scene.OpenGLPanelResize(Width, Height);
     }
 
-    QOpenGLContext context_;
-    QOffscreenSurface surface_;
-    std::unique_ptr<QOpenGLFramebufferObject> fbo_;
-    const TLightingSets sets_ = DefaultLighting();
-    TScene scene_;
+    QOpenGLContext Context;
+    QOffscreenSurface Surface;
+    std::unique_ptr<QOpenGLFramebufferObject> Fbo;
+    const TLightingSets Sets = DefaultLighting();
+    TScene Scene;
 };
 
 TEST_F(FrameEquivalence, BothLightingModesDrawTheReferenceFrames) {
@@ -149,10 +150,10 @@ TEST_F(FrameEquivalence, BothLightingModesDrawTheReferenceFrames) {
         frame.ShowDayNight = ref.Sun;
         frame.Proj.Z = ref.Z;
         frame.ScaleZ = ref.Z > -10 ? -10 / ref.Z : 1;
-        scene_.RenderScene(frame, sets_);
+        Scene.RenderScene(frame, Sets);
         glFinish();
         ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-        const QImage image = fbo_->toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage image = Fbo->toImage().convertToFormat(QImage::Format_RGB32);
         if (write) {
             ASSERT_TRUE(image.save(ReferencePath(ref.Name)));
             continue;
@@ -200,13 +201,13 @@ TEST_F(FrameEquivalence, EveryFrameEndsOpaque) {
                  {"plain earth 0", false, false, 0}};
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Name);
-        TLightingSets s = sets_;
+        TLightingSets s = Sets;
         if (c.EarthAlpha >= 0)
             for (TMaterialSet* m : {&s.RgbEarth1, &s.RgbEarth2, &s.SunEarth1, &s.SunEarth2})
                 m->Diffuse[3] = c.EarthAlpha;
         frame.ShowDayNight = c.Sun;
         frame.ShowTexturing = c.Textured;
-        scene_.RenderScene(frame, s);
+        Scene.RenderScene(frame, s);
         glFinish();
         EXPECT_EQ(transparentPixels(), 0);
     }

@@ -3,6 +3,7 @@
 #include "render/JpegMaker.h"
 #include "render/OpenGLPanel.h"
 #include "render/Scene.h"
+#include "render/SceneTestSeam.h"
 #include "render/Textures.h"
 #include "render/countries.h"
 
@@ -127,8 +128,8 @@ protected:
             QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         ASSERT_TRUE(Panel->isValid());
         Panel->makeCurrent();
-        Scene->ApplyLightColours(Sets); // no fade-in for the pictures
-        ASSERT_TRUE(Scene->SetEarthTexture(LongitudeJpeg()));
+        TSceneTestSeam::ApplyLightColours(*Scene, Sets); // no fade-in for the pictures
+        ASSERT_TRUE(TSceneTestSeam::SetEarthTexture(*Scene, LongitudeJpeg()));
         Panel->doneCurrent();
         AddNamePoints(AllNames);
         for (const TDrawPoint& p : AllNames)
@@ -300,7 +301,7 @@ TEST_F(SceneRender, CloudsAddTheirPictureOnlyWhenShownAndAvailable) {
     Frame.ShowTexturing = false;
     const QImage bare = Grab();
     Panel->makeCurrent();
-    ASSERT_TRUE(Scene->SetCloudTexture(UniformJpeg(255)));
+    ASSERT_TRUE(TSceneTestSeam::SetCloudTexture(*Scene, UniformJpeg(255)));
     Panel->doneCurrent();
     Frame.CloudsAvailable = false;
     EXPECT_EQ(Grab(), bare);
@@ -313,7 +314,7 @@ TEST_F(SceneRender, CloudsAddTheirPictureOnlyWhenShownAndAvailable) {
     // A black picture adds nothing: clear sky.
     Frame.ShowClouds = true;
     Panel->makeCurrent();
-    ASSERT_TRUE(Scene->SetCloudTexture(UniformJpeg(0)));
+    ASSERT_TRUE(TSceneTestSeam::SetCloudTexture(*Scene, UniformJpeg(0)));
     Panel->doneCurrent();
     const QImage clear = Grab();
     EXPECT_LE(std::abs(qRed(clear.pixel(CentreX, CentreY)) - qRed(bare.pixel(CentreX, CentreY))),
@@ -354,10 +355,10 @@ TEST_F(SceneRender, GreyAndRgbCloudPicturesDrawLikeTheirRgbaForm) {
     }
     // Pixels that do not fill the picture are refused, and the texture stays.
     Panel->makeCurrent();
-    const GLuint before = Scene->Objects().CloudTex;
+    const GLuint before = TSceneTestSeam::Objects(*Scene).CloudTex;
     EXPECT_FALSE(Scene->SetCloudPicture(W, H, 1, std::span(grey).first(grey.size() - 1)));
     EXPECT_FALSE(Scene->SetCloudPicture(W, H, 2, grey));
-    EXPECT_EQ(Scene->Objects().CloudTex, before);
+    EXPECT_EQ(TSceneTestSeam::Objects(*Scene).CloudTex, before);
     Panel->doneCurrent();
 }
 
@@ -449,7 +450,7 @@ TEST_F(SceneRender, EarthPicturesShowNoLineAt180Degrees) {
         }
     }
     Panel->makeCurrent();
-    ASSERT_TRUE(Scene->SetEarthTexture(LongitudeJpeg()));
+    ASSERT_TRUE(TSceneTestSeam::SetEarthTexture(*Scene, LongitudeJpeg()));
     Panel->doneCurrent();
 }
 
@@ -486,15 +487,15 @@ TEST_F(SceneRender, TexturesAreReplacedOnlyByGoodPicturesAndFramesRaiseNoGlError
     glDeleteTextures(1, &target);
 
     // Detailed earth texturing and back: the embedded pictures decode and replace EarthTex.
-    const GLuint synthetic = Scene->Objects().EarthTex;
+    const GLuint synthetic = TSceneTestSeam::Objects(*Scene).EarthTex;
     ASSERT_TRUE(Scene->ChangeEarthTexture(true));
     GLint width = 0;
-    glBindTexture(GL_TEXTURE_2D, Scene->Objects().EarthTex);
+    glBindTexture(GL_TEXTURE_2D, TSceneTestSeam::Objects(*Scene).EarthTex);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
     EXPECT_EQ(width, 4096);
-    EXPECT_NE(Scene->Objects().EarthTex, synthetic);
+    EXPECT_NE(TSceneTestSeam::Objects(*Scene).EarthTex, synthetic);
     ASSERT_TRUE(Scene->ChangeEarthTexture(false));
-    glBindTexture(GL_TEXTURE_2D, Scene->Objects().EarthTex);
+    glBindTexture(GL_TEXTURE_2D, TSceneTestSeam::Objects(*Scene).EarthTex);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
     EXPECT_EQ(width, 2048);
     Panel->doneCurrent();
@@ -517,7 +518,7 @@ TEST_F(SceneRender, TexturesAreReplacedOnlyByGoodPicturesAndFramesRaiseNoGlError
     EXPECT_EQ(FirstError, static_cast<GLenum>(GL_NO_ERROR)) << std::hex << FirstError;
 
     Panel->makeCurrent();
-    ASSERT_TRUE(Scene->SetEarthTexture(LongitudeJpeg()));
+    ASSERT_TRUE(TSceneTestSeam::SetEarthTexture(*Scene, LongitudeJpeg()));
     Panel->doneCurrent();
 }
 

@@ -1,5 +1,6 @@
 #include "render/sunmoondata.h"
 
+#include "core/SupportTestSeam.h"
 #include "core/support.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,6 @@
 // Coordinates typed by the user, in both decimal separators of the user's locale.
 #include "waypoints/ParseCoord.h"
+#include "core/SupportTestSeam.h"
 #include "core/support.h"
 
 #include <cmath>
@@ -14,17 +15,17 @@ constexpr TCoordKind Lon = TCoordKind::Longitude;
 class ParseCoordTest : public testing::TestWithParam<char> {
 protected:
     void SetUp() override {
-        saved_ = DecimalSeparator();
+        Saved = DecimalSeparator();
         SetDecimalSeparator(GetParam());
     }
-    void TearDown() override { SetDecimalSeparator(saved_); }
+    void TearDown() override { SetDecimalSeparator(Saved); }
     // The expected text written with "." and shown in the locale's form.
     static std::string Local(std::string text) {
         for (char& c : text)
             if (c == '.') c = DecimalSeparator();
         return text;
     }
-    char saved_ = '.';
+    char Saved = '.';
 };
 
 TEST_P(ParseCoordTest, ReadsWhatPeopleType) {

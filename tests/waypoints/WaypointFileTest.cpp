@@ -1,8 +1,10 @@
 // The waypoint file: what is read from it, what is written, and that a failed write keeps it.
 #include "waypoints/WaypointFile.h"
 #include "core/IniFile.h"
+#include "core/SupportTestSeam.h"
 #include "core/support.h"
 #include "platform/Files.h"
+#include "platform/FilesTestSeam.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -28,12 +30,12 @@ class WaypointFileTest : public testing::Test {
 protected:
     void TearDown() override {
         SetFileWriteFault({});
-        SetDecimalSeparator(saved_);
+        SetDecimalSeparator(Saved);
     }
     TDrawPointList Load(const std::string& text) {
-        EXPECT_TRUE(WriteWholeFile(path_, text));
+        EXPECT_TRUE(WriteWholeFile(Path, text));
         TDrawPointList points;
-        LoadCustomWaypoints(path_, points);
+        LoadCustomWaypoints(Path, points);
         return points;
     }
     static void Expect(const TDrawPointList& points, std::initializer_list<TWant> want) {
@@ -47,9 +49,9 @@ protected:
             EXPECT_DOUBLE_EQ(p.RepPoint.Lon, w.lon) << w.name;
         }
     }
-    TempDir dir_;
-    std::string path_ = dir_.str("waypoints.ini");
-    char saved_ = DecimalSeparator();
+    TempDir Dir;
+    std::string Path = Dir.str("waypoints.ini");
+    char Saved = DecimalSeparator();
 };
 
 TEST_F(WaypointFileTest, ReadsWhatHandsAndEditorsLeave) {
@@ -109,14 +111,14 @@ TEST_F(WaypointFileTest, RoundTripInBothNumberForms) {
         points.push_back(MakeWaypoint("A & B = \xE2\x82\xAC [x]", 40.5, -73.98));
         points.push_back(MakeSpecialPoint());
         points.push_back(MakeWaypoint(std::string(MaxWaypointNameLength, 'n'), -0.01, 180));
-        SaveCustomWaypoints(path_, points);
+        SaveCustomWaypoints(Path, points);
         const std::string sep(1, separator);
-        const std::string text = ReadWholeFile(path_);
+        const std::string text = ReadWholeFile(Path);
         const std::string head = "[Waypoint1]\nName=A & B = \xE2\x82\xAC [x]\nLat=40" + sep +
                                  "5\nLon=-73" + sep + "98\n[Waypoint2]\n";
         EXPECT_EQ(text.substr(0, head.size()), head);
         TDrawPointList again;
-        EXPECT_EQ(LoadCustomWaypoints(path_, again), 2u);
+        EXPECT_EQ(LoadCustomWaypoints(Path, again), 2u);
         Expect(again, {{"A & B = \xE2\x82\xAC [x]", 40.5, -73.98},
                        {std::string(MaxWaypointNameLength, 'n').c_str(), -0.01, 180}});
     }
@@ -138,12 +140,12 @@ TEST_F(WaypointFileTest, LongitudesReadBackWithinTheDateLine) {
         {0.1 + 0.2, "0.3", 0.3},
     };
     for (const auto& c : cases) {
-        SaveCustomWaypoints(path_, {MakeWaypoint("P", 0, c.lon)});
-        EXPECT_EQ(ReadWholeFile(path_),
+        SaveCustomWaypoints(Path, {MakeWaypoint("P", 0, c.lon)});
+        EXPECT_EQ(ReadWholeFile(Path),
                   "[Waypoint1]\nName=P\nLat=0\nLon=" + std::string(c.written) + "\n")
             << c.written;
         TDrawPointList again;
-        LoadCustomWaypoints(path_, again);
+        LoadCustomWaypoints(Path, again);
         ASSERT_EQ(again.size(), 1u);
         EXPECT_EQ(again[0].RepPoint.Lon, c.read) << c.written;
     }
@@ -155,22 +157,22 @@ TEST_F(WaypointFileTest, RewriteRenumbersAfterAGap) {
     TDrawPointList points = Load("[Waypoint1]\nName=A\nLat=1\nLon=2\n[Waypoint4]\nName=D\n"
                                  "[Waypoint2]\nName=B\nLat=3\nLon=4\n[Waypoint5]\nName=E\n");
     points.erase(points.begin());
-    SaveCustomWaypoints(path_, points);
-    EXPECT_EQ(ReadWholeFile(path_), "[Waypoint1]\nName=B\nLat=3\nLon=4\n");
+    SaveCustomWaypoints(Path, points);
+    EXPECT_EQ(ReadWholeFile(Path), "[Waypoint1]\nName=B\nLat=3\nLon=4\n");
 }
 
 TEST_F(WaypointFileTest, EmptyListRemovesTheFile) {
-    ASSERT_TRUE(WriteWholeFile(path_, "[Waypoint1]\nName=A\n"));
+    ASSERT_TRUE(WriteWholeFile(Path, "[Waypoint1]\nName=A\n"));
     TDrawPointList points{MakeSpecialPoint()};
-    SaveCustomWaypoints(path_, points);
-    EXPECT_FALSE(std::ifstream(path_).good());
-    SaveCustomWaypoints(path_, points); // nothing to remove is fine too
+    SaveCustomWaypoints(Path, points);
+    EXPECT_FALSE(std::ifstream(Path).good());
+    SaveCustomWaypoints(Path, points); // nothing to remove is fine too
 }
 
 TEST_F(WaypointFileTest, NewFileIsOwnerOnly) {
-    SaveCustomWaypoints(path_, {MakeWaypoint("A", 1, 2)});
+    SaveCustomWaypoints(Path, {MakeWaypoint("A", 1, 2)});
     struct stat st {};
-    ASSERT_EQ(::stat(path_.c_str(), &st), 0);
+    ASSERT_EQ(::stat(Path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
@@ -179,23 +181,23 @@ TEST_F(WaypointFileTest, InterruptedWriteKeepsTheOldFile) {
     TDrawPointList points{MakeWaypoint("New", 3, 4), MakeWaypoint("Newer", 5, 6)};
     for (TFileWriteStep step : {TFileWriteStep::CreateTemp, TFileWriteStep::Write,
                                 TFileWriteStep::Sync, TFileWriteStep::Rename}) {
-        ASSERT_TRUE(WriteWholeFile(path_, old));
+        ASSERT_TRUE(WriteWholeFile(Path, old));
         SetFileWriteFault([step](TFileWriteStep s) { return s == step; });
-        EXPECT_THROW(SaveCustomWaypoints(path_, points), TSettingsWriteError);
-        EXPECT_EQ(ReadWholeFile(path_), old);
-        EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+        EXPECT_THROW(SaveCustomWaypoints(Path, points), TSettingsWriteError);
+        EXPECT_EQ(ReadWholeFile(Path), old);
+        EXPECT_EQ(QDir(Dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
     }
 }
 
 TEST_F(WaypointFileTest, FileTooLargeToReadWholeIsReported) {
     bool complete = false;
     TDrawPointList points;
-    LoadCustomWaypoints(path_, points, &complete); // no file
+    LoadCustomWaypoints(Path, points, &complete); // no file
     EXPECT_TRUE(complete);
     std::string text = "[Waypoint1]\nName=A\n";
     text.resize(MaxIniFileSize + 10, ' ');
-    ASSERT_TRUE(WriteWholeFile(path_, text));
-    LoadCustomWaypoints(path_, points, &complete);
+    ASSERT_TRUE(WriteWholeFile(Path, text));
+    LoadCustomWaypoints(Path, points, &complete);
     EXPECT_FALSE(complete);
     EXPECT_EQ(points.size(), 1u);
 }

@@ -33,13 +33,13 @@ std::vector<std::string> Files(const std::string& folder) {
 // Runs the test body with the working directory set to a scratch folder.
 class WorkingDirectory {
 public:
-    WorkingDirectory() : old_(QDir::currentPath()) { QDir::setCurrent(dir_.path()); }
-    ~WorkingDirectory() { QDir::setCurrent(old_); }
-    std::string str(const QString& name) const { return dir_.str(name); }
+    WorkingDirectory() : Old(QDir::currentPath()) { QDir::setCurrent(Dir.path()); }
+    ~WorkingDirectory() { QDir::setCurrent(Old); }
+    std::string str(const QString& name) const { return Dir.str(name); }
 
 private:
-    TempDir dir_;
-    QString old_;
+    TempDir Dir;
+    QString Old;
 };
 
 TEST(CloudCacheTest, OneRuleForTheFilesAlsoInTheWorkingDirectory) {

@@ -1,6 +1,7 @@
 #include "weather/DownloadSupport.h"
 
 #include "support/TempDir.h"
+#include "weather/DownloadSupportTestSeam.h"
 #include "weather/TestPictures.h"
 
 #include <gtest/gtest.h>
