@@ -102,8 +102,15 @@ void TCloudUpdate::Progress(std::intptr_t wParam, std::intptr_t lParam) {
 void TCloudUpdate::Results(TDownThread& thread) {
     // The body may have been renamed on the way (a gzip coding undone).
     DownFile = thread.DownInfo.FileName;
-    const TDownOutcome outcome = DownResults(thread, Running ? ActGetMap : ActNone, MapInfo,
-                                             FindCachedClouds(DataFolder).Path);
+    // With no picture in hand whatever arrives is newer, even when it has the date the settings
+    // still remember.
+    const std::string inHand = FindCachedClouds(DataFolder).Path;
+    const TDateTimeZ remembered = MapInfo.LastMap;
+    if (inHand.empty()) MapInfo.LastMap = TDateTimeZ{};
+    TDownOutcome outcome =
+        DownResults(thread, Running ? ActGetMap : ActNone, MapInfo, inHand);
+    if (!outcome.NewPicture) MapInfo.LastMap = remembered;
+    outcome.PreviousDate = remembered;
     if (!Running || !outcome.NewPicture) {
         // A body that is not used (no newer picture) must not pile up in the temporary folder.
         DeleteFileIfExists(DownFile);

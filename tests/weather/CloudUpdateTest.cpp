@@ -31,14 +31,16 @@ struct TUpdateRun {
     std::vector<TCloudUpdateResult> Results;
     std::vector<bool> Catalogues; // whether each report brought a catalogue
 
-    explicit TUpdateRun(const std::vector<std::string>& urls) {
+    explicit TUpdateRun(const std::vector<std::string>& urls, bool pictureInHand = true) {
         App();
         for (const std::string& url : urls)
             MapInfo.Map.push_back(TMap{url, 42, "Chosen server"});
-        MapInfo.LastMap = TDateTimeZ{DateTimeOfUnix(PictureTime - 86400), 0, true};
+        // Without a picture the settings may still remember the server's date.
+        const long long lastMap = pictureInHand ? PictureTime - 86400 : PictureTime;
+        MapInfo.LastMap = TDateTimeZ{DateTimeOfUnix(lastMap), 0, true};
         MapInfo.AutoFilterVal = MapInfo.DownFilter = 190;
         MapInfo.Credit = MapInfo.DownCredit = "Picture in hand";
-        WriteWholeFile(Data.str("clouds.jpg"), InHand);
+        if (pictureInHand) WriteWholeFile(Data.str("clouds.jpg"), InHand);
         Update = std::make_unique<TCloudUpdate>(MapInfo, Data.str() + "/", Temp.str() + "/");
         Update->OnFinished = [this](const TCloudUpdateResult& r) { Results.push_back(r); };
         Update->OnCatalogue = [this](const TCatalogue* c) { Catalogues.push_back(c != nullptr); };
@@ -59,7 +61,6 @@ public:
         std::filesystem::create_directories(r + "/gz");
         WriteWholeFile(r + "/clouds.jpg", Jpeg());
         WriteWholeFile(r + "/gz/clouds.jpg", GzipBytes(Jpeg()));
-        WriteWholeFile(r + "/catalogue.ini", "[Service]\nName=x\n");
         for (const char* name : {"clouds.jpg", "gz/clouds.jpg"})
             SetFileTime(r + "/" + name, PictureTime);
         return "location /gz/ { add_header Content-Encoding gzip; }\n";
@@ -72,6 +73,7 @@ TEST_F(CloudUpdateTest, EachStartEndsInExactlyOneResult) {
         std::vector<std::string> servers;
         std::string first, second; // status texts of two updates in a row
         bool installed, hints, connectionFailed;
+        bool inHand = true;
     };
     const std::string refused = "http://127.0.0.1:" + std::to_string(PickFreePort()) + "/x.jpg";
     const Case cases[] = {
@@ -79,6 +81,8 @@ TEST_F(CloudUpdateTest, EachStartEndsInExactlyOneResult) {
          texts::NoNewerPictureText, true, false, false},
         {"gzip-coded newer picture", {Nginx().Url("/gz/clouds.jpg")}, texts::DownloadCompleteText,
          texts::NoNewerPictureText, true, false, false},
+        {"nothing in hand, the server's date remembered", {Nginx().Url("/clouds.jpg")},
+         texts::DownloadCompleteText, texts::NoNewerPictureText, true, false, false, false},
         {"not found", {Nginx().Url("/missing.jpg")}, "Error: Service unavailable",
          "Error: Service unavailable", false, true, false},
         {"nothing listens", {refused}, "Error: Connection failed", "Error: Connection failed",
@@ -87,7 +91,7 @@ TEST_F(CloudUpdateTest, EachStartEndsInExactlyOneResult) {
          false, true, false},
     };
     for (const Case& c : cases) {
-        TUpdateRun run(c.servers);
+        TUpdateRun run(c.servers, c.inHand);
         for (const std::string& text : {c.first, c.second}) {
             const std::size_t before = run.Results.size();
             ASSERT_TRUE(run.Update->Start(0, TProxy{})) << c.name;
@@ -115,17 +119,6 @@ TEST_F(CloudUpdateTest, EachStartEndsInExactlyOneResult) {
         }
     }
 
-    // The catalogue: one report each time, with or without one, and no file left.
-    for (const char* path : {"/catalogue.ini", "/missing.ini"}) {
-        TUpdateRun run({});
-        ASSERT_TRUE(run.Update->FetchCatalogue(Nginx().Url(path), TProxy{}));
-        EXPECT_TRUE(run.Update->FetchingCatalogue());
-        ASSERT_TRUE(run.RunUntil([&] { return !run.Catalogues.empty(); })) << path;
-        run.Linger();
-        EXPECT_EQ(run.Catalogues, std::vector<bool>{path[1] == 'c'}) << path;
-        EXPECT_FALSE(run.Update->FetchingCatalogue());
-        EXPECT_TRUE(FilesIn(run.Temp.str()).empty()) << path;
-    }
 }
 
 TEST(CloudUpdateStopTest, StoppedHalfWayReportsNothingAndLeavesThePictureInHand) {
