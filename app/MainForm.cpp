@@ -14,16 +14,16 @@
 #include "render/Textures.h"
 #include "render/countries.h"
 #include "resources/Resources.h"
-#include "ui/MenuCaption.h"
 #include "ui/about.h"
+#include "ui/customway.h"
 #include "ui/extensioninfo.h"
-#include "ui/uVistaFuncs.h"
 #include "waypoints/WaypointFile.h"
-#include "waypoints/customway.h"
 #include "weather/CloudCache.h"
 #include "weather/CloudPicture.h"
 #include "weather/CloudsText.h"
 #include "weather/WeatherTexts.h"
+#include "widgets/MenuCaption.h"
+#include "widgets/uVistaFuncs.h"
 
 #include <QAction>
 #include <QActionGroup>

@@ -7,12 +7,12 @@
 #include "platform/Shortcuts.h"
 #include "render/FrameCapture.h"
 #include "render/OpenGLPanel.h"
-#include "ui/ProgramIcon.h"
-#include "ui/SchrinkPanel.h"
 #include "ui/about.h"
+#include "ui/customway.h"
 #include "ui/extensioninfo.h"
-#include "ui/uVistaFuncs.h"
-#include "waypoints/customway.h"
+#include "waypoints/CustomWaypoints.h"
+#include "widgets/ProgramIcon.h"
+#include "widgets/SchrinkPanel.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -186,36 +186,41 @@ void TMainForm::ConfigBtClick() {
         ConfigForm->activateWindow();
         return;
     }
-    TConfigHost host;
-    host.Lighting = &Settings.Lighting;
-    host.AutoFilter = &Settings.AutoFilter;
-    host.UserFilterVal = &Settings.UserFilterVal;
-    host.AutoFilterValue = [this] { return int(MapInfo.AutoFilterVal); };
-    host.LightsChanged = [this] {
+    TShortcutPlaces shortcuts;
+    shortcuts.Shortcut.Name = texts::ProductName;
+    shortcuts.Shortcut.Comment = texts::ShortcutDescription;
+    shortcuts.Shortcut.Executable = QCoreApplication::applicationFilePath().toStdString();
+    shortcuts.Shortcut.Icon = ProgramIconFile(DataFolder);
+    shortcuts.DesktopFolder = DesktopFolder();
+    shortcuts.StartMenuFolder = StartMenuFolder();
+    auto* model = new TConfigModel(
+        {Settings.Lighting, Settings.AutoFilter, Settings.UserFilterVal},
+        [this] { return int(MapInfo.AutoFilterVal); }, std::move(shortcuts));
+    // The window takes each change of the model into its settings at once.
+    connect(model, &TConfigModel::LightsChanged, this, [this, model] {
+        Settings.Lighting = model->Values().Lighting;
         if (SceneBuilt) {
             TCurrentContext current(OpenGLPanel);
             Scene.ApplyLightColoursNow(Settings.Lighting);
         }
         OpenGLPanel->RequestFrame();
-    };
-    host.MaterialChanged = [this] { OpenGLPanel->RequestFrame(); };
-    host.ReloadClouds = [this] { PostMessage(this, UM_SHOWCLOUDS); };
-    host.Closed = [this] {
+    });
+    connect(model, &TConfigModel::MaterialChanged, this, [this, model] {
+        Settings.Lighting = model->Values().Lighting;
+        OpenGLPanel->RequestFrame();
+    });
+    connect(model, &TConfigModel::FilterChanged, this, [this, model] {
+        Settings.AutoFilter = model->Values().AutoFilter;
+        Settings.UserFilterVal = model->Values().UserFilterVal;
+    });
+    connect(model, &TConfigModel::CloudReloadRequested, this,
+            [this] { PostMessage(this, UM_SHOWCLOUDS); });
+    ConfigDialogOpen = true;
+    ConfigForm = new TConfigForm(model, this);
+    connect(ConfigForm, &TConfigForm::Closed, this, [this] {
         ConfigDialogOpen = false;
         WriteSettings(false, true);
-    };
-    host.Shortcut.Name = texts::ProductName;
-    host.Shortcut.Comment = texts::ShortcutDescription;
-    host.Shortcut.Executable = QCoreApplication::applicationFilePath().toStdString();
-    host.Shortcut.Icon = ProgramIconFile(DataFolder);
-    host.DesktopFolder = DesktopFolder();
-    host.StartMenuFolder = StartMenuFolder();
-    host.Refused = [](QWidget* dialog, const std::string& text) {
-        TaskMessageBox(dialog, QStringLiteral("Shortcut"), QString::fromStdString(text), MbOk,
-                       IconWarning);
-    };
-    ConfigDialogOpen = true;
-    ConfigForm = new TConfigForm(std::move(host), this);
+    });
     UpdateLightingControls();
     (Settings.Features.DayNight ? ConfigForm->SunSchrink : ConfigForm->NormalSchrink)
         ->SetExpanded(true);
@@ -225,7 +230,8 @@ void TMainForm::ConfigBtClick() {
 void TMainForm::UpdateLightingControls() {
     if (!ConfigDialogOpen || !ConfigForm) return;
     const TFeatures& features = Settings.Features;
-    ConfigForm->UpdateLightingControls(features.DayNight, features.Clouds, features.WorldTexturing);
+    ConfigForm->Model()->SetShownLayers(features.DayNight, features.Clouds,
+                                        features.WorldTexturing);
 }
 
 std::string TMainForm::GetWaypointFile() const {
@@ -235,24 +241,27 @@ std::string TMainForm::GetWaypointFile() const {
 void TMainForm::CustomWayBtClick() {
     // The list is complete only once the start-up has built it.
     if (!StartedUp) return;
-    TCustWayContext context;
-    context.DrawPoints = &DrawPoints;
-    context.ShowCustomWay = &Settings.ShowCustomWay;
-    context.WaypointFile = GetWaypointFile();
-    context.FileWritable = WaypointFileComplete;
-    context.OnShow = [this](double lat, double lon) {
+    TCustomWaypoints waypoints(CustomWaypointsOf(DrawPoints), Settings.ShowCustomWay,
+                               GetWaypointFile(), WaypointFileComplete);
+    connect(&waypoints, &TCustomWaypoints::PointsChanged, this, [this, &waypoints] {
+        ReplaceCustomWaypoints(DrawPoints, waypoints.Points());
+        OpenGLPanel->RequestFrame();
+    });
+    connect(&waypoints, &TCustomWaypoints::ShowCustomWayChanged, this, [this](bool show) {
+        Settings.ShowCustomWay = show;
+        OpenGLPanel->RequestFrame();
+    });
+    connect(&waypoints, &TCustomWaypoints::ShowRequested, this, [this](double lat, double lon) {
         LookDownOn(Nav.Proj, lat, lon);
         OpenGLPanel->RequestFrame();
-    };
-    context.OnChanged = [this] { OpenGLPanel->RequestFrame(); };
-    context.OnClose = [this](bool show) {
-        try {
-            WriteShowCustomWay(IniFile, show);
-        } catch (const TSettingsWriteError& error) {
-            ShowError(QString::fromStdString(error.what()));
-        }
-    };
-    ShowCustomWaypointsDialog(this, std::move(context));
+    });
+    ShowCustomWaypointsDialog(this, waypoints);
+    // The switch is stored when the dialog closes.
+    try {
+        WriteShowCustomWay(IniFile, Settings.ShowCustomWay);
+    } catch (const TSettingsWriteError& error) {
+        ShowError(QString::fromStdString(error.what()));
+    }
 }
 
 void TMainForm::SaveFrameBtClick() {

@@ -5,7 +5,7 @@
 #include "core/Names.h"
 #include "platform/Memory.h"
 #include "platform/TermSignals.h"
-#include "ui/ProgramIcon.h"
+#include "widgets/ProgramIcon.h"
 
 #include <QApplication>
 #include <QSurfaceFormat>

@@ -6,8 +6,8 @@
 #include "render/Lighting.h"
 #include "render/Scene.h"
 #include "render/countries.h"
+#include "ui/customway.h"
 #include "waypoints/WaypointFile.h"
-#include "waypoints/customway.h"
 
 #include <QGuiApplication>
 #include <QOffscreenSurface>

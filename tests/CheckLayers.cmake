@@ -17,23 +17,11 @@ set(allowed_widgets "core;platform;resources;widgets")
 set(allowed_render "core;platform;resources;widgets;render")
 set(allowed_weather "core;platform;net;resources;widgets;weather")
 set(allowed_waypoints "core;platform;resources;widgets;waypoints")
+set(allowed_ui "core;platform;net;resources;widgets;render;weather;waypoints;ui")
 set(allowed_app "${ours}")
 # Single headers a folder may take from a folder it may not use as a whole.
 set(waypoints_headers "render/Points.h")
 set(waypoints_links "render")
-
-# Exceptions that remain until the dialogs move up into ui/ and the generic widgets down into
-# widgets/. Today ui/ holds both in one library, nimbora_ui:
-# - its widget headers count as widgets, so the lighting dialog in render/ may use SchrinkPanel
-#   and the waypoint dialog in waypoints/ the message box; for them render and waypoints link
-#   nimbora_ui. No other header of ui/ is open to the domain.
-# - ui/ stays below the domain and may not use render, weather or waypoints: they link it, so
-#   it would link in a circle.
-set(widget_headers "ui/MenuCaption.h;ui/ProgramIcon.h;ui/SchrinkPanel.h;ui/uVistaFuncs.h")
-set(widget_files "MenuCaption;ProgramIcon;SchrinkPanel;uVistaFuncs")
-set(allowed_ui "core;platform;net;resources;widgets;ui")
-list(APPEND render_links "ui")
-list(APPEND waypoints_links "ui")
 
 set(include_line "^[ \t]*#[ \t]*include[ \t]*")
 set(faults "")
@@ -41,11 +29,6 @@ foreach(folder IN LISTS ours)
     file(GLOB_RECURSE files "${SOURCE_DIR}/${folder}/*.h" "${SOURCE_DIR}/${folder}/*.hpp"
          "${SOURCE_DIR}/${folder}/*.cpp" "${SOURCE_DIR}/${folder}/*.cc")
     foreach(file IN LISTS files)
-        set(layer ${folder})
-        get_filename_component(name "${file}" NAME_WE)
-        if(folder STREQUAL "ui" AND name IN_LIST widget_files)
-            set(layer widgets)
-        endif()
         file(STRINGS "${file}" lines REGEX "${include_line}[\"<]")
         file(RELATIVE_PATH rel "${SOURCE_DIR}" "${file}")
         foreach(line IN LISTS lines)
@@ -65,10 +48,7 @@ foreach(folder IN LISTS ours)
             if(line MATCHES "${include_line}<" AND NOT EXISTS "${SOURCE_DIR}/${header}")
                 continue()
             endif()
-            if(header IN_LIST widget_headers)
-                set(target widgets)
-            endif()
-            if(target IN_LIST allowed_${layer} OR header IN_LIST ${layer}_headers)
+            if(target IN_LIST allowed_${folder} OR header IN_LIST ${folder}_headers)
                 continue()
             endif()
             list(APPEND faults "${rel}: ${folder}/ may not include ${header}")

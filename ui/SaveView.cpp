@@ -1,7 +1,7 @@
 #include "ui/SaveView.h"
 
 #include "platform/Files.h"
-#include "ui/uVistaFuncs.h"
+#include "widgets/uVistaFuncs.h"
 
 #include <QApplication>
 #include <QCursor>

@@ -1,6 +1,6 @@
 #include "ui/about.h"
 
-#include "ui/ProgramIcon.h"
+#include "widgets/ProgramIcon.h"
 
 #include "core/Names.h"
 #include "ui/extensioninfo.h"

@@ -5,8 +5,8 @@
 
 #include "app/TestSeam.h"
 #include "render/OpenGLPanel.h"
-#include "render/configuration.h"
-#include "ui/SchrinkPanel.h"
+#include "ui/configuration.h"
+#include "widgets/SchrinkPanel.h"
 
 #include <GL/gl.h>
 #include <QAction>

@@ -6,7 +6,7 @@
 #include "app/TestSeam.h"
 #include "platform/Files.h"
 #include "render/OpenGLPanel.h"
-#include "waypoints/customway.h"
+#include "ui/customway.h"
 
 #include <QAction>
 #include <QCheckBox>

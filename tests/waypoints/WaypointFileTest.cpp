@@ -4,7 +4,6 @@
 #include "core/support.h"
 #include "platform/Files.h"
 #include "support/TempDir.h"
-#include "waypoints/customway.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,6 +1,7 @@
-#include "render/configuration.h"
+#include "ui/configuration.h"
 
-#include "ui/SchrinkPanel.h"
+#include "widgets/SchrinkPanel.h"
+#include "widgets/uVistaFuncs.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -325,10 +326,80 @@ std::string FilterText(int value) {
 
 // ---------------------------------------------------------------------------------------------
 
-TConfigForm::TConfigForm(TConfigHost host, QWidget* parent)
+TConfigModel::TConfigModel(TConfigValues values, std::function<int()> autoFilterLevel,
+                           TShortcutPlaces shortcuts, QObject* parent)
+    : QObject(parent), Current(std::move(values)), FilterLevel(std::move(autoFilterLevel)),
+      Shortcuts(std::move(shortcuts)) {}
+
+void TConfigModel::MoveSlider(const TSliderDef& slider, int p) {
+    ApplySliderPosition(slider, p, Current.Lighting);
+    if (slider.Kind == SkLight)
+        emit LightsChanged();
+    else
+        emit MaterialChanged();
+}
+
+void TConfigModel::ResetLighting(bool sun) {
+    TLightingSets& s = Current.Lighting;
+    const TLightingSets& d = Defaults();
+    if (sun) {
+        s.SunCloud = d.SunCloud;
+        s.SunEarth1 = d.SunEarth1;
+        s.SunEarth2 = d.SunEarth2;
+        s.SunAtmos = d.SunAtmos;
+        s.SunLight = d.SunLight;
+    } else {
+        s.RgbCloud = d.RgbCloud;
+        s.RgbEarth1 = d.RgbEarth1;
+        s.RgbEarth2 = d.RgbEarth2;
+        s.RgbRed = d.RgbRed;
+        s.RgbGreen = d.RgbGreen;
+        s.RgbBlue = d.RgbBlue;
+    }
+    emit LightsChanged();
+}
+
+void TConfigModel::SetAutoFilter(bool automatic) {
+    Current.AutoFilter = automatic;
+    emit FilterChanged();
+}
+
+void TConfigModel::SetUserFilterVal(std::uint8_t value) {
+    Current.UserFilterVal = value;
+    emit FilterChanged();
+}
+
+void TConfigModel::SetShownLayers(bool dayNight, bool clouds, bool texturing) {
+    DayNight = dayNight;
+    Clouds = clouds;
+    Texturing = texturing;
+    emit ShownLayersChanged();
+}
+
+bool TConfigModel::GroupEnabled(bool sunPanel, TSliderGroup group) const {
+    return SliderGroupEnabled(sunPanel, group, DayNight, Clouds, Texturing);
+}
+
+bool TConfigModel::HasShortcut(bool desktop) const {
+    return ShortcutExists(desktop ? Shortcuts.DesktopFolder : Shortcuts.StartMenuFolder,
+                          Shortcuts.Shortcut);
+}
+
+std::string TConfigModel::SetShortcut(bool desktop, bool install) {
+    const std::string& folder = desktop ? Shortcuts.DesktopFolder : Shortcuts.StartMenuFolder;
+    // A fresh account has no menu folder yet; the desktop folder is the user's to make.
+    if (install && !desktop) MakeUserFolder(folder);
+    const TShortcutResult result = UpdateShortcut(folder, Shortcuts.Shortcut, install);
+    return ShortcutRefusal(result, folder, Shortcuts.Shortcut.FileName, desktop);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TConfigForm::TConfigForm(TConfigModel* model, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      Host(std::move(host)) {
+      ConfigModel(model) {
+    ConfigModel->setParent(this);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Configuration"));
     setObjectName(QStringLiteral("ConfigForm"));
@@ -384,6 +455,8 @@ TConfigForm::TConfigForm(TConfigHost host, QWidget* parent)
     move(5, 5);
     // Closing by the title bar, by Escape or by code all end here.
     connect(this, &QDialog::finished, this, [this] { FormClose(); });
+    connect(ConfigModel, &TConfigModel::ShownLayersChanged, this,
+            [this] { UpdateLightingControls(); });
     FormCreate();
 }
 
@@ -468,8 +541,9 @@ QLabel* TConfigForm::SliderLabel(const char* name) const {
 
 void TConfigForm::FormCreate() {
     Programmatic = true;
-    const bool automatic = *Host.AutoFilter;
-    const int position = automatic ? Host.AutoFilterValue() : *Host.UserFilterVal;
+    const TConfigValues& values = ConfigModel->Values();
+    const bool automatic = values.AutoFilter;
+    const int position = automatic ? ConfigModel->AutoFilterLevel() : values.UserFilterVal;
     cloud_FilterTrack->setValue(position);
     cloud_FilterLabel->setText(QString::fromStdString(FilterText(cloud_FilterTrack->value())));
     cloud_FilterTrack->setEnabled(!automatic);
@@ -480,19 +554,14 @@ void TConfigForm::FormCreate() {
     SyncSunSliders();
 
     // The boxes only show what is there: opening the dialog writes nothing.
-    DeskShortCheck->setChecked(ShortcutExists(Host.DesktopFolder, Host.Shortcut));
-    StartShortCheck->setChecked(ShortcutExists(Host.StartMenuFolder, Host.Shortcut));
+    DeskShortCheck->setChecked(ConfigModel->HasShortcut(true));
+    StartShortCheck->setChecked(ConfigModel->HasShortcut(false));
 }
 
 void TConfigForm::TrackChange(const TSliderDef& def, int p) {
-    ApplySliderPosition(def, p, *Host.Lighting);
     if (QLabel* label = SliderLabel(def.Name))
         label->setText(QString::fromStdString(PercentText(p)));
-    if (def.Kind == SkLight) {
-        if (Host.LightsChanged) Host.LightsChanged();
-    } else if (Host.MaterialChanged) {
-        Host.MaterialChanged();
-    }
+    ConfigModel->MoveSlider(def, p);
 }
 
 void TConfigForm::SyncSliders(bool sun) {
@@ -500,7 +569,7 @@ void TConfigForm::SyncSliders(bool sun) {
     for (const TSliderDef& def : Sliders) {
         if (def.Sun != sun) continue;
         if (QSlider* slider = Slider(def.Name)) {
-            slider->setValue(SliderPosition(def, *Host.Lighting));
+            slider->setValue(SliderPosition(def, ConfigModel->Values().Lighting));
             if (QLabel* label = SliderLabel(def.Name))
                 label->setText(QString::fromStdString(PercentText(slider->value())));
         }
@@ -516,59 +585,43 @@ void TConfigForm::SyncSunSliders() {
 }
 
 void TConfigForm::NormalDefBtClick() {
-    TLightingSets& s = *Host.Lighting;
-    const TLightingSets& d = Defaults();
-    s.RgbCloud = d.RgbCloud;
-    s.RgbEarth1 = d.RgbEarth1;
-    s.RgbEarth2 = d.RgbEarth2;
-    s.RgbRed = d.RgbRed;
-    s.RgbGreen = d.RgbGreen;
-    s.RgbBlue = d.RgbBlue;
-    if (Host.LightsChanged) Host.LightsChanged();
+    ConfigModel->ResetLighting(false);
     SyncNormalSliders();
-    if (Host.MaterialChanged) Host.MaterialChanged();
 }
 
 void TConfigForm::SunDefBtClick() {
-    TLightingSets& s = *Host.Lighting;
-    const TLightingSets& d = Defaults();
-    s.SunCloud = d.SunCloud;
-    s.SunEarth1 = d.SunEarth1;
-    s.SunEarth2 = d.SunEarth2;
-    s.SunAtmos = d.SunAtmos;
-    s.SunLight = d.SunLight;
-    if (Host.LightsChanged) Host.LightsChanged();
+    ConfigModel->ResetLighting(true);
     SyncSunSliders();
-    if (Host.MaterialChanged) Host.MaterialChanged();
 }
 
-void TConfigForm::UpdateLightingControls(bool dayNight, bool clouds, bool texturing) {
+void TConfigForm::UpdateLightingControls() {
     for (const TSliderDef& def : Sliders)
         if (QSlider* slider = Slider(def.Name))
-            slider->setEnabled(SliderGroupEnabled(def.Sun, def.Group, dayNight, clouds, texturing));
+            slider->setEnabled(ConfigModel->GroupEnabled(def.Sun, def.Group));
 }
 
 void TConfigForm::cloud_FilterTrackChange() {
     if (Programmatic) return; // only the user's own moves count
-    if (!*Host.AutoFilter)
-        *Host.UserFilterVal = static_cast<std::uint8_t>(cloud_FilterTrack->value());
+    if (!ConfigModel->Values().AutoFilter)
+        ConfigModel->SetUserFilterVal(static_cast<std::uint8_t>(cloud_FilterTrack->value()));
     cloud_FilterLabel->setText(QString::fromStdString(FilterText(cloud_FilterTrack->value())));
     ReloadCloudBt->setEnabled(true);
 }
 
 void TConfigForm::cloud_FilterCheckClick() {
     const bool automatic = cloud_FilterCheck->isChecked();
-    *Host.AutoFilter = automatic;
+    ConfigModel->SetAutoFilter(automatic);
     cloud_FilterTrack->setEnabled(!automatic);
     Programmatic = true;
-    cloud_FilterTrack->setValue(automatic ? Host.AutoFilterValue() : *Host.UserFilterVal);
+    cloud_FilterTrack->setValue(automatic ? ConfigModel->AutoFilterLevel()
+                                          : ConfigModel->Values().UserFilterVal);
     Programmatic = false;
     cloud_FilterLabel->setText(QString::fromStdString(FilterText(cloud_FilterTrack->value())));
     ReloadCloudBt->setEnabled(true);
 }
 
 void TConfigForm::ReloadCloudBtClick() {
-    if (Host.ReloadClouds) Host.ReloadClouds();
+    ConfigModel->RequestCloudReload();
 }
 
 std::string ShortcutRefusal(TShortcutResult result, const std::string& folder,
@@ -593,29 +646,27 @@ std::string ShortcutRefusal(TShortcutResult result, const std::string& folder,
     return "The shortcut " + file + " could not be changed.";
 }
 
-void TConfigForm::ShortcutClick(QCheckBox* box, const std::string& folder, bool desktop) {
-    const bool install = box->isChecked();
-    // A fresh account has no menu folder yet; the desktop folder is the user's to make.
-    if (install && !desktop) MakeUserFolder(folder);
-    const TShortcutResult result = UpdateShortcut(folder, Host.Shortcut, install);
+void TConfigForm::ShortcutClick(QCheckBox* box, bool desktop) {
+    const std::string why = ConfigModel->SetShortcut(desktop, box->isChecked());
     // The box tells what is there, and the user why it is not what was asked.
-    box->setChecked(ShortcutExists(folder, Host.Shortcut));
-    const std::string why = ShortcutRefusal(result, folder, Host.Shortcut.FileName, desktop);
-    if (!why.empty() && Host.Refused) Host.Refused(this, why);
+    box->setChecked(ConfigModel->HasShortcut(desktop));
+    if (!why.empty())
+        TaskMessageBox(this, QStringLiteral("Shortcut"), QString::fromStdString(why), MbOk,
+                       IconWarning);
 }
 
 void TConfigForm::DeskShortCheckClick() {
-    ShortcutClick(DeskShortCheck, Host.DesktopFolder, true);
+    ShortcutClick(DeskShortCheck, true);
 }
 
 void TConfigForm::StartShortCheckClick() {
-    ShortcutClick(StartShortCheck, Host.StartMenuFolder, false);
+    ShortcutClick(StartShortCheck, false);
 }
 
 void TConfigForm::FormClose() {
     if (ClosedOnce) return;
     ClosedOnce = true;
-    if (Host.Closed) Host.Closed();
+    emit Closed();
 }
 
 } // namespace nimbora

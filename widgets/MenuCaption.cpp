@@ -1,4 +1,4 @@
-#include "ui/MenuCaption.h"
+#include "widgets/MenuCaption.h"
 
 namespace nimbora {
 

@@ -1,11 +1,9 @@
-#include "waypoints/customway.h"
+#include "ui/customway.h"
 
-#include "core/IniFile.h"
-#include "core/TextHelpers.h"
 #include "core/support.h"
-#include "ui/uVistaFuncs.h"
 #include "waypoints/ParseCoord.h"
 #include "waypoints/WaypointFile.h"
+#include "widgets/uVistaFuncs.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -94,8 +92,8 @@ QVariant TSiteListModel::headerData(int section, Qt::Orientation orientation, in
 
 // --- The dialog ---
 
-TCustWayForm::TCustWayForm(QWidget* parent, TCustWayContext context)
-    : QDialog(parent), Ctx(std::move(context)) {
+TCustWayForm::TCustWayForm(QWidget* parent, TCustomWaypoints& waypoints)
+    : QDialog(parent), Waypoints(waypoints) {
     setObjectName("CustWayForm");
     setWindowTitle(QString::fromLatin1(CustWayTitle));
     resize(400, 275);
@@ -178,20 +176,11 @@ void TCustWayForm::FormShow() {
     if (Shown) return;
     Shown = true;
     FillSiteList();
-    ShowWayCheck->setChecked(Ctx.ShowCustomWay && *Ctx.ShowCustomWay);
-}
-
-void TCustWayForm::done(int result) {
-    FormClose();
-    QDialog::done(result);
-}
-
-void TCustWayForm::FormClose() {
-    if (Ctx.OnClose && Ctx.ShowCustomWay) Ctx.OnClose(*Ctx.ShowCustomWay);
+    ShowWayCheck->setChecked(Waypoints.ShowCustomWay());
 }
 
 void TCustWayForm::FillSiteList() {
-    SiteModel->Fill(Ctx.DrawPoints);
+    SiteModel->Fill(&Waypoints.Points());
     CountLabel->setText(QString::number(SiteModel->rowCount()));
 }
 
@@ -246,15 +235,10 @@ bool TCustWayForm::AskPosition(const QString& title, const QString& lat, const Q
            AskCoordinate(title, TCoordKind::Longitude, lon, lonOut);
 }
 
-void TCustWayForm::Save() {
-    try {
-        if (!Ctx.FileWritable) throw TSettingsWriteError("Unable to write to " + Ctx.WaypointFile);
-        SaveCustomWaypoints(Ctx.WaypointFile, *Ctx.DrawPoints);
-    } catch (const TSettingsWriteError& error) {
-        TaskMessageBox(this, QString::fromLatin1(CustWayTitle), QString::fromUtf8(error.what()),
-                       MbOk, IconError);
-    }
-    if (Ctx.OnChanged) Ctx.OnChanged();
+void TCustWayForm::ReportWrite(const std::string& error) {
+    if (error.empty()) return;
+    TaskMessageBox(this, QString::fromLatin1(CustWayTitle), QString::fromStdString(error), MbOk,
+                   IconError);
 }
 
 void TCustWayForm::AddBtClick() {
@@ -263,19 +247,17 @@ void TCustWayForm::AddBtClick() {
     if (!Prompt(title, QStringLiteral("Enter waypoint Name"), {}, typed)) return;
     const std::string name = CleanWaypointName(typed.toStdString());
     if (name.empty()) return;
-    for (int row = 0; row < SiteModel->rowCount(); ++row) {
-        if (EqualNoCase(RowCaption(row).toStdString(), name)) {
-            // Message boxes show their text as it is: an "&" needs no doubling.
-            Inform("The waypoint labeled \"" + name + "\" already exists, cannot continue.");
-            return;
-        }
+    if (Waypoints.Find(name) >= 0) {
+        // Message boxes show their text as it is: an "&" needs no doubling.
+        Inform("The waypoint labeled \"" + name + "\" already exists, cannot continue.");
+        return;
     }
     double lat = 0, lon = 0;
     if (!AskPosition(title, {}, {}, lat, lon)) return;
-    Ctx.DrawPoints->push_back(MakeWaypoint(name, lat, lon));
+    const std::string error = Waypoints.Add(name, lat, lon);
     FillSiteList();
     SelectRow(SiteModel->rowCount() - 1);
-    Save();
+    ReportWrite(error);
 }
 
 void TCustWayForm::EditBtClick() {
@@ -289,24 +271,21 @@ void TCustWayForm::EditBtClick() {
     if (!Prompt(title, QStringLiteral("Enter new name"), RowCaption(row), typed)) return;
     const std::string name = CleanWaypointName(typed.toStdString());
     if (name.empty()) return;
-    for (int other = 0; other < SiteModel->rowCount(); ++other) {
-        if (!EqualNoCase(RowCaption(other).toStdString(), name)) continue;
-        if (other != row) {
-            Inform("The name \"" + name + "\" already exists, cannot continue.");
-            return;
-        }
-        break;
-    }
     const std::size_t index = SiteModel->PointIndex(row);
-    const TRepPoint old = (*Ctx.DrawPoints)[index].RepPoint;
+    const int other = Waypoints.Find(name);
+    if (other >= 0 && static_cast<std::size_t>(other) != index) {
+        Inform("The name \"" + name + "\" already exists, cannot continue.");
+        return;
+    }
+    const TRepPoint old = Waypoints.Points()[index].RepPoint;
     double lat = 0, lon = 0;
     if (!AskPosition(title, QString::fromStdString(FormatWaypointNumber(old.Lat)),
                      QString::fromStdString(FormatWaypointLongitude(old.Lon)), lat, lon))
         return;
-    (*Ctx.DrawPoints)[index] = MakeWaypoint(name, lat, lon);
+    const std::string error = Waypoints.Replace(index, name, lat, lon);
     FillSiteList();
     SelectRow(row);
-    Save();
+    ReportWrite(error);
 }
 
 void TCustWayForm::DeleteBtClick() {
@@ -325,10 +304,9 @@ void TCustWayForm::DeleteBtClick() {
         return;
     }
     const int next = row == SiteModel->rowCount() - 1 ? row - 1 : row;
-    Ctx.DrawPoints->erase(Ctx.DrawPoints->begin() +
-                          static_cast<std::ptrdiff_t>(SiteModel->PointIndex(row)));
+    const std::string error = Waypoints.Remove(SiteModel->PointIndex(row));
     FillSiteList();
-    Save();
+    ReportWrite(error);
     if (next >= 0) SelectRow(next);
     SiteList->setFocus();
 }
@@ -339,17 +317,15 @@ void TCustWayForm::ShowBtClick() {
         Inform("Please select a waypoint from the list.");
         return;
     }
-    const TRepPoint& p = (*Ctx.DrawPoints)[SiteModel->PointIndex(row)].RepPoint;
-    if (Ctx.OnShow) Ctx.OnShow(p.Lat, p.Lon);
+    Waypoints.RequestShow(SiteModel->PointIndex(row));
 }
 
 void TCustWayForm::ShowWayCheckClick() {
-    if (Ctx.ShowCustomWay) *Ctx.ShowCustomWay = ShowWayCheck->isChecked();
-    if (Ctx.OnChanged) Ctx.OnChanged();
+    Waypoints.SetShowCustomWay(ShowWayCheck->isChecked());
 }
 
-void ShowCustomWaypointsDialog(QWidget* parent, TCustWayContext context) {
-    TCustWayForm form(parent, std::move(context));
+void ShowCustomWaypointsDialog(QWidget* parent, TCustomWaypoints& waypoints) {
+    TCustWayForm form(parent, waypoints);
     form.exec();
 }
 

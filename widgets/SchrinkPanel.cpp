@@ -1,4 +1,4 @@
-#include "ui/SchrinkPanel.h"
+#include "widgets/SchrinkPanel.h"
 
 #include <QFontMetrics>
 #include <QMouseEvent>

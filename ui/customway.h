@@ -1,13 +1,14 @@
 #pragma once
 // The "Custom waypoints" dialog: the list of the user's own places with Add, Edit, Delete and
-// Show, and the switch that shows or hides them on the globe.
+// Show, and the switch that shows or hides them on the globe. It edits the model of the user's
+// places and asks it to show one; the window binds to the model.
 #include "render/Points.h"
+#include "waypoints/CustomWaypoints.h"
 #include "waypoints/ParseCoord.h"
 
 #include <QAbstractTableModel>
 #include <QDialog>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,21 +21,6 @@ namespace nimbora {
 
 // The dialog's message boxes carry this title.
 inline constexpr char CustWayTitle[] = "Custom waypoints";
-
-// What the dialog works on; the main window owns all of it.
-struct TCustWayContext {
-    TDrawPointList* DrawPoints = nullptr;
-    bool* ShowCustomWay = nullptr;
-    std::string WaypointFile;
-    // False when the file could not be read whole: rewriting it would lose the rest.
-    bool FileWritable = true;
-    // "Show": turn the globe so that this place faces the viewer.
-    std::function<void(double lat, double lon)> OnShow;
-    // Something the globe shows changed (a waypoint, the switch).
-    std::function<void()> OnChanged;
-    // The dialog closes: store the switch.
-    std::function<void(bool showCustomWay)> OnClose;
-};
 
 // Where a dialog of that frame size goes so that the middle of the window stays in view (frames
 // in screen coordinates): beside the window where the screen has room, else against the
@@ -64,7 +50,7 @@ private:
 class TCustWayForm : public QDialog {
     Q_OBJECT
 public:
-    TCustWayForm(QWidget* parent, TCustWayContext context);
+    TCustWayForm(QWidget* parent, TCustomWaypoints& waypoints);
 
     // The row selected in the list, or -1.
     int SelectedRow() const;
@@ -78,16 +64,16 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void done(int result) override;
 
 private:
     void FormShow();
-    void FormClose();
     void FillSiteList();
     void SelectRow(int row);
     // Prompts for a text; false on Cancel. The answer is trimmed.
     bool Prompt(const QString& title, const QString& label, const QString& text, QString& answer);
     void Inform(const std::string& text);
+    // Tells the user that a change could not be written, with the reason.
+    void ReportWrite(const std::string& error);
     // Moves the dialog beside its owner, where "Show" does not turn the place under it.
     void PlaceBesideOwner();
     // One coordinate, asked for again with what was typed until it can be read; false on
@@ -97,10 +83,9 @@ private:
     // Both coordinates from the prompts; false when the operation ends.
     bool AskPosition(const QString& title, const QString& lat, const QString& lon, double& latOut,
                      double& lonOut);
-    void Save();
     void ShowWayCheckClick();
 
-    TCustWayContext Ctx;
+    TCustomWaypoints& Waypoints;
     bool Shown = false;
     TSiteListModel* SiteModel = nullptr;
     QTreeView* SiteList = nullptr;
@@ -113,6 +98,6 @@ private:
 };
 
 // Opens the dialog modally over parent; every opening starts afresh.
-void ShowCustomWaypointsDialog(QWidget* parent, TCustWayContext context);
+void ShowCustomWaypointsDialog(QWidget* parent, TCustomWaypoints& waypoints);
 
 } // namespace nimbora

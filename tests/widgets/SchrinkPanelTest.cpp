@@ -1,5 +1,5 @@
 // The collapsible panels: header picture, heights, the accordion, the stacking and the hider.
-#include "ui/SchrinkPanel.h"
+#include "widgets/SchrinkPanel.h"
 
 #include <QApplication>
 #include <QEnterEvent>

@@ -1,4 +1,4 @@
-#include "ui/uVistaFuncs.h"
+#include "widgets/uVistaFuncs.h"
 
 #include <QApplication>
 #include <QPointer>

@@ -1,10 +1,10 @@
 // The lighting dialog: slider arithmetic, which groups are usable in each mode, the filter
 // controls and the reset buttons, without the main window.
-#include "render/configuration.h"
+#include "ui/configuration.h"
 
 #include "support/ChildRun.h"
 #include "support/LayoutCheck.h"
-#include "ui/SchrinkPanel.h"
+#include "widgets/SchrinkPanel.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -17,25 +17,21 @@
 namespace nimbora {
 namespace {
 
+// The values the owner hands the dialog, and what the model tells it.
 struct Fixture {
-    TLightingSets Sets = DefaultLighting();
-    bool AutoFilter = true;
-    std::uint8_t UserFilter = 0;
+    TConfigValues Start{DefaultLighting(), true, 0};
     int AutoValue = 190;
     int LightsHanded = 0, Frames = 0, Reloads = 0, Closes = 0;
+    TConfigModel* Model = nullptr;
 
-    TConfigHost Host() {
-        TConfigHost h;
-        h.Lighting = &Sets;
-        h.AutoFilter = &AutoFilter;
-        h.UserFilterVal = &UserFilter;
-        h.AutoFilterValue = [this] { return AutoValue; };
-        h.LightsChanged = [this] { ++LightsHanded; };
-        h.MaterialChanged = [this] { ++Frames; };
-        h.ReloadClouds = [this] { ++Reloads; };
-        h.Closed = [this] { ++Closes; };
-        return h; // no shortcut folders: the boxes stay unchecked
+    TConfigModel* Host() { // no shortcut folders: the boxes stay unchecked
+        Model = new TConfigModel(Start, [this] { return AutoValue; });
+        QObject::connect(Model, &TConfigModel::LightsChanged, [this] { ++LightsHanded; });
+        QObject::connect(Model, &TConfigModel::MaterialChanged, [this] { ++Frames; });
+        QObject::connect(Model, &TConfigModel::CloudReloadRequested, [this] { ++Reloads; });
+        return Model;
     }
+    const TLightingSets& Sets() const { return Model->Values().Lighting; }
 };
 
 const TSliderDef& Def(const char* name) {
@@ -113,14 +109,14 @@ TEST(ConfigSliders, GroupsUsableInEachMode) {
 
 TEST(ConfigForm, OpeningPutsAnOddColourOnItsSliderLine) {
     Fixture f;
-    f.Sets.RgbEarth1.Diffuse[0] = 1;
-    f.Sets.RgbEarth1.Diffuse[1] = 0;
-    f.Sets.RgbEarth1.Diffuse[2] = 0;
+    f.Start.Lighting.RgbEarth1.Diffuse[0] = 1;
+    f.Start.Lighting.RgbEarth1.Diffuse[1] = 0;
+    f.Start.Lighting.RgbEarth1.Diffuse[2] = 0;
     TConfigForm form(f.Host());
     EXPECT_EQ(form.Slider("earth1_diffuseTrack")->value(), 60);
-    EXPECT_FLOAT_EQ(f.Sets.RgbEarth1.Diffuse[0], 0.54f);
-    EXPECT_FLOAT_EQ(f.Sets.RgbEarth1.Diffuse[1], 0.6f);
-    EXPECT_FLOAT_EQ(f.Sets.RgbEarth1.Diffuse[2], 0.6f);
+    EXPECT_FLOAT_EQ(f.Sets().RgbEarth1.Diffuse[0], 0.54f);
+    EXPECT_FLOAT_EQ(f.Sets().RgbEarth1.Diffuse[1], 0.6f);
+    EXPECT_FLOAT_EQ(f.Sets().RgbEarth1.Diffuse[2], 0.6f);
     EXPECT_EQ(form.SliderLabel("earth1_diffuseTrack")->text(), QStringLiteral("60%"));
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Configuration"));
     EXPECT_EQ(form.size(), QSize(240, 580));
@@ -132,7 +128,7 @@ TEST(ConfigForm, OpeningPutsAnOddColourOnItsSliderLine) {
 TEST(ConfigForm, DayAndNightDisablesEveryRgbSliderAndTexturingSwitchesTheEarthGroups) {
     Fixture f;
     TConfigForm form(f.Host());
-    form.UpdateLightingControls(true, true, true);
+    f.Model->SetShownLayers(true, true, true);
     for (const TSliderDef& def : ConfigSliders()) {
         if (!def.Sun) {
             EXPECT_FALSE(form.Slider(def.Name)->isEnabled()) << def.Name;
@@ -140,7 +136,7 @@ TEST(ConfigForm, DayAndNightDisablesEveryRgbSliderAndTexturingSwitchesTheEarthGr
     }
     EXPECT_TRUE(form.Slider("sun_earth1_diffuseTrack")->isEnabled());
     EXPECT_FALSE(form.Slider("sun_earth2_diffuseTrack")->isEnabled());
-    form.UpdateLightingControls(true, true, false);
+    f.Model->SetShownLayers(true, true, false);
     EXPECT_FALSE(form.Slider("sun_earth1_diffuseTrack")->isEnabled());
     EXPECT_TRUE(form.Slider("sun_earth2_diffuseTrack")->isEnabled());
     EXPECT_TRUE(form.Slider("SunTrack")->isEnabled());
@@ -153,39 +149,39 @@ TEST(ConfigForm, LightSlidersHandTheirColoursOnAndMaterialsAskForAFrame) {
     const int lights = f.LightsHanded, frames = f.Frames;
     form.Slider("GreenTrack")->setValue(50);
     EXPECT_EQ(f.LightsHanded, lights + 1);
-    EXPECT_FLOAT_EQ(f.Sets.RgbGreen.Diffuse[1], 0.5f);
+    EXPECT_FLOAT_EQ(f.Sets().RgbGreen.Diffuse[1], 0.5f);
     form.Slider("cloud_diffuse3Track")->setValue(0);
     EXPECT_EQ(f.Frames, frames + 1);
-    EXPECT_EQ(f.Sets.RgbCloud.Diffuse[3], 0.0f);
+    EXPECT_EQ(f.Sets().RgbCloud.Diffuse[3], 0.0f);
     EXPECT_EQ(form.SliderLabel("cloud_diffuse3Track")->text(), QStringLiteral("0%"));
 }
 
 TEST(ConfigForm, ResetButtonsRestoreTheDefaultsShininessIncluded) {
     Fixture f;
-    f.Sets.RgbCloud.Shininess = 3;
-    f.Sets.RgbBlue.Diffuse[2] = 0.1f;
-    f.Sets.SunEarth1.Shininess = 7;
-    f.Sets.SunLight.Ambient[0] = 0.01f;
+    f.Start.Lighting.RgbCloud.Shininess = 3;
+    f.Start.Lighting.RgbBlue.Diffuse[2] = 0.1f;
+    f.Start.Lighting.SunEarth1.Shininess = 7;
+    f.Start.Lighting.SunLight.Ambient[0] = 0.01f;
     TConfigForm form(f.Host());
     form.Slider("cloud_ambientTrack")->setValue(10);
     const TLightingSets d = DefaultLighting();
     form.findChild<QPushButton*>("NormalDefBt")->click();
-    EXPECT_EQ(f.Sets.RgbCloud.Shininess, 50);
-    EXPECT_EQ(f.Sets.RgbBlue.Diffuse[2], d.RgbBlue.Diffuse[2]);
-    EXPECT_EQ(f.Sets.RgbCloud.Ambient[0], d.RgbCloud.Ambient[0]);
+    EXPECT_EQ(f.Sets().RgbCloud.Shininess, 50);
+    EXPECT_EQ(f.Sets().RgbBlue.Diffuse[2], d.RgbBlue.Diffuse[2]);
+    EXPECT_EQ(f.Sets().RgbCloud.Ambient[0], d.RgbCloud.Ambient[0]);
     EXPECT_EQ(form.Slider("cloud_ambientTrack")->value(), 100);
     EXPECT_EQ(form.Slider("BlueTrack")->value(), 100);
-    EXPECT_EQ(f.Sets.SunEarth1.Shininess, 7); // the other panel is left alone
+    EXPECT_EQ(f.Sets().SunEarth1.Shininess, 7); // the other panel is left alone
     const int lights = f.LightsHanded;
     form.findChild<QPushButton*>("SunDefBt")->click();
-    EXPECT_EQ(f.Sets.SunEarth1.Shininess, 150);
-    EXPECT_EQ(f.Sets.SunLight.Ambient[0], d.SunLight.Ambient[0]);
+    EXPECT_EQ(f.Sets().SunEarth1.Shininess, 150);
+    EXPECT_EQ(f.Sets().SunLight.Ambient[0], d.SunLight.Ambient[0]);
     EXPECT_GT(f.LightsHanded, lights);
 }
 
 TEST(ConfigForm, FilterControlsActOnlyOnTheUsersInput) {
     Fixture f;
-    f.UserFilter = 100;
+    f.Start.UserFilterVal = 100;
     TConfigForm form(f.Host());
     auto* track = form.Slider("cloud_FilterTrack");
     auto* label = form.findChild<QLabel*>("cloud_FilterLabel");
@@ -198,15 +194,15 @@ TEST(ConfigForm, FilterControlsActOnlyOnTheUsersInput) {
     EXPECT_FALSE(reload->isEnabled()); // opening changed nothing
 
     check->click(); // automatic off: the user's level comes back
-    EXPECT_FALSE(f.AutoFilter);
+    EXPECT_FALSE(f.Model->Values().AutoFilter);
     EXPECT_TRUE(track->isEnabled());
     EXPECT_EQ(track->value(), 100);
     EXPECT_EQ(label->text(), QStringLiteral("50%"));
-    EXPECT_EQ(f.UserFilter, 100);
+    EXPECT_EQ(f.Model->Values().UserFilterVal, 100);
     EXPECT_TRUE(reload->isEnabled());
 
     track->triggerAction(QAbstractSlider::SliderToMaximum);
-    EXPECT_EQ(f.UserFilter, 200);
+    EXPECT_EQ(f.Model->Values().UserFilterVal, 200);
     EXPECT_EQ(label->text(), QStringLiteral("100%"));
     reload->click();
     EXPECT_EQ(f.Reloads, 1);
@@ -215,6 +211,7 @@ TEST(ConfigForm, FilterControlsActOnlyOnTheUsersInput) {
 TEST(ConfigForm, ClosingTellsTheOwnerOnce) {
     Fixture f;
     auto* form = new TConfigForm(f.Host());
+    QObject::connect(form, &TConfigForm::Closed, [&f] { ++f.Closes; });
     form->show();
     form->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -1,4 +1,4 @@
-#include "ui/MenuCaption.h"
+#include "widgets/MenuCaption.h"
 
 #include <QAction>
 #include <gtest/gtest.h>

@@ -1,12 +1,13 @@
 #pragma once
 // The lighting configuration dialog: a slider for every material and light of the two lighting
 // modes, the cloud filter and the shortcuts. The slider arithmetic is kept apart from the
-// widgets so that it is tested on its own.
+// widgets so that it is tested on its own, and the dialog edits a small model of its own.
 #include "core/Geometry.h"
 #include "platform/Shortcuts.h"
 #include "render/Lighting.h"
 
 #include <QDialog>
+#include <QObject>
 
 #include <cstdint>
 #include <functional>
@@ -62,29 +63,70 @@ std::string ShortcutRefusal(TShortcutResult result, const std::string& folder,
 std::string PercentText(int p);
 std::string FilterText(int value);
 
-// What the dialog works on and whom it tells.
-struct TConfigHost {
-    TLightingSets* Lighting = nullptr;
-    bool* AutoFilter = nullptr;
-    std::uint8_t* UserFilterVal = nullptr;
-    std::function<int()> AutoFilterValue;  // the level of the cloud picture in hand
-    std::function<void()> LightsChanged;   // hand the light colours to OpenGL now
-    std::function<void()> MaterialChanged; // draw a frame with the new materials
-    std::function<void()> ReloadClouds;    // reprocess the cloud picture
-    std::function<void()> Closed;          // the dialog closes: save
+// What the lighting dialog edits: the lighting sets and the cloud filter.
+struct TConfigValues {
+    TLightingSets Lighting;
+    bool AutoFilter = true;
+    std::uint8_t UserFilterVal = 0;
+};
+
+// The program's shortcut and the folders it may be put in.
+struct TShortcutPlaces {
     TShortcut Shortcut;
     std::string DesktopFolder, StartMenuFolder;
-    // Tells the user why a shortcut was not made or removed, in a box over the dialog.
-    std::function<void(QWidget* dialog, const std::string& text)> Refused;
+};
+
+// The dialog's model. The window fills it from its settings and binds to the signals; the
+// dialog only edits it and asks, so it never holds the window's members.
+class TConfigModel : public QObject {
+    Q_OBJECT
+public:
+    // autoFilterLevel: the filter level of the cloud picture in hand, asked for when shown.
+    TConfigModel(TConfigValues values, std::function<int()> autoFilterLevel,
+                 TShortcutPlaces shortcuts = {}, QObject* parent = nullptr);
+
+    const TConfigValues& Values() const { return Current; }
+    int AutoFilterLevel() const { return FilterLevel ? FilterLevel() : 0; }
+
+    // A slider stands at p: its colours change, and LightsChanged or MaterialChanged tells.
+    void MoveSlider(const TSliderDef& slider, int p);
+    // One panel's sets back to the defaults; LightsChanged tells.
+    void ResetLighting(bool sun);
+    void SetAutoFilter(bool automatic);
+    void SetUserFilterVal(std::uint8_t value);
+    // Asks for the cloud picture to be processed again with the filter.
+    void RequestCloudReload() { emit CloudReloadRequested(); }
+
+    // The lighting mode and the layers shown, which decide the slider groups that apply.
+    void SetShownLayers(bool dayNight, bool clouds, bool texturing);
+    bool GroupEnabled(bool sunPanel, TSliderGroup group) const;
+
+    // Whether the program's own shortcut is in the desktop or the menu folder; installing or
+    // removing it there, with the reason when the folder does not end as asked.
+    bool HasShortcut(bool desktop) const;
+    std::string SetShortcut(bool desktop, bool install);
+
+signals:
+    void LightsChanged();
+    void MaterialChanged();
+    void FilterChanged();
+    void ShownLayersChanged();
+    void CloudReloadRequested();
+
+private:
+    TConfigValues Current;
+    std::function<int()> FilterLevel;
+    TShortcutPlaces Shortcuts;
+    bool DayNight = false, Clouds = true, Texturing = true;
 };
 
 class TConfigForm : public QDialog {
     Q_OBJECT
 public:
-    explicit TConfigForm(TConfigHost host, QWidget* parent = nullptr);
+    // The dialog takes the model as its own.
+    explicit TConfigForm(TConfigModel* model, QWidget* parent = nullptr);
 
-    // Enables the slider groups that the lighting mode and the shown layers use.
-    void UpdateLightingControls(bool dayNight, bool clouds, bool texturing);
+    TConfigModel* Model() const { return ConfigModel; }
     void SyncNormalSliders();
     void SyncSunSliders();
     void NormalDefBtClick();
@@ -95,7 +137,13 @@ public:
     QSlider* Slider(const char* name) const;
     QLabel* SliderLabel(const char* name) const;
 
+signals:
+    // The dialog closes, once.
+    void Closed();
+
 private:
+    // Enables the slider groups that the lighting mode and the shown layers use.
+    void UpdateLightingControls();
     void FormCreate();
     QWidget* MakeFilterGroup();
     void MakePanel(TSchrinkPanel* panel, bool sun);
@@ -104,12 +152,12 @@ private:
     void cloud_FilterTrackChange();
     void cloud_FilterCheckClick();
     void ReloadCloudBtClick();
-    void ShortcutClick(QCheckBox* box, const std::string& folder, bool desktop);
+    void ShortcutClick(QCheckBox* box, bool desktop);
     void DeskShortCheckClick();
     void StartShortCheckClick();
     void FormClose();
 
-    TConfigHost Host;
+    TConfigModel* ConfigModel;
     bool ClosedOnce = false;
     bool Programmatic = false; // the filter controls are being set by the dialog itself
     QSlider* cloud_FilterTrack = nullptr;

@@ -1,5 +1,5 @@
 // Where the waypoint dialog opens: beside the place that "Show" turns to the window's middle.
-#include "waypoints/customway.h"
+#include "ui/customway.h"
 
 #include <gtest/gtest.h>
 
