@@ -41,6 +41,7 @@
 #include <QToolTip>
 #include <cstdlib>
 #include <ctime>
+#include <tuple>
 
 namespace nimbora {
 
@@ -89,6 +90,10 @@ void TMainForm::FormCreate() {
     DataFolder = nimbora::DataFolder(texts::MakerFolder, texts::ProductFolder);
     IniFile = DataFolder + SettingsFileName(QCoreApplication::applicationFilePath().toStdString());
     TempFolder = nimbora::TempFolder();
+    CloudUpdate = std::make_unique<TCloudUpdate>(MapInfo, DataFolder, TempFolder);
+    CloudUpdate->OnProgress = [this](const std::string& text) { UpdateProgress(text); };
+    CloudUpdate->OnCatalogue = [this](const TCatalogue* catalogue) { CatalogueArrived(catalogue); };
+    CloudUpdate->OnFinished = [this](const TCloudUpdateResult& result) { UpdateFinished(result); };
     InitNimboraResources();
     // The scene's pictures and lines are made ready on the other core while the OpenGL driver
     // loads and the window is made.
@@ -208,17 +213,12 @@ void TMainForm::CreateControls() {
 // Start-up and the messages
 
 bool TMainForm::event(QEvent* event) {
-    // Messages, a worker's results and its end callback change the status lines, the cloud
-    // texture or the menu; every one of them schedules a frame here, so that a still globe
-    // shows the change as well (the timer draws only when the view moves).
+    // Messages and a worker's results change the status lines, the cloud texture or the menu;
+    // every one of them schedules a frame here (the cloud update's reports schedule their own),
+    // so that a still globe shows the change as well (the timer draws only when the view moves).
     if (IsMessageEvent(event)) {
         const auto* message = static_cast<const TMessageEvent*>(event);
-        HandleMessage(message->Message, message->WParam, message->LParam);
-        OpenGLPanel->RequestFrame();
-        return true;
-    }
-    if (event->type() == TSynchronizer::EventType) {
-        Synchronizer.RunPending();
+        HandleMessage(message->Message, message->WParam);
         OpenGLPanel->RequestFrame();
         return true;
     }
@@ -241,7 +241,7 @@ bool TMainForm::event(QEvent* event) {
     return QWidget::event(event);
 }
 
-void TMainForm::HandleMessage(int message, std::intptr_t wParam, std::intptr_t lParam) {
+void TMainForm::HandleMessage(int message, std::intptr_t wParam) {
     switch (message) {
     case UM_STARTUP:
         UmStartup();
@@ -249,23 +249,11 @@ void TMainForm::HandleMessage(int message, std::intptr_t wParam, std::intptr_t l
     case UM_BEGINUPDATE:
         if (wParam == WpGetMap) UmBeginUpdate();
         break;
-    case UM_PROGRESS:
-        UmProgress(wParam, lParam);
-        break;
-    case UM_DOWNRESULT:
-        UmDownResult(wParam, lParam);
-        break;
-    case UM_LOADMAP:
-        UmLoadMap(wParam);
-        break;
     case UM_SHOWCLOUDS:
         UmShowClouds();
         break;
     case UM_GETCATALOGUE:
         UmGetCatalogue();
-        break;
-    case UM_CATALOGUE:
-        UmCatalogue(wParam);
         break;
     default:
         break;
@@ -374,7 +362,7 @@ void TMainForm::MovTimerTimer() {
     } else if (Settings.Features.DayNight && ++SunTicks >= 30) {
         SunTicks = 0;
         SunMoon = UpdateSunMoon(Clock);
-        UpdateSunText(StatusText, DownWorking || ResultHold.Holds(Now()), SunMoon);
+        UpdateSunText(StatusText, CloudUpdate->Busy() || ResultHold.Holds(Now()), SunMoon);
         changed = true;
     }
     const TVertex before = Nav.Proj;
@@ -387,7 +375,7 @@ void TMainForm::MovTimerTimer() {
 
 void TMainForm::ComputeSunMoon() {
     SunMoon = UpdateSunMoon(Clock);
-    UpdateSunText(StatusText, DownWorking || ResultHold.Holds(Now()), SunMoon);
+    UpdateSunText(StatusText, CloudUpdate->Busy() || ResultHold.Holds(Now()), SunMoon);
 }
 
 void TMainForm::ApplyLightingMode() {
@@ -437,34 +425,15 @@ void TMainForm::resizeEvent(QResizeEvent* event) {
 // The server catalogue: fetched at start-up, it fills the menu and enables updates
 
 void TMainForm::UmGetCatalogue() {
-    WorkFile = MakeTempFileName(TempFolder);
-    WorkWorking = true;
-    TWorkInfo info;
-    info.Url = CatalogueRequestUrl(Settings.CatalogueUrl);
-    info.FileName = WorkFile;
-    info.Proxy = Settings.Proxy;
-    info.MainHandle = this;
-    if (WorkFile.empty()) info.Url.clear(); // nowhere to put it: end as a failed transfer
-    WorkTh = std::make_unique<TWorkTh>(std::move(info));
-    WorkTh->OnTerminate = [this] {
-        WorkWorking = false;
-        ReleaseEndedWorkersLater();
-    };
-    WorkTh->Start(this);
+    CloudUpdate->FetchCatalogue(Settings.CatalogueUrl, Settings.Proxy);
 }
 
-void TMainForm::UmCatalogue(std::intptr_t wParam) {
-    // A fetch stopped by closing still reports; the closed window must not start an update.
-    if (!isVisible()) return;
-    if (wParam == WpCatalogueOk && FileExists(WorkFile)) {
-        const TCatalogue catalogue = ReadCatalogue(WorkFile);
-        DeleteFileIfExists(WorkFile);
-        ApplyCatalogue(catalogue);
-        ShowNotices(catalogue);
+void TMainForm::CatalogueArrived(const TCatalogue* catalogue) {
+    if (catalogue) {
+        ApplyCatalogue(*catalogue);
+        ShowNotices(*catalogue);
         if (!isVisible()) return; // the user took the update offer and the window closed
     }
-    ReleaseEndedWorkers();
-    WorkWorking = WorkTh != nullptr;
     UpdateWeatherBt->setEnabled(true);
     if (!CloudsFileExists()) UpdateWeatherBt->trigger();
 }
@@ -520,99 +489,29 @@ bool TMainForm::CloudsFileExists() const {
 
 void TMainForm::UmBeginUpdate() {
     // A request still queued when the window closed starts nothing.
-    if (DownWorking || !isVisible()) return;
+    if (!isVisible()) return;
     const QAction* checked = ServerGroup->checkedAction();
     const unsigned fixed = checked ? static_cast<unsigned>(checked->data().toInt()) : 0;
-    const auto index = ChooseServer(fixed, MapInfo.Map.size());
-    if (!index) {
-        // Nothing to fetch from: the same end as a download that brought nothing.
-        ShowUpdateResult("Error: Cannot download data");
-        UpdateText = texts::ErrorHintText;
-        CreditText = texts::ErrorHintText2;
-        return;
-    }
-    const TMap& server = MapInfo.Map[*index];
-    MapInfo.DownFilter = server.Filter;
-    MapInfo.DownCredit = server.Credit;
-
-    Act = ActGetMap;
-    StatusText = "Connecting...";
-    DownFile = MakeTempFileName(TempFolder);
-    if (DownFile.empty()) {
-        Act = ActNone;
-        ShowUpdateResult("Error: Cannot download data");
-        return;
-    }
-    // Without a picture in hand the server must send one, whatever its date.
-    const double lastMap = CloudsFileExists() ? MapInfo.LastMap.DateTime : 0;
-    TDownInfo info = MakeDownInfo(server, Settings.Proxy, lastMap, DownFile, this);
-    UpdateWeatherBt->setEnabled(false);
-    DownWorking = true;
-    DownLen = -1;
-
-    DownTh = std::make_unique<TDownThread>(std::move(info), &Synchronizer,
-                                           [this](TDownThread& th) { DownResultsOnMain(th); });
-    // The end callback must not free the thread it belongs to; the release comes afterwards.
-    DownTh->OnTerminate = [this] {
-        DownWorking = false;
-        ReleaseEndedWorkersLater();
-    };
-    DownTh->Start(this);
+    if (CloudUpdate->Start(fixed, Settings.Proxy)) UpdateWeatherBt->setEnabled(false);
 }
 
-void TMainForm::UmProgress(std::intptr_t wParam, std::intptr_t lParam) {
-    if (Act != ActGetMap) return;
-    if (lParam == LpProgressLength) {
-        DownLen = static_cast<std::int32_t>(static_cast<std::uint32_t>(wParam));
-    } else if (auto text = ProgressStatusText(static_cast<std::uint32_t>(wParam), DownLen)) {
-        StatusText = *text;
-    }
+void TMainForm::UpdateProgress(const std::string& text) {
+    StatusText = text;
+    OpenGLPanel->RequestFrame();
 }
 
-void TMainForm::DownResultsOnMain(TDownThread& thread) {
+void TMainForm::UpdateFinished(const TCloudUpdateResult& result) {
     UpdateWeatherBt->setEnabled(true);
-    DownFile = thread.DownInfo.FileName;
-    const TDownOutcome outcome =
-        DownResults(thread, Act, MapInfo, FindCachedClouds(DataFolder).Path);
-    DownPreviousDate = outcome.PreviousDate;
-    if (!outcome.StatusText.empty()) ShowUpdateResult(outcome.StatusText);
-    if (outcome.ShowHints) {
-        const auto hints = ErrorHintLines(outcome.ConnectionFailed, IniFile);
-        UpdateText = hints.first;
-        CreditText = hints.second;
+    if (!result.StatusText.empty()) ShowUpdateResult(result.StatusText);
+    if (result.ShowHints)
+        std::tie(UpdateText, CreditText) = ErrorHintLines(result.ConnectionFailed, IniFile);
+    if (result.Installed) {
+        // What is being prepared is the picture that was in hand: its result must not be shown,
+        // nor its labels taken.
+        CloudPreparer.Drop();
+        PostMessage(this, UM_SHOWCLOUDS);
     }
-    if (outcome.NewPicture) {
-        PostMessage(this, UM_DOWNRESULT, WpGetMap, outcome.Type);
-    } else if (!DownFile.empty()) {
-        // A body that is not used (no newer picture) must not pile up in the temporary folder.
-        DeleteFileIfExists(DownFile);
-    }
-    Act = ActNone;
-}
-
-void TMainForm::UmDownResult(std::intptr_t wParam, std::intptr_t lParam) {
-    DownWorking = false;
-    if (wParam == WpGetMap) PostMessage(this, UM_LOADMAP, lParam);
-}
-
-void TMainForm::UmLoadMap(std::intptr_t wParam) {
-    if (!FileExists(DownFile)) return;
-    const TInstallResult installed = InstallCloudPicture(
-        DownFile, DataFolder, static_cast<TTyp>(wParam), DownloadFacts(MapInfo));
-    if (!installed.Installed) {
-        // The picture in hand stays, and so do its date, filter level and credit.
-        MapInfo.LastMap = DownPreviousDate;
-        ForgetDownloadLabels(MapInfo);
-        ShowUpdateResult(installed.ErrorText);
-        UpdateText = texts::ErrorHintText;
-        CreditText = texts::ErrorHintText2;
-        return;
-    }
-    // What is being prepared is the picture that was in hand: its result must not be shown,
-    // nor its labels taken.
-    CloudPreparer.Drop();
-    AdoptDownloadLabels(MapInfo);
-    PostMessage(this, UM_SHOWCLOUDS);
+    OpenGLPanel->RequestFrame();
 }
 
 void TMainForm::UmShowClouds() {
@@ -658,61 +557,15 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 void TMainForm::FormCloseQuery() {
     MovTimer->stop();
     CloudPreparer.Stop();
-    CancelDownload();
-    CancelCatalogue();
+    CloudUpdate->Cancel();
     if (ConfigDialogOpen) WriteSettings(false, true);
     WriteSettings(true, false);
-}
-
-void TMainForm::CancelDownload() {
-    // Also a thread that has reported but not yet ended: nothing may outlive the window.
-    if (DownTh) {
-        Act = ActNone;
-        DownWorking = false;
-        DownTh->DetachEndCallback();
-        DownTh->Terminate();
-        TDownThread* thread = DownTh.get();
-        Synchronizer.WaitUntil([thread] { return thread->Finished(); });
-        DownTh.reset();
-        UpdateWeatherBt->setEnabled(true);
-    }
-    if (!DownFile.empty()) DeleteFileIfExists(DownFile);
-}
-
-void TMainForm::CancelCatalogue() {
-    if (WorkTh) {
-        WorkTh->DetachEndCallback();
-        WorkTh->Terminate();
-        TWorkTh* thread = WorkTh.get();
-        Synchronizer.WaitUntil([thread] { return thread->Finished(); });
-        WorkTh.reset();
-        WorkWorking = false;
-    }
-    if (!WorkFile.empty()) DeleteFileIfExists(WorkFile);
-}
-
-void TMainForm::ReleaseEndedWorkers() {
-    if (DownTh && DownTh->Finished()) {
-        DownTh.reset();
-        DownWorking = false;
-    }
-    if (WorkTh && WorkTh->Finished()) {
-        WorkTh.reset();
-        WorkWorking = false;
-    }
-}
-
-void TMainForm::ReleaseEndedWorkersLater() {
-    PostCall(this, [this] { ReleaseEndedWorkers(); });
 }
 
 void TMainForm::FormDestroy() {
     // A window destroyed without being closed still stops its workers before anything goes.
     CloudPreparer.Stop();
-    if (DownTh || WorkTh) {
-        CancelDownload();
-        CancelCatalogue();
-    }
+    CloudUpdate->Cancel();
     if (SceneBuilt) {
         TCurrentContext current(OpenGLPanel);
         Scene.Release();

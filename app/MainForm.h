@@ -2,7 +2,6 @@
 // The main window: owns the program state and conducts start-up, the message protocol, the
 // options menu and shutdown. Each handler is short and calls the subsystem that does the work.
 #include "app/Settings.h"
-#include "core/Synchronize.h"
 #include "render/Points.h"
 #include "render/Scene.h"
 #include "render/navigation.h"
@@ -10,9 +9,8 @@
 #include "ui/SaveView.h"
 #include "ui/configuration.h"
 #include "weather/CloudJob.h"
+#include "weather/CloudUpdate.h"
 #include "weather/MapInfo.h"
-#include "weather/ThDown.h"
-#include "weather/ThSrvc.h"
 
 #include <QIcon>
 #include <QList>
@@ -45,29 +43,10 @@ public:
     // items ending in Bt ...), without prefix or suffix; a read accessor is Get + the member's
     // name, and a yes/no state reads as a question.
 
-    // Paths fixed at creation.
-    const std::string& GetDataFolder() const { return DataFolder; }
-    const std::string& GetIniFile() const { return IniFile; }
     std::string GetWaypointFile() const;
 
-    const TMapInfo& GetMapInfo() const { return MapInfo; }
-    const TSettings& GetSettings() const { return Settings; }
-    const TNavState& GetNav() const { return Nav; }
-    const TDrawPointList& GetDrawPoints() const { return DrawPoints; }
-    // The three status lines drawn on the globe (Windows-1252).
-    const std::string& GetStatusText() const { return StatusText; }
-    const std::string& GetUpdateText() const { return UpdateText; }
-    const std::string& GetCreditText() const { return CreditText; }
-    QMenu* GetOptionPopup() const { return OptionPopup; }
-    TOpenGLPanel* GetOpenGLPanel() const { return OpenGLPanel; }
-    bool StartupDone() const { return StartedUp; }
-    bool CloudsShown() const { return CloudsAvailable; }
-    bool Downloading() const { return DownWorking; }
-    bool FetchingCatalogue() const { return WorkWorking; }
-    TConfigForm* GetConfigForm() const { return ConfigForm; }
-    TSaveFrameDialog& GetSaveFrameDialog() { return SaveFrameDialog; }
-
-    // Tests and benchmarks set what they need through this one way in (app/TestSeam.h).
+    // Tests and benchmarks read and set what they need through this one way in
+    // (app/TestSeam.h).
     friend struct TMainFormTestSeam;
 
 protected:
@@ -81,16 +60,13 @@ private:
     void FormCreate();
     void CreateControls();
     void CreateMenu();
-    void HandleMessage(int message, std::intptr_t wParam, std::intptr_t lParam);
+    void HandleMessage(int message, std::intptr_t wParam);
     void FormCloseQuery();
     void FormDestroy();
 
     // The messages.
     void UmStartup();
     void UmBeginUpdate();
-    void UmProgress(std::intptr_t wParam, std::intptr_t lParam);
-    void UmDownResult(std::intptr_t wParam, std::intptr_t lParam);
-    void UmLoadMap(std::intptr_t wParam);
     void UmShowClouds();
     // Asks for the cached cloud picture to be prepared as the settings now say; false when no
     // picture is in hand.
@@ -98,17 +74,12 @@ private:
     // A prepared picture (or its failure) reaches the scene.
     void CloudsPrepared(TCloudJob& job);
     void UmGetCatalogue();
-    void UmCatalogue(std::intptr_t wParam);
+    // The cloud update's reports.
+    void CatalogueArrived(const TCatalogue* catalogue);
     void ApplyCatalogue(const TCatalogue& catalogue);
     void ShowNotices(const TCatalogue& catalogue);
-    void DownResultsOnMain(TDownThread& thread);
-    void CancelDownload();
-    void CancelCatalogue();
-    // Frees the workers whose thread has ended. Called only from the window's own code (a
-    // queued call or a message handler), never from a worker's callback, so no code of the
-    // freed object is running.
-    void ReleaseEndedWorkers();
-    void ReleaseEndedWorkersLater();
+    void UpdateProgress(const std::string& text);
+    void UpdateFinished(const TCloudUpdateResult& result);
     // An update's result on the first status line, kept there a while in day-and-night mode.
     void ShowUpdateResult(const std::string& text);
     double Now() const;
@@ -167,21 +138,12 @@ private:
     QPointer<TConfigForm> ConfigForm;
     bool CloudsAvailable = false;
 
-    TAct Act = ActNone;
-    bool DownWorking = false;
-    std::string DownFile;
-    std::unique_ptr<TDownThread> DownTh;
-    std::int32_t DownLen = -1;
-    TDateTimeZ DownPreviousDate; // the date in hand before a new picture's, until it is installed
-    bool WorkWorking = false;
-    std::string WorkFile;
-    std::unique_ptr<TWorkTh> WorkTh;
+    std::unique_ptr<TCloudUpdate> CloudUpdate; // made once the folders are known
     int CloudMaxSide = 0;            // the largest texture side the context takes
     bool StartupCloudsShown = false; // the start-up's UM_SHOWCLOUDS has nothing left to do
     QList<QIcon> ButImages;          // icons that catalogue link items refer to
 
     QPoint MenuPos;
-    TSynchronizer Synchronizer{this};
     TCloudPreparer CloudPreparer{this, [this](TCloudJob& job) { CloudsPrepared(job); }};
 
     // Controls.

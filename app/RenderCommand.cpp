@@ -4,9 +4,7 @@
 #include "app/Settings.h"
 #include "app/Texts.h"
 #include "core/Cp1252.h"
-#include "core/Messages.h"
 #include "core/Names.h"
-#include "core/Synchronize.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "render/OffscreenRender.h"
@@ -15,9 +13,7 @@
 #include "ui/SaveView.h"
 #include "waypoints/WaypointFile.h"
 #include "weather/CloudCache.h"
-#include "weather/DownloadSupport.h"
-#include "weather/ThDown.h"
-#include "weather/ThSrvc.h"
+#include "weather/CloudUpdate.h"
 #include "weather/WeatherTexts.h"
 
 #include <QCommandLineParser>
@@ -30,8 +26,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <memory>
 
 namespace nimbora {
 
@@ -66,194 +60,54 @@ bool ParseNumber(const QString& text, double& value) {
     return ok && std::isfinite(value);
 }
 
-// The cloud picture update of the window's "Update weather", reporting to standard output.
-class TRenderUpdate : public QObject {
-public:
-    TRenderUpdate(const std::string& dataFolder, TSettings& settings, TMapInfo& mapInfo)
-        : DataFolder(dataFolder), TempFolder(nimbora::TempFolder()), Settings(settings),
-          MapInfo(mapInfo) {}
-    ~TRenderUpdate() override { StopWorkers(); }
-
-    // Runs the update to its end, or until timeoutMs have passed (then TimedOut() is true and
-    // the picture in hand stays). The result text, if any, is what the window's first status
-    // line would show; true when a new picture was installed.
-    bool Run(std::string& resultText, int timeoutMs) {
-        Deadline.setSingleShot(true);
-        QObject::connect(&Deadline, &QTimer::timeout, &Loop, [this] {
-            Expired = true;
-            Loop.quit();
-        });
-        Deadline.start(timeoutMs);
-        if (Settings.GetCatalogue && !MapInfo.UseDirectUrl)
-            GetCatalogue();
-        else
-            BeginUpdate();
-        if (!Done && !Expired) Loop.exec();
-        Deadline.stop();
-        if (Expired && !Done) {
-            // A result that arrives while the workers stop takes nothing.
-            Act = ActNone;
-            StopWorkers();
-            if (!Installed) ResultText = "Error: The update took too long";
-        }
-        if (DownTh) {
-            DownTh->Join();
-            DownTh.reset();
-        }
-        resultText = ResultText;
-        return Installed;
-    }
-    bool TimedOut() const { return Expired && !Installed; }
-
-protected:
-    bool event(QEvent* event) override {
-        if (IsMessageEvent(event)) {
-            if (Expired) return true; // a late catalogue must not start a download
-            const auto* m = static_cast<const TMessageEvent*>(event);
-            if (m->Message == UM_CATALOGUE) Catalogue(m->WParam);
-            if (m->Message == UM_PROGRESS) Progress(m->WParam, m->LParam);
-            return true;
-        }
-        if (event->type() == TSynchronizer::EventType) {
-            Synchronizer.RunPending();
-            return true;
-        }
-        if (event->type() == TCallEvent::EventType) {
-            static_cast<TCallEvent*>(event)->Call();
-            return true;
-        }
-        return QObject::event(event);
-    }
-
-private:
-    void GetCatalogue() {
-        WorkFile = MakeTempFileName(TempFolder);
-        TWorkInfo info;
-        info.Url = CatalogueRequestUrl(Settings.CatalogueUrl);
-        info.FileName = WorkFile;
-        info.Proxy = Settings.Proxy;
-        info.MainHandle = this;
-        if (WorkFile.empty()) info.Url.clear();
-        WorkTh = std::make_unique<TWorkTh>(std::move(info));
-        WorkTh->Start(this);
-    }
-
-    void Catalogue(std::intptr_t wParam) {
-        if (wParam == WpCatalogueOk && FileExists(WorkFile)) {
-            const TCatalogue catalogue = ReadCatalogue(WorkFile);
-            if (catalogue.IdentityOk && catalogue.ServerCount > 0) MapInfo.Map = catalogue.Servers;
-        }
-        if (!WorkFile.empty()) DeleteFileIfExists(WorkFile);
-        WorkFile.clear();
-        if (WorkTh) {
-            WorkTh->Join();
-            WorkTh.reset();
-        }
-        BeginUpdate();
-    }
-
-    void BeginUpdate() {
-        const auto index =
-            ChooseServer(static_cast<unsigned>(Settings.ServerIndex), MapInfo.Map.size());
-        DownFile = index ? MakeTempFileName(TempFolder) : std::string();
-        if (DownFile.empty()) {
-            Finish("Error: Cannot download data");
-            return;
-        }
-        const TMap& server = MapInfo.Map[*index];
-        MapInfo.DownFilter = server.Filter;
-        MapInfo.DownCredit = server.Credit;
-        Act = ActGetMap;
-        PrintStatus("Connecting...");
-        const bool inHand = FindCachedClouds(DataFolder).Type != TypUnk;
-        TDownInfo info = MakeDownInfo(server, Settings.Proxy, inHand ? MapInfo.LastMap.DateTime : 0,
-                                      DownFile, this);
-        DownTh = std::make_unique<TDownThread>(std::move(info), &Synchronizer,
-                                               [this](TDownThread& th) { Results(th); });
-        // The end callback must not free its own thread: Run releases it after the loop.
-        DownTh->OnTerminate = [this] {
-            Done = true;
-            Loop.quit();
-        };
-        DownTh->Start(this);
-    }
-
-    void Progress(std::intptr_t wParam, std::intptr_t lParam) {
-        if (Act != ActGetMap) return;
-        if (lParam == LpProgressLength) {
-            DownLen = static_cast<std::int32_t>(static_cast<std::uint32_t>(wParam));
-        } else if (auto text = ProgressStatusText(static_cast<std::uint32_t>(wParam), DownLen)) {
-            // Only the tens: a status line per percent would flood a log.
-            if (*text != LastProgress && (text->find("0%") != std::string::npos)) {
-                LastProgress = *text;
-                PrintStatus(*text);
-            }
-        }
-    }
-
-    // On the main thread, as the worker's last act.
-    void Results(TDownThread& thread) {
-        const TDownOutcome outcome =
-            DownResults(thread, Act, MapInfo, FindCachedClouds(DataFolder).Path);
-        Act = ActNone;
-        std::string text = outcome.StatusText;
-        if (outcome.NewPicture) {
-            const TInstallResult installed =
-                InstallCloudPicture(DownFile, DataFolder, outcome.Type, DownloadFacts(MapInfo));
-            if (installed.Installed) {
-                AdoptDownloadLabels(MapInfo);
-                Installed = true;
-            } else {
-                MapInfo.LastMap = outcome.PreviousDate;
-                ForgetDownloadLabels(MapInfo);
-                text = installed.ErrorText;
-            }
-        }
-        DeleteFileIfExists(DownFile);
-        DownFile.clear();
-        if (!text.empty()) PrintStatus(text);
-        ResultText = text;
-    }
-
-    // Asks a worker to stop and waits for it; a result it still delivers runs meanwhile.
-    template <class TThread> void Stop(std::unique_ptr<TThread>& worker) {
-        if (!worker) return;
-        worker->DetachEndCallback();
-        worker->Terminate();
-        TThread* thread = worker.get();
-        Synchronizer.WaitUntil([thread] { return thread->Finished(); });
-        worker.reset();
-    }
-
-    void StopWorkers() {
-        Stop(DownTh);
-        Stop(WorkTh);
-        if (!DownFile.empty()) DeleteFileIfExists(DownFile);
-        if (!WorkFile.empty()) DeleteFileIfExists(WorkFile);
-        DownFile.clear();
-        WorkFile.clear();
-    }
-
-    void Finish(const std::string& text) {
-        PrintStatus(text);
-        ResultText = text;
-        Done = true;
-        Loop.quit();
-    }
-
-    std::string DataFolder, TempFolder;
-    TSettings& Settings;
-    TMapInfo& MapInfo;
-    TSynchronizer Synchronizer{this};
-    QEventLoop Loop;
-    QTimer Deadline;
-    std::unique_ptr<TDownThread> DownTh;
-    std::unique_ptr<TWorkTh> WorkTh;
-    std::string DownFile, WorkFile, ResultText, LastProgress;
-    std::int32_t DownLen = -1;
-    TAct Act = ActNone;
-    bool Done = false, Installed = false, Expired = false;
+// How the update of --update ended.
+struct TUpdateRun {
+    std::string ResultText; // what the window's first status line would show, if anything
+    bool Installed = false;
+    bool TimedOut = false; // stopped at timeoutMs; the picture in hand stays
 };
+
+// The window's "Update weather", its status texts on standard output.
+TUpdateRun RunUpdate(const std::string& dataFolder, const TSettings& settings,
+                     TMapInfo& mapInfo, int timeoutMs) {
+    TUpdateRun run;
+    QEventLoop loop;
+    TCloudUpdate update(mapInfo, dataFolder, TempFolder());
+    std::string lastProgress;
+    bool finished = false;
+    update.OnProgress = [&](const std::string& text) {
+        // Of the percentages only the tens: a status line per percent would flood a log.
+        const bool percent = text.rfind("Downloading ", 0) == 0;
+        if (percent && (text == lastProgress || text.find("0%") == std::string::npos)) return;
+        lastProgress = text;
+        PrintStatus(text);
+    };
+    const auto server = static_cast<unsigned>(settings.ServerIndex);
+    update.OnCatalogue = [&](const TCatalogue* catalogue) {
+        if (catalogue && catalogue->IdentityOk && catalogue->ServerCount > 0)
+            mapInfo.Map = catalogue->Servers;
+        update.Start(server, settings.Proxy);
+    };
+    update.OnFinished = [&](const TCloudUpdateResult& result) {
+        if (!result.StatusText.empty()) PrintStatus(result.StatusText);
+        run.ResultText = result.StatusText;
+        run.Installed = result.Installed;
+        finished = true;
+        loop.quit();
+    };
+    QTimer::singleShot(timeoutMs, &loop, [&] {
+        if (finished) return;
+        run.TimedOut = true;
+        run.ResultText = "Error: The update took too long";
+        loop.quit();
+    });
+    if (settings.GetCatalogue && !mapInfo.UseDirectUrl)
+        update.FetchCatalogue(settings.CatalogueUrl, settings.Proxy);
+    else
+        update.Start(server, settings.Proxy);
+    loop.exec();
+    return run; // the update is stopped as it goes, and what it had begun is thrown away
+}
 
 void ApplyOptions(const TRenderOptions& o, TSettings& settings, TMapInfo& mapInfo) {
     TFeatures& f = settings.Features;
@@ -334,89 +188,6 @@ int DrawAndWrite(const TRenderOptions& o, int width, int height, const std::stri
 }
 
 } // namespace
-
-bool IsRenderCommand(int argc, char* argv[]) {
-    for (int i = 1; i < argc; ++i) {
-        const char* a = argv[i];
-        if (std::strncmp(a, "--render", 8) == 0 && (a[8] == 0 || a[8] == '=')) return true;
-        for (const char* name : {"-h", "--help", "--help-all", "-v", "--version"})
-            if (std::strcmp(a, name) == 0) return true;
-    }
-    return false;
-}
-
-namespace {
-
-// Qt's own options, which QApplication takes out of the arguments (with one dash or two).
-struct TQtOption {
-    const char* Name;
-    bool TakesValue;
-};
-constexpr TQtOption QtOptions[] = {
-    {"platform", true},
-    {"platformpluginpath", true},
-    {"platformtheme", true},
-    {"plugin", true},
-    {"qwindowgeometry", true},
-    {"geometry", true},
-    {"qwindowtitle", true},
-    {"title", true},
-    {"qwindowicon", true},
-    {"icon", true},
-    {"session", true},
-    {"display", true},
-    {"name", true},
-    {"visual", true},
-    {"style", true},
-    {"stylesheet", true},
-    {"reverse", false},
-    {"testability", false},
-    {"widgetcount", false},
-    {"nograb", false},
-    {"dograb", false},
-};
-// The same options written with "=" and their value in one argument.
-constexpr const char* QtJoinedOptions[] = {"style=", "stylesheet=", "qmljsdebugger="};
-
-// Whether argv[i] (with the value after it, if it takes one) is an option of the picture mode,
-// given without the --render that makes it mean something.
-bool IsPictureOption(int argc, char* argv[], int i) {
-    for (int count = 1; count <= 2 && i + count <= argc; ++count) {
-        QStringList arguments{QStringLiteral("nimbora"), QStringLiteral("--render"),
-                              QStringLiteral("x.png")};
-        for (int j = i; j < i + count; ++j)
-            arguments << QString::fromLocal8Bit(argv[j]);
-        TRenderOptions options;
-        std::string error;
-        if (ParseRenderOptions(arguments, options, error)) return true;
-    }
-    return false;
-}
-
-} // namespace
-
-std::string CheckWindowArguments(int argc, char* argv[]) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (argument.size() < 2 || argument[0] != '-')
-            return "unexpected argument \"" + argument + "\" (see --help)";
-        const std::string name = argument.substr(argument[1] == '-' ? 2 : 1);
-        const TQtOption* known = nullptr;
-        for (const TQtOption& option : QtOptions)
-            if (name == option.Name) known = &option;
-        bool joined = false;
-        for (const char* prefix : QtJoinedOptions)
-            joined = joined || (name.rfind(prefix, 0) == 0);
-        if (!known && !joined) {
-            if (IsPictureOption(argc, argv, i))
-                return "the option \"" + argument + "\" works only with --render FILE (see --help)";
-            return "unknown option \"" + argument + "\" (see --help)";
-        }
-        if (known && known->TakesValue && ++i >= argc)
-            return "the option \"" + argument + "\" needs a value (see --help)";
-    }
-    return {};
-}
 
 bool ParseRenderOptions(const QStringList& arguments, TRenderOptions& o, std::string& error,
                         std::string* helpText) {
@@ -622,11 +393,10 @@ int RunRenderCommand(int argc, char* argv[]) {
                        mapInfo.Credit.empty() ? std::string(texts::FallbackCredit)
                                               : mapInfo.Credit};
     if (o.Update) {
-        std::string result;
-        TRenderUpdate update(dataFolder, settings, mapInfo);
         const int timeoutMs = static_cast<int>(std::ceil(o.Timeout * 1000));
-        if (!update.Run(result, timeoutMs)) {
-            if (update.TimedOut()) {
+        const TUpdateRun run = RunUpdate(dataFolder, settings, mapInfo, timeoutMs);
+        if (!run.Installed) {
+            if (run.TimedOut) {
                 PrintError("The update took longer than " +
                            QString::number(o.Timeout).toStdString() +
                            " s (--timeout) and was stopped.");
@@ -635,7 +405,7 @@ int RunRenderCommand(int argc, char* argv[]) {
             PrintStatus(inHand ? "No new cloud picture: drawing with the one in hand."
                                : "No new cloud picture, and none in hand.");
         }
-        if (!result.empty()) lines.Status = result;
+        if (!run.ResultText.empty()) lines.Status = run.ResultText;
     }
     return DrawAndWrite(o, width, height, dataFolder, settings, mapInfo, lines);
 }

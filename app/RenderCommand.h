@@ -8,16 +8,6 @@
 
 namespace nimbora {
 
-// Whether the arguments ask for the command-line mode (--render, --help, --version) rather
-// than the window.
-bool IsRenderCommand(int argc, char* argv[]);
-
-// The window takes Qt's own options (-platform, -display, -geometry, -style ...) and nothing
-// else. Empty when the arguments are all of those, else the message for the user, naming the
-// first argument that is not. Needs no application object, so it can run before the window
-// mode asks for a display.
-std::string CheckWindowArguments(int argc, char* argv[]);
-
 // What the options ask for; an empty optional leaves the user's setting as it is.
 struct TRenderOptions {
     std::string Target;

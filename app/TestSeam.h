@@ -9,6 +9,27 @@
 namespace nimbora {
 
 struct TMainFormTestSeam {
+    // What the window holds, for tests to read.
+    static const std::string& DataFolder(const TMainForm& form) { return form.DataFolder; }
+    static const std::string& IniFile(const TMainForm& form) { return form.IniFile; }
+    static const TMapInfo& MapInfo(const TMainForm& form) { return form.MapInfo; }
+    static const TSettings& Settings(const TMainForm& form) { return form.Settings; }
+    static const TDrawPointList& DrawPoints(const TMainForm& form) { return form.DrawPoints; }
+    // The three status lines drawn on the globe (Windows-1252).
+    static const std::string& StatusText(const TMainForm& form) { return form.StatusText; }
+    static const std::string& UpdateText(const TMainForm& form) { return form.UpdateText; }
+    static const std::string& CreditText(const TMainForm& form) { return form.CreditText; }
+    static QMenu* OptionPopup(const TMainForm& form) { return form.OptionPopup; }
+    static TOpenGLPanel* OpenGLPanel(const TMainForm& form) { return form.OpenGLPanel; }
+    static bool StartupDone(const TMainForm& form) { return form.StartedUp; }
+    static bool CloudsShown(const TMainForm& form) { return form.CloudsAvailable; }
+    static bool Downloading(const TMainForm& form) { return form.CloudUpdate->Busy(); }
+    static bool FetchingCatalogue(const TMainForm& form) {
+        return form.CloudUpdate->FetchingCatalogue();
+    }
+    static TConfigForm* ConfigForm(const TMainForm& form) { return form.ConfigForm; }
+    static TSaveFrameDialog& SaveFrameDialog(TMainForm& form) { return form.SaveFrameDialog; }
+
     // Replaces the built-in server before start-up, so that a run never leaves this machine.
     static void SetBuiltInServer(TMainForm& form, const TMap& server) {
         form.MapInfo.Map.assign(1, server);
@@ -17,6 +38,7 @@ struct TMainFormTestSeam {
     static void SetClock(TMainForm& form, TUtcClock clock) { form.Clock = std::move(clock); }
     // The held keys and view velocities, to turn the globe without input events.
     static TNavState& Nav(TMainForm& form) { return form.Nav; }
+    static const TNavState& Nav(const TMainForm& form) { return form.Nav; }
     // True once the lights' fade-in has ended, so that two frames of a still globe are the same.
     static bool LightsSettled(const TMainForm& form) { return form.Scene.LightInit(); }
     // True while a cloud picture is being prepared or waits to be.

@@ -1,5 +1,6 @@
 // Nimbora: the weather of the whole planet on a turning globe.
 #include "app/MainForm.h"
+#include "app/ProgramArguments.h"
 #include "app/RenderCommand.h"
 #include "core/Names.h"
 #include "platform/Memory.h"

@@ -46,6 +46,7 @@
 #include <vector>
 
 using namespace nimbora;
+using Seam = TMainFormTestSeam;
 using namespace nimbora::bench;
 
 namespace {
@@ -95,16 +96,16 @@ struct TChildOptions {
 };
 
 QAction* MenuItem(const TMainForm& form, const char* name) {
-    return form.GetOptionPopup()->findChild<QAction*>(QString::fromLatin1(name));
+    return Seam::OptionPopup(form)->findChild<QAction*>(QString::fromLatin1(name));
 }
 
 // Filter, decode and upload of the cached cloud picture, each timed on its own: the first two
 // run on the worker, the upload on the window's thread.
 void TimeInstallSteps(TMainForm& form, int runs, bool colour) {
-    const std::string path = form.GetDataFolder() + texts::CloudsBaseName + ".jpg";
+    const std::string path = Seam::DataFolder(form) + texts::CloudsBaseName + ".jpg";
     std::vector<double> filter, decode, upload;
     std::vector<std::uint8_t> stream;
-    form.GetOpenGLPanel()->makeCurrent();
+    Seam::OpenGLPanel(form)->makeCurrent();
     for (int i = 0; i < runs; ++i) {
         std::int64_t t0 = MonotonicNs();
         stream.clear();
@@ -123,7 +124,7 @@ void TimeInstallSteps(TMainForm& form, int runs, bool colour) {
         decode.push_back(MsBetween(t1, t2));
         upload.push_back(MsBetween(t2, t3));
     }
-    form.GetOpenGLPanel()->doneCurrent();
+    Seam::OpenGLPanel(form)->doneCurrent();
     std::printf("STEPS filter_ms=%.1f decode_ms=%.1f upload_ms=%.1f\n", Median(filter),
                 Median(decode), Median(upload));
 }
@@ -174,7 +175,7 @@ int ChildMain(int argc, char** argv, const TChildOptions& options) {
     std::int64_t firstSwapNs = 0, completeNs = 0;
     long swaps = 0;
     std::vector<std::int64_t> swapTimes;
-    auto complete = [&] { return form.StartupDone() && (!options.Clouds || form.CloudsShown()); };
+    auto complete = [&] { return Seam::StartupDone(form) && (!options.Clouds || Seam::CloudsShown(form)); };
 
     // What happens once the first complete frame has been shown.
     auto afterComplete = [&] {
@@ -278,7 +279,7 @@ int ChildMain(int argc, char** argv, const TChildOptions& options) {
                                         "longest_event_ms=%.1f frame_gap_ms=%.1f clouds=%d\n",
                                         gap, calmGap,
                                         MsBetween(app.ShowCloudsBegin, app.ShowCloudsEnd),
-                                        app.LongestEventMs, swapGap, form.CloudsShown() ? 1 : 0);
+                                        app.LongestEventMs, swapGap, Seam::CloudsShown(form) ? 1 : 0);
                             std::fflush(stdout);
                             window->clear();
                             if (left > 1) {
@@ -297,7 +298,7 @@ int ChildMain(int argc, char** argv, const TChildOptions& options) {
         }
     };
 
-    QObject::connect(form.GetOpenGLPanel(), &TOpenGLPanel::frameSwapped, &app, [&] {
+    QObject::connect(Seam::OpenGLPanel(form), &TOpenGLPanel::frameSwapped, &app, [&] {
         const std::int64_t now = MonotonicNs();
         ++swaps;
         swapTimes.push_back(now);

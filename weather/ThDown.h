@@ -61,18 +61,18 @@ public:
     TDownInfo DownInfo;
     int ThError() const { return FError; }
 
-    // Short time-outs for tests; the defaults suit real servers.
-    int ConnectTimeoutMs = 20000;
-    int LowSpeedSeconds = 30;
-    // Largest body received, whether its length is announced or not, and largest picture a
-    // gzip body may inflate to; tests lower them.
-    std::int64_t BodyLimit = MaxDownloadBytes;
-    std::int64_t InflateLimit = MaxInflatedBytes;
-
 protected:
     void Execute() override;
 
 private:
+    // Tests shorten the time-outs and lower the limits (weather/WorkerTestSeam.h).
+    friend struct TWorkerTestSeam;
+    int ConnectTimeoutMs = 20000;
+    int LowSpeedSeconds = 30;
+    // Largest body received, whether its length is announced or not, and largest picture a
+    // gzip body may inflate to.
+    std::int64_t BodyLimit = MaxDownloadBytes;
+    std::int64_t InflateLimit = MaxInflatedBytes;
     int FError = ErrNone;
     bool Working = false;
     TSynchronizer* Synchronizer;

@@ -77,13 +77,13 @@ public:
     // A TThError; ErrUndecided while the transfer runs.
     int ThError() const { return FError; }
 
-    int ConnectTimeoutMs = 20000;
-    int LowSpeedSeconds = 30;
-
 protected:
     void Execute() override;
 
 private:
+    friend struct TWorkerTestSeam; // tests shorten the time-outs
+    int ConnectTimeoutMs = 20000;
+    int LowSpeedSeconds = 30;
     int FError = ErrUndecided;
     bool Connected = false;
     bool Working = false;

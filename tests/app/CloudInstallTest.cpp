@@ -30,7 +30,7 @@ namespace nimbora::test {
 namespace {
 
 QAction* Item(const TMainForm& form, const char* name) {
-    return form.GetOptionPopup()->findChild<QAction*>(name);
+    return Seam::OptionPopup(form)->findChild<QAction*>(name);
 }
 
 // Handles the messages already posted to the window, and nothing else.
@@ -39,7 +39,7 @@ void HandlePostedMessages(TMainForm& form) {
 }
 
 QImage Frame(TMainForm& form) {
-    return form.GetOpenGLPanel()->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+    return Seam::OpenGLPanel(form)->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
 }
 
 QRgb Centre(TMainForm& form) {
@@ -61,7 +61,7 @@ protected:
         TMainFormTestSeam::SetBuiltInServer(*form_,
                                             TMap{"http://127.0.0.1:9/clouds.jpg", 190, "test"});
         form_->show();
-        ASSERT_TRUE(WaitFor([&] { return form_->StartupDone(); }));
+        ASSERT_TRUE(WaitFor([&] { return Seam::StartupDone(*form_); }));
         WaitFor([&] { return TMainFormTestSeam::LightsSettled(*form_); });
     }
     bool Settled(int ms = 20000) {
@@ -81,14 +81,14 @@ TEST_F(CloudInstall, FirstFrameAfterStartUpShowsTheCachedClouds) {
     form_ = std::make_unique<TMainForm>();
     int framesAfterStartUp = 0;
     bool firstHadClouds = false;
-    QObject::connect(form_->GetOpenGLPanel(), &TOpenGLPanel::frameSwapped, form_.get(), [&] {
-        if (!form_->StartupDone()) return;
-        if (framesAfterStartUp++ == 0) firstHadClouds = form_->CloudsShown();
+    QObject::connect(Seam::OpenGLPanel(*form_), &TOpenGLPanel::frameSwapped, form_.get(), [&] {
+        if (!Seam::StartupDone(*form_)) return;
+        if (framesAfterStartUp++ == 0) firstHadClouds = Seam::CloudsShown(*form_);
     });
     form_->show();
     ASSERT_TRUE(WaitFor([&] { return framesAfterStartUp > 0; }));
     EXPECT_TRUE(firstHadClouds);
-    EXPECT_NE(form_->GetUpdateText(), texts::InitialUpdateText);
+    EXPECT_NE(Seam::UpdateText(*form_), texts::InitialUpdateText);
 }
 
 TEST_F(CloudInstall, CloudsReadyWhileAStartUpMessageIsOpenAreShownAfterIt) {
@@ -108,15 +108,15 @@ TEST_F(CloudInstall, CloudsReadyWhileAStartUpMessageIsOpenAreShownAfterIt) {
     form_ = std::make_unique<TMainForm>();
     shown = form_.get();
     form_->show();
-    ASSERT_TRUE(WaitFor([&] { return form_->StartupDone(); }));
+    ASSERT_TRUE(WaitFor([&] { return Seam::StartupDone(*form_); }));
     SetFileWriteFault({});
     EXPECT_TRUE(driver.Done()) << driver.Pending();
-    EXPECT_TRUE(WaitFor([&] { return form_->CloudsShown(); }, 5000));
+    EXPECT_TRUE(WaitFor([&] { return Seam::CloudsShown(*form_); }, 5000));
 }
 
 TEST_F(CloudInstall, OldCloudsStayUntilTheNewAreReadyAndQuickTogglesEndAtTheLastCheckMark) {
     Start(GreyJpeg(4096, 2048, 150));
-    ASSERT_TRUE(form_->CloudsShown());
+    ASSERT_TRUE(Seam::CloudsShown(*form_));
     const QImage grey = Frame(*form_);
     QAction* colorize = Item(*form_, "ColorizeBt");
     colorize->trigger();
@@ -126,12 +126,12 @@ TEST_F(CloudInstall, OldCloudsStayUntilTheNewAreReadyAndQuickTogglesEndAtTheLast
     ASSERT_TRUE(WaitFor([&] {
         const bool pending = TMainFormTestSeam::CloudsPending(*form_);
         sawPending = sawPending || pending;
-        hidden = hidden || (pending && !form_->CloudsShown());
+        hidden = hidden || (pending && !Seam::CloudsShown(*form_));
         return !pending;
     }));
     EXPECT_TRUE(sawPending);
     EXPECT_FALSE(hidden);
-    ASSERT_TRUE(form_->CloudsShown());
+    ASSERT_TRUE(Seam::CloudsShown(*form_));
     const QImage coloured = Frame(*form_);
     ASSERT_NE(coloured, grey);
 
@@ -142,7 +142,7 @@ TEST_F(CloudInstall, OldCloudsStayUntilTheNewAreReadyAndQuickTogglesEndAtTheLast
     }
     ASSERT_TRUE(colorize->isChecked());
     ASSERT_TRUE(Settled());
-    EXPECT_TRUE(form_->CloudsShown());
+    EXPECT_TRUE(Seam::CloudsShown(*form_));
     EXPECT_EQ(Frame(*form_), coloured);
     for (int i = 0; i < 3; ++i) {
         colorize->trigger();
@@ -155,23 +155,23 @@ TEST_F(CloudInstall, OldCloudsStayUntilTheNewAreReadyAndQuickTogglesEndAtTheLast
 
 TEST_F(CloudInstall, DamagedPictureTakesTheCloudsAwayAndLeavesTheStatusLines) {
     Start(GreyJpeg(512, 256, 200));
-    ASSERT_TRUE(form_->CloudsShown());
-    const std::string update = form_->GetUpdateText(), credit = form_->GetCreditText();
+    ASSERT_TRUE(Seam::CloudsShown(*form_));
+    const std::string update = Seam::UpdateText(*form_), credit = Seam::CreditText(*form_);
     // Begins and ends as a JPEG, so the start-up check keeps it, but cannot be decoded.
     ASSERT_TRUE(WriteWholeFile(folder_ + "clouds.jpg", "\xFF\xD8 damaged \xFF\xD9"));
     PostMessage(form_.get(), UM_SHOWCLOUDS);
     HandlePostedMessages(*form_);
     ASSERT_TRUE(Settled());
-    EXPECT_FALSE(form_->CloudsShown());
-    EXPECT_EQ(form_->GetUpdateText(), update);
-    EXPECT_EQ(form_->GetCreditText(), credit);
+    EXPECT_FALSE(Seam::CloudsShown(*form_));
+    EXPECT_EQ(Seam::UpdateText(*form_), update);
+    EXPECT_EQ(Seam::CreditText(*form_), credit);
     form_.reset();
 
     // At start-up as well.
     Start("\xFF\xD8 damaged \xFF\xD9");
     ASSERT_TRUE(Settled());
-    EXPECT_FALSE(form_->CloudsShown());
-    EXPECT_EQ(form_->GetUpdateText(), texts::InitialUpdateText);
+    EXPECT_FALSE(Seam::CloudsShown(*form_));
+    EXPECT_EQ(Seam::UpdateText(*form_), texts::InitialUpdateText);
 }
 
 TEST_F(CloudInstall, ClosingWhileCloudsArePreparedEndsAtOnceAndWritesTheSettings) {
@@ -207,8 +207,8 @@ TEST_F(CloudInstall, DownloadEndingWhileAPictureIsPreparedShowsTheNewPictureWith
     }}));
     Start(GreyJpeg(4096, 2048, 100), "[Map]\nAutoFilterVal=0\nCredit=Old server\nServerUrl=" +
                                          pictures.Url("/clouds.jpg") + "\nServerFilter=3\n");
-    ASSERT_EQ(form_->GetCreditText(), "Old server");
-    const std::string oldUpdate = form_->GetUpdateText();
+    ASSERT_EQ(Seam::CreditText(*form_), "Old server");
+    const std::string oldUpdate = Seam::UpdateText(*form_);
     Item(*form_, "UpdateWeatherBt")->trigger();
     ASSERT_TRUE(WaitFor([&] { return pictures.ConnectionCount() == 1; }));
     // The old picture is being coloured when the new one arrives.
@@ -216,13 +216,13 @@ TEST_F(CloudInstall, DownloadEndingWhileAPictureIsPreparedShowsTheNewPictureWith
     HandlePostedMessages(*form_);
     ASSERT_TRUE(TMainFormTestSeam::CloudsPending(*form_));
     go = true;
-    ASSERT_TRUE(WaitFor([&] { return !form_->Downloading(); }));
+    ASSERT_TRUE(WaitFor([&] { return !Seam::Downloading(*form_); }));
     ASSERT_TRUE(Settled());
-    EXPECT_TRUE(form_->CloudsShown());
+    EXPECT_TRUE(Seam::CloudsShown(*form_));
     EXPECT_EQ(ReadWholeFile(folder_ + "clouds.jpg"), white);
-    EXPECT_EQ(form_->GetCreditText(), texts::DirectServerCredit);
-    EXPECT_EQ(form_->GetMapInfo().AutoFilterVal, 3);
-    EXPECT_NE(form_->GetUpdateText(), oldUpdate); // the new picture's date
+    EXPECT_EQ(Seam::CreditText(*form_), texts::DirectServerCredit);
+    EXPECT_EQ(Seam::MapInfo(*form_).AutoFilterVal, 3);
+    EXPECT_NE(Seam::UpdateText(*form_), oldUpdate); // the new picture's date
     // White in false colours is red; the old grey 100 would be green.
     const QRgb centre = Centre(*form_);
     EXPECT_GT(qRed(centre), qGreen(centre) + 40) << std::hex << centre;
@@ -255,18 +255,18 @@ TEST_F(CloudInstall, APictureThatCannotBeStoredSaysWhereAndChangesNothing) {
                                    "\nLastDate=2020-01-01T00:00:00Z\nCredit=Old\n"));
     form_ = std::make_unique<TMainForm>();
     form_->show();
-    ASSERT_TRUE(WaitFor([&] { return form_->StartupDone(); }));
-    const TMapInfo before = form_->GetMapInfo();
+    ASSERT_TRUE(WaitFor([&] { return Seam::StartupDone(*form_); }));
+    const TMapInfo before = Seam::MapInfo(*form_);
     Item(*form_, "UpdateWeatherBt")->trigger();
-    ASSERT_TRUE(WaitFor([&] { return form_->GetStatusText().rfind("Error: ", 0) == 0; }))
-        << form_->GetStatusText();
+    ASSERT_TRUE(WaitFor([&] { return Seam::StatusText(*form_).rfind("Error: ", 0) == 0; }))
+        << Seam::StatusText(*form_);
     std::string where = folder_;
     where.pop_back();
-    EXPECT_EQ(form_->GetStatusText(),
+    EXPECT_EQ(Seam::StatusText(*form_),
               Utf8ToCp1252("Error: Cannot save the cloud picture in " + HomeRelative(where)));
-    EXPECT_EQ(form_->GetUpdateText(), texts::ErrorHintText);
-    EXPECT_EQ(form_->GetMapInfo().LastMap.DateTime, before.LastMap.DateTime);
-    EXPECT_EQ(form_->GetMapInfo().DownCredit, before.Credit);
+    EXPECT_EQ(Seam::UpdateText(*form_), texts::ErrorHintText);
+    EXPECT_EQ(Seam::MapInfo(*form_).LastMap.DateTime, before.LastMap.DateTime);
+    EXPECT_EQ(Seam::MapInfo(*form_).DownCredit, before.Credit);
     EXPECT_FALSE(FileExists(folder_ + "clouds.ini"));
     EXPECT_TRUE(Item(*form_, "UpdateWeatherBt")->isEnabled());
 }

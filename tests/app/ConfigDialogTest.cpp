@@ -29,12 +29,12 @@ namespace nimbora::test {
 namespace {
 
 QAction* MenuItem(TMainForm& form, const char* name) {
-    return form.GetOptionPopup()->findChild<QAction*>(QString::fromLatin1(name));
+    return Seam::OptionPopup(form)->findChild<QAction*>(QString::fromLatin1(name));
 }
 
 // The brightness of the globe's centre, where earth and clouds lie.
 int CentreBrightness(TMainForm& form) {
-    const QImage frame = form.GetOpenGLPanel()->grabFramebuffer();
+    const QImage frame = Seam::OpenGLPanel(form)->grabFramebuffer();
     int sum = 0;
     for (int dy = -10; dy <= 10; ++dy)
         for (int dx = -10; dx <= 10; ++dx) {
@@ -64,10 +64,10 @@ struct Started {
         TMainFormTestSeam::SetBuiltInServer(*form,
                                             TMap{"http://127.0.0.1:9/clouds.jpg", 190, "test"});
         form->show();
-        EXPECT_TRUE(WaitFor([&] { return form->StartupDone() && form->CloudsShown(); }));
+        EXPECT_TRUE(WaitFor([&] { return Seam::StartupDone(*form) && Seam::CloudsShown(*form); }));
         WaitFor([&] { return TMainFormTestSeam::LightsSettled(*form); }); // the fade-in ends
         MenuItem(*form, "ConfigBt")->trigger();
-        dialog = form->GetConfigForm();
+        dialog = Seam::ConfigForm(*form);
         EXPECT_NE(dialog, nullptr);
     }
 };
@@ -94,7 +94,7 @@ TEST(ConfigDialog, OpacityZeroHidesTheCloudsAndFullShowsThemAtFullStrength) {
 TEST(ConfigDialog, FrameIsOpaqueEverywhere) {
     // A compositor that honours the surface's alpha must not see through the sky.
     Started s;
-    const QImage frame = s.form->GetOpenGLPanel()->grabFramebuffer();
+    const QImage frame = Seam::OpenGLPanel(*s.form)->grabFramebuffer();
     for (QPoint p : {QPoint(2, 2), QPoint(frame.width() / 2, frame.height() / 2),
                      QPoint(frame.width() - 3, frame.height() - 3)})
         EXPECT_EQ(qAlpha(frame.pixel(p)), 255) << p.x() << "," << p.y();
@@ -104,11 +104,11 @@ TEST(ConfigDialog, LightSliderReachesOpenGLAtOnce) {
     Started s;
     ASSERT_TRUE(s.dialog);
     s.dialog->Slider("RedTrack")->setValue(50);
-    s.form->GetOpenGLPanel()->makeCurrent();
+    Seam::OpenGLPanel(*s.form)->makeCurrent();
     GLfloat diffuse[4] = {}, specular[4] = {};
     glGetLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse);
     glGetLightfv(GL_LIGHT0, GL_SPECULAR, specular);
-    s.form->GetOpenGLPanel()->doneCurrent();
+    Seam::OpenGLPanel(*s.form)->doneCurrent();
     EXPECT_FLOAT_EQ(diffuse[0], 0.5f);
     EXPECT_FLOAT_EQ(diffuse[1], 0.05f);
     EXPECT_FLOAT_EQ(specular[1], 0.25f);
@@ -125,7 +125,7 @@ TEST(ConfigDialog, FilterUpdateReprocessesThePictureAndExitKeepsTheDialogsSettin
     ASSERT_TRUE(reload->isEnabled());
     reload->click();
     WaitFor([] { return false; }, 300);
-    EXPECT_TRUE(s.form->CloudsShown());
+    EXPECT_TRUE(Seam::CloudsShown(*s.form));
     const int after = CentreBrightness(*s.form);
     EXPECT_LT(after, before - 60); // the grey 120 is filtered away
     MenuItem(*s.form, "ShowCloudsBt")->trigger();
@@ -150,17 +150,17 @@ TEST(ConfigDialog, OpensOnceWithThePanelOfTheLightingMode) {
     ASSERT_TRUE(s.dialog);
     EXPECT_TRUE(s.dialog->NormalSchrink->Expanded());
     MenuItem(*s.form, "ConfigBt")->trigger();
-    EXPECT_EQ(s.form->GetConfigForm(), s.dialog);
+    EXPECT_EQ(Seam::ConfigForm(*s.form), s.dialog);
     s.dialog->close();
-    WaitFor([&] { return s.form->GetConfigForm() == nullptr; }, 2000);
-    EXPECT_EQ(s.form->GetConfigForm(), nullptr);
+    WaitFor([&] { return Seam::ConfigForm(*s.form) == nullptr; }, 2000);
+    EXPECT_EQ(Seam::ConfigForm(*s.form), nullptr);
     // Closing the dialog saved its settings.
     EXPECT_TRUE(IniValue(ReadWholeFile(s.home.SettingsFile()), "RGB.Red", "Diffuse0").Found);
     MenuItem(*s.form, "ShowDayNightBt")->trigger();
     MenuItem(*s.form, "ConfigBt")->trigger();
-    ASSERT_NE(s.form->GetConfigForm(), nullptr);
-    EXPECT_TRUE(s.form->GetConfigForm()->SunSchrink->Expanded());
-    EXPECT_FALSE(s.form->GetConfigForm()->NormalSchrink->Expanded());
+    ASSERT_NE(Seam::ConfigForm(*s.form), nullptr);
+    EXPECT_TRUE(Seam::ConfigForm(*s.form)->SunSchrink->Expanded());
+    EXPECT_FALSE(Seam::ConfigForm(*s.form)->NormalSchrink->Expanded());
 }
 
 // A home of its own for the shortcuts: the desktop folder comes from it.
@@ -209,10 +209,10 @@ TEST(ConfigDialog, MenuShortcutIsAFileOfItsOwnAndLeavesEveryOtherAlone) {
     const std::string older = made + "# from before\n";
     ASSERT_TRUE(WriteWholeFile(own, older));
     s.dialog->close();
-    ASSERT_TRUE(WaitFor([&] { return s.form->GetConfigForm() == nullptr; }));
+    ASSERT_TRUE(WaitFor([&] { return Seam::ConfigForm(*s.form) == nullptr; }));
     MenuItem(*s.form, "ConfigBt")->trigger();
-    ASSERT_NE(s.form->GetConfigForm(), nullptr);
-    box = s.form->GetConfigForm()->findChild<QCheckBox*>("StartShortCheck");
+    ASSERT_NE(Seam::ConfigForm(*s.form), nullptr);
+    box = Seam::ConfigForm(*s.form)->findChild<QCheckBox*>("StartShortCheck");
     EXPECT_TRUE(box->isChecked());
     EXPECT_EQ(ReadWholeFile(own), older);
 

@@ -38,7 +38,7 @@ std::unique_ptr<TMainForm> StartMainForm() {
     // Nothing answers on the discard port: an update started by itself fails at once.
     TMainFormTestSeam::SetBuiltInServer(*form, TMap{"http://127.0.0.1:9/clouds.jpg", 190, "test"});
     form->show();
-    WaitFor([&] { return form->StartupDone(); });
+    WaitFor([&] { return Seam::StartupDone(*form); });
     return form;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Starting the real main window against a scratch data folder, and reading what it wrote.
 #include "app/MainForm.h"
+#include "app/TestSeam.h"
 #include "support/TempDir.h"
 
 #include <QCoreApplication>
@@ -9,6 +10,9 @@
 #include <string>
 
 namespace nimbora::test {
+
+// The window's test-only way in, short.
+using Seam = TMainFormTestSeam;
 
 // Points the per-user data folder at a scratch folder for the life of the object.
 class TScratchHome {

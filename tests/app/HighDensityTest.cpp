@@ -100,7 +100,7 @@ TEST(HighDensityChild, MeasuresOneFrame) {
     // Nothing leaves this machine, should anything ask for clouds.
     TMainFormTestSeam::SetBuiltInServer(*form, TMap{"http://127.0.0.1:9/clouds.jpg", 190, "test"});
     form->show();
-    ASSERT_TRUE(WaitFor([&] { return form->StartupDone(); }));
+    ASSERT_TRUE(WaitFor([&] { return Seam::StartupDone(*form); }));
     WaitFor([&] { return TMainFormTestSeam::LightsSettled(*form); }); // the fade-in ends
     auto* panel = form->findChild<TOpenGLPanel*>("OpenGLPanel");
     ASSERT_NE(panel, nullptr);

@@ -38,9 +38,9 @@ protected:
         lock_->setStaleLockTime(0); // held by a live test however long it runs
         ASSERT_TRUE(lock_->tryLock(120000));
         form_ = StartMainForm();
-        ASSERT_TRUE(form_->StartupDone());
+        ASSERT_TRUE(Seam::StartupDone(*form_));
         ASSERT_TRUE(WaitFor([&] { return TMainFormTestSeam::LightsSettled(*form_); }));
-        panel_ = form_->GetOpenGLPanel();
+        panel_ = Seam::OpenGLPanel(*form_);
         // Real input goes to whatever window lies under the pointer: in the top-left corner, at
         // its smallest, the window is clear of the centred windows of tests running alongside.
         form_->setGeometry(QRect(QPoint(0, 0), form_->minimumSize()));
@@ -125,7 +125,7 @@ TEST_F(PanelWindow, OptionsButtonShowsAboveTheGlobeAndOpensTheMenuOnARealClick) 
 
     Xdotool(At(panel_->mapFromGlobal(button->mapToGlobal(button->rect().center()))) +
             QStringList{"click", "1"});
-    QMenu* menu = form_->GetOptionPopup();
+    QMenu* menu = Seam::OptionPopup(*form_);
     EXPECT_TRUE(WaitFor([&] { return menu->isVisible(); }, 5000));
     menu->hide();
 }
@@ -135,7 +135,7 @@ TEST_F(PanelWindow, OptionsButtonShowsAboveTheGlobeAndOpensTheMenuOnARealClick) 
 TEST_F(PanelWindow, KeyLetGoWhileAMenuOrDialogHasTheKeyboardDoesNotStayHeld) {
     auto* button = form_->findChild<QWidget*>("OptionBt");
     ASSERT_NE(button, nullptr);
-    QMenu* menu = form_->GetOptionPopup();
+    QMenu* menu = Seam::OptionPopup(*form_);
     Xdotool({"keydown", "Left"});
     ASSERT_TRUE(WaitFor([&] { return Nav().pKey.Lf; }, 3000));
     Xdotool(At(panel_->mapFromGlobal(button->mapToGlobal(button->rect().center()))) +
@@ -157,7 +157,7 @@ TEST_F(PanelWindow, KeyLetGoWhileAMenuOrDialogHasTheKeyboardDoesNotStayHeld) {
         Xdotool({"keyup", "Left"});
         about->close();
     });
-    form_->GetOptionPopup()->findChild<QAction*>("AboutBt")->trigger();
+    Seam::OptionPopup(*form_)->findChild<QAction*>("AboutBt")->trigger();
     ASSERT_TRUE(WaitFor([&] { return driver.Done(); }, 10000)) << driver.Pending();
     EXPECT_FALSE(Nav().pKey.Lf) << "after the about box";
     EXPECT_TRUE(WaitFor([&] { return Nav().pMou.Hor == 0; }, 10000)) << Nav().pMou.Hor;
@@ -170,7 +170,7 @@ TEST_F(PanelWindow, ScreenShowsTheFrameReadBackAndFollowsMenuChangesAndResizing)
     QObject::connect(panel_, &TOpenGLPanel::frameSwapped, form_.get(), [&] { ++swapped; });
     WaitFor([] { return false; }, 400); // frames asked for before are drawn
     swapped = 0;
-    auto* names = form_->GetOptionPopup()->findChild<QAction*>("ShowCountriesBt");
+    auto* names = Seam::OptionPopup(*form_)->findChild<QAction*>("ShowCountriesBt");
     ASSERT_NE(names, nullptr);
     names->trigger();
     EXPECT_TRUE(WaitFor([&] { return swapped > 0; }, 3000));
@@ -229,8 +229,8 @@ TEST(PanelStart, FirstFrameIsDrawnAfterTheStartUp) {
     TMainFormTestSeam::SetBuiltInServer(*form, TMap{"http://127.0.0.1:9/clouds.jpg", 190, "test"});
     int frames = 0;
     bool startedFirst = false;
-    QObject::connect(form->GetOpenGLPanel(), &TOpenGLPanel::frameSwapped, form.get(), [&] {
-        if (frames++ == 0) startedFirst = form->StartupDone();
+    QObject::connect(Seam::OpenGLPanel(*form), &TOpenGLPanel::frameSwapped, form.get(), [&] {
+        if (frames++ == 0) startedFirst = Seam::StartupDone(*form);
     });
     form->show();
     ASSERT_TRUE(WaitFor([&] { return frames > 0; }));

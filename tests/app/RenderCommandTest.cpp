@@ -2,6 +2,7 @@
 // against a local server, and its failures.
 #include "GuiSupport.h"
 
+#include "app/ProgramArguments.h"
 #include "app/RenderCommand.h"
 #include "app/Texts.h"
 #include "platform/Paths.h"
@@ -381,12 +382,12 @@ TEST_F(RenderUpdate, TheNextRunAsksWithTheFetchedPicturesDateAndTheWindowKnowsIt
                                "[Nimbora]\nVersion=033000\nGetCatalogue=0\n[Map]\n"
                                "LastDate=2020-01-01T00:00:00Z\nAutoFilterVal=5\nCredit=Old\n"));
     auto form = StartMainForm();
-    ASSERT_TRUE(WaitFor([&] { return form->CloudsShown(); }));
+    ASSERT_TRUE(WaitFor([&] { return Seam::CloudsShown(*form); }));
     const TDateTimeZ date{25569.0 + PictureTime / 86400.0, 0, true};
-    EXPECT_EQ(form->GetMapInfo().LastMap.DateTime, date.DateTime);
-    EXPECT_EQ(form->GetUpdateText(), CloudsUpdatedText(date));
-    EXPECT_EQ(form->GetCreditText(), texts::DirectServerCredit);
-    EXPECT_EQ(form->GetMapInfo().AutoFilterVal, 77);
+    EXPECT_EQ(Seam::MapInfo(*form).LastMap.DateTime, date.DateTime);
+    EXPECT_EQ(Seam::UpdateText(*form), CloudsUpdatedText(date));
+    EXPECT_EQ(Seam::CreditText(*form), texts::DirectServerCredit);
+    EXPECT_EQ(Seam::MapInfo(*form).AutoFilterVal, 77);
 }
 
 TEST_F(RenderUpdate, APictureThatCannotBeStoredSaysWhere) {

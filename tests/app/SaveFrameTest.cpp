@@ -55,12 +55,12 @@ protected:
     }
     void Start() {
         form_ = StartMainForm();
-        ASSERT_TRUE(form_->StartupDone());
+        ASSERT_TRUE(Seam::StartupDone(*form_));
         // Past the lights' fade-in, so that two frames of a still globe are the same.
         ASSERT_TRUE(WaitFor([&] { return TMainFormTestSeam::LightsSettled(*form_); }));
     }
     void Save(TModalDriver& driver) {
-        form_->GetOptionPopup()->findChild<QAction*>("SaveFrameBt")->trigger();
+        Seam::OptionPopup(*form_)->findChild<QAction*>("SaveFrameBt")->trigger();
         EXPECT_TRUE(driver.Done()) << driver.Pending();
     }
     int Files(const TempDir& dir) const {
@@ -87,8 +87,8 @@ TEST_F(SaveFrameTest, SavedPictureIsTheFrameOnScreen) {
     const QImage saved(out_.file("view.PNG"), "PNG");
     ASSERT_FALSE(saved.isNull());
     const QImage screen =
-        form_->GetOpenGLPanel()->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
-    ASSERT_EQ(saved.size(), form_->GetOpenGLPanel()->size());
+        Seam::OpenGLPanel(*form_)->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(saved.size(), Seam::OpenGLPanel(*form_)->size());
     ASSERT_EQ(saved.size(), screen.size());
     EXPECT_EQ(saved.convertToFormat(QImage::Format_RGB32), screen);
     // Top row first: the green status lines are at the bottom, and the corner where the option
@@ -104,7 +104,7 @@ TEST_F(SaveFrameTest, SavedPictureIsTheFrameOnScreen) {
     EXPECT_EQ(green(0, 45), 0);
     const QRgb corner = saved.pixel(saved.width() - 18, 18);
     EXPECT_FALSE(qRed(corner) == 192 && qGreen(corner) == 192 && qBlue(corner) == 192);
-    EXPECT_EQ(form_->GetSaveFrameDialog().FilterIndex, SaveFilterPng);
+    EXPECT_EQ(Seam::SaveFrameDialog(*form_).FilterIndex, SaveFilterPng);
 }
 
 TEST_F(SaveFrameTest, FilterAndNameRulesAndReplacingABitmap) {
@@ -116,9 +116,9 @@ TEST_F(SaveFrameTest, FilterAndNameRulesAndReplacingABitmap) {
     d.On("QFileDialog", SaveAs(out_.str("view"), SaveFilterBmp)).Answer(QMessageBox::Yes);
     Save(d);
     const QImage saved(QString::fromStdString(bmp), "BMP");
-    EXPECT_EQ(saved.size(), form_->GetOpenGLPanel()->size());
-    EXPECT_EQ(form_->GetSaveFrameDialog().FilterIndex, SaveFilterBmp);
-    EXPECT_EQ(form_->GetSaveFrameDialog().FileName, bmp);
+    EXPECT_EQ(saved.size(), Seam::OpenGLPanel(*form_)->size());
+    EXPECT_EQ(Seam::SaveFrameDialog(*form_).FilterIndex, SaveFilterBmp);
+    EXPECT_EQ(Seam::SaveFrameDialog(*form_).FileName, bmp);
 
     // The next save offers the last name and filter; a strange extension gets the filter's.
     QString proposed;
@@ -130,7 +130,7 @@ TEST_F(SaveFrameTest, FilterAndNameRulesAndReplacingABitmap) {
     });
     Save(again);
     EXPECT_EQ(proposed.toStdString(), bmp);
-    EXPECT_EQ(QImage(out_.file("view.gif.jpg"), "JPEG").size(), form_->GetOpenGLPanel()->size());
+    EXPECT_EQ(QImage(out_.file("view.gif.jpg"), "JPEG").size(), Seam::OpenGLPanel(*form_)->size());
     EXPECT_EQ(Files(out_), 2);
     EXPECT_EQ(Files(temp_), 0);
 }
@@ -167,7 +167,7 @@ TEST_F(SaveFrameTest, NameExtendedAfterTheDialogIsAskedAboutAndJpegNamesAreKept)
     Save(jpeg);
     EXPECT_TRUE(jpeg.Texts.empty());
     EXPECT_EQ(ReadWholeFile(out_.str("view.jpeg")), saved);
-    EXPECT_EQ(form_->GetSaveFrameDialog().FilterIndex, SaveFilterJpeg);
+    EXPECT_EQ(Seam::SaveFrameDialog(*form_).FilterIndex, SaveFilterJpeg);
     EXPECT_EQ(Files(out_), 2);
 }
 
@@ -178,7 +178,7 @@ TEST_F(SaveFrameTest, CancelLeavesNoFile) {
     Save(d);
     EXPECT_EQ(Files(out_), 0);
     EXPECT_EQ(Files(temp_), 0);
-    EXPECT_EQ(form_->GetSaveFrameDialog().FileName, "Weather");
+    EXPECT_EQ(Seam::SaveFrameDialog(*form_).FileName, "Weather");
 }
 
 TEST_F(SaveFrameTest, UnwritableFolderIsReportedAndLeavesNoFiles) {

@@ -12,14 +12,14 @@ namespace nimbora::test {
 namespace {
 
 std::string ReadSettings(const TMainForm& form) {
-    return ReadWholeFile(form.GetIniFile());
+    return ReadWholeFile(Seam::IniFile(form));
 }
 
 TEST(Startup, FirstStartWritesTheCompleteSettingsFile) {
     TScratchHome home;
     auto form = StartMainForm();
-    ASSERT_TRUE(form->StartupDone());
-    EXPECT_EQ(form->GetDataFolder(), home.DataFolder());
+    ASSERT_TRUE(Seam::StartupDone(*form));
+    EXPECT_EQ(Seam::DataFolder(*form), home.DataFolder());
     const std::string ini = ReadSettings(*form);
     ASSERT_FALSE(ini.empty());
 
@@ -98,7 +98,7 @@ TEST(Startup, OlderSettingsFileIsRewrittenKeepingKnownValues) {
                                      "[Features]\nCountryNames=0\nShowCustomWay=0\n"
                                      "[Map]\nLastX=190\nLastZ=-20.5\n"));
     auto form = StartMainForm();
-    ASSERT_EQ(form->GetIniFile(), path);
+    ASSERT_EQ(Seam::IniFile(*form), path);
     const std::string ini = ReadSettings(*form);
     EXPECT_EQ(IniValue(ini, "Nimbora", "Version").Value, "033000");
     EXPECT_FALSE(IniValue(ini, "Nimbora", "OldKey").Found);
@@ -107,7 +107,7 @@ TEST(Startup, OlderSettingsFileIsRewrittenKeepingKnownValues) {
     EXPECT_EQ(IniValue(ini, "Map", "LastX").Value, "-170.0");
     EXPECT_EQ(IniValue(ini, "Map", "LastZ").Value, "-20.5");
     // The check mark follows the file.
-    auto* names = form->GetOptionPopup()->findChild<QAction*>("ShowNamesBt");
+    auto* names = Seam::OptionPopup(*form)->findChild<QAction*>("ShowNamesBt");
     ASSERT_NE(names, nullptr);
     EXPECT_FALSE(names->isChecked());
 }
@@ -115,10 +115,10 @@ TEST(Startup, OlderSettingsFileIsRewrittenKeepingKnownValues) {
 TEST(Startup, EscapeClosesAndWritesTheFirstSettingsGroup) {
     TScratchHome home;
     auto form = StartMainForm();
-    const std::string path = form->GetIniFile();
+    const std::string path = Seam::IniFile(*form);
     // Replace the written file so that only what closing writes is there.
     ASSERT_TRUE(WriteWholeFile(path, "[Nimbora]\nVersion=033000\n"));
-    auto* dayNight = form->GetOptionPopup()->findChild<QAction*>("ShowDayNightBt");
+    auto* dayNight = Seam::OptionPopup(*form)->findChild<QAction*>("ShowDayNightBt");
     ASSERT_NE(dayNight, nullptr);
     dayNight->trigger();
     QTest::keyClick(form.get(), Qt::Key_Escape);
@@ -134,7 +134,7 @@ TEST(Startup, EscapeClosesAndWritesTheFirstSettingsGroup) {
 TEST(Startup, MenuHasItsCaptionsOrderAndInitialStates) {
     TScratchHome home;
     auto form = StartMainForm();
-    QMenu* menu = form->GetOptionPopup();
+    QMenu* menu = Seam::OptionPopup(*form);
     struct TItem {
         const char* name; // empty for a separator
         const char* caption;

@@ -40,7 +40,7 @@ std::unique_ptr<TMainForm> StartQuietForm(const TScratchHome& home, const std::s
     TMainFormTestSeam::SetBuiltInServer(*form, TMap{server, 190, "test"});
     if (clock) TMainFormTestSeam::SetClock(*form, std::move(clock));
     form->show();
-    EXPECT_TRUE(WaitFor([&] { return form->StartupDone(); }));
+    EXPECT_TRUE(WaitFor([&] { return Seam::StartupDone(*form); }));
     // Let the light fade-in end, so that the timer stops drawing a still globe.
     WaitFor([&] { return TMainFormTestSeam::LightsSettled(*form); });
     return form;
@@ -71,9 +71,9 @@ TEST(StatusLine, FailedUpdateShowsItsErrorOnAStillGlobe) {
     form->move(area.left(), std::max(area.top(), area.bottom() + 1 - form->frameGeometry().height()));
     WaitFor([] { return false; }, 300);
     PostMessage(form.get(), UM_BEGINUPDATE, WpGetMap);
-    ASSERT_TRUE(WaitFor([&] { return form->GetStatusText() == "Connecting..."; }, 3000));
-    ASSERT_TRUE(WaitFor([&] { return form->GetStatusText() == "Error: Connection failed"; }, 10000))
-        << form->GetStatusText();
+    ASSERT_TRUE(WaitFor([&] { return Seam::StatusText(*form) == "Connecting..."; }, 3000));
+    ASSERT_TRUE(WaitFor([&] { return Seam::StatusText(*form) == "Error: Connection failed"; }, 10000))
+        << Seam::StatusText(*form);
     WaitFor([] { return false; }, 500);
 
     // What the window shows on the display, against a frame drawn now with the texts in hand.
@@ -85,7 +85,7 @@ TEST(StatusLine, FailedUpdateShowsItsErrorOnAStillGlobe) {
             .toImage()
             .convertToFormat(QImage::Format_RGB32);
     const QImage expected =
-        form->GetOpenGLPanel()->grabFramebuffer().copy(lines).convertToFormat(QImage::Format_RGB32);
+        Seam::OpenGLPanel(*form)->grabFramebuffer().copy(lines).convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(shown.size(), expected.size());
     if (qEnvironmentVariableIsSet("NIMBORA_SAVE_FRAMES")) {
         shown.save("/tmp/nimbora_status_shown.png");
@@ -100,20 +100,20 @@ TEST(StatusLine, DayAndNightKeepsAnUpdateErrorBeforeTheSunTextReturns) {
     double now = 45000.5; // a fixed day; the test moves the clock on
     auto form = StartQuietForm(home, "http://127.0.0.1:9/clouds.jpg", "[Features]\nDayNight=1\n",
                                [&now] { return now; });
-    ASSERT_TRUE(WaitFor([&] { return form->GetStatusText().rfind("Sun: Lat=", 0) == 0; }, 3000))
-        << form->GetStatusText();
+    ASSERT_TRUE(WaitFor([&] { return Seam::StatusText(*form).rfind("Sun: Lat=", 0) == 0; }, 3000))
+        << Seam::StatusText(*form);
     PostMessage(form.get(), UM_BEGINUPDATE, WpGetMap);
-    ASSERT_TRUE(WaitFor([&] { return form->GetStatusText() == "Error: Connection failed"; }, 10000))
-        << form->GetStatusText();
+    ASSERT_TRUE(WaitFor([&] { return Seam::StatusText(*form) == "Error: Connection failed"; }, 10000))
+        << Seam::StatusText(*form);
     // Several sun refreshes (one every 30 ticks) within the first 15 seconds leave it.
     for (const double seconds : {1.0, 8.0, 14.5}) {
         now = 45000.5 + seconds / 86400;
         WaitFor([] { return false; }, 1300);
-        EXPECT_EQ(form->GetStatusText(), "Error: Connection failed") << seconds << " s";
+        EXPECT_EQ(Seam::StatusText(*form), "Error: Connection failed") << seconds << " s";
     }
     now = 45000.5 + 15.5 / 86400;
-    EXPECT_TRUE(WaitFor([&] { return form->GetStatusText().rfind("Sun: Lat=", 0) == 0; }, 3000))
-        << form->GetStatusText();
+    EXPECT_TRUE(WaitFor([&] { return Seam::StatusText(*form).rfind("Sun: Lat=", 0) == 0; }, 3000))
+        << Seam::StatusText(*form);
     form->close();
 }
 

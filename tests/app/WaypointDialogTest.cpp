@@ -23,7 +23,7 @@ namespace nimbora::test {
 namespace {
 
 QAction* MenuItem(TMainForm& form, const char* name) {
-    return form.GetOptionPopup()->findChild<QAction*>(name);
+    return Seam::OptionPopup(form)->findChild<QAction*>(name);
 }
 
 TCustWayForm* Dialog(QWidget* w) {
@@ -55,7 +55,7 @@ protected:
             ASSERT_TRUE(WriteWholeFile(File(), fileText));
         }
         form_ = StartMainForm();
-        ASSERT_TRUE(form_->StartupDone());
+        ASSERT_TRUE(Seam::StartupDone(*form_));
     }
     std::string File() const { return home_.DataFolder() + "waypoints.ini"; }
     std::string Text() const { return ReadWholeFile(File()); }
@@ -66,7 +66,7 @@ protected:
     }
     std::vector<std::string> UserNames() const {
         std::vector<std::string> names;
-        for (const TDrawPoint& p : form_->GetDrawPoints())
+        for (const TDrawPoint& p : Seam::DrawPoints(*form_))
             if (p.Kind == WpTUser) names.push_back(p.RepPoint.NamUtf8);
         return names;
     }
@@ -239,7 +239,7 @@ TEST_F(WaypointDialogTest, TheDialogOpensBesideThePlaceShownAtTheCentre) {
 
 // Green pixels of the labels and markers in a box around the middle of the view.
 int GreenNearCentre(TMainForm& form) {
-    const QImage frame = form.GetOpenGLPanel()->grabFramebuffer();
+    const QImage frame = Seam::OpenGLPanel(form)->grabFramebuffer();
     const QPoint c = frame.rect().center();
     int n = 0;
     for (int y = c.y() - 60; y < c.y() + 20; ++y)
@@ -261,29 +261,29 @@ TEST_F(WaypointDialogTest, ShowTurnsTheGlobeAndTheSwitchHidesTheMarkers) {
     d.On("nimbora::TCustWayForm", [&](QWidget* w) {
         SelectRow(1)(w);
         Press("ShowBt")(w);
-        EXPECT_FLOAT_EQ(form_->GetNav().Proj.Y, -30);
-        EXPECT_FLOAT_EQ(form_->GetNav().Proj.X, 20);
+        EXPECT_FLOAT_EQ(Seam::Nav(*form_).Proj.Y, -30);
+        EXPECT_FLOAT_EQ(Seam::Nav(*form_).Proj.X, 20);
         EXPECT_GT(GreenNearCentre(*form_), 30);
         auto* check = w->findChild<QCheckBox*>("ShowWayCheck");
         EXPECT_TRUE(check->isChecked());
         check->click();
-        EXPECT_FALSE(form_->GetSettings().ShowCustomWay);
+        EXPECT_FALSE(Seam::Settings(*form_).ShowCustomWay);
         EXPECT_EQ(GreenNearCentre(*form_), 0);
         // Not written before the dialog closes.
         EXPECT_FALSE(
-            IniValue(ReadWholeFile(form_->GetIniFile()), "Features", "ShowCustomWay").Found);
+            IniValue(ReadWholeFile(Seam::IniFile(*form_)), "Features", "ShowCustomWay").Found);
     });
     d.On("nimbora::TCustWayForm", [&](QWidget* w) {
         // A double click shows too.
         SelectRow(0)(w);
         auto* list = w->findChild<QTreeView*>("SiteList");
         emit list->doubleClicked(list->model()->index(0, 0));
-        EXPECT_FLOAT_EQ(form_->GetNav().Proj.X, -100);
+        EXPECT_FLOAT_EQ(Seam::Nav(*form_).Proj.X, -100);
         Close()(w);
     });
     Run(d);
     EXPECT_EQ(d.Texts.front(), "Please select a waypoint from the list.");
-    EXPECT_EQ(IniValue(ReadWholeFile(form_->GetIniFile()), "Features", "ShowCustomWay").Value, "0");
+    EXPECT_EQ(IniValue(ReadWholeFile(Seam::IniFile(*form_)), "Features", "ShowCustomWay").Value, "0");
 
     // The next opening starts afresh from the switch's state.
     TModalDriver again;
@@ -294,7 +294,7 @@ TEST_F(WaypointDialogTest, ShowTurnsTheGlobeAndTheSwitchHidesTheMarkers) {
         Close()(w);
     });
     Run(again);
-    EXPECT_EQ(IniValue(ReadWholeFile(form_->GetIniFile()), "Features", "ShowCustomWay").Value, "1");
+    EXPECT_EQ(IniValue(ReadWholeFile(Seam::IniFile(*form_)), "Features", "ShowCustomWay").Value, "1");
 }
 
 TEST_F(WaypointDialogTest, UnicodeNamesAreStoredWholeAndDrawnInTheFontsCodePage) {
@@ -308,8 +308,8 @@ TEST_F(WaypointDialogTest, UnicodeNamesAreStoredWholeAndDrawnInTheFontsCodePage)
     Run(d);
     EXPECT_EQ(Text(), "[Waypoint1]\nName=\xE6\x9D\xB1\xE4\xBA\xAC Z\xC3\xBCrich \xE2\x82\xAC\n"
                       "Lat=35.68\nLon=139.69\n");
-    ASSERT_EQ(form_->GetDrawPoints().back().Kind, WpTUser);
-    EXPECT_EQ(form_->GetDrawPoints().back().RepPoint.Nam, "?? Z\xFCrich \x80");
+    ASSERT_EQ(Seam::DrawPoints(*form_).back().Kind, WpTUser);
+    EXPECT_EQ(Seam::DrawPoints(*form_).back().RepPoint.Nam, "?? Z\xFCrich \x80");
 }
 
 } // namespace

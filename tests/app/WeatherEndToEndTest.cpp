@@ -118,7 +118,7 @@ protected:
             "[Nimbora]\nVersion=033000\nCatalogueUrl=" + nginx_.Url("/" + catalogueFile) + "\n"));
     }
     QAction* Item(const TMainForm& form, const char* name) {
-        return form.GetOptionPopup()->findChild<QAction*>(name);
+        return Seam::OptionPopup(form)->findChild<QAction*>(name);
     }
     int PictureRequests(const char* status) {
         return Count(nginx_.AccessLog(), std::string("\"GET /clouds.jpg HTTP/1.1\" ") + status);
@@ -138,9 +138,9 @@ TEST_F(WeatherEndToEnd, FirstStartFetchesCatalogueAndCloudsThenNextStartUsesTheC
     const std::string cached = home_.DataFolder() + "clouds.jpg";
     {
         auto form = StartMainForm();
-        ASSERT_TRUE(WaitFor([&] { return form->CloudsShown(); }, 20000)) << form->GetStatusText();
+        ASSERT_TRUE(WaitFor([&] { return Seam::CloudsShown(*form); }, 20000)) << Seam::StatusText(*form);
         // The catalogue was read: its two servers are offered, the others stay hidden.
-        EXPECT_EQ(form->GetMapInfo().Map.size(), 2u);
+        EXPECT_EQ(Seam::MapInfo(*form).Map.size(), 2u);
         EXPECT_TRUE(Item(*form, "UseServer1Bt")->isVisible());
         EXPECT_TRUE(Item(*form, "UseServer2Bt")->isVisible());
         EXPECT_FALSE(Item(*form, "UseServer3Bt")->isVisible());
@@ -150,16 +150,16 @@ TEST_F(WeatherEndToEnd, FirstStartFetchesCatalogueAndCloudsThenNextStartUsesTheC
         EXPECT_EQ(PictureRequests("200"), 1);
         EXPECT_TRUE(ReadWholeFile(cached) == picture_);
         EXPECT_FALSE(QFile::exists(QString::fromStdString(home_.DataFolder() + "clouds.png")));
-        EXPECT_DOUBLE_EQ(form->GetMapInfo().LastMap.DateTime, 25569.0 + PictureTime / 86400.0);
-        EXPECT_EQ(form->GetStatusText(), texts::DownloadCompleteText);
-        EXPECT_EQ(form->GetCreditText(), "Local clouds");
-        EXPECT_EQ(form->GetUpdateText().rfind("Clouds updated: ", 0), 0u) << form->GetUpdateText();
+        EXPECT_DOUBLE_EQ(Seam::MapInfo(*form).LastMap.DateTime, 25569.0 + PictureTime / 86400.0);
+        EXPECT_EQ(Seam::StatusText(*form), texts::DownloadCompleteText);
+        EXPECT_EQ(Seam::CreditText(*form), "Local clouds");
+        EXPECT_EQ(Seam::UpdateText(*form).rfind("Clouds updated: ", 0), 0u) << Seam::UpdateText(*form);
         EXPECT_TRUE(temp_->Files().empty());
 
         // The cloud layer is in the frame: the globe's centre is brighter with it.
-        const double withClouds = CentreBrightness(form->GetOpenGLPanel()->grabFramebuffer());
+        const double withClouds = CentreBrightness(Seam::OpenGLPanel(*form)->grabFramebuffer());
         Item(*form, "ShowCloudsBt")->trigger();
-        const double withoutClouds = CentreBrightness(form->GetOpenGLPanel()->grabFramebuffer());
+        const double withoutClouds = CentreBrightness(Seam::OpenGLPanel(*form)->grabFramebuffer());
         Item(*form, "ShowCloudsBt")->trigger();
         EXPECT_GT(withClouds, withoutClouds + 60) << withClouds << " " << withoutClouds;
         form->close();
@@ -169,35 +169,35 @@ TEST_F(WeatherEndToEnd, FirstStartFetchesCatalogueAndCloudsThenNextStartUsesTheC
     ASSERT_TRUE(WriteWholeFile(root_.str("catalogue.ini"),
                                Catalogue({pictureUrl, nginx_.Url("/always/clouds.jpg")})));
     auto form = StartMainForm();
-    ASSERT_TRUE(WaitFor([&] { return form->CloudsShown(); }, 3000));
+    ASSERT_TRUE(WaitFor([&] { return Seam::CloudsShown(*form); }, 3000));
     EXPECT_EQ(PictureRequests("200"), 1);
     ASSERT_TRUE(WaitFor([&] { return Item(*form, "UpdateWeatherBt")->isEnabled(); }, 10000));
     QCoreApplication::processEvents();
-    EXPECT_FALSE(form->Downloading());
+    EXPECT_FALSE(Seam::Downloading(*form));
     EXPECT_EQ(PictureRequests("200") + PictureRequests("304"), 1);
 
     // "Update weather" asks only whether something newer exists.
     Item(*form, "UseServer1Bt")->trigger();
-    form->GetOptionPopup()->hide();
+    Seam::OptionPopup(*form)->hide();
     Item(*form, "UpdateWeatherBt")->trigger();
-    ASSERT_TRUE(WaitFor([&] { return form->GetStatusText() == texts::NoNewerPictureText; }, 10000))
-        << form->GetStatusText();
+    ASSERT_TRUE(WaitFor([&] { return Seam::StatusText(*form) == texts::NoNewerPictureText; }, 10000))
+        << Seam::StatusText(*form);
     EXPECT_EQ(PictureRequests("304"), 1) << nginx_.AccessLog();
-    EXPECT_TRUE(form->CloudsShown());
+    EXPECT_TRUE(Seam::CloudsShown(*form));
     EXPECT_TRUE(ReadWholeFile(cached) == picture_);
-    EXPECT_DOUBLE_EQ(form->GetMapInfo().LastMap.DateTime, 25569.0 + PictureTime / 86400.0);
+    EXPECT_DOUBLE_EQ(Seam::MapInfo(*form).LastMap.DateTime, 25569.0 + PictureTime / 86400.0);
     ASSERT_TRUE(WaitFor([&] { return Item(*form, "UpdateWeatherBt")->isEnabled(); }, 3000));
     EXPECT_TRUE(temp_->Files().empty());
 
     // A server that sends the same picture again in full: nothing changes, and the unused
     // body does not stay behind in the temporary folder.
     Item(*form, "UseServer2Bt")->trigger();
-    form->GetOptionPopup()->hide();
+    Seam::OptionPopup(*form)->hide();
     TMainFormTestSeam::ClearStatusText(*form);
     Item(*form, "UpdateWeatherBt")->trigger();
-    ASSERT_TRUE(WaitFor([&] { return form->GetStatusText() == texts::NoNewerPictureText; }, 10000))
-        << form->GetStatusText();
-    ASSERT_TRUE(WaitFor([&] { return !form->Downloading(); }, 3000));
+    ASSERT_TRUE(WaitFor([&] { return Seam::StatusText(*form) == texts::NoNewerPictureText; }, 10000))
+        << Seam::StatusText(*form);
+    ASSERT_TRUE(WaitFor([&] { return !Seam::Downloading(*form); }, 3000));
     EXPECT_EQ(Count(nginx_.AccessLog(), "\"GET /always/clouds.jpg HTTP/1.1\" 200"), 1);
     EXPECT_TRUE(ReadWholeFile(cached) == picture_);
     EXPECT_TRUE(temp_->Files().empty());
@@ -217,20 +217,20 @@ TEST_F(WeatherEndToEnd, ClosingDuringASlowDownloadEndsAtOnce) {
     WriteSettings("slow.ini");
     auto form = StartMainForm();
     ASSERT_TRUE(WaitFor(
-        [&] { return form->Downloading() && form->GetStatusText().rfind("Downloading ", 0) == 0; },
+        [&] { return Seam::Downloading(*form) && Seam::StatusText(*form).rfind("Downloading ", 0) == 0; },
         10000))
-        << form->GetStatusText();
+        << Seam::StatusText(*form);
     EXPECT_FALSE(temp_->Files().empty()); // the body is on its way
 
     QElapsedTimer clock;
     clock.start();
     form->close();
     EXPECT_LT(clock.elapsed(), 1000);
-    EXPECT_FALSE(form->Downloading());
+    EXPECT_FALSE(Seam::Downloading(*form));
     EXPECT_TRUE(temp_->Files().empty());
     EXPECT_FALSE(QFile::exists(QString::fromStdString(home_.DataFolder() + "clouds.jpg")));
     // Closing wrote the settings, keeping the catalogue address it does not write itself.
-    const std::string ini = ReadWholeFile(form->GetIniFile());
+    const std::string ini = ReadWholeFile(Seam::IniFile(*form));
     EXPECT_TRUE(IniValue(ini, "Map", "LastZ").Found) << ini;
     EXPECT_TRUE(IniValue(ini, "Proxy", "Autodetect").Found);
     EXPECT_TRUE(IniValue(ini, "Nimbora", "CatalogueUrl").Found);
@@ -253,9 +253,9 @@ TEST_F(WeatherEndToEnd, ClosingDuringASlowCatalogueStartsNothingMore) {
     auto form = std::make_unique<TMainForm>();
     TMainFormTestSeam::SetBuiltInServer(*form, TMap{pictures.Url("/clouds.jpg"), 190, "test"});
     form->show();
-    ASSERT_TRUE(WaitFor([&] { return form->StartupDone(); }));
+    ASSERT_TRUE(WaitFor([&] { return Seam::StartupDone(*form); }));
     ASSERT_TRUE(WaitFor([&] { return slow.ConnectionCount() > 0 && !temp_->Files().empty(); }));
-    EXPECT_TRUE(form->FetchingCatalogue());
+    EXPECT_TRUE(Seam::FetchingCatalogue(*form));
 
     // An update asked for just before closing.
     PostMessage(form.get(), UM_BEGINUPDATE, WpGetMap);
@@ -263,11 +263,11 @@ TEST_F(WeatherEndToEnd, ClosingDuringASlowCatalogueStartsNothingMore) {
     clock.start();
     form->close();
     EXPECT_LT(clock.elapsed(), 1000);
-    EXPECT_FALSE(form->FetchingCatalogue());
+    EXPECT_FALSE(Seam::FetchingCatalogue(*form));
     EXPECT_TRUE(temp_->Files().empty());
     // The stopped fetch reports late; a closed window must not start an update from it.
     WaitFor([] { return false; }, 500);
-    EXPECT_FALSE(form->Downloading());
+    EXPECT_FALSE(Seam::Downloading(*form));
     EXPECT_EQ(pictures.ConnectionCount(), 0);
     EXPECT_TRUE(temp_->Files().empty());
 }
@@ -279,12 +279,12 @@ TEST_F(WeatherEndToEnd, PictureLargerThanTheTextureIsShownShrunk) {
     ASSERT_TRUE(WriteWholeFile(root_.str("big.ini"), Catalogue({nginx_.Url("/big.jpg")})));
     WriteSettings("big.ini");
     auto form = StartMainForm();
-    ASSERT_TRUE(WaitFor([&] { return form->CloudsShown(); }, 90000)) << form->GetStatusText();
-    EXPECT_EQ(form->GetStatusText(), texts::DownloadCompleteText);
+    ASSERT_TRUE(WaitFor([&] { return Seam::CloudsShown(*form); }, 90000)) << Seam::StatusText(*form);
+    EXPECT_EQ(Seam::StatusText(*form), texts::DownloadCompleteText);
     EXPECT_TRUE(ReadWholeFile(home_.DataFolder() + "clouds.jpg") == big);
-    const double withClouds = CentreBrightness(form->GetOpenGLPanel()->grabFramebuffer());
+    const double withClouds = CentreBrightness(Seam::OpenGLPanel(*form)->grabFramebuffer());
     Item(*form, "ShowCloudsBt")->trigger();
-    const double withoutClouds = CentreBrightness(form->GetOpenGLPanel()->grabFramebuffer());
+    const double withoutClouds = CentreBrightness(Seam::OpenGLPanel(*form)->grabFramebuffer());
     EXPECT_GT(withClouds, withoutClouds + 60) << withClouds << " " << withoutClouds;
 }
 
@@ -309,11 +309,11 @@ TEST_F(WeatherEndToEnd, OnlyAConnectionFailureNamesWhereTheProxyIsSet) {
         auto form = StartMainForm();
         ASSERT_TRUE(WaitFor([&] { return Item(*form, "UpdateWeatherBt")->isEnabled(); }));
         Item(*form, "UpdateWeatherBt")->trigger();
-        ASSERT_TRUE(WaitFor([&] { return form->GetStatusText() == c.status; }, 10000))
-            << c.name << ": " << form->GetStatusText();
-        const std::string ini = form->GetIniFile();
-        EXPECT_EQ(form->GetUpdateText(), texts::ErrorHintText) << c.name;
-        EXPECT_EQ(form->GetCreditText(),
+        ASSERT_TRUE(WaitFor([&] { return Seam::StatusText(*form) == c.status; }, 10000))
+            << c.name << ": " << Seam::StatusText(*form);
+        const std::string ini = Seam::IniFile(*form);
+        EXPECT_EQ(Seam::UpdateText(*form), texts::ErrorHintText) << c.name;
+        EXPECT_EQ(Seam::CreditText(*form),
                   std::string(texts::ErrorHintText2) +
                       (c.proxyHint ? " Proxy: [Proxy] in " + ini.substr(ini.rfind('/') + 1) : ""))
             << c.name;
@@ -339,24 +339,24 @@ TEST_F(WeatherEndToEnd, ServerWithoutLastModifiedDeliversEachNewPicture) {
     WriteSettings("plain.ini");
     const std::string cached = home_.DataFolder() + "clouds.jpg";
     auto form = StartMainForm();
-    ASSERT_TRUE(WaitFor([&] { return form->CloudsShown(); }, 20000)) << form->GetStatusText();
+    ASSERT_TRUE(WaitFor([&] { return Seam::CloudsShown(*form); }, 20000)) << Seam::StatusText(*form);
     EXPECT_TRUE(ReadWholeFile(cached) == first);
     // Stored with the time it arrived, not a date the server never gave.
     const double now = 25569.0 + time(nullptr) / 86400.0;
-    EXPECT_NEAR(form->GetMapInfo().LastMap.DateTime, now, 60 / 86400.0);
+    EXPECT_NEAR(Seam::MapInfo(*form).LastMap.DateTime, now, 60 / 86400.0);
 
     for (const auto& [picture, status] :
          {std::pair{&second, texts::DownloadCompleteText}, {&second, texts::NoNewerPictureText}}) {
         ASSERT_TRUE(WaitFor([&] { return Item(*form, "UpdateWeatherBt")->isEnabled(); }));
         TMainFormTestSeam::ClearStatusText(*form);
         Item(*form, "UpdateWeatherBt")->trigger();
-        ASSERT_TRUE(WaitFor([&] { return form->GetStatusText() == status; }, 10000))
-            << form->GetStatusText();
+        ASSERT_TRUE(WaitFor([&] { return Seam::StatusText(*form) == status; }, 10000))
+            << Seam::StatusText(*form);
         // The status line changes before the queued installation has run: wait for the file.
         EXPECT_TRUE(WaitFor(
             [&] {
-                return ReadWholeFile(cached) == *picture && form->CloudsShown() &&
-                       !form->Downloading();
+                return ReadWholeFile(cached) == *picture && Seam::CloudsShown(*form) &&
+                       !Seam::Downloading(*form);
             },
             10000));
     }
@@ -433,16 +433,16 @@ TEST_F(WeatherEndToEnd, SampleCatalogueShowsItsNoticeAndOfferAndTheProgramGoesOn
     ASSERT_TRUE(WaitFor([&] { return Item(*form, "UpdateWeatherBt")->isEnabled(); }, 5000));
     WaitFor([] { return false; }, 300);
     EXPECT_TRUE(form->isVisible());
-    EXPECT_FALSE(form->FetchingCatalogue());
+    EXPECT_FALSE(Seam::FetchingCatalogue(*form));
     EXPECT_EQ(boxes.Seen[0].Icon, QMessageBox::Information);
     EXPECT_EQ(boxes.Seen[0].Text, "The catalogue service moves to a new address next month.");
     EXPECT_EQ(boxes.Seen[1].Icon, QMessageBox::Question);
     EXPECT_NE(boxes.Seen[1].Text.find("3.3.1"), std::string::npos) << boxes.Seen[1].Text;
-    EXPECT_EQ(form->GetMapInfo().Map.size(), 3u);
-    EXPECT_NE(form->GetOptionPopup()->findChild<QAction*>("ptrBut2"), nullptr);
+    EXPECT_EQ(Seam::MapInfo(*form).Map.size(), 3u);
+    EXPECT_NE(Seam::OptionPopup(*form)->findChild<QAction*>("ptrBut2"), nullptr);
     EXPECT_EQ(PictureRequests("200"), 0);
 
-    const std::string ini = form->GetIniFile();
+    const std::string ini = Seam::IniFile(*form);
     ASSERT_TRUE(WriteWholeFile(ini, "[Nimbora]\nVersion=033000\n"));
     form->close();
     EXPECT_TRUE(IniValue(ReadWholeFile(ini), "Map", "LastZ").Found);
@@ -476,23 +476,23 @@ TEST_F(WeatherEndToEnd, DownloadEndingWhileANoticeIsOpenIsHandledSafely) {
     // The notice stays open until the download has ended and its picture is shown.
     TBoxAnswerer boxes([&] {
         boxOpen = true;
-        return shown && !shown->Downloading() && shown->CloudsShown();
+        return shown && !Seam::Downloading(*shown) && Seam::CloudsShown(*shown);
     });
     auto form = std::make_unique<TMainForm>();
     shown = form.get();
     form->show();
-    ASSERT_TRUE(WaitFor([&] { return form->StartupDone(); }));
+    ASSERT_TRUE(WaitFor([&] { return Seam::StartupDone(*form); }));
     Item(*form, "UpdateWeatherBt")->trigger();
-    ASSERT_TRUE(WaitFor([&] { return boxes.Seen.size() >= 2; }, 20000)) << form->GetStatusText();
+    ASSERT_TRUE(WaitFor([&] { return boxes.Seen.size() >= 2; }, 20000)) << Seam::StatusText(*form);
     ASSERT_TRUE(WaitFor([&] { return Item(*form, "UpdateWeatherBt")->isEnabled(); }, 5000));
     EXPECT_TRUE(form->isVisible());
-    EXPECT_TRUE(form->CloudsShown());
-    EXPECT_EQ(form->GetStatusText(), texts::DownloadCompleteText);
-    EXPECT_FALSE(form->Downloading());
+    EXPECT_TRUE(Seam::CloudsShown(*form));
+    EXPECT_EQ(Seam::StatusText(*form), texts::DownloadCompleteText);
+    EXPECT_FALSE(Seam::Downloading(*form));
     EXPECT_EQ(pictures.ConnectionCount(), 1);
     form->close();
     EXPECT_TRUE(temp_->Files().empty());
-    EXPECT_TRUE(IniValue(ReadWholeFile(form->GetIniFile()), "Map", "LastZ").Found);
+    EXPECT_TRUE(IniValue(ReadWholeFile(Seam::IniFile(*form)), "Map", "LastZ").Found);
 }
 
 } // namespace

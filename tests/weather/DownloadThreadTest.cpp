@@ -6,6 +6,7 @@
 #include "support/TempDir.h"
 #include "weather/TestPictures.h"
 #include "weather/WeatherTexts.h"
+#include "weather/WorkerTestSeam.h"
 
 #include <chrono>
 #include <filesystem>
@@ -203,7 +204,7 @@ TEST_F(DownloadThreadTest, AnswersThatBringNoPictureFail) {
     for (const Case& c : cases) {
         TempDir tmp;
         TDownloadRun run(Nginx().Url(c.path), tmp.str(), 0, MapInHand());
-        run.Thread().InflateLimit = 1 << 20;
+        TWorkerTestSeam::SetInflateLimit(run.Thread(), 1 << 20);
         run.Start();
         ASSERT_TRUE(run.WaitForEnd()) << c.name;
         ExpectFailure(run, tmp.str(), c.code, c.name);
@@ -330,8 +331,7 @@ TEST(DownloadThreadScriptedTest, BrokenAnswersFailCleanly) {
         }
         TempDir tmp;
         TDownloadRun run(url, tmp.str(), 0, MapInHand());
-        run.Thread().LowSpeedSeconds = 1;
-        run.Thread().ConnectTimeoutMs = 1000;
+        TWorkerTestSeam::SetTimeouts(run.Thread(), 1000, 1);
         run.Start();
         ASSERT_TRUE(run.WaitForEnd(10000)) << c.name;
         ExpectFailure(run, tmp.str(), c.code, c.name);
@@ -365,7 +365,7 @@ TEST(DownloadThreadScriptedTest, FastAndEndlessBodiesEndWithFewProgressMessages)
         ASSERT_TRUE(server.Start({c.behaviour}));
         TempDir tmp;
         TDownloadRun run(server.Url("/clouds.jpg"), tmp.str(), 0, MapInHand());
-        run.Thread().BodyLimit = Limit;
+        TWorkerTestSeam::SetBodyLimit(run.Thread(), Limit);
         const auto start = std::chrono::steady_clock::now();
         run.Start();
         ASSERT_TRUE(run.WaitForEnd(10000)) << c.name;

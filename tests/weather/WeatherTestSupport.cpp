@@ -3,6 +3,7 @@
 #include "support/NetHarness.h"
 #include "support/TempDir.h"
 #include "weather/TestPictures.h"
+#include "weather/WorkerTestSeam.h"
 
 #include <QElapsedTimer>
 #include <algorithm>
@@ -64,8 +65,7 @@ TDownloadRun::TDownloadRun(const std::string& url, const std::string& tempFolder
             Result = thread.DownInfo;
             Outcome = DownResults(thread, Act, MapInfo);
         });
-    Worker->ConnectTimeoutMs = 3000;
-    Worker->LowSpeedSeconds = 5;
+    TWorkerTestSeam::SetTimeouts(*Worker, 3000, 5);
 }
 
 void TDownloadRun::Start() {
@@ -104,8 +104,7 @@ TCatalogueRun::TCatalogueRun(const std::string& url, const std::string& fileName
     info.FileName = fileName;
     info.MainHandle = &Receiver;
     Worker = std::make_unique<TWorkTh>(std::move(info));
-    Worker->ConnectTimeoutMs = 3000;
-    Worker->LowSpeedSeconds = 5;
+    TWorkerTestSeam::SetTimeouts(*Worker, 3000, 5);
 }
 
 void TCatalogueRun::Start() {
