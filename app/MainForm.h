@@ -164,6 +164,7 @@ private:
     QAction* ColorizeBt = nullptr;
     QAction* ChangeTexturingBt = nullptr;
     QAction* ShowDayNightBt = nullptr;
+    QAction* CityLightsBt = nullptr;
     QAction* ShowTimeZoneBt = nullptr;
     QAction* CustomWayBt = nullptr;
     QAction* SaveFrameBt = nullptr;

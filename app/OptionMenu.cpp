@@ -85,6 +85,7 @@ void TMainForm::CreateMenu() {
                    [this] { ChangeTexturingBtClick(); });
     ShowDayNightBt = AddFeature(&TFeatures::DayNight, "ShowDayNightBt", "Show Day and Night",
                                 [this] { ShowDayNightBtClick(); });
+    CityLightsBt = AddFeature(&TFeatures::CityLights, "CityLightsBt", "City lights");
     ShowTimeZoneBt = AddFeature(&TFeatures::TimeZoneGrid, "ShowTimeZoneBt", "Show Time Zone grid");
     CustomWayBt = AddCommand(menu, "CustomWayBt", "Custom Waypoints...",
                              style()->standardIcon(QStyle::SP_FileDialogDetailedView));
@@ -130,6 +131,7 @@ void TMainForm::ShowFeatures() {
     // A detail of a layer can be chosen only while the layer is shown.
     ColorizeBt->setEnabled(features.Clouds);
     ChangeTexturingBt->setEnabled(features.WorldTexturing);
+    CityLightsBt->setEnabled(features.DayNight);
     // The lighting dialog offers the sliders of what is shown.
     UpdateLightingControls();
 }

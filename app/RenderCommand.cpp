@@ -116,6 +116,7 @@ void ApplyOptions(const TRenderOptions& o, TSettings& settings, TMapInfo& mapInf
     if (o.Names) f.CountryNames = *o.Names;
     if (o.Boundaries) f.CountryBoundaries = *o.Boundaries;
     if (o.TimeZones) f.TimeZoneGrid = *o.TimeZones;
+    if (o.CityLights) f.CityLights = *o.CityLights;
     f.DetailedTexturing = o.Detailed;
     if (o.HasView) {
         LookDownOn(mapInfo.LastPos, o.Lat, o.Lon);
@@ -237,6 +238,11 @@ bool ParseRenderOptions(const QStringList& arguments, TRenderOptions& o, std::st
                                        QStringLiteral("Show the time zone grid."));
     const QCommandLineOption noTimeZones(QStringLiteral("no-timezones"),
                                          QStringLiteral("Hide the time zone grid."));
+    const QCommandLineOption cityLights(
+        QStringLiteral("city-lights"),
+        QStringLiteral("Show the cities' lights on the night side (with --daynight)."));
+    const QCommandLineOption noCityLights(QStringLiteral("no-city-lights"),
+                                          QStringLiteral("Leave the cities' lights out."));
     const QCommandLineOption detailed(QStringLiteral("detailed"),
                                       QStringLiteral("Use the detailed earth picture."));
     const QCommandLineOption time(
@@ -246,7 +252,8 @@ bool ParseRenderOptions(const QStringList& arguments, TRenderOptions& o, std::st
         QStringLiteral("ISO8601"));
     for (const QCommandLineOption* option :
          {&render, &size, &update, &timeout, &view, &dayNight, &rgb, &noClouds, &names, &noNames,
-          &boundaries, &noBoundaries, &timeZones, &noTimeZones, &detailed, &time})
+          &boundaries, &noBoundaries, &timeZones, &noTimeZones, &cityLights, &noCityLights,
+          &detailed, &time})
         parser.addOption(*option);
     if (helpText) *helpText = parser.helpText().toStdString();
 
@@ -323,7 +330,8 @@ bool ParseRenderOptions(const QStringList& arguments, TRenderOptions& o, std::st
         return true;
     };
     if (!pair(dayNight, rgb, o.DayNight) || !pair(names, noNames, o.Names) ||
-        !pair(boundaries, noBoundaries, o.Boundaries) || !pair(timeZones, noTimeZones, o.TimeZones))
+        !pair(boundaries, noBoundaries, o.Boundaries) ||
+        !pair(timeZones, noTimeZones, o.TimeZones) || !pair(cityLights, noCityLights, o.CityLights))
         return false;
     if (parser.isSet(noClouds)) o.Clouds = false;
     o.Detailed = parser.isSet(detailed);

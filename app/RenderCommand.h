@@ -16,7 +16,7 @@ struct TRenderOptions {
     bool HasView = false;
     double Lat = 0, Lon = 0;
     std::optional<double> Distance;
-    std::optional<bool> DayNight, Clouds, Names, Boundaries, TimeZones;
+    std::optional<bool> DayNight, Clouds, Names, Boundaries, TimeZones, CityLights;
     bool Detailed = false;
     std::optional<double> Time; // UTC day count
     double Timeout = 120;       // seconds the update may take

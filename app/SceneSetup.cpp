@@ -21,6 +21,7 @@ TFrameState MakeFrameState(const TSettings& settings, const TNavState& nav, cons
     frame.ShowNames = features.CountryNames;
     frame.ShowClouds = features.Clouds;
     frame.ShowDayNight = features.DayNight;
+    frame.ShowCityLights = features.CityLights;
     frame.ShowCustomWay = settings.ShowCustomWay;
     frame.CloudsAvailable = cloudsAvailable;
     frame.DrawPoints = &drawPoints;

@@ -92,6 +92,7 @@ void AddConfig1(TIniBatch& batch, const TSettings& settings, const TMapInfo& map
     batch.WriteBool(Features, "CountryNames", f.CountryNames);
     batch.WriteBool(Features, "DayNight", f.DayNight);
     batch.WriteBool(Features, "TimeZoneGrid", f.TimeZoneGrid);
+    batch.WriteBool(Features, "CityLights", f.CityLights);
 }
 
 void AddConfig2(TIniBatch& batch, const TSettings& settings) {
@@ -175,6 +176,7 @@ void ReadSettings(const std::string& path, const std::string& dataFolder, TSetti
     f.CountryNames = ini.ReadBool(Features, "CountryNames", true);
     f.DayNight = ini.ReadBool(Features, "DayNight", false);
     f.TimeZoneGrid = ini.ReadBool(Features, "TimeZoneGrid", false);
+    f.CityLights = ini.ReadBool(Features, "CityLights", true);
     settings.ShowCustomWay = ini.ReadBool(Features, "ShowCustomWay", true);
 
     settings.AutoFilter = ini.ReadBool(GeneralCloud, "AutoFilter", true);

@@ -15,7 +15,7 @@ namespace nimbora {
 struct TFeatures {
     // Kept in the file.
     bool WorldTexturing = true, CountryBoundaries = true, CountryNames = true, DayNight = false,
-         TimeZoneGrid = false;
+         TimeZoneGrid = false, CityLights = true;
     // Reset at every start.
     bool Clouds = true, ColorizeClouds = false, DetailedTexturing = false;
 };

@@ -8,12 +8,14 @@
 // The cloud layer is a full-size picture (the 2048 earth texture stands in for it), since the
 // cost of texturing grows with the texture's size on a software renderer.
 #include "BenchGl.h"
+#include "render/CityLights.h"
 #include "render/Lighting.h"
 #include "render/LineChunks.h"
 #include "render/OpenGLPanel.h"
 #include "render/Points.h"
 #include "render/Scene.h"
 #include "render/SceneTestSeam.h"
+#include "render/SpherePieces.h"
 #include "render/countries.h"
 #include "render/polylines.h"
 
@@ -102,6 +104,79 @@ void TimeBuildSteps(const TLightingSets& sets) {
         std::printf("  %-50s %7.2f ms\n", names[i], Median(ms[i]));
     }
     std::printf("  %-50s %7.2f ms\n", "sum", total);
+}
+
+// The earth layer alone, drawn as the scene draws it in day-and-night mode (its sphere of 128 x
+// 128 in pieces, the textured earth material, the sun lights the frame placed), without and
+// with the cities' lights, at the start view and near. The frame before leaves the sun lights
+// and the view's matrix in place; each case clears the framebuffer and draws the one sphere.
+void TimeEarthLayer(TScene& scene, const TLightingSets& sets, const TFrameState& busy, int frames) {
+    TSpherePieces earth;
+    earth.Build(EarthRadius, 128, 128, true);
+    TCityLightsProgram program;
+    const bool lights = program.Build();
+    if (!lights) std::printf("earth layer: no fragment program here, lights not timed\n");
+    const TMaterialSet& m = sets.SunEarth1;
+    const int rounds = 5;
+    const int perRound = std::max(1, frames / rounds);
+    for (const QSize size : {QSize(640, 480), QSize(1280, 960)}) {
+        QOpenGLFramebufferObject fbo(size, QOpenGLFramebufferObject::CombinedDepthStencil);
+        fbo.bind();
+        scene.OpenGLPanelResize(size.width(), size.height());
+        std::printf("earth layer alone %dx%d, median of %d draws in %d rounds, wall (CPU):\n",
+                    size.width(), size.height(), perRound * rounds, rounds);
+        for (const float z : {-15.0f, -8.0f}) {
+            TFrameState frame = busy;
+            frame.Proj.Z = z;
+            frame.ScaleZ = z > -10 ? -10 / z : 1;
+            std::vector<double> ms[2], cpu[2];
+            for (int round = 0; round < rounds; ++round)
+                for (int withLights = 0; withLights < (lights ? 2 : 1); ++withLights) {
+                    scene.RenderScene(frame, sets);
+                    glMaterialfv(GL_FRONT, GL_AMBIENT, m.Ambient);
+                    glMaterialfv(GL_FRONT, GL_DIFFUSE, m.Diffuse);
+                    glMaterialfv(GL_FRONT, GL_SPECULAR, m.Specular);
+                    glMaterialf(GL_FRONT, GL_SHININESS, m.Shininess);
+                    glBindTexture(GL_TEXTURE_2D, TSceneTestSeam::Objects(scene).EarthTex);
+                    glPushMatrix();
+                    glRotatef(-90, 1, 0, 0);
+                    TCityLightsProgram::TUse use;
+                    use.LightsTex = TSceneTestSeam::Objects(scene).LightsTex;
+                    use.CloudTex = TSceneTestSeam::Objects(scene).CloudTex;
+                    use.SunLat = frame.SunLat;
+                    use.SunLon = frame.SunLon;
+                    use.Radius = EarthRadius;
+                    for (int i = -1; i < perRound; ++i) { // one draw to warm up
+                        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+                        const auto start = std::chrono::steady_clock::now();
+                        const double cpuStart = CpuMs();
+                        if (withLights) {
+                            TCityLightsProgram::TScope scope(program, use);
+                            earth.Draw();
+                        } else {
+                            earth.Draw();
+                        }
+                        glFinish();
+                        if (i < 0) continue;
+                        cpu[withLights].push_back(CpuMs() - cpuStart);
+                        ms[withLights].push_back(std::chrono::duration<double, std::milli>(
+                                                     std::chrono::steady_clock::now() - start)
+                                                     .count());
+                    }
+                    glPopMatrix();
+                }
+            std::printf("  z %5.1f without lights %7.2f ms (CPU %6.2f ms)\n", z, Median(ms[0]),
+                        Median(cpu[0]));
+            if (lights)
+                std::printf(
+                    "  z %5.1f with lights    %7.2f ms (CPU %6.2f ms), %+.1f %% (CPU %+.1f %%)\n",
+                    z, Median(ms[1]), Median(cpu[1]), 100 * (Median(ms[1]) / Median(ms[0]) - 1),
+                    100 * (Median(cpu[1]) / Median(cpu[0]) - 1));
+        }
+        fbo.release();
+    }
+    program.Release();
+    earth.Release();
 }
 
 } // namespace
@@ -198,6 +273,10 @@ int main(int argc, char** argv) {
              f.Proj.Z = -1000; // globe out of sight
          }},
         // Drawing choices, each on top of the full frame.
+        {"everything shown, start view, city lights",
+         [](TFrameState& f) { f.Proj.Z = -15, f.ScaleZ = 1, f.ShowCityLights = true; }},
+        {"everything shown, near view, city lights",
+         [](TFrameState& f) { f.ShowCityLights = true; }},
         {"earth and clouds minified from mipmaps", [](TFrameState&) {},
          [&] { SetMinFilter(scene, GL_LINEAR_MIPMAP_NEAREST); },
          [&] { SetMinFilter(scene, GL_LINEAR); }},
@@ -228,6 +307,7 @@ int main(int argc, char** argv) {
                         Median(cpu[i]));
         fbo.release();
     }
+    TimeEarthLayer(scene, sets, all, frames);
     scene.Release();
     context.doneCurrent();
     return 0;

@@ -264,6 +264,9 @@ void TScene::StartPreparing() {
             job = StartWork([path] { return DecodeJpegFile(QString::fromLatin1(path)); });
     };
     picture(EarthJob, ":/earth2048.jpg");
+    if (!LightsJob.valid())
+        LightsJob =
+            StartWork([] { return DecodeCityLightsFile(QStringLiteral(":/night2048.jpg")); });
     picture(SunJob, ":/sun.jpg");
     picture(MoonJob, ":/moon.jpg");
     if (!BoundaryJob.valid()) BoundaryJob = StartWork(BoundaryLayout);
@@ -274,6 +277,9 @@ bool TScene::LoadEmbeddedTextures() {
     const bool earth = LoadPictureTexture(EarthJob.get(), EarthTex);
     const bool sun = LoadPictureTexture(SunJob.get(), SunTex);
     const bool moon = LoadPictureTexture(MoonJob.get(), MoonTex);
+    // The lights are an extra: without them (or without shaders) the night side stays dark.
+    LoadLightsTexture(LightsJob.get());
+    CityLights.Build();
     return earth && sun && moon;
 }
 
@@ -576,6 +582,18 @@ void TScene::DrawEarth(const TFrameState& f, const TLightingSets& sets) {
     }
     // The sphere's pole axis (z) becomes the globe's (y).
     glRotatef(-90, 1, 0, 0);
+    if (sun && f.ShowCityLights && LightsTex != 0 && CityLights.Ready()) {
+        TCityLightsProgram::TUse use;
+        use.LightsTex = LightsTex;
+        use.CloudTex = f.CloudsAvailable && f.ShowClouds ? CloudTex : 0;
+        use.Textured = f.ShowTexturing;
+        use.SunLat = f.SunLat;
+        use.SunLon = f.SunLon;
+        use.Radius = EarthRadius;
+        TCityLightsProgram::TScope lights(CityLights, use);
+        EarthSphere.Draw();
+        return;
+    }
     EarthSphere.Draw();
 }
 
@@ -731,8 +749,15 @@ void TScene::DrawStatusLines(const TFrameState& f) {
 
 bool TScene::ChangeEarthTexture(bool detailed) {
     InitNimboraResources();
+    LoadLightsTexture(DecodeCityLightsFile(detailed ? QStringLiteral(":/night4096.jpg")
+                                                    : QStringLiteral(":/night2048.jpg")));
     return LoadJpegTexture(
         detailed ? QStringLiteral(":/earth4096.jpg") : QStringLiteral(":/earth2048.jpg"), EarthTex);
+}
+
+void TScene::LoadLightsTexture(const std::optional<TGreyPicture>& lights) {
+    if (lights)
+        LoadPixelTexture(lights->Width, lights->Height, 1, lights->Pixels.data(), LightsTex);
 }
 
 bool TScene::SetEarthTexture(std::span<const std::uint8_t> jpeg) {
@@ -758,7 +783,8 @@ void TScene::Release() {
          {&EarthSphere, &CloudSphere, &AtmosSphere, &MoonSphere, &WPuserSphere, &WPcountrySphere})
         sphere->Release();
     Font.Release();
-    for (GLuint* tex : {&EarthTex, &CloudTex, &SunTex, &MoonTex})
+    CityLights.Release();
+    for (GLuint* tex : {&EarthTex, &CloudTex, &SunTex, &MoonTex, &LightsTex})
         FreeTexture(*tex);
     HasContext = false;
     LightingMode = -1;

@@ -3,6 +3,7 @@
 // lighting modes with the lights' fade-in, and the frame. Every GL method needs the panel's
 // context current (inside the panel's hooks, or in the scope of a TCurrentContext).
 #include "core/Geometry.h"
+#include "render/CityLights.h"
 #include "render/Font.h"
 #include "render/JpegDecode.h"
 #include "render/LightFade.h"
@@ -59,6 +60,8 @@ struct TFrameState {
     bool ShowDayNight = false; // "Show Day and Night"
     bool ShowCustomWay = true; // custom waypoints drawn
     bool CloudsAvailable = false;
+    // "City lights", on the night side of the day-and-night globe only.
+    bool ShowCityLights = false;
     const TDrawPointList* DrawPoints = nullptr;
     std::string StatusText, UpdateText, CreditText; // Windows-1252
     // Sub-solar and sub-lunar points, degrees.
@@ -89,9 +92,9 @@ public:
     // Colours start black; steps of 1/20 of the settings. Needs no context.
     void PrepareLightFade(const TLightingSets& sets);
     // Starts the build's work that needs no OpenGL on worker threads: decoding the embedded
-    // earth, sun and moon pictures and laying out the boundary lines with their coarser copies,
-    // so that Build only uploads them. Build starts it itself when nobody did. The window calls
-    // it before its OpenGL driver is even loaded.
+    // earth, night lights, sun and moon pictures and laying out the boundary lines with their
+    // coarser copies, so that Build only uploads them. Build starts it itself when nobody did. The
+    // window calls it before its OpenGL driver is even loaded.
     void StartPreparing();
     // Every display list, texture, light and fixed state of the scene (context current). False
     // when an embedded picture or the font could not be made. stepDone, when given, is told the
@@ -127,7 +130,8 @@ public:
     // computes SunPos and MoonPos.
     void PlaceSunLights(double sunLat, double sunLon, double moonLat, double moonLon);
 
-    // "Detailed earth texturing": the 4096-wide picture when detailed, else the 2048-wide one.
+    // "Detailed earth texturing": the 4096-wide pictures (day, and night lights) when detailed,
+    // else the 2048-wide ones.
     bool ChangeEarthTexture(bool detailed);
     // The processed cloud picture already decoded: channels 1 (grey), 3 (RGB) or 4 (RGBA)
     // bytes a pixel, bottom row first; false (texture unchanged) when OpenGL does not take it.
@@ -153,6 +157,7 @@ private:
     void SetupLights(const TLightingSets& sets);
     void EnableCapabilities();
     bool LoadEmbeddedTextures();
+    void LoadLightsTexture(const std::optional<TGreyPicture>& lights);
     void MakeEarthList();
     void MakeBoundaryList();
     void MakeTimeZoneList(float r = TimeZoneRadius);
@@ -188,9 +193,11 @@ private:
 
     using TPictureJob = std::future<std::optional<TRgbaPicture>>;
     TPictureJob EarthJob, SunJob, MoonJob;
+    std::future<std::optional<TGreyPicture>> LightsJob;
     std::future<TLineLayout> BoundaryJob;
 
-    GLuint EarthTex = 0, CloudTex = 0, SunTex = 0, MoonTex = 0;
+    GLuint EarthTex = 0, CloudTex = 0, SunTex = 0, MoonTex = 0, LightsTex = 0;
+    TCityLightsProgram CityLights;
     GLuint AxesDL = 0, SunDL = 0, MoonDL = 0;
     GLuint TimeZoneDL = 0;
     TFontAtlas Font;

@@ -20,11 +20,11 @@ struct TSceneTestSeam {
         return scene.SetCloudTexture(jpeg);
     }
     struct TObjects {
-        GLuint EarthTex, CloudTex, SunTex, MoonTex, FontTex;
+        GLuint EarthTex, CloudTex, SunTex, MoonTex, FontTex, LightsTex;
     };
     static TObjects Objects(const TScene& scene) {
         return {scene.EarthTex, scene.CloudTex, scene.SunTex, scene.MoonTex,
-                scene.Font.TextureName()};
+                scene.Font.TextureName(), scene.LightsTex};
     }
 };
 

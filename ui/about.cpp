@@ -34,7 +34,8 @@ constexpr char InfoLine2[] = "Clouds from public weather servers.";
 // the built-in server's, as the window shows it under its pictures.
 constexpr char LicenceText[] = "Nimbora is free software under the GNU General Public License,\n"
                                "version 3 or later.";
-constexpr char CreditsText[] = "Earth pictures: NASA Blue Marble. Moon: Clementine, NASA/USGS.\n"
+constexpr char CreditsText[] = "Earth pictures: NASA Blue Marble. City lights: NASA Earth at Night.\n"
+                               "Moon: Clementine, NASA/USGS.\n"
                                "Coastlines and boundaries: Micro World Data Bank II.\n"
                                "Clouds of the built-in server: Contains modified EUMETSAT data.";
 constexpr char HomeHint[] = "Visit our home page";

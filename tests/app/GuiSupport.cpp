@@ -97,4 +97,14 @@ std::string GreyJpeg(int width, int height, unsigned char level, int quality) {
     return bytes;
 }
 
+int WarmPixels(const QImage& frame) {
+    int n = 0;
+    for (int y = 0; y < frame.height(); ++y)
+        for (int x = 0; x < frame.width(); ++x) {
+            const QRgb p = frame.pixel(x, y);
+            n += qRed(p) > 110 && qRed(p) > qBlue(p) + 50 && qGreen(p) > qBlue(p);
+        }
+    return n;
+}
+
 } // namespace nimbora::test

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QImage>
 #include <memory>
 #include <string>
 
@@ -55,5 +56,8 @@ int CountKeys(const std::string& text);
 
 // A JPEG of one grey level (quality 75 is libjpeg's default).
 std::string GreyJpeg(int width, int height, unsigned char level, int quality = 75);
+
+// Pixels in the warm colour of the cities' lights: bright, far more red than blue.
+int WarmPixels(const QImage& frame);
 
 } // namespace nimbora::test

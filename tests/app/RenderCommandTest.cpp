@@ -106,6 +106,7 @@ TEST(RenderOptions, ParsesWhatUsersType) {
         {{"--render", "a.png", "--view", "0,0,2"}, false},
         {{"--render", "a.png", "--view", "nan,0"}, false},
         {{"--render", "a.png", "--daynight", "--rgb"}, false},
+        {{"--render", "a.png", "--city-lights", "--no-city-lights"}, false},
         {{"--render", "a.png", "--time", "yesterday"}, false},
         {{"--render", "a.gif"}, false},
         {{"--render"}, false},
@@ -131,8 +132,8 @@ TEST(RenderOptions, ParsesWhatUsersType) {
     TRenderOptions o;
     std::string error;
     ASSERT_TRUE(ParseRenderOptions({"nimbora", "--render", "x.png", "--size", "640x480", "--view",
-                                    "10.5,-20,12", "--rgb", "--no-clouds", "--time",
-                                    "2000-01-01T12:00:00Z"},
+                                    "10.5,-20,12", "--rgb", "--no-clouds", "--no-city-lights",
+                                    "--time", "2000-01-01T12:00:00Z"},
                                    o, error));
     EXPECT_EQ(o.Width, 640);
     EXPECT_EQ(o.Height, 480);
@@ -141,6 +142,7 @@ TEST(RenderOptions, ParsesWhatUsersType) {
     EXPECT_DOUBLE_EQ(*o.Distance, 12);
     EXPECT_EQ(o.DayNight, false);
     EXPECT_EQ(o.Clouds, false);
+    EXPECT_EQ(o.CityLights, false);
     EXPECT_NEAR(*o.Time, 36526.5, 1e-9); // J2000 as a day count since 1899-12-30
     EXPECT_EQ(o.Timeout, 120);
 }
@@ -242,6 +244,19 @@ TEST_F(RenderCommand, DrawsWithoutADisplayAtTheRequestedSizeAndWritesNoSettings)
     ASSERT_EQ(nightImage.size(), QSize(320, 240));
     EXPECT_GT(Brightness(dayImage, 160, 120), 3 * Brightness(nightImage, 160, 120) + 30);
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(Ini())));
+}
+
+TEST_F(RenderCommand, CityLightsShowOverEuropeAtMidnightUnlessLeftOut) {
+    CloudsInHand(0);
+    const QStringList common = {
+        "--size",          "320x240", "--time", "2026-12-09T23:00:00Z", "--daynight", "--no-names",
+        "--no-boundaries", "--view",  "50,10,9"};
+    const QString lit = QString::fromStdString(Out("lit.png"));
+    const QString dark = QString::fromStdString(Out("dark.png"));
+    ASSERT_EQ(RunNimbora(QStringList{"--render", lit} + common).Exit, 0);
+    ASSERT_EQ(RunNimbora(QStringList{"--render", dark, "--no-city-lights"} + common).Exit, 0);
+    EXPECT_GT(WarmPixels(QImage(lit)), 500);
+    EXPECT_LT(WarmPixels(QImage(dark)), 10);
 }
 
 TEST_F(RenderCommand, BoundariesFollowTheOptionAndTheSettingsStayUntouched) {

@@ -95,7 +95,7 @@ TEST_F(SettingsTest, FirstStartWritesEveryKeyAtItsDefault) {
              "[Map] LastDate=D LastX=0.0 LastY=0.0 LastZ=-15.0 AutoFilterVal=0 Credit= "
              "ServerIndex=0 "
              "[Features] WorldTexturing=1 CountryBoundaries=1 CountryNames=1 DayNight=0 "
-             "TimeZoneGrid=0 "
+             "TimeZoneGrid=0 CityLights=1 "
              "[General.Cloud] AutoFilter=1 UserFilterVal=0 "
              "[RGB.Cloud] Ambient 0.9 0.9 1.0 Diffuse 1.0 1.0 1.0 0.75 Specular 0.9 0.9 0.9 "
              "Shininess=50.0 "
@@ -152,13 +152,15 @@ TEST_F(SettingsTest, OlderVersionKeepsKnownValuesAndDropsTheRest) {
 
 TEST_F(SettingsTest, IntegerAndByteKeys) {
     WriteWholeFile(path_, "[General.Cloud]\nUserFilterVal=300\nAutoFilter=0x0\n"
-                          "[Map]\nServerIndex=0x3\n[Features]\nDayNight=yes\nTimeZoneGrid=2\n");
+                          "[Map]\nServerIndex=0x3\n[Features]\nDayNight=yes\nTimeZoneGrid=2\n"
+                          "CityLights=0\n");
     Read();
     EXPECT_EQ(settings_.UserFilterVal, 44);
     EXPECT_FALSE(settings_.AutoFilter);
     EXPECT_EQ(settings_.ServerIndex, 3);
     EXPECT_FALSE(settings_.Features.DayNight); // not a number: default
     EXPECT_TRUE(settings_.Features.TimeZoneGrid);
+    EXPECT_FALSE(settings_.Features.CityLights);
 }
 
 TEST_F(SettingsTest, ServerIndexOutsideTheMenuIsRandom) {

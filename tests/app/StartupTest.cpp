@@ -46,6 +46,7 @@ TEST(Startup, FirstStartWritesTheCompleteSettingsFile) {
         {"Features", "CountryNames", "1"},
         {"Features", "DayNight", "0"},
         {"Features", "TimeZoneGrid", "0"},
+        {"Features", "CityLights", "1"},
         {"General.Cloud", "AutoFilter", "1"},
         {"General.Cloud", "UserFilterVal", "0"},
         {"RGB.Cloud", "Diffuse3", "0.75"},
@@ -62,8 +63,8 @@ TEST(Startup, FirstStartWritesTheCompleteSettingsFile) {
         EXPECT_EQ(v.Value, e.value) << e.section << "/" << e.key;
     }
     EXPECT_TRUE(IniValue(ini, "Map", "LastDate").Found);
-    // 20 keys of the first writer, 106 of the second.
-    EXPECT_EQ(CountKeys(ini), 126);
+    // 21 keys of the first writer, 106 of the second.
+    EXPECT_EQ(CountKeys(ini), 127);
 }
 
 TEST(Startup, TemporaryFilesOfCutOffSavesGoOnceTheyAreAMinuteOld) {
@@ -153,6 +154,7 @@ TEST(Startup, MenuHasItsCaptionsOrderAndInitialStates) {
         {"ColorizeBt", "Colorize clouds", true, true, false},
         {"ChangeTexturingBt", "Detailed earth texturing", true, true, false},
         {"ShowDayNightBt", "Show Day and Night", true, true, false},
+        {"CityLightsBt", "City lights", false, true, true},
         {"ShowTimeZoneBt", "Show Time Zone grid", true, true, false},
         {"CustomWayBt", "Custom Waypoints...", true, false, false},
         {"", nullptr, true, false, false},

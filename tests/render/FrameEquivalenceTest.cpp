@@ -1,7 +1,7 @@
 // Whole frames against reference frames kept in tests/render/data: a change in how the scene is
 // drawn must not change what it draws. Both lighting modes, with names, waypoint labels,
 // boundaries, the time-zone grid, clouds and the status lines, from a fixed view and fixed sun
-// and moon positions.
+// and moon positions; and the cities' lights on the night side.
 //
 // To draw the references again (only when the picture is meant to change):
 //   NIMBORA_WRITE_REFERENCE_FRAMES=1 test_render --gtest_filter='FrameEquivalence*'
@@ -47,6 +47,9 @@ struct TReference {
     bool Sun;
     float Z;
     int MaxDiffering;
+    bool CityLights = false;
+    double SunLon = 14;  // the sub-solar point's longitude
+    float Latitude = 20; // of the view's centre (Proj.Y)
 };
 
 // Soft bands of cloud, the same bytes on every run.
@@ -144,10 +147,15 @@ TEST_F(FrameEquivalence, BothLightingModesDrawTheReferenceFrames) {
         {"frame_sun.png", true, -8.4f, MaxDifferingPixels},
         // The start view: the whole globe with every boundary line in sight.
         {"frame_far.png", true, -15.0f, MaxDifferingFar},
+        // Night over the view but for its western edge: the twilight and the lights beyond it.
+        {"frame_lights.png", true, -8.4f, MaxDifferingPixels, true, 130, 46},
     };
     for (const TReference& ref : references) {
         SCOPED_TRACE(ref.Name);
         frame.ShowDayNight = ref.Sun;
+        frame.ShowCityLights = ref.CityLights;
+        frame.SunLon = ref.SunLon;
+        frame.Proj.Y = ref.Latitude;
         frame.Proj.Z = ref.Z;
         frame.ScaleZ = ref.Z > -10 ? -10 / ref.Z : 1;
         Scene.RenderScene(frame, Sets);
