@@ -145,6 +145,8 @@ void TMainForm::CreateControls() {
     OpenGLPanel->setObjectName("OpenGLPanel");
     OpenGLPanel->setGeometry(rect());
     OpenGLPanel->setFocusPolicy(Qt::NoFocus);
+    History = std::make_unique<THistoryView>(
+        OpenGLPanel, DataFolder, [this](const THistoryPicture* p) { ShowHistoryPicture(p); });
     OpenGLPanel->OnInitialize = [this] { OpenGLPanelInit(); };
     OpenGLPanel->OnPaint = [this] { OpenGLPanelPaint(); };
     OpenGLPanel->OnResize = [this](int w, int h, double ratio) { OpenGLPanelResize(w, h, ratio); };
@@ -373,8 +375,7 @@ void TMainForm::MovTimerTimer() {
         changed = true;
     } else if (Settings.Features.DayNight && ++SunTicks >= 30) {
         SunTicks = 0;
-        SunMoon = UpdateSunMoon(Clock);
-        UpdateSunText(StatusText, DownWorking || ResultHold.Holds(Now()), SunMoon);
+        ComputeSunMoon();
         changed = true;
     }
     const TVertex before = Nav.Proj;
@@ -386,8 +387,20 @@ void TMainForm::MovTimerTimer() {
 }
 
 void TMainForm::ComputeSunMoon() {
-    SunMoon = UpdateSunMoon(Clock);
+    // A kept cloud picture brings its own time, for the sun and moon and the status line.
+    const std::optional<double> shown = History->PictureTime();
+    SunMoon = UpdateSunMoon(shown ? TUtcClock([t = *shown] { return t; }) : Clock);
     UpdateSunText(StatusText, DownWorking || ResultHold.Holds(Now()), SunMoon);
+    if (shown) StatusText = HistoryTimeText(*shown);
+}
+
+void TMainForm::ShowHistoryPicture(const THistoryPicture* picture) {
+    if (!picture) RequestClouds();
+    const int side = CloudMaxSide > 0 ? std::min(CloudMaxSide, HistoryMaxSide) : HistoryMaxSide;
+    if (picture) CloudPreparer.Request(HistoryCloudsJob(*picture, Settings, MapInfo, side));
+    StatusText = picture ? HistoryTimeText(picture->Utc) : std::string(texts::TitleText);
+    if (Settings.Features.DayNight) ComputeSunMoon();
+    OpenGLPanel->RequestFrame();
 }
 
 void TMainForm::ApplyLightingMode() {
@@ -412,6 +425,7 @@ void TMainForm::ShowUpdateResult(const std::string& text) {
 // Keys and the window's size
 
 void TMainForm::keyPressEvent(QKeyEvent* event) {
+    if (History->Key(event->key())) return;
     const bool ctrlOrShift = event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier);
     if (NavKeyDown(Nav, NavKeyOf(event->key()), ctrlOrShift) == NavClose) {
         close();
@@ -598,7 +612,7 @@ void TMainForm::UmDownResult(std::intptr_t wParam, std::intptr_t lParam) {
 void TMainForm::UmLoadMap(std::intptr_t wParam) {
     if (!FileExists(DownFile)) return;
     const TInstallResult installed = InstallCloudPicture(
-        DownFile, DataFolder, static_cast<TTyp>(wParam), DownloadFacts(MapInfo));
+        DownFile, DataFolder, static_cast<TTyp>(wParam), DownloadFacts(MapInfo), Settings.History);
     if (!installed.Installed) {
         // The picture in hand stays, and so do its date, filter level and credit.
         MapInfo.LastMap = DownPreviousDate;
@@ -612,6 +626,8 @@ void TMainForm::UmLoadMap(std::intptr_t wParam) {
     // nor its labels taken.
     CloudPreparer.Drop();
     AdoptDownloadLabels(MapInfo);
+    History->Close(); // the new picture is now
+    if (!installed.HistoryText.empty()) ShowUpdateResult(installed.HistoryText);
     PostMessage(this, UM_SHOWCLOUDS);
 }
 
@@ -636,6 +652,7 @@ bool TMainForm::RequestClouds() {
 }
 
 void TMainForm::CloudsPrepared(TCloudJob& job) {
+    if (History->Prepared(job.Info.Path, job.Succeeded())) return; // a damaged kept picture
     // A picture that cannot be shown takes the cloud layer away, as it always did.
     CloudsAvailable = false;
     if (!job.Succeeded() || !SceneBuilt) return;

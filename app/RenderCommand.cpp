@@ -199,9 +199,11 @@ private:
         std::string text = outcome.StatusText;
         if (outcome.NewPicture) {
             const TInstallResult installed =
-                InstallCloudPicture(DownFile, DataFolder, outcome.Type, DownloadFacts(MapInfo));
+                InstallCloudPicture(DownFile, DataFolder, outcome.Type, DownloadFacts(MapInfo),
+                                    Settings.History);
             if (installed.Installed) {
                 AdoptDownloadLabels(MapInfo);
+                if (!installed.HistoryText.empty()) PrintStatus(installed.HistoryText);
                 Installed = true;
             } else {
                 MapInfo.LastMap = outcome.PreviousDate;
@@ -304,7 +306,10 @@ int DrawAndWrite(const TRenderOptions& o, int width, int height, const std::stri
     if (settings.Features.DetailedTexturing) scene.ChangeEarthTexture(true);
 
     std::vector<std::uint8_t> stream;
-    const bool clouds = ShowCachedClouds(scene, dataFolder, settings, mapInfo, stream, lines);
+    // --time: the kept picture of that time when the history reaches it, else the one in hand.
+    bool clouds = o.Time && settings.Features.Clouds &&
+                  ShowHistoryClouds(scene, dataFolder, *o.Time, settings, mapInfo, stream, lines);
+    if (!clouds) clouds = ShowCachedClouds(scene, dataFolder, settings, mapInfo, stream, lines);
     if (!clouds) PrintStatus("No cloud picture in hand: the globe is drawn without clouds.");
 
     TNavState nav;
@@ -471,7 +476,8 @@ bool ParseRenderOptions(const QStringList& arguments, TRenderOptions& o, std::st
     const QCommandLineOption time(
         QStringLiteral("time"),
         QStringLiteral("Place sun and moon for this instant, e.g. 2024-03-20T12:00:00Z "
-                       "(without a zone: local time)."),
+                       "(without a zone: local time), and draw the kept cloud picture nearest "
+                       "to it."),
         QStringLiteral("ISO8601"));
     for (const QCommandLineOption* option :
          {&render, &size, &update, &timeout, &view, &dayNight, &rgb, &noClouds, &names, &noNames,
