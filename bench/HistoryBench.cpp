@@ -7,6 +7,7 @@
 //
 // The pictures are copies of the source (default resources/earth4096.jpg) in a fresh temporary
 // folder, removed at the end. The texture upload on the window's thread is not part of it.
+#include "core/Messages.h"
 #include "weather/CloudHistory.h"
 #include "weather/CloudJob.h"
 #include "weather/HistoryPlayer.h"
@@ -37,6 +38,16 @@ double StatusMB(const char* key) {
     return -1;
 }
 
+// Runs the worker's end calls, as the window's event handler does.
+class TTarget : public QObject {
+protected:
+    bool event(QEvent* event) override {
+        if (event->type() != nimbora::TCallEvent::EventType) return QObject::event(event);
+        static_cast<nimbora::TCallEvent*>(event)->Call();
+        return true;
+    }
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -64,8 +75,9 @@ int main(int argc, char** argv) {
     const double rssBefore = StatusMB("VmRSS");
 
     QEventLoop loop;
+    TTarget target;
     bool ready = false, failed = false;
-    nimbora::TCloudPreparer preparer(&app, [&](nimbora::TCloudJob& job) {
+    nimbora::TCloudPreparer preparer(&target, [&](nimbora::TCloudJob& job) {
         failed = failed || !job.Succeeded();
         ready = true;
         loop.quit();
