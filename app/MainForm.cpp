@@ -150,6 +150,8 @@ void TMainForm::CreateControls() {
     OpenGLPanel->setObjectName("OpenGLPanel");
     OpenGLPanel->setGeometry(rect());
     OpenGLPanel->setFocusPolicy(Qt::NoFocus);
+    History = std::make_unique<THistoryView>(
+        OpenGLPanel, DataFolder, [this](const THistoryPicture* p) { ShowHistoryPicture(p); });
     OpenGLPanel->OnInitialize = [this] { OpenGLPanelInit(); };
     OpenGLPanel->OnPaint = [this] { OpenGLPanelPaint(); };
     OpenGLPanel->OnResize = [this](int w, int h, double ratio) { OpenGLPanelResize(w, h, ratio); };
@@ -361,8 +363,7 @@ void TMainForm::MovTimerTimer() {
         changed = true;
     } else if (Settings.Features.DayNight && ++SunTicks >= 30) {
         SunTicks = 0;
-        SunMoon = UpdateSunMoon(Clock);
-        UpdateSunText(StatusText, CloudUpdate->Busy() || ResultHold.Holds(Now()), SunMoon);
+        ComputeSunMoon();
         changed = true;
     }
     const TVertex before = Nav.Proj;
@@ -374,8 +375,20 @@ void TMainForm::MovTimerTimer() {
 }
 
 void TMainForm::ComputeSunMoon() {
-    SunMoon = UpdateSunMoon(Clock);
+    // A kept cloud picture brings its own time, for the sun and moon and the status line.
+    const std::optional<double> shown = History->PictureTime();
+    SunMoon = UpdateSunMoon(shown ? TUtcClock([t = *shown] { return t; }) : Clock);
     UpdateSunText(StatusText, CloudUpdate->Busy() || ResultHold.Holds(Now()), SunMoon);
+    if (shown) StatusText = HistoryTimeText(*shown);
+}
+
+void TMainForm::ShowHistoryPicture(const THistoryPicture* picture) {
+    if (!picture) RequestClouds();
+    const int side = CloudMaxSide > 0 ? std::min(CloudMaxSide, HistoryMaxSide) : HistoryMaxSide;
+    if (picture) CloudPreparer.Request(HistoryCloudsJob(*picture, Settings, MapInfo, side));
+    StatusText = picture ? HistoryTimeText(picture->Utc) : std::string(texts::TitleText);
+    if (Settings.Features.DayNight) ComputeSunMoon();
+    OpenGLPanel->RequestFrame();
 }
 
 void TMainForm::ApplyLightingMode() {
@@ -400,6 +413,7 @@ void TMainForm::ShowUpdateResult(const std::string& text) {
 // Keys and the window's size
 
 void TMainForm::keyPressEvent(QKeyEvent* event) {
+    if (History->Key(event->key())) return;
     const bool ctrlOrShift = event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier);
     if (NavKeyDown(Nav, NavKeyOf(event->key()), ctrlOrShift) == NavClose) {
         close();
@@ -492,7 +506,7 @@ void TMainForm::UmBeginUpdate() {
     if (!isVisible()) return;
     const QAction* checked = ServerGroup->checkedAction();
     const unsigned fixed = checked ? static_cast<unsigned>(checked->data().toInt()) : 0;
-    if (CloudUpdate->Start(fixed, Settings.Proxy)) UpdateWeatherBt->setEnabled(false);
+    if (CloudUpdate->Start(fixed, Settings.Proxy, Settings.History)) UpdateWeatherBt->setEnabled(false);
 }
 
 void TMainForm::UpdateProgress(const std::string& text) {
@@ -509,6 +523,8 @@ void TMainForm::UpdateFinished(const TCloudUpdateResult& result) {
         // What is being prepared is the picture that was in hand: its result must not be shown,
         // nor its labels taken.
         CloudPreparer.Drop();
+        History->Close(); // the new picture is now
+        if (!result.HistoryText.empty()) ShowUpdateResult(result.HistoryText);
         PostMessage(this, UM_SHOWCLOUDS);
     }
     OpenGLPanel->RequestFrame();
@@ -535,6 +551,7 @@ bool TMainForm::RequestClouds() {
 }
 
 void TMainForm::CloudsPrepared(TCloudJob& job) {
+    if (History->Prepared(job.Info.Path, job.Succeeded())) return; // a damaged kept picture
     // A picture that cannot be shown takes the cloud layer away, as it always did.
     CloudsAvailable = false;
     if (!job.Succeeded() || !SceneBuilt) return;

@@ -1,6 +1,7 @@
 #pragma once
 // The main window: owns the program state and conducts start-up, the message protocol, the
 // options menu and shutdown. Each handler is short and calls the subsystem that does the work.
+#include "app/HistoryView.h"
 #include "app/Settings.h"
 #include "render/Points.h"
 #include "render/Scene.h"
@@ -101,6 +102,8 @@ private:
     // Refreshes the lighting dialog's sliders for the lighting mode; nothing while it is closed.
     void UpdateLightingControls();
     void CustomWayBtClick();
+    // A kept cloud picture (nullptr: the one in hand) goes to the cloud worker; its time shows.
+    void ShowHistoryPicture(const THistoryPicture* picture);
     void SaveFrameBtClick();
     void ButtonAdvClick(const std::string& url);
     void MovTimerTimer();
@@ -145,6 +148,7 @@ private:
 
     QPoint MenuPos;
     TCloudPreparer CloudPreparer{this, [this](TCloudJob& job) { CloudsPrepared(job); }};
+    std::unique_ptr<THistoryView> History;
 
     // Controls.
     TOpenGLPanel* OpenGLPanel = nullptr;
@@ -167,6 +171,7 @@ private:
     QAction* CityLightsBt = nullptr;
     QAction* ShowTimeZoneBt = nullptr;
     QAction* CustomWayBt = nullptr;
+    QAction* CloudHistoryBt = nullptr;
     QAction* SaveFrameBt = nullptr;
     QAction* ResetViewBt = nullptr;
     QAction* ConfigBt = nullptr;

@@ -89,6 +89,7 @@ void TMainForm::CreateMenu() {
     ShowTimeZoneBt = AddFeature(&TFeatures::TimeZoneGrid, "ShowTimeZoneBt", "Show Time Zone grid");
     CustomWayBt = AddCommand(menu, "CustomWayBt", "Custom Waypoints...",
                              style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+    CloudHistoryBt = AddCommand(menu, "CloudHistoryBt", "Cloud history...", QIcon());
     menu->addSeparator();
     SaveFrameBt = AddCommand(menu, "SaveFrameBt", "Save current view...",
                              style()->standardIcon(QStyle::SP_DialogSaveButton));
@@ -106,6 +107,7 @@ void TMainForm::CreateMenu() {
     connect(ConfigBt, &QAction::triggered, this, [this] { ConfigBtClick(); });
     connect(CustomWayBt, &QAction::triggered, this, [this] { CustomWayBtClick(); });
     connect(SaveFrameBt, &QAction::triggered, this, [this] { SaveFrameBtClick(); });
+    connect(CloudHistoryBt, &QAction::triggered, this, [this] { History->Open(); });
     // Every change of the menu's state shows in the next frame.
     for (QAction* item : menu->actions())
         connect(item, &QAction::triggered, OpenGLPanel, &TOpenGLPanel::RequestFrame);

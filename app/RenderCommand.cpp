@@ -86,10 +86,11 @@ TUpdateRun RunUpdate(const std::string& dataFolder, const TSettings& settings,
     update.OnCatalogue = [&](const TCatalogue* catalogue) {
         if (catalogue && catalogue->IdentityOk && catalogue->ServerCount > 0)
             mapInfo.Map = catalogue->Servers;
-        update.Start(server, settings.Proxy);
+        update.Start(server, settings.Proxy, settings.History);
     };
     update.OnFinished = [&](const TCloudUpdateResult& result) {
         if (!result.StatusText.empty()) PrintStatus(result.StatusText);
+        if (!result.HistoryText.empty()) PrintStatus(result.HistoryText);
         run.ResultText = result.StatusText;
         run.Installed = result.Installed;
         finished = true;
@@ -104,7 +105,7 @@ TUpdateRun RunUpdate(const std::string& dataFolder, const TSettings& settings,
     if (settings.GetCatalogue && !mapInfo.UseDirectUrl)
         update.FetchCatalogue(settings.CatalogueUrl, settings.Proxy);
     else
-        update.Start(server, settings.Proxy);
+        update.Start(server, settings.Proxy, settings.History);
     loop.exec();
     return run; // the update is stopped as it goes, and what it had begun is thrown away
 }
@@ -159,7 +160,10 @@ int DrawAndWrite(const TRenderOptions& o, int width, int height, const std::stri
     if (settings.Features.DetailedTexturing) scene.ChangeEarthTexture(true);
 
     std::vector<std::uint8_t> stream;
-    const bool clouds = ShowCachedClouds(scene, dataFolder, settings, mapInfo, stream, lines);
+    // --time: the kept picture of that time when the history reaches it, else the one in hand.
+    bool clouds = o.Time && settings.Features.Clouds &&
+                  ShowHistoryClouds(scene, dataFolder, *o.Time, settings, mapInfo, stream, lines);
+    if (!clouds) clouds = ShowCachedClouds(scene, dataFolder, settings, mapInfo, stream, lines);
     if (!clouds) PrintStatus("No cloud picture in hand: the globe is drawn without clouds.");
 
     TNavState nav;
@@ -248,7 +252,8 @@ bool ParseRenderOptions(const QStringList& arguments, TRenderOptions& o, std::st
     const QCommandLineOption time(
         QStringLiteral("time"),
         QStringLiteral("Place sun and moon for this instant, e.g. 2024-03-20T12:00:00Z "
-                       "(without a zone: local time)."),
+                       "(without a zone: local time), and draw the kept cloud picture nearest "
+                       "to it."),
         QStringLiteral("ISO8601"));
     for (const QCommandLineOption* option :
          {&render, &size, &update, &timeout, &view, &dayNight, &rgb, &noClouds, &names, &noNames,

@@ -38,20 +38,36 @@ TFrameState MakeFrameState(const TSettings& settings, const TNavState& nav, cons
 // Every filtered cloud picture must be one the texture loader takes.
 static_assert(MaxCloudTexturePixels <= MaxJpegPixels && MaxCloudTextureSide <= MaxJpegSide);
 
-std::optional<TCloudJobInfo> CachedCloudsJob(const std::string& dataFolder,
-                                             const TSettings& settings, const TMapInfo& mapInfo,
-                                             int maxSide) {
-    const TCachedClouds cached = FindCachedClouds(dataFolder);
-    if (cached.Type == TypUnk) return std::nullopt;
+namespace {
+
+TCloudJobInfo CloudsJob(const std::string& path, TTyp type, const TSettings& settings,
+                        const TMapInfo& mapInfo, int maxSide) {
     TCloudJobInfo info;
-    info.Path = cached.Path;
-    info.Type = cached.Type;
+    info.Path = path;
+    info.Type = type;
     info.Colour = settings.Features.ColorizeClouds;
     info.Filter = CloudFilterLevel(settings.AutoFilter, mapInfo.DownFilter, settings.UserFilterVal);
     info.MaxSide = maxSide;
     info.DownFilter = mapInfo.DownFilter;
     info.DownCredit = mapInfo.DownCredit;
     info.LastMap = mapInfo.LastMap;
+    return info;
+}
+
+} // namespace
+
+std::optional<TCloudJobInfo> CachedCloudsJob(const std::string& dataFolder,
+                                             const TSettings& settings, const TMapInfo& mapInfo,
+                                             int maxSide) {
+    const TCachedClouds cached = FindCachedClouds(dataFolder);
+    if (cached.Type == TypUnk) return std::nullopt;
+    return CloudsJob(cached.Path, cached.Type, settings, mapInfo, maxSide);
+}
+
+TCloudJobInfo HistoryCloudsJob(const THistoryPicture& picture, const TSettings& settings,
+                               const TMapInfo& mapInfo, int maxSide) {
+    TCloudJobInfo info = CloudsJob(picture.Path, picture.Type, settings, mapInfo, maxSide);
+    info.LastMap = {picture.Utc, 0, true};
     return info;
 }
 
@@ -73,6 +89,17 @@ bool ShowCachedClouds(TScene& scene, const std::string& dataFolder, const TSetti
     TCloudPixels pixels;
     if (!PrepareCloudPixels(*info, pixels, stream)) return false;
     return ShowPreparedClouds(scene, *info, pixels, mapInfo, lines);
+}
+
+bool ShowHistoryClouds(TScene& scene, const std::string& dataFolder, double utc,
+                       const TSettings& settings, TMapInfo& mapInfo,
+                       std::vector<std::uint8_t>& stream, TStatusLines& lines) {
+    const auto picture = NearestHistoryPicture(ListCloudHistory(dataFolder), utc);
+    if (!picture) return false;
+    const TCloudJobInfo info = HistoryCloudsJob(*picture, settings, mapInfo, MaxTextureSide());
+    TCloudPixels pixels;
+    return PrepareCloudPixels(info, pixels, stream) &&
+           ShowPreparedClouds(scene, info, pixels, mapInfo, lines);
 }
 
 } // namespace nimbora

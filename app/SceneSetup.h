@@ -6,6 +6,7 @@
 #include "render/Scene.h"
 #include "render/navigation.h"
 #include "render/sunmoondata.h"
+#include "weather/CloudHistory.h"
 #include "weather/CloudJob.h"
 #include "weather/MapInfo.h"
 
@@ -32,6 +33,11 @@ std::optional<TCloudJobInfo> CachedCloudsJob(const std::string& dataFolder,
                                              const TSettings& settings, const TMapInfo& mapInfo,
                                              int maxSide);
 
+// The same for a kept picture of the cloud history: filtered as the picture in hand would be,
+// and labelled with its own time.
+TCloudJobInfo HistoryCloudsJob(const THistoryPicture& picture, const TSettings& settings,
+                               const TMapInfo& mapInfo, int maxSide);
+
 // A prepared cloud picture becomes the scene's cloud texture (context current). On success the
 // map info takes the filter level and credit the picture was asked with, and lines.Update and
 // lines.Credit say so; false, with nothing changed, when the texture could not be made.
@@ -43,5 +49,10 @@ bool ShowPreparedClouds(TScene& scene, const TCloudJobInfo& info, const TCloudPi
 // picture. stream is the reused buffer for the processed picture.
 bool ShowCachedClouds(TScene& scene, const std::string& dataFolder, const TSettings& settings,
                       TMapInfo& mapInfo, std::vector<std::uint8_t>& stream, TStatusLines& lines);
+// The same with the kept picture nearest to utc when utc lies within the history: false, with
+// nothing changed, when there is none or it cannot be read.
+bool ShowHistoryClouds(TScene& scene, const std::string& dataFolder, double utc,
+                       const TSettings& settings, TMapInfo& mapInfo,
+                       std::vector<std::uint8_t>& stream, TStatusLines& lines);
 
 } // namespace nimbora

@@ -11,6 +11,7 @@
 #include "weather/CloudCache.h"
 #include "weather/WeatherTexts.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace nimbora {
@@ -169,6 +170,10 @@ void ReadSettings(const std::string& path, const std::string& dataFolder, TSetti
     // Only "random" and the ten server items exist; anything else would name no item.
     settings.ServerIndex = ini.ReadInteger(Map, "ServerIndex", 0);
     if (settings.ServerIndex < 0 || settings.ServerIndex > 10) settings.ServerIndex = 0;
+    settings.History.Days =
+        std::clamp(ini.ReadInteger(Map, "HistoryDays", THistoryBounds{}.Days), 0, MaxHistoryDays);
+    settings.History.MB =
+        std::clamp(ini.ReadInteger(Map, "HistoryMB", THistoryBounds{}.MB), 0, MaxHistoryMB);
 
     TFeatures& f = settings.Features;
     f.WorldTexturing = ini.ReadBool(Features, "WorldTexturing", true);

@@ -3,6 +3,7 @@
 #include "core/IniFile.h"
 #include "net/Proxy.h"
 #include "render/Lighting.h"
+#include "weather/CloudHistory.h"
 #include "weather/MapInfo.h"
 
 #include <cstdint>
@@ -31,6 +32,7 @@ struct TSettings {            // everything read from the file except what lives
     bool AutoFilter = true;
     std::uint8_t UserFilterVal = 0;
     TLightingSets Lighting = DefaultLighting();
+    THistoryBounds History; // hand-made keys of [Map]; never written
 };
 
 // Reads the whole file in its fixed order. mapInfo.Map must hold the built-in server on entry;

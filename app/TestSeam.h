@@ -43,6 +43,8 @@ struct TMainFormTestSeam {
     static bool LightsSettled(const TMainForm& form) { return form.Scene.LightInit(); }
     // True while a cloud picture is being prepared or waits to be.
     static bool CloudsPending(const TMainForm& form) { return form.CloudPreparer.Busy(); }
+    // The cloud history's bar and player.
+    static const THistoryView& History(const TMainForm& form) { return *form.History; }
     // Empties the first status line, so that the next text written there can be told apart.
     static void ClearStatusText(TMainForm& form) { form.StatusText.clear(); }
 };

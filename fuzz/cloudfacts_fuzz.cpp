@@ -1,9 +1,11 @@
 // The facts file kept beside the cloud picture, as anything a disk may hold: reading never
 // crashes, believes only dates that are not ahead of the clock, and what it believed is written
 // and read back the same. The picture in hand has 64 bytes, so inputs with "Size=64" get past
-// the check that the facts belong to it.
+// the check that the facts belong to it. The same bytes are also read as the name of a kept
+// picture of the cloud history: a name taken names its time and type the same way again.
 #include "fuzz/FuzzSupport.h"
 #include "weather/CloudCache.h"
+#include "weather/CloudHistory.h"
 
 #include <cmath>
 
@@ -16,7 +18,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return true;
     }();
     (void)picture;
-    fuzz::WriteScratchFile(CloudFactsPath(folder), {reinterpret_cast<const char*>(data), size});
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    if (const auto name = ParseHistoryFileName(bytes)) {
+        FUZZ_CHECK(name->Type == TypJpg || name->Type == TypPng);
+        FUZZ_CHECK(HistoryFileName(name->Utc, name->Type) == bytes);
+    }
+    fuzz::WriteScratchFile(CloudFactsPath(folder), bytes);
 
     const double now = 45000.5; // 2023-03-15 12:00 UTC
     const auto facts = ReadCloudFacts(folder, now);

@@ -445,4 +445,92 @@ bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> d
     return true;
 }
 
+std::vector<TFolderEntry> ListFolder(const std::string& folder, std::size_t maxEntries) {
+    std::vector<TFolderEntry> entries;
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir) return entries;
+    const int dirFd = ::dirfd(dir);
+    while (entries.size() < maxEntries) {
+        const dirent* entry = ::readdir(dir);
+        if (!entry) break;
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        struct stat st {};
+        TFolderEntry item{name};
+        if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            item.Regular = S_ISREG(st.st_mode);
+            item.Size = static_cast<long long>(st.st_size);
+        }
+        entries.push_back(std::move(item));
+    }
+    ::closedir(dir);
+    return entries;
+}
+
+bool MakeFolder(const std::string& path) {
+    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool CopyFileReplacing(const std::string& from, const std::string& to, std::string& error) {
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    struct stat st {};
+    if (in < 0 || ::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = ErrorText(in < 0 ? errno : EINVAL);
+        if (in >= 0) ::close(in);
+        return false;
+    }
+    const std::size_t slash = to.rfind('/');
+    std::string temporary = (slash == std::string::npos ? std::string() : to.substr(0, slash + 1)) +
+                            "." + to.substr(slash == std::string::npos ? 0 : slash + 1) +
+                            TempSuffixPattern;
+    const int out = ::mkstemp(temporary.data());
+    if (out < 0) {
+        error = ErrorText(errno);
+        ::close(in);
+        return false;
+    }
+    std::vector<std::uint8_t> buffer(1 << 16);
+    bool ok = true;
+    int code = 0;
+    for (;;) {
+        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            ok = got == 0;
+            code = errno;
+            break;
+        }
+        if (Fails(TFileWriteStep::Write)) {
+            ok = false;
+            code = ENOSPC;
+            break;
+        }
+        if (!WriteAllTo(out, buffer.data(), static_cast<std::size_t>(got))) {
+            ok = false;
+            code = errno;
+            break;
+        }
+    }
+    ::close(in);
+    if (ok && ::fsync(out) != 0) {
+        ok = false;
+        code = errno;
+    }
+    if (::close(out) != 0 && ok) {
+        ok = false;
+        code = errno;
+    }
+    if (ok && ::rename(temporary.c_str(), to.c_str()) != 0) {
+        ok = false;
+        code = errno;
+    }
+    if (!ok) {
+        error = ErrorText(code);
+        ::unlink(temporary.c_str());
+    }
+    return ok;
+}
+
 } // namespace nimbora

@@ -105,4 +105,21 @@ bool ReadFileBytes(const std::string& path, std::size_t maxBytes, std::vector<st
 bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> data,
                         std::string& error);
 
+// A plain entry of a folder as the folder holds it (a link is not followed).
+struct TFolderEntry {
+    std::string Name;
+    long long Size = 0;
+    bool Regular = false; // a plain file, not a link, a folder, a pipe or a device
+};
+// The entries of a folder ("." and ".." left out), at most maxEntries of them; empty when the
+// folder cannot be read.
+std::vector<TFolderEntry> ListFolder(const std::string& folder, std::size_t maxEntries);
+// Creates a folder readable by its owner only; true when it exists as a folder afterwards (a
+// link to a folder is not taken).
+bool MakeFolder(const std::string& path);
+// Copies a plain file to `to` in one step: written beside it under a temporary name, synced,
+// renamed over it. On failure nothing is left at `to` or beside it and error holds the cause.
+// The Write step of SetFileWriteFault makes it fail as a full disk would.
+bool CopyFileReplacing(const std::string& from, const std::string& to, std::string& error);
+
 } // namespace nimbora

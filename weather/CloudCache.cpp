@@ -106,19 +106,26 @@ std::string CannotSaveCloudsText(const std::string& dataFolder) {
 }
 
 TInstallResult InstallCloudPicture(const std::string& downFile, const std::string& dataFolder,
-                                   TTyp type, const TCloudFacts& facts) {
+                                   TTyp type, const TCloudFacts& facts,
+                                   const THistoryBounds& history) {
     if (type != TypPng && type != TypJpg) {
         DeleteFileIfExists(downFile);
-        return {false, "Error: Cannot download data"};
+        return {false, "Error: Cannot download data", {}};
     }
     // MoveFile renames in one step, or copies beside the target and renames that.
     if (!MoveFile(downFile, CloudCachePath(dataFolder, type))) {
         DeleteFileIfExists(downFile);
-        return {false, CannotSaveCloudsText(dataFolder)};
+        return {false, CannotSaveCloudsText(dataFolder), {}};
     }
     DeleteFileIfExists(CloudCachePath(dataFolder, type == TypPng ? TypJpg : TypPng));
     WriteCloudFacts(dataFolder, facts);
-    return {true, {}};
+    TInstallResult result{true, {}, {}};
+    if (facts.LastMap.Exists)
+        result.HistoryText =
+            KeepInCloudHistory(CloudCachePath(dataFolder, type), type,
+                               facts.LastMap.DateTime - facts.LastMap.TimeZone / 1440.0,
+                               dataFolder, history);
+    return result;
 }
 
 bool SameFileContents(const std::string& a, const std::string& b) {

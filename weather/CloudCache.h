@@ -3,6 +3,7 @@
 // installation of a downloaded picture in its place and the facts kept beside it. Every rule
 // about the cache files is here, so that the window, the command line, the settings and the
 // update decision all see the same files.
+#include "weather/CloudHistory.h"
 #include "weather/DownloadSupport.h"
 #include "weather/MapInfo.h"
 
@@ -56,14 +57,17 @@ std::string CannotSaveCloudsText(const std::string& dataFolder);
 struct TInstallResult {
     bool Installed = false;
     std::string ErrorText; // the status line when it was not
+    std::string HistoryText; // the status line when it was installed but not kept in the history
 };
 // Makes downFile the picture in hand: renamed over the cache file of its type in one step
 // (copied into the data folder first when it lies on another file system), and only then the
 // cache file of the other type removed; then its facts are written beside it (a failure there
 // leaves a facts file that no longer matches and is therefore not believed). On failure the
 // picture in hand is untouched and neither downFile nor a partial copy is left behind.
+// An installed picture is also kept in the cloud history, named by the date of its facts.
 TInstallResult InstallCloudPicture(const std::string& downFile, const std::string& dataFolder,
-                                   TTyp type, const TCloudFacts& facts);
+                                   TTyp type, const TCloudFacts& facts,
+                                   const THistoryBounds& history = {});
 
 // True when both files can be read and hold the same bytes.
 bool SameFileContents(const std::string& a, const std::string& b);

@@ -57,9 +57,10 @@ void TCloudUpdate::CatalogueEnded() {
     if (OnCatalogue) OnCatalogue(catalogue ? &*catalogue : nullptr);
 }
 
-bool TCloudUpdate::Start(unsigned serverIndex, const TProxy& proxy) {
+bool TCloudUpdate::Start(unsigned serverIndex, const TProxy& proxy, const THistoryBounds& history) {
     if (Running) return false;
     Running = true;
+    History = history;
     ++Generation;
     Stop(DownTh); // one that has ended and reported
     const auto index = ChooseServer(serverIndex, MapInfo.Map.size());
@@ -127,11 +128,12 @@ void TCloudUpdate::Results(TDownThread& thread) {
 
 void TCloudUpdate::Install(TTyp type, const TDateTimeZ& previousDate, TCloudUpdateResult result) {
     const TInstallResult installed =
-        InstallCloudPicture(DownFile, DataFolder, type, DownloadFacts(MapInfo));
+        InstallCloudPicture(DownFile, DataFolder, type, DownloadFacts(MapInfo), History);
     DownFile.clear();
     if (installed.Installed) {
         AdoptDownloadLabels(MapInfo);
         result.Installed = true;
+        result.HistoryText = installed.HistoryText;
     } else {
         // The picture in hand stays, and so do its date, filter level and credit.
         MapInfo.LastMap = previousDate;

@@ -10,6 +10,7 @@
 // the conductor.
 #include "core/Synchronize.h"
 #include "net/Proxy.h"
+#include "weather/CloudHistory.h"
 #include "weather/MapInfo.h"
 #include "weather/ThDown.h"
 #include "weather/ThSrvc.h"
@@ -28,6 +29,7 @@ struct TCloudUpdateResult {
     bool ShowHints = false;        // the two lower lines become ErrorHintLines(...)
     bool ConnectionFailed = false; // ...which then also say where the proxy is set
     bool Installed = false;        // a newer picture is in hand now
+    std::string HistoryText;       // why the new picture could not be kept in the history
 };
 
 class TCloudUpdate {
@@ -48,8 +50,9 @@ public:
     bool FetchCatalogue(const std::string& catalogueUrl, const TProxy& proxy);
     // Downloads from the server list's entry serverIndex (1 .. 10; any other value: one drawn
     // at random) and installs the picture when it is newer than the one in hand. False, and
-    // nothing happens, while an update runs.
-    bool Start(unsigned serverIndex, const TProxy& proxy);
+    // nothing happens, while an update runs. A new picture is also kept in the history within
+    // history's bounds.
+    bool Start(unsigned serverIndex, const TProxy& proxy, const THistoryBounds& history = {});
     // Stops both workers and waits for them, and deletes their files; the picture in hand and
     // its facts stay as they were. Nothing is reported any more of what ran.
     void Cancel();
@@ -85,6 +88,7 @@ private:
     std::unique_ptr<TWorkTh> WorkTh;
     std::string DownFile, WorkFile;
     std::int32_t DownLen = -1;
+    THistoryBounds History;
     bool Running = false, Fetching = false;
     unsigned Generation = 0; // what a posted step belongs to; Start and Cancel move it on
 };

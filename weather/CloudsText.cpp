@@ -19,10 +19,8 @@ QString LongTimeFormat(const QLocale& locale) {
     return format.trimmed();
 }
 
-} // namespace
-
-std::string CloudsUpdatedText(const TDateTimeZ& lastMap) {
-    if (lastMap.DateTime == 0) return "Clouds updated: no data";
+// The instant as the user's local date and time, in the locale's short form.
+std::string LocalDateTimeText(const TDateTimeZ& lastMap) {
     const double local = DateTimeZToLocal(lastMap);
     const double days = std::floor(local);
     const QDate date = QDate(1899, 12, 30).addDays(static_cast<qint64>(days));
@@ -31,7 +29,18 @@ std::string CloudsUpdatedText(const TDateTimeZ& lastMap) {
     QString text = locale.toString(date, QLocale::ShortFormat);
     if (ms > 0 && ms < 86400000)
         text += ' ' + locale.toString(QTime::fromMSecsSinceStartOfDay(ms), LongTimeFormat(locale));
-    return "Clouds updated: " + Utf8ToCp1252(text.toStdString());
+    return Utf8ToCp1252(text.toStdString());
+}
+
+} // namespace
+
+std::string CloudsUpdatedText(const TDateTimeZ& lastMap) {
+    if (lastMap.DateTime == 0) return "Clouds updated: no data";
+    return "Clouds updated: " + LocalDateTimeText(lastMap);
+}
+
+std::string HistoryTimeText(double utc) {
+    return "Cloud history: " + LocalDateTimeText({utc, 0, true});
 }
 
 } // namespace nimbora

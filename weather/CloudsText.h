@@ -11,4 +11,7 @@ namespace nimbora {
 // time is 0. Windows-1252 text.
 std::string CloudsUpdatedText(const TDateTimeZ& lastMap);
 
+// "Cloud history: " and a kept picture's time (a UTC day count) as local date and time.
+std::string HistoryTimeText(double utc);
+
 } // namespace nimbora

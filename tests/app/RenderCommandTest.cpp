@@ -444,5 +444,34 @@ TEST_F(RenderUpdate, GivesUpAtTheTimeoutAndDrawsWithThePictureInHand) {
     EXPECT_EQ(endless.ConnectionCount(), 1);
 }
 
+TEST_F(RenderUpdate, KeepsEveryNewPictureAndTimeDrawsTheNearestKept) {
+    CloudsInHand(0);
+    Settings("/clouds.jpg", "2020-01-01T00:00:00+00:00");
+    ASSERT_EQ(Render().Exit, 0); // white clouds of 05:06 UTC
+    ASSERT_TRUE(WriteWholeFile(root_.str("clouds.jpg"), GreyJpeg(256, 128, 0)));
+    const timeval later[2] = {{PictureTime + 3 * 3600, 0}, {PictureTime + 3 * 3600, 0}};
+    ASSERT_EQ(utimes(root_.str("clouds.jpg").c_str(), later), 0);
+    const TRun second = Render(); // a clear sky three hours later
+    ASSERT_EQ(second.Exit, 0) << second.Err;
+    EXPECT_EQ(QDir(QString::fromStdString(folder_ + "history")).entryList(QDir::Files),
+              QStringList({"clouds-20210304T0506Z.jpg", "clouds-20210304T0806Z.jpg"}));
+
+    struct {
+        const char* Time;
+        bool Cloudy;
+    } const cases[] = {
+        {"2021-03-04T06:36:00Z", true},   // nearer the first
+        {"2021-03-04T06:37:00Z", false},  // nearer the second
+        {"2021-03-04T05:06:00Z", true},   // at the first
+        {"2021-03-04T05:05:00Z", false},  // before the history: the picture in hand
+        {"2021-03-04T07:30:00+02:00", true}, // 05:30 UTC
+    };
+    for (const auto& c : cases) {
+        const TRun run = Render(false, {"--time", c.Time});
+        ASSERT_EQ(run.Exit, 0) << run.Err;
+        EXPECT_EQ(Centre() > 300, c.Cloudy) << c.Time << " " << Centre();
+    }
+}
+
 } // namespace
 } // namespace nimbora::test

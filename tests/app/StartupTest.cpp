@@ -157,6 +157,7 @@ TEST(Startup, MenuHasItsCaptionsOrderAndInitialStates) {
         {"CityLightsBt", "City lights", false, true, true},
         {"ShowTimeZoneBt", "Show Time Zone grid", true, true, false},
         {"CustomWayBt", "Custom Waypoints...", true, false, false},
+        {"CloudHistoryBt", "Cloud history...", true, false, false},
         {"", nullptr, true, false, false},
         {"SaveFrameBt", "Save current view...", true, false, false},
         {"ResetViewBt", "Reset viewpoint", true, false, false},

@@ -128,7 +128,9 @@ TEST(CloudCacheTest, InstallReplacesThePictureInHandOnlyWhenTheNewOneIsInPlace) 
         EXPECT_NE(access(downFile.c_str(), F_OK), 0); // never left behind
         if (c.installed) {
             EXPECT_EQ(ReadWholeFile(folder + "clouds.jpg"), Jpeg);
-            EXPECT_EQ(Files(folder), (std::vector<std::string>{"clouds.ini", "clouds.jpg"}));
+            EXPECT_EQ(Files(folder),
+                      (std::vector<std::string>{"clouds.ini", "clouds.jpg", "history"}));
+            EXPECT_EQ(ReadWholeFile(folder + "history/clouds-20210304T0506Z.jpg"), Jpeg);
             const auto read = ReadCloudFacts(folder, 45000);
             ASSERT_TRUE(read);
             EXPECT_EQ(read->Filter, 42);
