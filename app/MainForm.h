@@ -16,10 +16,12 @@
 
 #include <QIcon>
 #include <QList>
+#include <QPointF>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,7 @@ class QToolButton;
 
 namespace nimbora {
 
+class TFindBox;
 class TOpenGLPanel;
 
 class TMainForm : public QWidget {
@@ -58,6 +61,8 @@ public:
     const std::string& GetStatusText() const { return StatusText; }
     const std::string& GetUpdateText() const { return UpdateText; }
     const std::string& GetCreditText() const { return CreditText; }
+    // What lies under the pointer, drawn above them; empty off the globe (Windows-1252).
+    const std::string& GetPointerText() const { return PointerText; }
     QMenu* GetOptionPopup() const { return OptionPopup; }
     TOpenGLPanel* GetOpenGLPanel() const { return OpenGLPanel; }
     bool StartupDone() const { return StartedUp; }
@@ -133,6 +138,11 @@ private:
     void SaveFrameBtClick();
     void ButtonAdvClick(const std::string& url);
     void MovTimerTimer();
+    // "Find place...", and the place under the pointer (app/PlaceSearch.cpp).
+    void FindBtClick();
+    void PointerMoved(std::optional<QPointF> at);
+    void ViewTick(bool moved);
+    void UpdatePointerReadout();
 
     void ComputeSunMoon();
     void ApplyLightingMode();
@@ -149,6 +159,9 @@ private:
 
     std::string DataFolder, IniFile, TempFolder;
     std::string StatusText, UpdateText, CreditText;
+    std::string PointerText;
+    std::optional<QPointF> PointerAt; // over the globe's panel, in window units
+    bool ViewMoving = false;
     TSettings Settings;
     TMapInfo MapInfo;
     TService Service;
@@ -208,6 +221,8 @@ private:
     QAction* ResetViewBt = nullptr;
     QAction* ConfigBt = nullptr;
     QAction* AboutBt = nullptr;
+    QAction* FindBt = nullptr;
+    TFindBox* FindBox = nullptr;
     std::vector<std::pair<QAction*, bool TFeatures::*>> FeatureItems;
 };
 
