@@ -8,8 +8,8 @@
 
 namespace nimbora {
 
-// Whether the arguments ask for the command-line mode (--render, --help, --version) rather
-// than the window.
+// Whether the arguments ask for the command-line mode (--render, --output-per-screen, --help,
+// --version) rather than the window.
 bool IsRenderCommand(int argc, char* argv[]);
 
 // The window takes Qt's own options (-platform, -display, -geometry, -style ...) and nothing
@@ -25,6 +25,9 @@ struct TRenderOptions {
     bool Update = false;
     bool HasView = false;
     double Lat = 0, Lon = 0;
+    std::string ViewName; // --view by name: a place, "sun" or "moon"
+    bool NoStatus = false, NoAxis = false;
+    std::string PerScreenPattern; // --output-per-screen
     std::optional<double> Distance;
     std::optional<bool> DayNight, Clouds, Names, Boundaries, TimeZones;
     bool Detailed = false;
