@@ -164,7 +164,9 @@ void TMainForm::CreateControls() {
         const Qt::MouseButtons b = e->buttons();
         NavMouseMove(Nav, b & Qt::LeftButton, b & Qt::RightButton, e->position().toPoint().x(),
                      e->position().toPoint().y());
+        PointerMoved(e->position());
     };
+    OpenGLPanel->OnMouseLeave = [this] { PointerMoved(std::nullopt); };
     OpenGLPanel->OnMouseUp = [this](QMouseEvent*) { NavMouseUp(Nav); };
     OpenGLPanel->OnWheel = [this](QWheelEvent* e) {
         const int delta = e->angleDelta().y();
@@ -351,8 +353,9 @@ void TMainForm::OpenGLPanelPaint() {
         TScene::RenderBlank(); // until the scene exists the window is black
         return;
     }
-    const TFrameState frame = MakeFrameState(Settings, Nav, SunMoon, CloudsAvailable, DrawPoints,
-                                             {StatusText, UpdateText, CreditText});
+    TFrameState frame = MakeFrameState(Settings, Nav, SunMoon, CloudsAvailable, DrawPoints,
+                                       {StatusText, UpdateText, CreditText});
+    frame.PointerText = PointerText;
     Scene.RenderScene(frame, Settings.Lighting);
 }
 
@@ -368,7 +371,9 @@ void TMainForm::MovTimerTimer() {
     }
     const TVertex before = Nav.Proj;
     NavTimerTick(Nav);
-    changed = changed || before.X != Nav.Proj.X || before.Y != Nav.Proj.Y || before.Z != Nav.Proj.Z;
+    const bool moved = before.X != Nav.Proj.X || before.Y != Nav.Proj.Y || before.Z != Nav.Proj.Z;
+    ViewTick(moved);
+    changed = changed || moved;
     // A still globe looks the same in the next frame: drawing it again would only burn the
     // processor (the drawing is done in software on many machines).
     if (changed) OpenGLPanel->RequestFrame();

@@ -15,10 +15,12 @@
 
 #include <QIcon>
 #include <QList>
+#include <QPointF>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +33,7 @@ class QToolButton;
 
 namespace nimbora {
 
+class TFindBox;
 class TOpenGLPanel;
 
 class TMainForm : public QWidget {
@@ -107,6 +110,11 @@ private:
     void SaveFrameBtClick();
     void ButtonAdvClick(const std::string& url);
     void MovTimerTimer();
+    // "Find place...", and the place under the pointer (app/PlaceSearch.cpp).
+    void FindBtClick();
+    void PointerMoved(std::optional<QPointF> at);
+    void ViewTick(bool moved);
+    void UpdatePointerReadout();
 
     void ComputeSunMoon();
     void ApplyLightingMode();
@@ -123,6 +131,9 @@ private:
 
     std::string DataFolder, IniFile, TempFolder;
     std::string StatusText, UpdateText, CreditText;
+    std::string PointerText;
+    std::optional<QPointF> PointerAt; // over the globe's panel, in window units
+    bool ViewMoving = false;
     TSettings Settings;
     TMapInfo MapInfo;
     TService Service;
@@ -176,6 +187,8 @@ private:
     QAction* ResetViewBt = nullptr;
     QAction* ConfigBt = nullptr;
     QAction* AboutBt = nullptr;
+    QAction* FindBt = nullptr;
+    TFindBox* FindBox = nullptr;
     std::vector<std::pair<QAction*, bool TFeatures::*>> FeatureItems;
 };
 

@@ -93,6 +93,10 @@ void TMainForm::CreateMenu() {
     menu->addSeparator();
     SaveFrameBt = AddCommand(menu, "SaveFrameBt", "Save current view...",
                              style()->standardIcon(QStyle::SP_DialogSaveButton));
+    FindBt = AddCommand(menu, "FindBt", "Find place...",
+                        style()->standardIcon(QStyle::SP_FileDialogContentsView));
+    FindBt->setShortcut(QKeySequence::Find);
+    addAction(FindBt); // Ctrl+F with the menu closed
     ResetViewBt = AddCommand(menu, "ResetViewBt", "Reset viewpoint",
                              style()->standardIcon(QStyle::SP_BrowserReload));
     ConfigBt = AddCommand(menu, "ConfigBt", "Configuration...",
@@ -103,6 +107,7 @@ void TMainForm::CreateMenu() {
     menu->addSeparator();
 
     connect(ResetViewBt, &QAction::triggered, this, [this] { ResetViewBtClick(); });
+    connect(FindBt, &QAction::triggered, this, [this] { FindBtClick(); });
     connect(AboutBt, &QAction::triggered, this, [this] { AboutBtClick(); });
     connect(ConfigBt, &QAction::triggered, this, [this] { ConfigBtClick(); });
     connect(CustomWayBt, &QAction::triggered, this, [this] { CustomWayBtClick(); });

@@ -10,7 +10,10 @@ namespace nimbora {
 bool IsRenderCommand(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
-        if (std::strncmp(a, "--render", 8) == 0 && (a[8] == 0 || a[8] == '=')) return true;
+        for (const char* name : {"--render", "--output-per-screen"}) {
+            const std::size_t n = std::strlen(name);
+            if (std::strncmp(a, name, n) == 0 && (a[n] == 0 || a[n] == '=')) return true;
+        }
         for (const char* name : {"-h", "--help", "--help-all", "-v", "--version"})
             if (std::strcmp(a, name) == 0) return true;
     }

@@ -5,8 +5,8 @@
 
 namespace nimbora {
 
-// Whether the arguments ask for the command-line mode (--render, --help, --version) rather
-// than the window.
+// Whether the arguments ask for the command-line mode (--render, --output-per-screen, --help,
+// --version) rather than the window.
 bool IsRenderCommand(int argc, char* argv[]);
 
 // The window takes Qt's own options (-platform, -display, -geometry, -style ...) and nothing

@@ -1,5 +1,6 @@
 #include "app/RenderCommand.h"
 
+#include "app/RenderTargets.h"
 #include "app/SceneSetup.h"
 #include "app/Settings.h"
 #include "app/Texts.h"
@@ -156,7 +157,7 @@ int DrawAndWrite(const TRenderOptions& o, int width, int height, const std::stri
         return ExitFailed;
     }
     scene.ApplyLightColoursNow(settings.Lighting);
-    scene.OpenGLPanelResize(width, height, 1);
+    scene.OpenGLPanelResize(width, height, PictureScale(width, height));
     if (settings.Features.DetailedTexturing) scene.ChangeEarthTexture(true);
 
     std::vector<std::uint8_t> stream;
@@ -174,8 +175,10 @@ int DrawAndWrite(const TRenderOptions& o, int width, int height, const std::stri
         sunMoon = UpdateSunMoon(clock);
         UpdateSunText(lines.Status, false, sunMoon);
     }
-    scene.RenderScene(MakeFrameState(settings, nav, sunMoon, clouds, drawPoints, lines),
-                      settings.Lighting);
+    TFrameState frame = MakeFrameState(settings, nav, sunMoon, clouds, drawPoints, lines);
+    frame.ShowAxis = !o.NoAxis;
+    if (o.NoStatus) frame.StatusText = frame.UpdateText = frame.CreditText = {};
+    scene.RenderScene(frame, settings.Lighting);
     std::vector<std::uint8_t> rgb;
     const bool read = offscreen.Read(rgb);
     scene.Release();
@@ -210,8 +213,8 @@ bool ParseRenderOptions(const QStringList& arguments, TRenderOptions& o, std::st
         QStringLiteral("file"));
     const QCommandLineOption size(
         QStringLiteral("size"),
-        QStringLiteral("Picture size, e.g. 1920x1080 (default: the screen's, else 1920x1080; "
-                       "at most 8192x8192)."),
+        QStringLiteral("Picture size, e.g. 1920x1080, or screen (the default: the screen's, "
+                       "else 1920x1080; at most 8192x8192)."),
         QStringLiteral("WxH"));
     const QCommandLineOption update(QStringLiteral("update"),
                                     QStringLiteral("Fetch a newer cloud picture first."));
@@ -223,8 +226,18 @@ bool ParseRenderOptions(const QStringList& arguments, TRenderOptions& o, std::st
     const QCommandLineOption view(
         QStringLiteral("view"),
         QStringLiteral("Look down on latitude,longitude in degrees, from distance (5.5 to 40; "
-                       "the globe's radius is 5)."),
-        QStringLiteral("lat,lon[,distance]"));
+                       "the globe's radius is 5), or on a place by name: a country, a sea, a "
+                       "waypoint, sun or moon."),
+        QStringLiteral("lat,lon[,distance]|name"));
+    const QCommandLineOption noStatus(QStringLiteral("no-status"),
+                                      QStringLiteral("Leave the status text out."));
+    const QCommandLineOption noAxis(QStringLiteral("no-axis"),
+                                    QStringLiteral("Leave the polar axis line out."));
+    const QCommandLineOption perScreen(
+        QStringLiteral("output-per-screen"),
+        QStringLiteral("Write one picture per screen at its size instead, %n in <pattern> "
+                       "being the screen's number (e.g. globe-%n.png)."),
+        QStringLiteral("pattern"));
     const QCommandLineOption dayNight(QStringLiteral("daynight"),
                                       QStringLiteral("Light the globe by the sun."));
     const QCommandLineOption rgb(QStringLiteral("rgb"),
@@ -258,7 +271,7 @@ bool ParseRenderOptions(const QStringList& arguments, TRenderOptions& o, std::st
     for (const QCommandLineOption* option :
          {&render, &size, &update, &timeout, &view, &dayNight, &rgb, &noClouds, &names, &noNames,
           &boundaries, &noBoundaries, &timeZones, &noTimeZones, &cityLights, &noCityLights,
-          &detailed, &time})
+          &detailed, &time, &noStatus, &noAxis, &perScreen})
         parser.addOption(*option);
     if (helpText) *helpText = parser.helpText().toStdString();
 
@@ -275,16 +288,18 @@ bool ParseRenderOptions(const QStringList& arguments, TRenderOptions& o, std::st
         return false;
     }
     o.Target = parser.value(render).toStdString();
-    if (o.Target.empty()) {
-        error = "Missing --render FILE";
+    o.PerScreenPattern = parser.value(perScreen).toStdString();
+    if (o.Target.empty() == o.PerScreenPattern.empty()) {
+        error = o.Target.empty() ? "Missing --render FILE"
+                                 : "--render and --output-per-screen exclude each other";
         return false;
     }
-    const std::string ext = LowerExtension(o.Target);
+    const std::string ext = LowerExtension(o.Target + o.PerScreenPattern);
     if (ext != ".jpg" && ext != ".jpeg" && ext != ".png" && ext != ".bmp") {
-        error = "The picture file must end in .jpg, .png or .bmp: " + o.Target;
+        error = "The picture file must end in .jpg, .png or .bmp: " + o.Target + o.PerScreenPattern;
         return false;
     }
-    if (parser.isSet(size)) {
+    if (parser.isSet(size) && parser.value(size).trimmed() != QLatin1String("screen")) {
         static const QRegularExpression pattern(QStringLiteral("^(\\d{1,9})[xX](\\d{1,9})$"));
         const auto match = pattern.match(parser.value(size).trimmed());
         const long long w = match.hasMatch() ? match.captured(1).toLongLong() : 0;
@@ -313,15 +328,22 @@ bool ParseRenderOptions(const QStringList& arguments, TRenderOptions& o, std::st
         const bool ok = (parts.size() == 2 || parts.size() == 3) && ParseNumber(parts[0], o.Lat) &&
                         ParseNumber(parts[1], o.Lon) &&
                         (parts.size() == 2 || ParseNumber(parts[2], distance));
-        if (!ok || std::fabs(o.Lat) > 90 || std::fabs(o.Lon) > 180 ||
-            (parts.size() == 3 && (distance < -ZoomNear || distance > -ZoomFar))) {
+        // A name has a letter, and no digit if it has a comma ("nan,0" is a mistyped number).
+        static const QRegularExpression letter(QStringLiteral("[^\\W\\d_]")),
+            digit(QStringLiteral("\\d"));
+        const QString text = parser.value(view);
+        const bool name =
+            !ok && text.contains(letter) && !(text.contains(',') && text.contains(digit));
+        if (name) o.ViewName = text.trimmed().toStdString();
+        if (!name && (!ok || std::fabs(o.Lat) > 90 || std::fabs(o.Lon) > 180 ||
+                      (parts.size() == 3 && (distance < -ZoomNear || distance > -ZoomFar)))) {
             error = "Bad view \"" + parser.value(view).toStdString() +
                     "\": give LAT,LON[,DISTANCE] with LAT -90..90, LON -180..180, DISTANCE " +
                     "5.5..40";
             return false;
         }
-        o.HasView = true;
-        if (parts.size() == 3) o.Distance = distance;
+        o.HasView = !name;
+        if (!name && parts.size() == 3) o.Distance = distance;
     }
     auto pair = [&](const QCommandLineOption& on, const QCommandLineOption& off,
                     std::optional<bool>& value) {
@@ -339,6 +361,8 @@ bool ParseRenderOptions(const QStringList& arguments, TRenderOptions& o, std::st
         !pair(timeZones, noTimeZones, o.TimeZones) || !pair(cityLights, noCityLights, o.CityLights))
         return false;
     if (parser.isSet(noClouds)) o.Clouds = false;
+    o.NoStatus = parser.isSet(noStatus);
+    o.NoAxis = parser.isSet(noAxis);
     o.Detailed = parser.isSet(detailed);
     if (parser.isSet(time)) {
         QDateTime t = QDateTime::fromString(parser.value(time).trimmed(), Qt::ISODateWithMs);
@@ -374,18 +398,21 @@ int RunRenderCommand(int argc, char* argv[]) {
         return ExitOk;
     }
 
-    int width = o.Width, height = o.Height;
-    if (width == 0) {
-        width = FallbackWidth;
-        height = FallbackHeight;
-        const QScreen* screen = QGuiApplication::primaryScreen();
-        if (screen && QGuiApplication::platformName() != QLatin1String("offscreen")) {
+    // The screens in pixels, the primary one first: its size is the default.
+    std::vector<TScreenSize> screens;
+    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+        for (const QScreen* screen : QGuiApplication::screens()) {
             const QSize pixels = screen->size() * screen->devicePixelRatio();
-            if (pixels.width() > 0 && pixels.height() > 0) {
-                width = std::min(pixels.width(), MaxRenderSide);
-                height = std::min(pixels.height(), MaxRenderSide);
-            }
+            const TScreenSize size{pixels.width(), pixels.height()};
+            if (screen == QGuiApplication::primaryScreen())
+                screens.insert(screens.begin(), size);
+            else
+                screens.push_back(size);
         }
+    int width = FallbackWidth, height = FallbackHeight;
+    if (!screens.empty() && screens.front().Width > 0 && screens.front().Height > 0) {
+        width = std::min(screens.front().Width, MaxRenderSide);
+        height = std::min(screens.front().Height, MaxRenderSide);
     }
 
     // The window's settings and data, read only: this mode never writes the settings file.
@@ -400,6 +427,10 @@ int RunRenderCommand(int argc, char* argv[]) {
     mapInfo.Map.push_back(
         TMap{texts::BuiltInServerUrl, texts::BuiltInServerFilter, texts::BuiltInServerCredit});
     ReadSettings(iniFile, dataFolder, settings, mapInfo);
+    if (!ResolveViewName(o, dataFolder, error)) {
+        PrintError(error);
+        return ExitUsage;
+    }
     ApplyOptions(o, settings, mapInfo);
 
     TStatusLines lines{texts::TitleText, texts::InitialUpdateText,
@@ -420,7 +451,16 @@ int RunRenderCommand(int argc, char* argv[]) {
         }
         if (!run.ResultText.empty()) lines.Status = run.ResultText;
     }
-    return DrawAndWrite(o, width, height, dataFolder, settings, mapInfo, lines);
+    std::string note;
+    for (const TPictureJob& job : PictureJobs(o, screens, note)) {
+        if (!note.empty()) PrintStatus(note);
+        o.Target = job.Target;
+        const int status =
+            DrawAndWrite(o, job.Width ? job.Width : width, job.Height ? job.Height : height,
+                         dataFolder, settings, mapInfo, lines);
+        if (status != ExitOk) return status;
+    }
+    return ExitOk;
 }
 
 } // namespace nimbora

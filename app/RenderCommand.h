@@ -15,6 +15,9 @@ struct TRenderOptions {
     bool Update = false;
     bool HasView = false;
     double Lat = 0, Lon = 0;
+    std::string ViewName; // --view by name: a place, "sun" or "moon"
+    bool NoStatus = false, NoAxis = false;
+    std::string PerScreenPattern; // --output-per-screen
     std::optional<double> Distance;
     std::optional<bool> DayNight, Clouds, Names, Boundaries, TimeZones, CityLights;
     bool Detailed = false;

@@ -36,6 +36,7 @@ protected:
             Panel->Render();
             return true;
         }
+        if (event->type() == QEvent::Leave && Panel->OnMouseLeave) Panel->OnMouseLeave();
         return QWindow::event(event);
     }
     void mousePressEvent(QMouseEvent* event) override {
@@ -73,6 +74,7 @@ public:
         setFormat(TOpenGLPanel::SceneFormat());
         setAutoFillBackground(false);
         setFocusPolicy(Qt::NoFocus);
+        setMouseTracking(true);
         connect(this, &QOpenGLWidget::frameSwapped, panel, &TOpenGLPanel::frameSwapped);
     }
 
@@ -97,6 +99,9 @@ protected:
     }
     void wheelEvent(QWheelEvent* event) override {
         if (Panel->OnWheel) Panel->OnWheel(event);
+    }
+    void leaveEvent(QEvent*) override {
+        if (Panel->OnMouseLeave) Panel->OnMouseLeave();
     }
 
 private:

@@ -72,6 +72,7 @@ public:
     std::function<void(QMouseEvent*)> OnMouseMove;
     std::function<void(QMouseEvent*)> OnMouseUp;
     std::function<void(QWheelEvent*)> OnWheel;
+    std::function<void()> OnMouseLeave; // moves arrive with no button held too
 
 signals:
     // A drawn frame was handed to the window system.

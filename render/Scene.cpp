@@ -391,7 +391,7 @@ void TScene::OpenGLPanelResize(int width, int height, double ratio) {
     glViewport(0, 0, width, height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    gluPerspective(45.0, static_cast<double>(width) / height, 0.1, 550.0);
+    gluPerspective(FieldOfView, static_cast<double>(width) / height, 0.1, 550.0);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
 }
@@ -566,7 +566,7 @@ void TScene::BeginFrame(const TFrameState& f) {
 
 void TScene::DrawEarth(const TFrameState& f, const TLightingSets& sets) {
     const bool sun = f.ShowDayNight;
-    {
+    if (f.ShowAxis) {
         // The polar axis.
         TGlMatrixScope matrix;
         TGlCapabilities unlit{{GL_LIGHTING, false}, {GL_TEXTURE_2D, false}};
@@ -741,6 +741,7 @@ void TScene::DrawStatusLines(const TFrameState& f) {
     // Window units at ratio 1; framebuffer pixels grow with the ratio.
     const auto at = [this](int units) { return static_cast<int>(std::lround(units * FontScale)); };
     TTextBatch lines(Font);
+    lines.AddWindow(at(10), at(46), f.PointerText);
     lines.AddWindow(at(10), at(34), f.StatusText);
     lines.AddWindow(at(10), at(22), f.UpdateText);
     lines.AddWindow(at(10), at(10), f.CreditText);

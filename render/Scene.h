@@ -26,6 +26,8 @@
 
 namespace nimbora {
 
+inline constexpr double FieldOfView = 45.0; // degrees, vertical, of the perspective
+
 // Radii of the scene's shells (the earth has radius 5).
 inline constexpr float EarthRadius = 5.0f;
 inline constexpr float BoundaryRadius = 5.02f;
@@ -59,11 +61,13 @@ struct TFrameState {
     bool ShowClouds = true;    // "Show clouds"
     bool ShowDayNight = false; // "Show Day and Night"
     bool ShowCustomWay = true; // custom waypoints drawn
+    bool ShowAxis = true;      // the polar axis line
     bool CloudsAvailable = false;
     // "City lights", on the night side of the day-and-night globe only.
     bool ShowCityLights = false;
     const TDrawPointList* DrawPoints = nullptr;
     std::string StatusText, UpdateText, CreditText; // Windows-1252
+    std::string PointerText; // what lies under the pointer, above the status lines
     // Sub-solar and sub-lunar points, degrees.
     double SunLat = 0, SunLon = 0, MoonLat = 0, MoonLon = 0;
 };

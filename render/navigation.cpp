@@ -50,6 +50,7 @@ void ZoomStep(TNavState& s) {
 }
 
 void NavMouseDown(TNavState& s, bool leftHeld, bool rightHeld, int x, int y) {
+    s.Glide.Active = false;
     if (!s.pMou.Track) {
         if (leftHeld) {
             s.mx = x;
@@ -87,6 +88,7 @@ void NavMouseUp(TNavState& s) {
 }
 
 void NavMouseWheel(TNavState& s, int delta) {
+    s.Glide.Active = false;
     if (delta > 0)
         s.pMou.Dep += WheelNotch / (DragDivisor * s.ScaleZ);
     else if (delta < 0)
@@ -95,9 +97,10 @@ void NavMouseWheel(TNavState& s, int delta) {
 }
 
 TNavAction NavKeyDown(TNavState& s, TNavKey key, bool ctrlOrShift) {
+    if (key == NkEscape) return NavClose;
+    if (key == NkOther) return NavNone;
+    s.Glide.Active = false;
     switch (key) {
-    case NkEscape:
-        return NavClose;
     case NkLeft:
         s.pKey.Lf = true;
         break;
@@ -110,8 +113,8 @@ TNavAction NavKeyDown(TNavState& s, TNavKey key, bool ctrlOrShift) {
     case NkDown:
         (ctrlOrShift ? s.pKey.CtDw : s.pKey.Dw) = true;
         break;
-    case NkOther:
-        return NavNone;
+    default:
+        break;
     }
     s.pKey.Track = true;
     return NavNone;
@@ -145,6 +148,20 @@ void ReleaseHeldKeys(TNavState& s) {
 }
 
 void NavTimerTick(TNavState& s) {
+    if (s.Glide.Active) {
+        TGlide& g = s.Glide;
+        const double t = double(++g.Tick) / GlideTicks;
+        const double eased = t * t * (3 - 2 * t);
+        const auto along = [eased](float from, float to) {
+            return static_cast<float>(from + (double(to) - from) * eased);
+        };
+        s.Proj = g.Tick >= GlideTicks ? g.To
+                                      : TVertex{along(g.From.X, g.To.X), along(g.From.Y, g.To.Y),
+                                                along(g.From.Z, g.To.Z)};
+        s.ScaleZ = ZoomCompensation(s.Proj.Z);
+        g.Active = g.Tick < GlideTicks;
+        return;
+    }
     const double scale = s.ScaleZ;
     if (s.pKey.Rg) s.pMou.Hor -= KeyTurn / scale;
     if (s.pKey.Lf) s.pMou.Hor += KeyTurn / scale;
@@ -169,6 +186,7 @@ void NavTimerTick(TNavState& s) {
 }
 
 void ResetViewpoint(TNavState& s) {
+    s.Glide.Active = false;
     s.Proj = ResetView;
     s.ScaleZ = ZoomCompensation(s.Proj.Z);
 }
@@ -176,6 +194,16 @@ void ResetViewpoint(TNavState& s) {
 void LookDownOn(TVertex& view, double lat, double lon) {
     view.X = static_cast<float>(-lon);
     view.Y = static_cast<float>(lat);
+}
+
+void GlideTo(TNavState& s, double lat, double lon) {
+    TGlide& g = s.Glide;
+    g = TGlide{true, s.Proj, s.Proj, 0};
+    LookDownOn(g.To, lat, lon);
+    // The turn goes the short way from wherever the spins have left the angle.
+    g.To.X = static_cast<float>(g.From.X + std::remainder(double(g.To.X) - g.From.X, 360.0));
+    if (!(g.From.Z >= PlaceDistance)) g.To.Z = PlaceDistance;
+    s.pMou = TMou{};
 }
 
 } // namespace nimbora

@@ -40,6 +40,17 @@ inline constexpr float ZoomNear = -5.5f;
 inline constexpr float ZoomFar = -40.0f;
 inline constexpr TVertex ResetView{0, 0, -15};
 
+// A turn toward a place over GlideTicks timer ticks, slow at both ends.
+struct TGlide {
+    bool Active = false;
+    TVertex From, To;
+    int Tick = 0;
+};
+
+inline constexpr int GlideTicks = 30; // about a second
+// A glide ends no farther away than this, near enough for the names of the places.
+inline constexpr float PlaceDistance = -8.0f;
+
 struct TNavState {
     TVertex Proj = ResetView; // X turn, Y tilt (degrees), Z translation (negative)
     float ScaleZ = 1;         // zoom compensation, see ZoomCompensation
@@ -47,6 +58,7 @@ struct TNavState {
     TMou pMou;
     int mx = 0, my = 0; // last position of a left drag
     int mz = 0;         // last Y of a right drag
+    TGlide Glide;
 };
 
 // -10 / Proj.Z while the camera is nearer than 10 units, else 1. Markers are scaled by its
@@ -77,8 +89,8 @@ void NavKeyUp(TNavState& s, TNavKey key);
 // mouse's velocities stay; the globe runs out as after a release.
 void ReleaseHeldKeys(TNavState& s);
 
-// One timer tick after the lighting work: held keys, then (unless a button just went down)
-// friction and movement.
+// One timer tick after the lighting work: a glide's step, or held keys, then (unless a button
+// just went down) friction and movement.
 void NavTimerTick(TNavState& s);
 
 // "Reset viewpoint": the angles and distance jump back (ScaleZ with them); any spin goes on
@@ -88,5 +100,10 @@ void ResetViewpoint(TNavState& s);
 // Turns the view so that (lat, lon) faces the viewer: the turn -lon and the tilt lat; the
 // distance stays.
 void LookDownOn(TVertex& view, double lat, double lon);
+
+// Starts a smooth turn that ends looking down on (lat, lon), the short way round, and nearer
+// when the view is farther than PlaceDistance. Any spin stops; a press of a button or an
+// arrow key, a wheel turn or "Reset viewpoint" ends the glide where it is.
+void GlideTo(TNavState& s, double lat, double lon);
 
 } // namespace nimbora

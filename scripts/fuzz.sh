@@ -11,7 +11,7 @@
 #   --artifacts DIR where inputs that crash, leak, hang or exhaust memory go (default: the
 #                   target's corpus folder, so the fault is replayed by ctest from then on)
 #   TARGET          ini settings iso8601 catalogue httpdate cloudpicture jpeg polylines
-#                   countries splitcommand openlink parsecoord waypointfile (default: all)
+#                   countries splitcommand openlink parsecoord waypointfile findtext (default: all)
 #
 # New corpus entries are kept between runs in build-fuzz/work/<target>/. The exit status is
 # non-zero when any target found a fault. At the end each target's executions are listed.

@@ -6,10 +6,12 @@
 #include "app/RenderCommand.h"
 #include "app/Texts.h"
 #include "platform/Paths.h"
+#include "render/sunmoondata.h"
 #include "support/NetHarness.h"
 #include "weather/CloudsText.h"
 #include "weather/WeatherTexts.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -119,6 +121,10 @@ TEST(RenderOptions, ParsesWhatUsersType) {
         {{"--render", "a.png", "--timeout", "0"}, false},
         {{"--render", "a.png", "--timeout", "-2"}, false},
         {{"--render", "a.png", "--timeout", "soon"}, false},
+        {{"--render", "a.png", "--view", "Korea, Republic of", "--size", "screen"}, true},
+        {{"--output-per-screen", "g-%n.png", "--no-status", "--no-axis"}, true},
+        {{"--output-per-screen", "g-%n.gif"}, false},
+        {{"--render", "a.png", "--output-per-screen", "g-%n.png"}, false},
     };
     for (const TCase& c : cases) {
         TRenderOptions options;
@@ -299,6 +305,126 @@ TEST_F(RenderCommand, RefusesBadRequestsClearlyAndLeavesNoFile) {
     const TRun help = RunNimbora({"--help"});
     EXPECT_EQ(help.Exit, 0);
     EXPECT_NE(help.Out.find("--render <file>"), std::string::npos) << help.Out;
+}
+
+// Rows of the lower left quarter that hold the status lines' green; first: the top one.
+int GreenRows(const QImage& image, int& first) {
+    int rows = 0;
+    first = -1;
+    for (int y = image.height() * 3 / 4; y < image.height(); ++y) {
+        bool green = false;
+        for (int x = 0; x < image.width() / 4 && !green; ++x)
+            green = qGreen(image.pixel(x, y)) > 150 && qRed(image.pixel(x, y)) < 90;
+        if (green && first < 0) first = y;
+        rows += green;
+    }
+    return rows;
+}
+
+TEST_F(RenderCommand, ViewTakesPlacesByNameTheSunAndTheMoon) {
+    ASSERT_TRUE(WriteWholeFile(folder_ + "waypoints.ini",
+                               "[Waypoint1]\nName=Base camp\nLat=-12.5\nLon=-60.25\n"));
+    const TSunMoon sky = SunMoonAt(45371.5); // 2024-03-20T12:00:00Z
+    const auto at = [](double lat, double lon) {
+        return QString::number(lat, 'g', 17) + "," + QString::number(lon, 'g', 17);
+    };
+    const auto picture = [&](const char* file, const QString& view, const QStringList& more) {
+        return RunNimbora(QStringList{"--render", QString::fromStdString(Out(file)), "--size",
+                                      "160x120", "--no-clouds", "--view", view} +
+                          more);
+    };
+    const QStringList rgb = {"--rgb"}, day = {"--daynight", "--time", "2024-03-20T12:00:00Z"};
+    const struct {
+        QString byName, byNumbers;
+        QStringList more;
+    } cases[] = {
+        {"JAPAN", "36,138", rgb},
+        {"c\xc3\xb4te d'ivoire", "8,-5", rgb},
+        {"base camp", "-12.5,-60.25", rgb},
+        {"moon", at(sky.MoonLat, sky.MoonLon), day},
+    };
+    for (const auto& c : cases) {
+        const TRun named = picture("named.png", c.byName, c.more);
+        ASSERT_EQ(named.Exit, 0) << named.Err;
+        ASSERT_EQ(picture("numbers.png", c.byNumbers, c.more).Exit, 0);
+        EXPECT_EQ(QImage(QString::fromStdString(Out("named.png"))),
+                  QImage(QString::fromStdString(Out("numbers.png"))))
+            << c.byName.toStdString();
+    }
+    // Looking down on the sun at two instants: its sub-solar point, in full day.
+    for (const char* instant : {"2024-03-20T12:00:00Z", "2024-12-21T18:30:00Z"}) {
+        const QDateTime when = QDateTime::fromString(instant, Qt::ISODate);
+        const TSunMoon then = SunMoonAt(when.toMSecsSinceEpoch() / 86400000.0 + 25569);
+        const QStringList lit = {"--daynight", "--time", instant};
+        ASSERT_EQ(picture("sun.png", "sun", lit).Exit, 0);
+        ASSERT_EQ(picture("point.png", at(then.SunLat, then.SunLon), lit).Exit, 0);
+        ASSERT_EQ(picture("night.png",
+                          at(-then.SunLat, then.SunLon > 0 ? then.SunLon - 180 : then.SunLon + 180),
+                          lit)
+                      .Exit,
+                  0);
+        const QImage sun(QString::fromStdString(Out("sun.png")));
+        EXPECT_EQ(sun, QImage(QString::fromStdString(Out("point.png")))) << instant;
+        const QImage night(QString::fromStdString(Out("night.png")));
+        EXPECT_GT(Brightness(sun, 80, 60, 10), 3 * Brightness(night, 80, 60, 10) + 30) << instant;
+    }
+    const TRun unknown = picture("x.png", "Atlantis", {});
+    EXPECT_EQ(unknown.Exit, 2);
+    EXPECT_NE(unknown.Err.find("\"Atlantis\""), std::string::npos) << unknown.Err;
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(Out("x.png"))));
+}
+
+TEST_F(RenderCommand, TextGrowsWithThePictureAndNoStatusLeavesItOut) {
+    const struct {
+        const char *file, *size;
+        QStringList more;
+    } pictures[] = {{"hd.png", "1920x1080", {}},
+                    {"uhd.png", "3840x2160", {}},
+                    {"bare.png", "1920x1080", {"--no-status"}}};
+    int rows[3], top[3];
+    for (int k = 0; k < 3; ++k) {
+        const QString file = QString::fromStdString(Out(pictures[k].file));
+        ASSERT_EQ(RunNimbora(QStringList{"--render", file, "--size", pictures[k].size, "--rgb",
+                                         "--no-clouds", "--view", "0,0"} +
+                             pictures[k].more)
+                      .Exit,
+                  0);
+        const QImage image(file);
+        rows[k] = GreenRows(image, top[k]);
+        top[k] = image.height() - top[k];
+    }
+    EXPECT_GT(rows[0], 20);
+    EXPECT_NEAR(rows[1], 2.0 * rows[0], 0.15 * rows[0]);
+    EXPECT_NEAR(top[1], 2.0 * top[0], 4);
+    EXPECT_EQ(rows[2], 0);
+}
+
+TEST_F(RenderCommand, OnePicturePerScreen) {
+    // Without a display: one picture at the default size, and a note.
+    const TRun alone = RunNimbora(
+        {"--output-per-screen", QString::fromStdString(Out("alone-%n.jpg")), "--no-clouds"});
+    ASSERT_EQ(alone.Exit, 0) << alone.Err;
+    EXPECT_NE(alone.Out.find("No screen to measure"), std::string::npos) << alone.Out;
+    EXPECT_EQ(QImage(QString::fromStdString(Out("alone-1.jpg"))).size(), QSize(1920, 1080));
+
+    // Two X screens (Xvfb's Xinerama heads do not reach RandR, which the toolkit asks).
+    QProcess xvfb;
+    xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "320x200x24", "-screen", "1",
+                        "256x160x24", "-nolisten", "tcp"});
+    if (!xvfb.waitForStarted(5000)) GTEST_SKIP() << "Xvfb is not installed";
+    ASSERT_TRUE(xvfb.waitForReadyRead(10000));
+    TRun run;
+    {
+        TScratchEnv display("DISPLAY", ":" + xvfb.readLine().trimmed().toStdString());
+        TScratchEnv platform("QT_QPA_PLATFORM", "xcb");
+        run = RunNimbora({"--output-per-screen", QString::fromStdString(Out("s-%n.png"))}, true);
+    }
+    xvfb.terminate();
+    xvfb.waitForFinished(5000);
+    ASSERT_EQ(run.Exit, 0) << run.Err;
+    EXPECT_EQ(QImage(QString::fromStdString(Out("s-1.png"))).size(), QSize(320, 200));
+    EXPECT_EQ(QImage(QString::fromStdString(Out("s-2.png"))).size(), QSize(256, 160));
+    EXPECT_EQ(QDir(out_.path()).entryList({"s-*"}).size(), 2);
 }
 
 class RenderUpdate : public RenderCommand {

@@ -160,6 +160,7 @@ TEST(Startup, MenuHasItsCaptionsOrderAndInitialStates) {
         {"CloudHistoryBt", "Cloud history...", true, false, false},
         {"", nullptr, true, false, false},
         {"SaveFrameBt", "Save current view...", true, false, false},
+        {"FindBt", "Find place...", true, false, false},
         {"ResetViewBt", "Reset viewpoint", true, false, false},
         {"ConfigBt", "Configuration...", true, false, false},
         {"", nullptr, true, false, false},

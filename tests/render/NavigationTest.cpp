@@ -299,5 +299,55 @@ TEST(Navigation, ResetKeepsTheSpin) {
     EXPECT_NEAR(s.Proj.X, 1.9, 1e-6);
 }
 
+TEST(Navigation, GlideTurnsTheShortWayAndEndsOnThePlace) {
+    const struct {
+        TVertex from;
+        double lat, lon;
+        TVertex to;
+    } cases[] = {
+        {{350, 0, -15}, 10, 20, {340, 10, -8}},     // X spun past a turn: -20 + 360
+        {{-170, 5, -30}, -40, -170, {-190, 5, -8}}, // across the date line, pulled nearer
+        {{170, 0, -7}, 40, 170, {190, 0, -7}},      // near enough already
+        {{0, 0, -8}, -90, 180, {-180, -90, -8}},    // exactly at the distance: it stays
+    };
+    for (const auto& c : cases) {
+        TNavState s = StateAt(c.from.Z);
+        s.Proj = c.from;
+        s.pMou.Hor = 3; // the spin stops
+        GlideTo(s, c.lat, c.lon);
+        TVertex to = c.to;
+        to.Y = static_cast<float>(c.lat);
+        float last = c.from.X;
+        for (int tick = 1; tick <= GlideTicks; ++tick) {
+            NavTimerTick(s);
+            ASSERT_LE(std::fabs(s.Proj.X - c.from.X), std::fabs(to.X - c.from.X) + 1e-3f);
+            ASSERT_GE((s.Proj.X - last) * (to.X - c.from.X), 0) << "one way only";
+            last = s.Proj.X;
+            EXPECT_EQ(s.Glide.Active, tick < GlideTicks);
+        }
+        EXPECT_FLOAT_EQ(s.Proj.X, to.X) << c.lon;
+        EXPECT_FLOAT_EQ(s.Proj.Y, to.Y) << c.lat;
+        EXPECT_FLOAT_EQ(s.Proj.Z, to.Z);
+        EXPECT_FLOAT_EQ(s.ScaleZ, ZoomCompensation(to.Z));
+        NavTimerTick(s);
+        EXPECT_FLOAT_EQ(s.Proj.X, to.X) << "still afterwards";
+    }
+    // A press, an arrow key or a wheel turn leaves the view where the glide had brought it.
+    for (int how = 0; how < 3; ++how) {
+        TNavState s = StateAt(-15);
+        GlideTo(s, 0, 90);
+        NavTimerTick(s);
+        const float x = s.Proj.X;
+        if (how == 0) NavMouseDown(s, true, false, 1, 1);
+        if (how == 1) NavKeyDown(s, NkUp, false);
+        if (how == 2) NavMouseWheel(s, 0);
+        EXPECT_FALSE(s.Glide.Active) << how;
+        NavMouseUp(s);
+        NavKeyUp(s, NkUp);
+        NavTimerTick(s);
+        EXPECT_NEAR(s.Proj.X, x, 0.5) << how;
+    }
+}
+
 } // namespace
 } // namespace nimbora
