@@ -19,6 +19,7 @@ struct TMainFormTestSeam {
     static const std::string& StatusText(const TMainForm& form) { return form.StatusText; }
     static const std::string& UpdateText(const TMainForm& form) { return form.UpdateText; }
     static const std::string& CreditText(const TMainForm& form) { return form.CreditText; }
+    static const std::string& PointerText(const TMainForm& form) { return form.PointerText; }
     static QMenu* OptionPopup(const TMainForm& form) { return form.OptionPopup; }
     static TOpenGLPanel* OpenGLPanel(const TMainForm& form) { return form.OpenGLPanel; }
     static bool StartupDone(const TMainForm& form) { return form.StartedUp; }

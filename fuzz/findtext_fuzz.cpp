@@ -2,6 +2,7 @@
 // crashes; a position it reads lies on the globe, and every name offered holds the text.
 #include "core/Cp1252.h"
 #include "core/support.h"
+#include "core/SupportTestSeam.h"
 #include "fuzz/FuzzSupport.h"
 #include "render/countries.h"
 #include "waypoints/PlaceFinder.h"

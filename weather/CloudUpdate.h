@@ -29,7 +29,7 @@ struct TCloudUpdateResult {
     bool ShowHints = false;        // the two lower lines become ErrorHintLines(...)
     bool ConnectionFailed = false; // ...which then also say where the proxy is set
     bool Installed = false;        // a newer picture is in hand now
-    std::string HistoryText;       // why the new picture could not be kept in the history
+    std::string HistoryText = {};  // why the new picture could not be kept in the history
 };
 
 class TCloudUpdate {

@@ -42,16 +42,16 @@ TEST(CityLightsWindow, ShowOverEuropeAtMidnightOnlyAndFollowTheMenuItem) {
     TMainFormTestSeam::SetBuiltInServer(*form, TMap{"http://127.0.0.1:9/clouds.jpg", 190, "t"});
     TMainFormTestSeam::SetClock(*form, [&now] { return now; });
     form->show();
-    ASSERT_TRUE(WaitFor([&] { return form->StartupDone(); }));
+    ASSERT_TRUE(WaitFor([&] { return Seam::StartupDone(*form); }));
     WaitFor([&] { return TMainFormTestSeam::LightsSettled(*form); });
     TVertex& view = TMainFormTestSeam::Nav(*form).Proj;
     LookDownOn(view, 50, 10);
     view.Z = -9;
-    QAction* lights = form->GetOptionPopup()->findChild<QAction*>("CityLightsBt");
-    QAction* dayNight = form->GetOptionPopup()->findChild<QAction*>("ShowDayNightBt");
+    QAction* lights = Seam::OptionPopup(*form)->findChild<QAction*>("CityLightsBt");
+    QAction* dayNight = Seam::OptionPopup(*form)->findChild<QAction*>("ShowDayNightBt");
     ASSERT_TRUE(lights && dayNight);
     EXPECT_TRUE(lights->isChecked() && lights->isEnabled());
-    const auto frame = [&] { return form->GetOpenGLPanel()->grabFramebuffer(); };
+    const auto frame = [&] { return Seam::OpenGLPanel(*form)->grabFramebuffer(); };
 
     const QImage midnight = frame();
     lights->trigger();

@@ -22,7 +22,7 @@ namespace {
 
 int CentreGrey(TMainForm& form) {
     const QImage f =
-        form.GetOpenGLPanel()->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+        Seam::OpenGLPanel(form)->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
     return qGray(f.pixel(f.width() / 2, f.height() / 2));
 }
 
@@ -42,7 +42,7 @@ TEST(CloudHistoryWindow, StepsBackAndForthPlaysAndEscapeComesBackToNow) {
                                "CountryBoundaries=0\nCountryNames=0\n[General.Cloud]\n"
                                "AutoFilter=0\nUserFilterVal=0\n"));
     auto form = StartMainForm();
-    ASSERT_TRUE(WaitFor([&] { return form->CloudsShown(); }));
+    ASSERT_TRUE(WaitFor([&] { return Seam::CloudsShown(*form); }));
     auto settled = [&] { return !TMainFormTestSeam::CloudsPending(*form); };
     ASSERT_TRUE(WaitFor(settled));
     WaitFor([&] { return TMainFormTestSeam::LightsSettled(*form); });
@@ -62,8 +62,8 @@ TEST(CloudHistoryWindow, StepsBackAndForthPlaysAndEscapeComesBackToNow) {
         ASSERT_TRUE(WaitFor(settled));
         ASSERT_TRUE(history.PictureTime());
         EXPECT_EQ(*history.PictureTime(), times[s.Picture]);
-        EXPECT_EQ(form->GetStatusText(), HistoryTimeText(times[s.Picture]));
-        EXPECT_TRUE(form->CloudsShown());
+        EXPECT_EQ(Seam::StatusText(*form), HistoryTimeText(times[s.Picture]));
+        EXPECT_TRUE(Seam::CloudsShown(*form));
         grey[s.Picture] = CentreGrey(*form);
     }
     EXPECT_TRUE(history.GetBar()->isVisible());
@@ -91,7 +91,7 @@ TEST(CloudHistoryWindow, StepsBackAndForthPlaysAndEscapeComesBackToNow) {
     EXPECT_TRUE(form->isVisible()); // Escape closed the bar, not the window
     EXPECT_FALSE(history.GetBar()->isVisible());
     EXPECT_FALSE(history.PictureTime());
-    EXPECT_EQ(form->GetStatusText().find("Cloud history"), std::string::npos);
+    EXPECT_EQ(Seam::StatusText(*form).find("Cloud history"), std::string::npos);
     WaitFor([&] { return false; }, 300);
     EXPECT_LT(std::abs(CentreGrey(*form) - now), 10);
 }

@@ -26,7 +26,7 @@ TEST(FindPlace, NamesWaypointsAndPositionsTurnTheGlobeAndThePointerReadsIt) {
                                "[Waypoint1]\nName=Mont Blanc camp\nLat=45.83\nLon=6.86\n"));
     const auto form = StartMainForm();
     WaitFor([&] { return TMainFormTestSeam::LightsSettled(*form); });
-    QWindow* surface = form->GetOpenGLPanel()->DrawingWindow();
+    QWindow* surface = Seam::OpenGLPanel(*form)->DrawingWindow();
     if (!surface) GTEST_SKIP() << "the pointer is driven on the native drawing window";
     TNavState& nav = TMainFormTestSeam::Nav(*form);
     QWidget* box = nullptr;
@@ -38,7 +38,7 @@ TEST(FindPlace, NamesWaypointsAndPositionsTurnTheGlobeAndThePointerReadsIt) {
         QTest::keyClick(form.get(), Qt::Key_F, Qt::ControlModifier);
         box = form->findChild<QWidget*>("FindBox");
         if (!box || !box->isVisible())
-            form->GetOptionPopup()->findChild<QAction*>("FindBt")->trigger();
+            Seam::OptionPopup(*form)->findChild<QAction*>("FindBt")->trigger();
         box = form->findChild<QWidget*>("FindBox");
         ASSERT_TRUE(box && box->isVisible());
         auto* edit = box->findChild<QLineEdit*>("FindEdit");
@@ -49,7 +49,7 @@ TEST(FindPlace, NamesWaypointsAndPositionsTurnTheGlobeAndThePointerReadsIt) {
     };
     // Green pixels of the labels around the middle of the view.
     const auto greenNearCentre = [&] {
-        const QImage frame = form->GetOpenGLPanel()->grabFramebuffer();
+        const QImage frame = Seam::OpenGLPanel(*form)->grabFramebuffer();
         const QPoint c = frame.rect().center();
         int n = 0;
         for (int y = c.y() - 40; y < c.y() + 10; ++y)
@@ -57,7 +57,7 @@ TEST(FindPlace, NamesWaypointsAndPositionsTurnTheGlobeAndThePointerReadsIt) {
                 n += qGreen(frame.pixel(x, y)) > 200 && qRed(frame.pixel(x, y)) < 80;
         return n;
     };
-    const QPoint centre(form->GetOpenGLPanel()->width() / 2, form->GetOpenGLPanel()->height() / 2);
+    const QPoint centre(Seam::OpenGLPanel(*form)->width() / 2, Seam::OpenGLPanel(*form)->height() / 2);
     const auto point = [&](QPoint at) {
         QTest::mouseMove(surface, at);
         QCoreApplication::processEvents();
@@ -77,25 +77,25 @@ TEST(FindPlace, NamesWaypointsAndPositionsTurnTheGlobeAndThePointerReadsIt) {
     for (const auto& c : cases) {
         nav.Proj.X = 725; // spun twice round and a bit
         point(centre);
-        const std::string before = form->GetPointerText();
+        const std::string before = Seam::PointerText(*form);
         find(c.typed);
         ASSERT_TRUE(box);
         EXPECT_FALSE(box->isVisible());
         ASSERT_TRUE(nav.Glide.Active) << "no jump: " << c.typed;
-        EXPECT_EQ(form->GetPointerText(), before) << "read once the view has settled";
+        EXPECT_EQ(Seam::PointerText(*form), before) << "read once the view has settled";
         ASSERT_TRUE(WaitFor([&] { return !nav.Glide.Active; }, 5000));
         EXPECT_NEAR(std::remainder(nav.Proj.X + c.lon, 360.0), 0, 1e-3) << c.typed;
         EXPECT_NEAR(nav.Proj.Y, c.lat, 1e-4) << c.typed;
         EXPECT_LT(std::fabs(nav.Proj.X - 725), 180.01);
         EXPECT_FLOAT_EQ(nav.Proj.Z, PlaceDistance);
-        EXPECT_TRUE(WaitFor([&] { return form->GetPointerText().rfind(c.readout, 0) == 0; }))
-            << form->GetPointerText();
+        EXPECT_TRUE(WaitFor([&] { return Seam::PointerText(*form).rfind(c.readout, 0) == 0; }))
+            << Seam::PointerText(*form);
     }
     nav.Proj = {-138, 36, PlaceDistance};
     EXPECT_TRUE(WaitFor([&] { return greenNearCentre() > 30; }, 3000)) << "Japan's label";
     // The readout is drawn above the status lines, in their green.
-    const QImage frame = form->GetOpenGLPanel()->grabFramebuffer();
-    const int ratio = frame.height() / form->GetOpenGLPanel()->height();
+    const QImage frame = Seam::OpenGLPanel(*form)->grabFramebuffer();
+    const int ratio = frame.height() / Seam::OpenGLPanel(*form)->height();
     int green = 0;
     for (int y = frame.height() - 58 * ratio; y < frame.height() - 46 * ratio; ++y)
         for (int x = 0; x < 200 * ratio; ++x)
@@ -104,12 +104,12 @@ TEST(FindPlace, NamesWaypointsAndPositionsTurnTheGlobeAndThePointerReadsIt) {
     // Off the globe and out of the window it goes.
     nav.Proj.Z = -15;
     point({3, 3});
-    EXPECT_EQ(form->GetPointerText(), "");
+    EXPECT_EQ(Seam::PointerText(*form), "");
     point(centre);
-    EXPECT_NE(form->GetPointerText(), "");
+    EXPECT_NE(Seam::PointerText(*form), "");
     QEvent leave(QEvent::Leave);
     QCoreApplication::sendEvent(surface, &leave);
-    EXPECT_EQ(form->GetPointerText(), "");
+    EXPECT_EQ(Seam::PointerText(*form), "");
 
     // Not found: said in the box, the view stays; Escape closes the box and leaves the view.
     const TVertex still = nav.Proj;

@@ -2,6 +2,7 @@
 #include "waypoints/PlaceFinder.h"
 
 #include "core/support.h"
+#include "core/SupportTestSeam.h"
 #include "render/countries.h"
 
 #include <gtest/gtest.h>

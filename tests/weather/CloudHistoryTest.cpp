@@ -5,6 +5,7 @@
 
 #include "core/Iso8601.h"
 #include "platform/Files.h"
+#include "platform/FilesTestSeam.h"
 #include "support/TempDir.h"
 
 #include <QDir>
