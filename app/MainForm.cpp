@@ -418,6 +418,12 @@ void TMainForm::ShowUpdateResult(const std::string& text) {
 // Keys and the window's size
 
 void TMainForm::keyPressEvent(QKeyEvent* event) {
+    // Ctrl+F as a shortcut fires only in the active window; a desktop without a window manager
+    // (or a kiosk) never makes one active, and the key then arrives here.
+    if (event->matches(QKeySequence::Find)) {
+        FindBtClick();
+        return;
+    }
     if (History->Key(event->key())) return;
     const bool ctrlOrShift = event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier);
     if (NavKeyDown(Nav, NavKeyOf(event->key()), ctrlOrShift) == NavClose) {
