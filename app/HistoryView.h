@@ -33,7 +33,7 @@ public:
     // when the key was taken.
     bool Key(int key);
     // The cloud worker answered for the picture at path; true when it was a kept picture that
-    // could not be read (the clouds on screen then stay as they are).
+    // could not be read.
     bool Prepared(const std::string& path, bool succeeded);
 
     bool IsOpen() const { return Player.IsOpen(); }

@@ -388,7 +388,11 @@ void TMainForm::ComputeSunMoon() {
 }
 
 void TMainForm::ShowHistoryPicture(const THistoryPicture* picture) {
-    if (!picture) RequestClouds();
+    // Back to now without a picture in hand: the kept one must not stay drawn as if current.
+    if (!picture && !RequestClouds()) {
+        CloudPreparer.Drop();
+        CloudsAvailable = false;
+    }
     const int side = CloudMaxSide > 0 ? std::min(CloudMaxSide, HistoryMaxSide) : HistoryMaxSide;
     if (picture) CloudPreparer.Request(HistoryCloudsJob(*picture, Settings, MapInfo, side));
     StatusText = picture ? HistoryTimeText(picture->Utc) : std::string(texts::TitleText);
@@ -562,8 +566,9 @@ bool TMainForm::RequestClouds() {
 }
 
 void TMainForm::CloudsPrepared(TCloudJob& job) {
-    if (History->Prepared(job.Info.Path, job.Succeeded())) return; // a damaged kept picture
-    // A picture that cannot be shown takes the cloud layer away, as it always did.
+    History->Prepared(job.Info.Path, job.Succeeded());
+    // A picture that cannot be shown (a damaged kept one too) takes the cloud layer away, as it
+    // always did: the clouds of another time must not stand under this one's label.
     CloudsAvailable = false;
     if (!job.Succeeded() || !SceneBuilt) return;
     TCurrentContext current(OpenGLPanel);
