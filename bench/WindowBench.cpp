@@ -8,6 +8,10 @@
 //   bench_window memory [--runs N]
 //   bench_window gap [--runs N] [--posts N]
 //   bench_window all
+//   bench_window first1 [--bare] | turn1 [--bare] [--seconds S]
+//       one measured process, for scripts that interleave builds: the first complete frame
+//       with cached clouds, or the turning globe at the start view; --bare measures the
+//       floor program bench_bareglobe (next to this program) instead. Prints one RESULT line.
 //
 // Every measured run is a fresh process (this program started again with --child) against a
 // scratch data folder whose settings file switches the catalogue off; the built-in weather
@@ -454,6 +458,43 @@ int Clouds(TDriver& d, int runs) {
     return 0;
 }
 
+// One measured process of the program or of the bare two-sphere floor, with the cached
+// 2048x1024 clouds: spawn to the first complete frame, or the turning globe's CPU and frames.
+int Single(TDriver& d, bool turning, bool bare, double seconds) {
+    const std::string picture = d.Picture(2048, 1024);
+    if (picture.empty()) return 1;
+    d.SetClouds(picture);
+    std::map<std::string, double> r;
+    if (bare) {
+        const std::string floorExe =
+            std::filesystem::path(d.Exe).parent_path().string() + "/bench_bareglobe";
+        std::vector<std::string> argv{floorExe, "--window"};
+        if (turning) {
+            argv.insert(argv.end(), {"--turning", "--seconds", std::to_string(seconds)});
+        }
+        argv.insert(argv.end(), {NIMBORA_SOURCE_DIR "/resources/earth2048.jpg", picture});
+        std::string out;
+        std::int64_t spawn = 0;
+        if (RunChild(argv, {}, 200000, &out, &spawn) != 0) {
+            std::fprintf(stderr, "bench_bareglobe failed:\n%s\n", out.c_str());
+            return 1;
+        }
+        r = ParseResult(out);
+        r["spawn_ns"] = double(spawn);
+    } else {
+        std::vector<std::string> args{"first", "--clouds"};
+        if (turning) args = {"idle", "--clouds", "--turning", "--seconds", std::to_string(seconds)};
+        r = d.Run(args);
+        if (r.empty()) return 1;
+    }
+    if (turning)
+        std::printf("RESULT cpu_percent=%.1f fps=%.1f\n", r["cpu_percent"], r["fps"]);
+    else
+        std::printf("RESULT ms=%.1f\n",
+                    MsBetween(std::int64_t(r["spawn_ns"]), std::int64_t(r["frame_ns"])));
+    return 0;
+}
+
 int Idle(TDriver& d, int runs, double seconds, int xserverPid) {
     d.SetClouds(d.Picture(2048, 1024));
     // The still window as started; then the globe kept turning (an arrow key held), as it is
@@ -612,6 +653,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no scratch data folder\n");
         return 1;
     }
+    if (mode == "first1" || mode == "turn1") {
+        bool bare = false;
+        for (int i = 2; i < argc; ++i) bare = bare || std::string(argv[i]) == "--bare";
+        return Single(driver, mode == "turn1", bare, seconds);
+    }
     const bool all = mode == "all";
     int failed = 0;
     if (mode == "startup" || all) failed |= Startup(driver, runs ? runs : 11);
@@ -625,7 +671,8 @@ int main(int argc, char** argv) {
     if (!all && mode != "startup" && mode != "clouds" && mode != "idle" && mode != "memory" &&
         mode != "gap") {
         std::fprintf(stderr, "usage: bench_window startup|clouds|idle|memory|gap|all [--runs N] "
-                             "[--posts N] [--seconds S] [--xserver-pid PID]\n");
+                             "[--posts N] [--seconds S] [--xserver-pid PID]\n"
+                             "       bench_window first1|turn1 [--bare] [--seconds S]\n");
         return 2;
     }
     return failed;
