@@ -108,14 +108,24 @@ GLuint Upload(const TPicture& p) {
 // The two spheres, lit by one light, in the globe's start view: 45 degrees high, 15 units away.
 struct TGlobe {
     GLuint Earth = 0, Clouds = 0;
-    GLUquadric* Quadric = nullptr;
+    GLuint EarthList = 0, CloudList = 0;
 
     void Build(const TPicture& earth, const TPicture& clouds) {
         Earth = Upload(earth);
         Clouds = Upload(clouds);
-        Quadric = gluNewQuadric();
-        gluQuadricTexture(Quadric, GL_TRUE);
-        gluQuadricNormals(Quadric, GLU_SMOOTH);
+        // The spheres are made once, as display lists.
+        GLUquadric* quadric = gluNewQuadric();
+        gluQuadricTexture(quadric, GL_TRUE);
+        gluQuadricNormals(quadric, GLU_SMOOTH);
+        EarthList = glGenLists(2);
+        CloudList = EarthList + 1;
+        glNewList(EarthList, GL_COMPILE);
+        gluSphere(quadric, 5.0, 128, 128);
+        glEndList();
+        glNewList(CloudList, GL_COMPILE);
+        gluSphere(quadric, 5.05, 64, 64);
+        glEndList();
+        gluDeleteQuadric(quadric);
         // Picture rows run from north to south; the sphere's t from south to north.
         glMatrixMode(GL_TEXTURE);
         glScalef(1, -1, 1);
@@ -147,10 +157,10 @@ struct TGlobe {
         glRotatef(-90, 1, 0, 0);
         glEnable(GL_TEXTURE_2D);
         glBindTexture(GL_TEXTURE_2D, Earth);
-        gluSphere(Quadric, 5.0, 128, 128);
+        glCallList(EarthList);
         glEnable(GL_BLEND);
         glBindTexture(GL_TEXTURE_2D, Clouds);
-        gluSphere(Quadric, 5.05, 64, 64);
+        glCallList(CloudList);
         glDisable(GL_BLEND);
     }
 };
