@@ -308,8 +308,7 @@ void TMainForm::UmStartup() {
     Nav.mx = Nav.my = Nav.mz = 0;
 
     StatusText = texts::TitleText;
-    UpdateText = texts::InitialUpdateText;
-    CreditText = MapInfo.Credit.empty() ? std::string(texts::FallbackCredit) : MapInfo.Credit;
+    ShowNoPictureLines();
     if (cloudsRequested) {
         CloudPreparer.Finish();
         // A result taken early (a message box above runs the event loop before the scene
@@ -388,13 +387,13 @@ void TMainForm::ComputeSunMoon() {
 }
 
 void TMainForm::ShowHistoryPicture(const THistoryPicture* picture) {
-    // Back to now without a picture in hand: the kept one must not stay drawn as if current.
-    if (!picture && !RequestClouds()) {
+    // Back to now without a picture in hand: neither the kept one's clouds nor its date may stay
+    // as if current.
+    if (!RequestClouds()) {
         CloudPreparer.Drop();
         CloudsAvailable = false;
+        ShowNoPictureLines();
     }
-    const int side = CloudMaxSide > 0 ? std::min(CloudMaxSide, HistoryMaxSide) : HistoryMaxSide;
-    if (picture) CloudPreparer.Request(HistoryCloudsJob(*picture, Settings, MapInfo, side));
     StatusText = picture ? HistoryTimeText(picture->Utc) : std::string(texts::TitleText);
     if (Settings.Features.DayNight) ComputeSunMoon();
     OpenGLPanel->RequestFrame();
@@ -559,10 +558,21 @@ void TMainForm::UmShowClouds() {
 }
 
 bool TMainForm::RequestClouds() {
+    if (const THistoryPicture* shown = History->GetPlayer().Current()) {
+        const int side =
+            CloudMaxSide > 0 ? std::min(CloudMaxSide, HistoryMaxSide) : HistoryMaxSide;
+        CloudPreparer.Request(HistoryCloudsJob(*shown, Settings, MapInfo, side));
+        return true;
+    }
     auto info = CachedCloudsJob(DataFolder, Settings, MapInfo, CloudMaxSide);
     if (!info) return false;
     CloudPreparer.Request(std::move(*info));
     return true;
+}
+
+void TMainForm::ShowNoPictureLines() {
+    UpdateText = texts::InitialUpdateText;
+    CreditText = MapInfo.Credit.empty() ? std::string(texts::FallbackCredit) : MapInfo.Credit;
 }
 
 void TMainForm::CloudsPrepared(TCloudJob& job) {

@@ -72,9 +72,11 @@ private:
     void UmStartup();
     void UmBeginUpdate();
     void UmShowClouds();
-    // Asks for the cached cloud picture to be prepared as the settings now say; false when no
-    // picture is in hand.
+    // Asks for the clouds on screen (the kept picture shown, else the one in hand) to be
+    // prepared as the settings now say; false when there is nothing to show.
     bool RequestClouds();
+    // The two lower status lines while no cloud picture is shown.
+    void ShowNoPictureLines();
     // A prepared picture (or its failure) reaches the scene.
     void CloudsPrepared(TCloudJob& job);
     void UmGetCatalogue();
