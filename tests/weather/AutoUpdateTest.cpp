@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <climits>
-
 namespace nimbora {
 namespace {
 
@@ -21,36 +19,29 @@ TEST(AutoUpdateTest, ChecksAtStartThenEveryIntervalBacksOffAndWaitsForARunningUp
         bool Due;
         double Random = 0.5;
     } const steps[] = {
-        {1000, 'd', false},                         // off
-        {1000, 'e', true},                          // the start-up check
-        {1000, 'r', false}, {1003, 'u', false},     // the catalogue is still on its way
+        {1000, 'd', false}, {1000, 'e', true},      // off; on: the start-up check at once
+        {1000, 'r', false}, {1003, 'u', false},     // no servers yet, then they come:
         {1007.99, 'd', false}, {1008, 'd', true},   // soon after, not an interval later
-        {1008, 's', false},  {1010, 'o', false},    // running, then "not modified"
-        {4609.99, 'd', false}, {4610, 'd', true},   // one hour later
-        {4610, 'r', false},  {5000, 'd', false},    // a manual update runs: wait for its end
-        {5000, 'u', false},  {5005, 'd', true},
-        {5005, 's', false},  {5005, 'f', false},    // failures: 2, 4, 8, 16, 32 minutes ...
-        {5124.99, 'd', false}, {5125, 'd', true},  {5125, 's', false}, {5125, 'f', false},
-        {5364.99, 'd', false}, {5365, 'd', true},  {5365, 's', false}, {5365, 'f', false},
-        {5845, 'd', true},   {5845, 's', false},   {5845, 'f', false},
-        {6805, 'd', true},   {6805, 's', false},   {6805, 'f', false},
-        {8725, 'd', true},   {8725, 's', false},
-        {8725, 'f', false, 0.0},                    // ... then the hour, never more
-        {12324.99, 'd', false}, {12325, 'd', true}, {12325, 's', false},
-        {12325, 'f', false, 0.99999},               // at the hour only spread below it
-        {12325 + 3600 * (1 - 0.05 * 0.99999) - 0.01, 'd', false},
-        {12325 + 3600 * (1 - 0.05 * 0.99999), 'd', true},
-        {20000, 's', false}, {20000, 'o', false, 0.0}, // success: the interval again, spread
+        {1008, 's', false}, {1010, 'o', false},     // "not modified": one hour later
+        {4609.99, 'd', false}, {4610, 'd', true},
+        {4610, 's', false}, {4610, 'f', false},     // failures: 2, 4, 8 ... minutes
+        {4729.99, 'd', false}, {4730, 'd', true},  {4730, 's', false}, {4730, 'f', false},
+        {4970, 'd', true},  {4970, 's', false}, {4970, 'f', false},  {5450, 'd', true},
+        {5450, 's', false}, {5450, 'f', false},  {6410, 'd', true},  {6410, 's', false},
+        {6410, 'f', false}, {8330, 'd', true},  {8330, 's', false},
+        {8330, 'f', false, 0.0}, {11929.99, 'd', false}, {11930, 'd', true}, // then the hour
+        {11930, 's', false}, {11930, 'f', false, 0.99999},         // at most, spread below it
+        {11930 + 3600 * (1 - 0.05 * 0.99999), 'd', true},
+        {20000, 's', false}, {20000, 'o', false, 0.0},             // success: spread both ways
         {23419.99, 'd', false}, {23420, 'd', true},
         {23420, 's', false}, {23420, 'o', false, 0.99999},
         {27199.9, 'd', false}, {27200, 'd', true},
         {27200, 's', false}, {27200, 'o', false},
-        {29000, 'd', false}, {28000, 'd', false},  // the clock goes back 1000 s ...
-        {29799.99, 'd', false}, {29800, 'd', true},  // ... and the wait stays the same
-        {29800, 'x', false}, {40000, 'd', false},  // off: nothing more
-        {40000, 'e', true},                        // on again: at once
-        {40000, 's', false}, {40000, 'x', false},  // off while a check runs ...
-        {40001, 'o', false}, {90000, 'd', false},  // ... which ends as any update
+        {29000, 'd', false}, {28000, 'd', false},   // the clock goes back 1000 s ...
+        {29799.99, 'd', false}, {29800, 'd', true}, // ... and the wait stays the same
+        {29800, 'x', false}, {40000, 'd', false},   // off: nothing more
+        {40000, 'e', true}, {40000, 's', false},    // on again: at once
+        {40000, 'x', false}, {40001, 'o', false}, {90000, 'd', false}, // off while running
     };
     int failures = 0;
     for (const auto& s : steps) {
@@ -78,14 +69,6 @@ TEST(AutoUpdateTest, ChecksAtStartThenEveryIntervalBacksOffAndWaitsForARunningUp
             EXPECT_FALSE(s.Due);
         }
     }
-}
-
-TEST(AutoUpdateTest, IntervalIsAtLeastAMinuteAndAtMostAWeek) {
-    const std::pair<int, int> cases[] = {{INT_MIN, 1}, {-5, 1},         {0, 1},
-                                         {1, 1},       {180, 180},      {10080, 10080},
-                                         {10081, 10080}, {INT_MAX, 10080}};
-    for (const auto& [minutes, clamped] : cases)
-        EXPECT_EQ(ClampAutoUpdateMinutes(minutes), clamped) << minutes;
 }
 
 } // namespace
