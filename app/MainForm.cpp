@@ -39,9 +39,11 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
 #include <tuple>
+#include <utility>
 
 namespace nimbora {
 
@@ -207,6 +209,11 @@ void TMainForm::CreateControls() {
     MovTimer->setTimerType(Qt::PreciseTimer);
     connect(MovTimer, &QTimer::timeout, this, [this] { MovTimerTimer(); });
 
+    AutoUpdateTimer = new QTimer(this);
+    AutoUpdateTimer->setObjectName("AutoUpdateTimer");
+    AutoUpdateTimer->setSingleShot(true);
+    connect(AutoUpdateTimer, &QTimer::timeout, this, [this] { AutoUpdateTimerTimer(); });
+
     // A window destroyed by another program cannot come back: end as if the user had closed
     // it, so that the settings are kept.
     WatchWindowDestroyed(
@@ -308,8 +315,7 @@ void TMainForm::UmStartup() {
     Nav.mx = Nav.my = Nav.mz = 0;
 
     StatusText = texts::TitleText;
-    UpdateText = texts::InitialUpdateText;
-    CreditText = MapInfo.Credit.empty() ? std::string(texts::FallbackCredit) : MapInfo.Credit;
+    ShowNoPictureLines();
     if (cloudsRequested) {
         CloudPreparer.Finish();
         // A result taken early (a message box above runs the event loop before the scene
@@ -321,6 +327,8 @@ void TMainForm::UmStartup() {
     if (Settings.Features.DayNight) ComputeSunMoon();
     ApplyLightingMode();
     StartedUp = true;
+    AutoUpdate.SetMinutes(Settings.AutoUpdateMinutes);
+    ApplyAutoUpdate();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -388,13 +396,13 @@ void TMainForm::ComputeSunMoon() {
 }
 
 void TMainForm::ShowHistoryPicture(const THistoryPicture* picture) {
-    // Back to now without a picture in hand: the kept one must not stay drawn as if current.
-    if (!picture && !RequestClouds()) {
+    // Back to now without a picture in hand: neither the kept one's clouds nor its date may stay
+    // as if current.
+    if (!RequestClouds()) {
         CloudPreparer.Drop();
         CloudsAvailable = false;
+        ShowNoPictureLines();
     }
-    const int side = CloudMaxSide > 0 ? std::min(CloudMaxSide, HistoryMaxSide) : HistoryMaxSide;
-    if (picture) CloudPreparer.Request(HistoryCloudsJob(*picture, Settings, MapInfo, side));
     StatusText = picture ? HistoryTimeText(picture->Utc) : std::string(texts::TitleText);
     if (Settings.Features.DayNight) ComputeSunMoon();
     OpenGLPanel->RequestFrame();
@@ -465,6 +473,9 @@ void TMainForm::CatalogueArrived(const TCatalogue* catalogue) {
     }
     UpdateWeatherBt->setEnabled(true);
     if (!CloudsFileExists()) UpdateWeatherBt->trigger();
+    // A start-up check that found no servers yet follows now.
+    AutoUpdate.Unblocked();
+    ArmAutoUpdate();
 }
 
 void TMainForm::ApplyCatalogue(const TCatalogue& catalogue) {
@@ -518,10 +529,43 @@ bool TMainForm::CloudsFileExists() const {
 
 void TMainForm::UmBeginUpdate() {
     // A request still queued when the window closed starts nothing.
-    if (!isVisible()) return;
+    if (isVisible()) StartUpdate();
+}
+
+bool TMainForm::StartUpdate() {
     const QAction* checked = ServerGroup->checkedAction();
     const unsigned fixed = checked ? static_cast<unsigned>(checked->data().toInt()) : 0;
-    if (CloudUpdate->Start(fixed, Settings.Proxy, Settings.History)) UpdateWeatherBt->setEnabled(false);
+    if (!CloudUpdate->Start(fixed, Settings.Proxy, Settings.History)) return false;
+    UpdateWeatherBt->setEnabled(false);
+    return true;
+}
+
+void TMainForm::ApplyAutoUpdate() {
+    if (!StartedUp) return;
+    AutoUpdate.SetEnabled(Settings.Features.AutoUpdate);
+    ArmAutoUpdate();
+}
+
+void TMainForm::ArmAutoUpdate() {
+    const std::optional<double> wait = AutoUpdate.SecondsToWait();
+    if (!wait) {
+        AutoUpdateTimer->stop();
+        return;
+    }
+    AutoUpdateTimer->start(static_cast<int>(std::ceil(*wait * AutoUpdatePace)));
+}
+
+void TMainForm::AutoUpdateTimerTimer() {
+    if (AutoUpdate.Due()) {
+        // Until the servers are known (the catalogue) "Update weather" is off, and so is this.
+        if (isVisible() && UpdateWeatherBt->isEnabled() && StartUpdate()) {
+            AutoUpdateRunning = true;
+            AutoUpdate.Started();
+        } else {
+            AutoUpdate.Refused();
+        }
+    }
+    ArmAutoUpdate();
 }
 
 void TMainForm::UpdateProgress(const std::string& text) {
@@ -531,6 +575,10 @@ void TMainForm::UpdateProgress(const std::string& text) {
 
 void TMainForm::UpdateFinished(const TCloudUpdateResult& result) {
     UpdateWeatherBt->setEnabled(true);
+    const bool automatic = std::exchange(AutoUpdateRunning, false);
+    if (automatic) AutoUpdate.Finished(result.Failed());
+    AutoUpdate.Unblocked();
+    ArmAutoUpdate();
     if (!result.StatusText.empty()) ShowUpdateResult(result.StatusText);
     if (result.ShowHints)
         std::tie(UpdateText, CreditText) = ErrorHintLines(result.ConnectionFailed, IniFile);
@@ -538,7 +586,9 @@ void TMainForm::UpdateFinished(const TCloudUpdateResult& result) {
         // What is being prepared is the picture that was in hand: its result must not be shown,
         // nor its labels taken.
         CloudPreparer.Drop();
-        History->Close(); // the new picture is now
+        // The new picture is now; one that came by itself does not take the user away from the
+        // history (UM_SHOWCLOUDS prepares the kept picture on screen again).
+        if (!automatic) History->Close();
         if (!result.HistoryText.empty()) ShowUpdateResult(result.HistoryText);
         PostMessage(this, UM_SHOWCLOUDS);
     }
@@ -559,10 +609,21 @@ void TMainForm::UmShowClouds() {
 }
 
 bool TMainForm::RequestClouds() {
+    if (const THistoryPicture* shown = History->GetPlayer().Current()) {
+        const int side =
+            CloudMaxSide > 0 ? std::min(CloudMaxSide, HistoryMaxSide) : HistoryMaxSide;
+        CloudPreparer.Request(HistoryCloudsJob(*shown, Settings, MapInfo, side));
+        return true;
+    }
     auto info = CachedCloudsJob(DataFolder, Settings, MapInfo, CloudMaxSide);
     if (!info) return false;
     CloudPreparer.Request(std::move(*info));
     return true;
+}
+
+void TMainForm::ShowNoPictureLines() {
+    UpdateText = texts::InitialUpdateText;
+    CreditText = MapInfo.Credit.empty() ? std::string(texts::FallbackCredit) : MapInfo.Credit;
 }
 
 void TMainForm::CloudsPrepared(TCloudJob& job) {
@@ -589,6 +650,9 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
 void TMainForm::FormCloseQuery() {
     MovTimer->stop();
+    // Nothing starts any more; the feature itself stays as chosen and is written below.
+    AutoUpdate.SetEnabled(false);
+    AutoUpdateTimer->stop();
     CloudPreparer.Stop();
     CloudUpdate->Cancel();
     if (ConfigDialogOpen) WriteSettings(false, true);

@@ -9,6 +9,7 @@
 #include "render/sunmoondata.h"
 #include "ui/SaveView.h"
 #include "ui/configuration.h"
+#include "weather/AutoUpdate.h"
 #include "weather/CloudJob.h"
 #include "weather/CloudUpdate.h"
 #include "weather/MapInfo.h"
@@ -17,6 +18,7 @@
 #include <QList>
 #include <QPointF>
 #include <QPointer>
+#include <QRandomGenerator>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -71,10 +73,18 @@ private:
     // The messages.
     void UmStartup();
     void UmBeginUpdate();
+    // Starts an update from the chosen server; false when one runs already.
+    bool StartUpdate();
+    // "Update automatically": the schedule follows the feature, and its timer the schedule.
+    void ApplyAutoUpdate();
+    void ArmAutoUpdate();
+    void AutoUpdateTimerTimer();
     void UmShowClouds();
-    // Asks for the cached cloud picture to be prepared as the settings now say; false when no
-    // picture is in hand.
+    // Asks for the clouds on screen (the kept picture shown, else the one in hand) to be
+    // prepared as the settings now say; false when there is nothing to show.
     bool RequestClouds();
+    // The two lower status lines while no cloud picture is shown.
+    void ShowNoPictureLines();
     // A prepared picture (or its failure) reaches the scene.
     void CloudsPrepared(TCloudJob& job);
     void UmGetCatalogue();
@@ -153,6 +163,10 @@ private:
     bool CloudsAvailable = false;
 
     std::unique_ptr<TCloudUpdate> CloudUpdate; // made once the folders are known
+    double AutoUpdatePace = 1000; // timer milliseconds to a second of the schedule's clock
+    TAutoUpdateSchedule AutoUpdate{[this] { return SystemUtcNow() * 86400e3 / AutoUpdatePace; },
+                                   [] { return QRandomGenerator::global()->generateDouble(); }};
+    bool AutoUpdateRunning = false; // the update that runs was started by the schedule
     int CloudMaxSide = 0;            // the largest texture side the context takes
     bool StartupCloudsShown = false; // the start-up's UM_SHOWCLOUDS has nothing left to do
     QList<QIcon> ButImages;          // icons that catalogue link items refer to
@@ -166,10 +180,12 @@ private:
     QFrame* OptionPanel = nullptr;
     QToolButton* OptionBt = nullptr;
     QTimer* MovTimer = nullptr;
+    QTimer* AutoUpdateTimer = nullptr;
     QMenu* OptionPopup = nullptr;
     QMenu* Selectweatherserver = nullptr;
     QActionGroup* ServerGroup = nullptr;
     QAction* UpdateWeatherBt = nullptr;
+    QAction* AutoUpdateBt = nullptr;
     QAction* UseRandServerBt = nullptr;
     QAction* UseServerBt[11] = {}; // 1..10
     QAction* ShowCloudsBt = nullptr;

@@ -50,6 +50,8 @@ void TMainForm::CreateMenu() {
     UpdateWeatherBt->setText(QString::fromStdString(UpdateWeatherCaption(0)));
     UpdateWeatherBt->setEnabled(false);
     menu->setDefaultAction(UpdateWeatherBt);
+    AutoUpdateBt = AddFeature(&TFeatures::AutoUpdate, "AutoUpdateBt", "Update automatically",
+                              [this] { ApplyAutoUpdate(); });
 
     Selectweatherserver = menu->addMenu(QStringLiteral("Select weather server"));
     Selectweatherserver->setObjectName("Selectweatherserver");

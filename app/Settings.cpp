@@ -94,6 +94,7 @@ void AddConfig1(TIniBatch& batch, const TSettings& settings, const TMapInfo& map
     batch.WriteBool(Features, "DayNight", f.DayNight);
     batch.WriteBool(Features, "TimeZoneGrid", f.TimeZoneGrid);
     batch.WriteBool(Features, "CityLights", f.CityLights);
+    batch.WriteBool(Features, "AutoUpdate", f.AutoUpdate);
 }
 
 void AddConfig2(TIniBatch& batch, const TSettings& settings) {
@@ -174,6 +175,8 @@ void ReadSettings(const std::string& path, const std::string& dataFolder, TSetti
         std::clamp(ini.ReadInteger(Map, "HistoryDays", THistoryBounds{}.Days), 0, MaxHistoryDays);
     settings.History.MB =
         std::clamp(ini.ReadInteger(Map, "HistoryMB", THistoryBounds{}.MB), 0, MaxHistoryMB);
+    settings.AutoUpdateMinutes = ClampAutoUpdateMinutes(
+        ini.ReadInteger(Map, "AutoUpdateMinutes", DefaultAutoUpdateMinutes));
 
     TFeatures& f = settings.Features;
     f.WorldTexturing = ini.ReadBool(Features, "WorldTexturing", true);
@@ -182,6 +185,7 @@ void ReadSettings(const std::string& path, const std::string& dataFolder, TSetti
     f.DayNight = ini.ReadBool(Features, "DayNight", false);
     f.TimeZoneGrid = ini.ReadBool(Features, "TimeZoneGrid", false);
     f.CityLights = ini.ReadBool(Features, "CityLights", true);
+    f.AutoUpdate = ini.ReadBool(Features, "AutoUpdate", false);
     settings.ShowCustomWay = ini.ReadBool(Features, "ShowCustomWay", true);
 
     settings.AutoFilter = ini.ReadBool(GeneralCloud, "AutoFilter", true);

@@ -3,6 +3,7 @@
 #include "core/IniFile.h"
 #include "net/Proxy.h"
 #include "render/Lighting.h"
+#include "weather/AutoUpdate.h"
 #include "weather/CloudHistory.h"
 #include "weather/MapInfo.h"
 
@@ -16,7 +17,7 @@ namespace nimbora {
 struct TFeatures {
     // Kept in the file.
     bool WorldTexturing = true, CountryBoundaries = true, CountryNames = true, DayNight = false,
-         TimeZoneGrid = false, CityLights = true;
+         TimeZoneGrid = false, CityLights = true, AutoUpdate = false;
     // Reset at every start.
     bool Clouds = true, ColorizeClouds = false, DetailedTexturing = false;
 };
@@ -33,6 +34,7 @@ struct TSettings {            // everything read from the file except what lives
     std::uint8_t UserFilterVal = 0;
     TLightingSets Lighting = DefaultLighting();
     THistoryBounds History; // hand-made keys of [Map]; never written
+    int AutoUpdateMinutes = DefaultAutoUpdateMinutes; // hand-made key of [Map]; never written
 };
 
 // Reads the whole file in its fixed order. mapInfo.Map must hold the built-in server on entry;

@@ -35,6 +35,11 @@ struct TMainFormTestSeam {
     static void SetBuiltInServer(TMainForm& form, const TMap& server) {
         form.MapInfo.Map.assign(1, server);
     }
+    // Speeds up "Update automatically": its timer waits msPerSecond milliseconds for a second of
+    // its schedule, and its clock runs as much faster (set before start-up).
+    static void SetAutoUpdatePace(TMainForm& form, double msPerSecond) {
+        form.AutoUpdatePace = msPerSecond;
+    }
     // The clock of the sun and moon (UTC day count).
     static void SetClock(TMainForm& form, TUtcClock clock) { form.Clock = std::move(clock); }
     // The held keys and view velocities, to turn the globe without input events.

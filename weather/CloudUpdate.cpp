@@ -3,6 +3,7 @@
 #include "core/Messages.h"
 #include "platform/Files.h"
 #include "weather/CloudCache.h"
+#include "weather/WeatherTexts.h"
 
 #include <utility>
 
@@ -23,6 +24,10 @@ bool TCloudUpdate::TReceiver::event(QEvent* event) {
         return true;
     }
     return QObject::event(event);
+}
+
+bool TCloudUpdateResult::Failed() const {
+    return !Installed && StatusText != texts::NoNewerPictureText;
 }
 
 TCloudUpdate::TCloudUpdate(TMapInfo& mapInfo, std::string dataFolder, std::string tempFolder)

@@ -30,6 +30,9 @@ struct TCloudUpdateResult {
     bool ConnectionFailed = false; // ...which then also say where the proxy is set
     bool Installed = false;        // a newer picture is in hand now
     std::string HistoryText = {};  // why the new picture could not be kept in the history
+
+    // Neither a new picture nor the server's word that there is none newer.
+    bool Failed() const;
 };
 
 class TCloudUpdate {

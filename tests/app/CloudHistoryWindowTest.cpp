@@ -9,7 +9,9 @@
 #include "weather/CloudHistory.h"
 #include "weather/CloudsText.h"
 
+#include <QAction>
 #include <QDir>
+#include <QMenu>
 #include <QImage>
 #include <QTest>
 #include <QToolButton>
@@ -94,6 +96,77 @@ TEST(CloudHistoryWindow, StepsBackAndForthPlaysAndEscapeComesBackToNow) {
     EXPECT_EQ(Seam::StatusText(*form).find("Cloud history"), std::string::npos);
     WaitFor([&] { return false; }, 300);
     EXPECT_LT(std::abs(CentreGrey(*form) - now), 10);
+}
+
+// One kept picture against the one in hand: what stands on screen while it is shown, after a
+// change of colour, and after "Now" must always be that picture's clouds and date, or none.
+TEST(CloudHistoryWindow, KeptPictureAndNowNeverLeaveOtherCloudsOrDatesBehind) {
+    const struct {
+        const char* Name;
+        int InHand; // grey level of the picture in hand; -1: none
+        int Kept;   // of the kept picture; -1: damaged
+        bool Colorize;
+    } cases[] = {
+        {"damaged kept picture", 255, -1, false},
+        {"no picture in hand", -1, 255, false},
+        {"colour changed while a kept picture is shown", 0, 255, true},
+    };
+    const double utc = DaysFromCivil(2026, 12, 8) + UnixEpochDay + 0.25;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TScratchHome home;
+        const std::string folder = home.MakeDataFolder();
+        const auto level = [](int grey) { return static_cast<unsigned char>(grey); };
+        if (c.InHand >= 0) {
+            ASSERT_TRUE(WriteWholeFile(folder + "clouds.jpg", GreyJpeg(512, 256, level(c.InHand))));
+        }
+        ASSERT_TRUE(QDir().mkpath(QString::fromStdString(CloudHistoryFolder(folder))));
+        const std::string kept = c.Kept >= 0 ? GreyJpeg(512, 256, level(c.Kept))
+                                             : GreyJpeg(512, 256, 255).substr(0, 300);
+        ASSERT_TRUE(
+            WriteWholeFile(CloudHistoryFolder(folder) + HistoryFileName(utc, TypJpg), kept));
+        ASSERT_TRUE(WriteWholeFile(home.SettingsFile(),
+                                   "[Nimbora]\nVersion=033000\nGetCatalogue=0\n[Features]\n"
+                                   "CountryBoundaries=0\nCountryNames=0\n[General.Cloud]\n"
+                                   "AutoFilter=0\nUserFilterVal=0\n"));
+        auto form = StartMainForm();
+        auto settled = [&] { return !TMainFormTestSeam::CloudsPending(*form); };
+        ASSERT_TRUE(WaitFor([&] { return Seam::CloudsShown(*form) == (c.InHand >= 0); }));
+        ASSERT_TRUE(WaitFor(settled));
+        WaitFor([&] { return TMainFormTestSeam::LightsSettled(*form); });
+        const THistoryView& history = TMainFormTestSeam::History(*form);
+        const std::string nowLine = Seam::UpdateText(*form);
+        const int now = CentreGrey(*form);
+
+        QTest::keyClick(form.get(), Qt::Key_BracketLeft);
+        ASSERT_TRUE(WaitFor(settled));
+        for (int change = 0; change < (c.Colorize ? 2 : 0) + 1; ++change) {
+            if (change > 0) {
+                Seam::OptionPopup(*form)->findChild<QAction*>("ColorizeBt")->trigger();
+                ASSERT_TRUE(WaitFor(settled));
+                WaitFor([&] { return false; }, 100);
+                ASSERT_TRUE(WaitFor(settled));
+            }
+            ASSERT_TRUE(history.PictureTime());
+            EXPECT_EQ(Seam::StatusText(*form), HistoryTimeText(utc));
+            // A damaged one shows no clouds rather than those of another time.
+            EXPECT_EQ(Seam::CloudsShown(*form), c.Kept >= 0) << change;
+            EXPECT_GT(std::abs(CentreGrey(*form) - now), 30) << change;
+            if (c.Kept >= 0) {
+                EXPECT_EQ(Seam::UpdateText(*form), CloudsUpdatedText({utc, 0, true}));
+            }
+        }
+
+        auto* nowButton = history.GetBar()->findChild<QToolButton*>("HistoryNowBt");
+        ASSERT_NE(nowButton, nullptr);
+        QTest::mouseClick(nowButton, Qt::LeftButton);
+        ASSERT_TRUE(WaitFor(settled));
+        WaitFor([&] { return false; }, 300);
+        EXPECT_FALSE(history.PictureTime());
+        EXPECT_EQ(Seam::CloudsShown(*form), c.InHand >= 0);
+        EXPECT_EQ(Seam::UpdateText(*form), nowLine);
+        EXPECT_LT(std::abs(CentreGrey(*form) - now), 10);
+    }
 }
 
 } // namespace

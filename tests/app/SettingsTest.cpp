@@ -95,7 +95,7 @@ TEST_F(SettingsTest, FirstStartWritesEveryKeyAtItsDefault) {
              "[Map] LastDate=D LastX=0.0 LastY=0.0 LastZ=-15.0 AutoFilterVal=0 Credit= "
              "ServerIndex=0 "
              "[Features] WorldTexturing=1 CountryBoundaries=1 CountryNames=1 DayNight=0 "
-             "TimeZoneGrid=0 CityLights=1 "
+             "TimeZoneGrid=0 CityLights=1 AutoUpdate=0 "
              "[General.Cloud] AutoFilter=1 UserFilterVal=0 "
              "[RGB.Cloud] Ambient 0.9 0.9 1.0 Diffuse 1.0 1.0 1.0 0.75 Specular 0.9 0.9 0.9 "
              "Shininess=50.0 "
@@ -153,7 +153,7 @@ TEST_F(SettingsTest, OlderVersionKeepsKnownValuesAndDropsTheRest) {
 TEST_F(SettingsTest, IntegerAndByteKeys) {
     WriteWholeFile(path_, "[General.Cloud]\nUserFilterVal=300\nAutoFilter=0x0\n"
                           "[Map]\nServerIndex=0x3\n[Features]\nDayNight=yes\nTimeZoneGrid=2\n"
-                          "CityLights=0\n");
+                          "CityLights=0\nAutoUpdate=1\n");
     Read();
     EXPECT_EQ(settings_.UserFilterVal, 44);
     EXPECT_FALSE(settings_.AutoFilter);
@@ -161,6 +161,23 @@ TEST_F(SettingsTest, IntegerAndByteKeys) {
     EXPECT_FALSE(settings_.Features.DayNight); // not a number: default
     EXPECT_TRUE(settings_.Features.TimeZoneGrid);
     EXPECT_FALSE(settings_.Features.CityLights);
+    EXPECT_TRUE(settings_.Features.AutoUpdate);
+}
+
+TEST_F(SettingsTest, AutoUpdateMinutesStayWithinAMinuteAndAWeek) {
+    const std::pair<const char*, int> cases[] = {
+        {nullptr, 180},     {"1", 1},         {"0", 1},        {"-5", 1},
+        {"10080", 10080},   {"10081", 10080}, {"2147483647", 10080},
+        {"x", 180},         {"99999999999", 180}, // not a number an int holds: the default
+    };
+    for (const auto& [text, minutes] : cases) {
+        WriteWholeFile(path_, text ? std::string("[Map]\nAutoUpdateMinutes=") + text + "\n" : "");
+        Read();
+        EXPECT_EQ(settings_.AutoUpdateMinutes, minutes) << (text ? text : "missing");
+    }
+    // Hand-made: never written.
+    StartUp();
+    EXPECT_EQ(ReadWholeFile(path_).find("AutoUpdateMinutes"), std::string::npos);
 }
 
 TEST_F(SettingsTest, ServerIndexOutsideTheMenuIsRandom) {

@@ -47,6 +47,7 @@ TEST(Startup, FirstStartWritesTheCompleteSettingsFile) {
         {"Features", "DayNight", "0"},
         {"Features", "TimeZoneGrid", "0"},
         {"Features", "CityLights", "1"},
+        {"Features", "AutoUpdate", "0"},
         {"General.Cloud", "AutoFilter", "1"},
         {"General.Cloud", "UserFilterVal", "0"},
         {"RGB.Cloud", "Diffuse3", "0.75"},
@@ -63,8 +64,8 @@ TEST(Startup, FirstStartWritesTheCompleteSettingsFile) {
         EXPECT_EQ(v.Value, e.value) << e.section << "/" << e.key;
     }
     EXPECT_TRUE(IniValue(ini, "Map", "LastDate").Found);
-    // 21 keys of the first writer, 106 of the second.
-    EXPECT_EQ(CountKeys(ini), 127);
+    // 22 keys of the first writer, 106 of the second.
+    EXPECT_EQ(CountKeys(ini), 128);
 }
 
 TEST(Startup, TemporaryFilesOfCutOffSavesGoOnceTheyAreAMinuteOld) {
@@ -145,6 +146,7 @@ TEST(Startup, MenuHasItsCaptionsOrderAndInitialStates) {
     };
     const TItem expected[] = {
         {"UpdateWeatherBt", "Update weather (random server)", false, false, false},
+        {"AutoUpdateBt", "Update automatically", true, true, false},
         {"", "Select weather server", true, false, false},
         {"", nullptr, true, false, false},
         {"ShowCloudsBt", "Show clouds", true, true, true},
@@ -188,7 +190,7 @@ TEST(Startup, MenuHasItsCaptionsOrderAndInitialStates) {
     EXPECT_EQ(menu->defaultAction(), actions[0]);
 
     // The server submenu: "Random server" checked, the ten servers hidden, one radio group.
-    QMenu* servers = actions[1]->menu();
+    QMenu* servers = actions[2]->menu();
     ASSERT_NE(servers, nullptr);
     const QList<QAction*> items = servers->actions();
     ASSERT_EQ(items.size(), 11);
@@ -208,13 +210,13 @@ TEST(Startup, MenuHasItsCaptionsOrderAndInitialStates) {
     EXPECT_EQ(actions[0]->text(), "Update weather (random server)");
 
     // The couplings: colorize follows "Show clouds", detailed texturing follows texturing.
-    actions[3]->trigger();
-    EXPECT_FALSE(actions[3]->isChecked());
-    EXPECT_FALSE(actions[7]->isEnabled());
-    actions[3]->trigger();
-    EXPECT_TRUE(actions[7]->isEnabled());
     actions[4]->trigger();
+    EXPECT_FALSE(actions[4]->isChecked());
     EXPECT_FALSE(actions[8]->isEnabled());
+    actions[4]->trigger();
+    EXPECT_TRUE(actions[8]->isEnabled());
+    actions[5]->trigger();
+    EXPECT_FALSE(actions[9]->isEnabled());
     menu->hide();
 }
 

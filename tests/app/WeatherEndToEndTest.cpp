@@ -364,6 +364,77 @@ TEST_F(WeatherEndToEnd, ServerWithoutLastModifiedDeliversEachNewPicture) {
     EXPECT_TRUE(temp_->Files().empty());
 }
 
+// "Update automatically" with a one-minute interval, its time sped up fifty-fold: the window
+// asks by itself at start-up and again after the interval, also after a failed check, and takes
+// the newer picture; nothing pops up.
+TEST_F(WeatherEndToEnd, AutomaticUpdateAsksAgainAfterTheIntervalAndTakesTheNewerPicture) {
+    const std::string dark = GreyJpeg(512, 256, 0, 90);
+    const auto answer = [](std::string head, std::string body = {}) {
+        return [head, body](Connection& c) {
+            c.ReadRequest();
+            c.Send(head + "Content-Length: " + std::to_string(body.size()) +
+                   "\r\nConnection: close\r\n\r\n" + body);
+        };
+    };
+    const struct {
+        const char* Name;
+        ScriptedServer::Behaviour First;
+        const char* FirstStatus;
+    } cases[] = {
+        {"not modified", answer("HTTP/1.1 304 Not Modified\r\n"), texts::NoNewerPictureText},
+        {"server fails", answer("HTTP/1.1 503 Service Unavailable\r\n"),
+         "Error: Service unavailable"},
+    };
+    const std::string cached = home_.DataFolder() + "clouds.jpg";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        ScriptedServer server;
+        ASSERT_TRUE(server.Start(
+            {c.First, answer("HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n"
+                             "Last-Modified: Thu, 04 Mar 2021 05:06:07 GMT\r\n",
+                             dark)}));
+        // Each case from a fresh data folder: the picture the last one took is not in hand.
+        QDir(QString::fromStdString(home_.DataFolder())).removeRecursively();
+        home_.MakeDataFolder();
+        ASSERT_TRUE(WriteWholeFile(cached, picture_));
+        ASSERT_TRUE(WriteWholeFile(
+            home_.SettingsFile(), "[Nimbora]\nVersion=033000\nGetCatalogue=0\n[Map]\nServerUrl=" +
+                                      server.Url("/clouds.jpg") +
+                                      "\nAutoUpdateMinutes=1\n[Features]\nAutoUpdate=1\n"));
+        auto form = std::make_unique<TMainForm>();
+        TMainFormTestSeam::SetAutoUpdatePace(*form, 20);
+        form->show();
+        ASSERT_TRUE(WaitFor([&] { return Seam::StartupDone(*form) && Seam::CloudsShown(*form); }));
+        EXPECT_TRUE(Item(*form, "AutoUpdateBt")->isChecked());
+        const double white = CentreBrightness(Seam::OpenGLPanel(*form)->grabFramebuffer());
+
+        ASSERT_TRUE(WaitFor([&] { return Seam::StatusText(*form) == c.FirstStatus; }))
+            << Seam::StatusText(*form);
+        QElapsedTimer sinceFirst;
+        sinceFirst.start();
+        ASSERT_TRUE(
+            WaitFor([&] { return Seam::StatusText(*form) == texts::DownloadCompleteText; }, 20000))
+            << Seam::StatusText(*form);
+        // A minute of the schedule is 1.2 s here, less at most 5 %.
+        EXPECT_GE(sinceFirst.elapsed(), 1000);
+        EXPECT_TRUE(ReadWholeFile(cached) == dark);
+        // (A third check may follow 1.2 s later; it finds the same picture.)
+        const std::vector<std::string> requests = server.Requests();
+        ASSERT_GE(requests.size(), 2u);
+        for (const std::string& head : requests)
+            EXPECT_NE(head.find("If-Modified-Since: "), std::string::npos) << head;
+        EXPECT_TRUE(WaitFor([&] {
+            return Seam::CloudsShown(*form) && !Seam::CloudsPending(*form) &&
+                   CentreBrightness(Seam::OpenGLPanel(*form)->grabFramebuffer()) < white - 60;
+        }));
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+        form->close();
+        EXPECT_TRUE(temp_->Files().empty());
+        EXPECT_EQ(IniValue(ReadWholeFile(home_.SettingsFile()), "Features", "AutoUpdate").Value,
+                  "1");
+    }
+}
+
 // Answers the program's message boxes from inside its own event loop: every box that becomes
 // the active modal window is noted and closed, with No for a question. hold() may keep a box
 // open until it returns true.
