@@ -569,6 +569,9 @@ void TMainForm::AutoUpdateTimerTimer() {
 }
 
 void TMainForm::UpdateProgress(const std::string& text) {
+    // A kept picture on screen keeps its time on the first line while an update that came by
+    // itself runs; one the user asked for tells how it goes.
+    if (AutoUpdateRunning && History->PictureTime()) return;
     StatusText = text;
     OpenGLPanel->RequestFrame();
 }
@@ -592,6 +595,9 @@ void TMainForm::UpdateFinished(const TCloudUpdateResult& result) {
         if (!result.HistoryText.empty()) ShowUpdateResult(result.HistoryText);
         PostMessage(this, UM_SHOWCLOUDS);
     }
+    if (const std::optional<double> shown = History->PictureTime();
+        automatic && shown && result.HistoryText.empty())
+        StatusText = HistoryTimeText(*shown);
     OpenGLPanel->RequestFrame();
 }
 
