@@ -242,17 +242,13 @@ template <typename TWork> auto StartWork(TWork work) {
 }
 
 TLineLayout BoundaryLayout() {
-    std::vector<TVertex> vertices;
-    std::vector<std::pair<int, int>> strips;
-    for (const char* resource : BoundaryResources) {
-        for (const TPolyline& line : ReadPolylineResource(QString::fromLatin1(resource))) {
-            strips.emplace_back(static_cast<int>(vertices.size()),
-                                static_cast<int>(line.Points.size()));
-            for (const TPolyPoint& p : line.Points)
-                vertices.push_back(SpherePoint(BoundaryRadius, p.Lon, p.Lat));
-        }
-    }
-    return LayOutLines(vertices, strips, BoundaryRadius, BoundaryTolerances);
+    if (std::optional<TLineLayout> built = ReadLineLayout(BuiltBoundaryLayout()))
+        return std::move(*built);
+    // Bytes of another machine's making: the same layout, made here.
+    std::vector<std::vector<TPolyline>> resources;
+    for (const char* resource : BoundaryResources)
+        resources.push_back(ReadPolylineResource(QString::fromLatin1(resource)));
+    return LayOutBoundaries(resources);
 }
 
 } // namespace

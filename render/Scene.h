@@ -3,6 +3,7 @@
 // lighting modes with the lights' fade-in, and the frame. Every GL method needs the panel's
 // context current (inside the panel's hooks, or in the scope of a TCurrentContext).
 #include "core/Geometry.h"
+#include "render/BoundaryLayout.h"
 #include "render/CityLights.h"
 #include "render/Font.h"
 #include "render/JpegDecode.h"
@@ -30,7 +31,6 @@ inline constexpr double FieldOfView = 45.0; // degrees, vertical, of the perspec
 
 // Radii of the scene's shells (the earth has radius 5).
 inline constexpr float EarthRadius = 5.0f;
-inline constexpr float BoundaryRadius = 5.02f;
 inline constexpr float TimeZoneRadius = 5.045f;
 inline constexpr float CloudRadius = 5.05f;
 inline constexpr float AtmosRadius = 5.08f;
@@ -247,8 +247,6 @@ double FarSideClipOffset(double distance, double radius);
 // hidden half of the overlay lines costs nothing. Globe coordinates must be current.
 void ClipFarSide(const TVertex& proj, float radius);
 
-// The coarser copies of the boundary lines (globe units; none strays further from the line).
-inline const std::vector<double> BoundaryTolerances = {0.002, 0.004, 0.008, 0.016, 0.032};
 // A coarser copy is taken only from this far away: near views show every vertex as it is.
 inline constexpr double BoundaryDetailDistance = 10;
 // How far (framebuffer pixels) a coarser line may stray on the screen.
