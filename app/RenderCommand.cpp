@@ -151,6 +151,7 @@ int DrawAndWrite(const TRenderOptions& o, int width, int height, const std::stri
     // driver starts, as the window does.
     TScene scene;
     scene.StartPreparing();
+    if (settings.Features.DayNight) scene.StartPreparingSunAndMoon();
     std::optional<TCloudJobInfo> historyJob;
     if (o.Time && settings.Features.Clouds)
         if (const auto picture = NearestHistoryPicture(ListCloudHistory(dataFolder), *o.Time))

@@ -251,32 +251,34 @@ TLineLayout BoundaryLayout() {
     return LayOutBoundaries(resources);
 }
 
+template <typename TJob> void StartPicture(TJob& job, const char* path) {
+    if (!job.valid()) job = StartWork([path] { return DecodeJpegFile(QString::fromLatin1(path)); });
+}
+
 } // namespace
 
 void TScene::StartPreparing() {
     InitNimboraResources();
-    const auto picture = [](TPictureJob& job, const char* path) {
-        if (!job.valid())
-            job = StartWork([path] { return DecodeJpegFile(QString::fromLatin1(path)); });
-    };
-    picture(EarthJob, ":/earth2048.jpg");
+    StartPicture(EarthJob, ":/earth2048.jpg");
     if (!LightsJob.valid())
         LightsJob =
             StartWork([] { return DecodeCityLightsFile(QStringLiteral(":/night2048.jpg")); });
-    picture(SunJob, ":/sun.jpg");
-    picture(MoonJob, ":/moon.jpg");
     if (!BoundaryJob.valid()) BoundaryJob = StartWork(BoundaryLayout);
+}
+
+void TScene::StartPreparingSunAndMoon() {
+    InitNimboraResources();
+    StartPicture(SunJob, ":/sun.jpg");
+    StartPicture(MoonJob, ":/moon.jpg");
 }
 
 bool TScene::LoadEmbeddedTextures() {
     StartPreparing();
     const bool earth = LoadPictureTexture(EarthJob.get(), EarthTex);
-    const bool sun = LoadPictureTexture(SunJob.get(), SunTex);
-    const bool moon = LoadPictureTexture(MoonJob.get(), MoonTex);
     // The lights are an extra: without them (or without shaders) the night side stays dark.
     LoadLightsTexture(LightsJob.get());
     CityLights.Build();
-    return earth && sun && moon;
+    return earth;
 }
 
 void TScene::MakeEarthList() {
@@ -355,20 +357,29 @@ bool TScene::Build(const TLightingSets& sets, const TBuildStepDone& stepDone) {
     EnableCapabilities();
     done("lights");
     const bool textures = LoadEmbeddedTextures();
-    done("earth 2048, sun, moon textures");
+    done("earth 2048, night lights textures");
     MakeEarthList();
     done("earth sphere list");
     MakeBoundaryList();
     done("boundary list");
     MakeTimeZoneList();
     MakeCloudList();
-    MakeAtmosList();
-    done("time-zone, cloud, atmosphere lists");
+    done("time-zone, cloud lists");
+    MakeMarkerLists();
+    done("marker lists");
+    SunAndMoonBuilt = false;
+    return textures && Font.Ready();
+}
+
+void TScene::BuildSunAndMoon() {
+    StartPreparingSunAndMoon();
+    // Without their pictures the sun and moon are drawn untextured.
+    LoadPictureTexture(SunJob.get(), SunTex);
+    LoadPictureTexture(MoonJob.get(), MoonTex);
     MakeSunList();
     MakeMoonList();
-    MakeMarkerLists();
-    done("sun, moon, marker lists");
-    return textures && Font.Ready();
+    MakeAtmosList();
+    SunAndMoonBuilt = true;
 }
 
 void TScene::OpenGLPanelResize(int width, int height, double ratio) {
@@ -510,6 +521,7 @@ void TScene::RenderBlank() {
 void TScene::RenderScene(const TFrameState& frame, const TLightingSets& sets) {
     if (ColoursPending) HandLightColours(sets);
     const bool sun = frame.ShowDayNight;
+    if (sun && !SunAndMoonBuilt) BuildSunAndMoon();
     if (LightingMode != (sun ? 1 : 0)) ApplyLightingMode(sun);
     // A zero ScaleZ would make the markers infinite.
     TFrameState safe;
@@ -784,6 +796,7 @@ void TScene::Release() {
     for (GLuint* tex : {&EarthTex, &CloudTex, &SunTex, &MoonTex, &LightsTex})
         FreeTexture(*tex);
     HasContext = false;
+    SunAndMoonBuilt = false;
     LightingMode = -1;
 }
 

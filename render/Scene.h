@@ -96,10 +96,14 @@ public:
     // Colours start black; steps of 1/20 of the settings. Needs no context.
     void PrepareLightFade(const TLightingSets& sets);
     // Starts the build's work that needs no OpenGL on worker threads: decoding the embedded
-    // earth, night lights, sun and moon pictures and laying out the boundary lines with their
-    // coarser copies, so that Build only uploads them. Build starts it itself when nobody did. The
-    // window calls it before its OpenGL driver is even loaded.
+    // earth and night lights pictures and reading the boundary lines' layout, so that Build only
+    // uploads them. Build starts it itself when nobody did. The window calls it before its OpenGL
+    // driver is even loaded.
     void StartPreparing();
+    // The same for what only the day-and-night globe draws: the sun and moon pictures. The
+    // first frame of that mode builds the sun, the moon and the atmosphere (starting this itself
+    // when nobody did), so the evenly lit globe never pays for them.
+    void StartPreparingSunAndMoon();
     // Every display list, texture, light and fixed state of the scene (context current). False
     // when an embedded picture or the font could not be made. stepDone, when given, is told the
     // name of each group of steps as it ends (the build benchmark times them).
@@ -167,9 +171,11 @@ private:
     void MakeTimeZoneList(float r = TimeZoneRadius);
     void MakeCloudList();
     void MakeAtmosList();
+    void MakeMarkerLists();
+    // What the day-and-night globe adds, at its first frame.
+    void BuildSunAndMoon();
     void MakeSunList();
     void MakeMoonList();
-    void MakeMarkerLists();
 
     // The layers of a frame, drawn in this order. Each sets what it needs and leaves the state
     // as it found it: textures and lighting on, blending off.
@@ -218,6 +224,7 @@ private:
     bool ColoursPending = false;
     int LightingMode = -1; // -1 none yet, 0 RGB, 1 sun
     bool HasContext = false;
+    bool SunAndMoonBuilt = false;
     int PanelWidth = 1, PanelHeight = 1;
     double FontScale = 1; // what the font atlas was built for
 };
