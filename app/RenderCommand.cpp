@@ -151,7 +151,9 @@ int DrawAndWrite(const TRenderOptions& o, int width, int height, const std::stri
     // driver starts, as the window does.
     TScene scene;
     scene.StartPreparing();
-    if (settings.Features.DayNight) scene.StartPreparingSunAndMoon();
+    // (The detailed night lights are asked for once the detail is set, after the build.)
+    if (settings.Features.DayNight && !settings.Features.DetailedTexturing)
+        scene.StartPreparingDayNight();
     std::optional<TCloudJobInfo> historyJob;
     if (o.Time && settings.Features.Clouds)
         if (const auto picture = NearestHistoryPicture(ListCloudHistory(dataFolder), *o.Time))

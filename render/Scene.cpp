@@ -260,25 +260,28 @@ template <typename TJob> void StartPicture(TJob& job, const char* path) {
 void TScene::StartPreparing() {
     InitNimboraResources();
     StartPicture(EarthJob, ":/earth2048.jpg");
-    if (!LightsJob.valid())
-        LightsJob =
-            StartWork([] { return DecodeCityLightsFile(QStringLiteral(":/night2048.jpg")); });
     if (!BoundaryJob.valid()) BoundaryJob = StartWork(BoundaryLayout);
 }
 
-void TScene::StartPreparingSunAndMoon() {
+void TScene::StartPreparingDayNight() {
     InitNimboraResources();
     StartPicture(SunJob, ":/sun.jpg");
     StartPicture(MoonJob, ":/moon.jpg");
+    if (!LightsJob.valid()) StartLightsJob();
+}
+
+void TScene::StartLightsJob() {
+    const bool detailed = DetailedEarth;
+    LightsJobDetailed = detailed;
+    LightsJob = StartWork([detailed] {
+        return DecodeCityLightsFile(detailed ? QStringLiteral(":/night4096.jpg")
+                                             : QStringLiteral(":/night2048.jpg"));
+    });
 }
 
 bool TScene::LoadEmbeddedTextures() {
     StartPreparing();
-    const bool earth = LoadPictureTexture(EarthJob.get(), EarthTex);
-    // The lights are an extra: without them (or without shaders) the night side stays dark.
-    LoadLightsTexture(LightsJob.get());
-    CityLights.Build();
-    return earth;
+    return LoadPictureTexture(EarthJob.get(), EarthTex);
 }
 
 void TScene::MakeEarthList() {
@@ -357,7 +360,7 @@ bool TScene::Build(const TLightingSets& sets, const TBuildStepDone& stepDone) {
     EnableCapabilities();
     done("lights");
     const bool textures = LoadEmbeddedTextures();
-    done("earth 2048, night lights textures");
+    done("earth 2048 texture");
     MakeEarthList();
     done("earth sphere list");
     MakeBoundaryList();
@@ -367,19 +370,24 @@ bool TScene::Build(const TLightingSets& sets, const TBuildStepDone& stepDone) {
     done("time-zone, cloud lists");
     MakeMarkerLists();
     done("marker lists");
-    SunAndMoonBuilt = false;
+    DayNightBuilt = false;
     return textures && Font.Ready();
 }
 
-void TScene::BuildSunAndMoon() {
-    StartPreparingSunAndMoon();
+void TScene::BuildDayNight() {
+    StartPreparingDayNight();
     // Without their pictures the sun and moon are drawn untextured.
     LoadPictureTexture(SunJob.get(), SunTex);
     LoadPictureTexture(MoonJob.get(), MoonTex);
+    // The detail changed since the lights were asked for.
+    if (LightsJobDetailed != DetailedEarth) StartLightsJob();
+    // The lights are an extra: without them (or without shaders) the night side stays dark.
+    LoadLightsTexture(LightsJob.get());
+    CityLights.Build();
     MakeSunList();
     MakeMoonList();
     MakeAtmosList();
-    SunAndMoonBuilt = true;
+    DayNightBuilt = true;
 }
 
 void TScene::OpenGLPanelResize(int width, int height, double ratio) {
@@ -521,7 +529,7 @@ void TScene::RenderBlank() {
 void TScene::RenderScene(const TFrameState& frame, const TLightingSets& sets) {
     if (ColoursPending) HandLightColours(sets);
     const bool sun = frame.ShowDayNight;
-    if (sun && !SunAndMoonBuilt) BuildSunAndMoon();
+    if (sun && !DayNightBuilt) BuildDayNight();
     if (LightingMode != (sun ? 1 : 0)) ApplyLightingMode(sun);
     // A zero ScaleZ would make the markers infinite.
     TFrameState safe;
@@ -758,8 +766,10 @@ void TScene::DrawStatusLines(const TFrameState& f) {
 
 bool TScene::ChangeEarthTexture(bool detailed) {
     InitNimboraResources();
-    LoadLightsTexture(DecodeCityLightsFile(detailed ? QStringLiteral(":/night4096.jpg")
-                                                    : QStringLiteral(":/night2048.jpg")));
+    DetailedEarth = detailed;
+    if (DayNightBuilt)
+        LoadLightsTexture(DecodeCityLightsFile(detailed ? QStringLiteral(":/night4096.jpg")
+                                                        : QStringLiteral(":/night2048.jpg")));
     return LoadJpegTexture(
         detailed ? QStringLiteral(":/earth4096.jpg") : QStringLiteral(":/earth2048.jpg"), EarthTex);
 }
@@ -796,7 +806,7 @@ void TScene::Release() {
     for (GLuint* tex : {&EarthTex, &CloudTex, &SunTex, &MoonTex, &LightsTex})
         FreeTexture(*tex);
     HasContext = false;
-    SunAndMoonBuilt = false;
+    DayNightBuilt = false;
     LightingMode = -1;
 }
 

@@ -96,14 +96,15 @@ public:
     // Colours start black; steps of 1/20 of the settings. Needs no context.
     void PrepareLightFade(const TLightingSets& sets);
     // Starts the build's work that needs no OpenGL on worker threads: decoding the embedded
-    // earth and night lights pictures and reading the boundary lines' layout, so that Build only
-    // uploads them. Build starts it itself when nobody did. The window calls it before its OpenGL
-    // driver is even loaded.
+    // earth picture and reading the boundary lines' layout, so that Build only uploads them.
+    // Build starts it itself when nobody did. The window calls it before its OpenGL driver is
+    // even loaded.
     void StartPreparing();
-    // The same for what only the day-and-night globe draws: the sun and moon pictures. The
-    // first frame of that mode builds the sun, the moon and the atmosphere (starting this itself
-    // when nobody did), so the evenly lit globe never pays for them.
-    void StartPreparingSunAndMoon();
+    // The same for what only the day-and-night globe draws: the sun, moon and night lights
+    // pictures. The first frame of that mode builds the sun, the moon, the atmosphere and the
+    // cities' lights (starting this itself when nobody did), so the evenly lit globe never pays
+    // for them.
+    void StartPreparingDayNight();
     // Every display list, texture, light and fixed state of the scene (context current). False
     // when an embedded picture or the font could not be made. stepDone, when given, is told the
     // name of each group of steps as it ends (the build benchmark times them).
@@ -139,7 +140,8 @@ public:
     void PlaceSunLights(double sunLat, double sunLon, double moonLat, double moonLon);
 
     // "Detailed earth texturing": the 4096-wide pictures (day, and night lights) when detailed,
-    // else the 2048-wide ones.
+    // else the 2048-wide ones. The night lights follow with the first day-and-night frame when
+    // that mode has not been shown yet.
     bool ChangeEarthTexture(bool detailed);
     // The processed cloud picture already decoded: channels 1 (grey), 3 (RGB) or 4 (RGBA)
     // bytes a pixel, bottom row first; false (texture unchanged) when OpenGL does not take it.
@@ -173,7 +175,8 @@ private:
     void MakeAtmosList();
     void MakeMarkerLists();
     // What the day-and-night globe adds, at its first frame.
-    void BuildSunAndMoon();
+    void BuildDayNight();
+    void StartLightsJob();
     void MakeSunList();
     void MakeMoonList();
 
@@ -224,7 +227,9 @@ private:
     bool ColoursPending = false;
     int LightingMode = -1; // -1 none yet, 0 RGB, 1 sun
     bool HasContext = false;
-    bool SunAndMoonBuilt = false;
+    bool DayNightBuilt = false;
+    bool DetailedEarth = false;   // the 4096-wide pictures
+    bool LightsJobDetailed = false; // which night lights LightsJob decodes
     int PanelWidth = 1, PanelHeight = 1;
     double FontScale = 1; // what the font atlas was built for
 };
