@@ -370,7 +370,9 @@ bool TScene::Build(const TLightingSets& sets, const TBuildStepDone& stepDone) {
     done("time-zone, cloud lists");
     MakeMarkerLists();
     done("marker lists");
+    // The day and night's extras follow with its first frame, at the detail of the earth.
     DayNightBuilt = false;
+    DetailedEarth = false;
     return textures && Font.Ready();
 }
 
