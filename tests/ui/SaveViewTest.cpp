@@ -6,8 +6,6 @@
 #include <QDir>
 #include <QImage>
 #include <gtest/gtest.h>
-
-#include <cstring>
 #include <sys/stat.h>
 
 namespace nimbora {
@@ -120,32 +118,6 @@ TEST_F(StoreCaptureTest, CaptureFileIsPrivateAndNamedAtRandom) {
     EXPECT_EQ(WriteCaptureFile(temp_.str(), TFrameImage{}, error), "");
     EXPECT_EQ(error, "");
     EXPECT_EQ(FileCount(temp_), 2);
-}
-
-TEST(EncodePng, EveryPixelReadsBackExactly) {
-    // Black like the space around the globe, a flat band, and noise that does not pack.
-    TFrameImage image{301, 203, {}};
-    std::uint32_t noise = 12345;
-    for (int y = 0; y < image.Height; ++y)
-        for (int x = 0; x < image.Width; ++x)
-            for (int c = 0; c < 3; ++c) {
-                noise = noise * 1664525u + 1013904223u;
-                image.Rgb.push_back(y < 60   ? 0
-                                    : y < 90 ? static_cast<std::uint8_t>(40 + c)
-                                             : static_cast<std::uint8_t>(noise >> 24));
-            }
-    std::vector<std::uint8_t> png;
-    std::string error;
-    ASSERT_TRUE(EncodePng(image, png, error)) << error;
-    const QImage read =
-        QImage::fromData(png.data(), static_cast<int>(png.size()), "PNG").convertToFormat(
-            QImage::Format_RGB888);
-    ASSERT_EQ(read.size(), QSize(image.Width, image.Height));
-    for (int y = 0; y < image.Height; ++y)
-        ASSERT_EQ(std::memcmp(read.constScanLine(y), image.Rgb.data() + y * image.Width * 3,
-                              static_cast<std::size_t>(image.Width) * 3),
-                  0)
-            << y;
 }
 
 TEST_F(StoreCaptureTest, EachFormatHoldsThePicture) {
