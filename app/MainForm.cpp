@@ -273,6 +273,7 @@ void TMainForm::HandleMessage(int message, std::intptr_t wParam) {
 
 void TMainForm::UmStartup() {
     ReadSettings(IniFile, DataFolder, Settings, MapInfo);
+    if (Settings.Features.DayNight) Scene.StartPreparingDayNight();
     if (MapInfo.UseDirectUrl) UpdateWeatherBt->setEnabled(true);
     UpdateWeatherBt->setText(QString::fromStdString(UpdateWeatherCaption(Settings.ServerIndex)));
     ShowFeatures();

@@ -9,11 +9,15 @@
 #include "platform/Files.h"
 #include "platform/Paths.h"
 #include "render/OffscreenRender.h"
+#include "render/Textures.h"
 #include "render/countries.h"
 #include "resources/Resources.h"
 #include "ui/SaveView.h"
 #include "waypoints/WaypointFile.h"
 #include "weather/CloudCache.h"
+#include "weather/CloudHistory.h"
+#include "weather/CloudJob.h"
+#include "weather/CloudPicture.h"
 #include "weather/CloudUpdate.h"
 #include "weather/WeatherTexts.h"
 
@@ -24,6 +28,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <future>
+#include <optional>
+#include <system_error>
 
 namespace nimbora {
 
@@ -117,8 +124,50 @@ void ApplyOptions(const TRenderOptions& o, TSettings& settings, TMapInfo& mapInf
     }
 }
 
+// A cloud picture made ready off the drawing thread, and whether it is the kept one of --time.
+struct TCloudsInHand {
+    TCloudJobInfo Info;
+    TCloudPixels Pixels;
+    bool FromHistory = false;
+};
+
+// The picture the frame shows: at --time the kept one of that time when the history reaches it
+// and it can be read, else the one in hand. Prepared for the largest texture a context may take;
+// the caller checks that this one takes it.
+std::optional<TCloudsInHand> PrepareClouds(const std::optional<TCloudJobInfo>& history,
+                                           const std::optional<TCloudJobInfo>& cached) {
+    std::vector<std::uint8_t> stream;
+    for (const auto* info : {&history, &cached}) {
+        if (!*info) continue;
+        TCloudsInHand clouds{**info, {}, info == &history};
+        if (PrepareCloudPixels(clouds.Info, clouds.Pixels, stream)) return clouds;
+    }
+    return std::nullopt;
+}
+
 int DrawAndWrite(const TRenderOptions& o, int width, int height, const std::string& dataFolder,
                  TSettings& settings, TMapInfo& mapInfo, TStatusLines lines) {
+    // The pictures, the lines and the clouds are made ready on the other core while the OpenGL
+    // driver starts, as the window does.
+    TScene scene;
+    scene.StartPreparing();
+    // (The detailed night lights are asked for once the detail is set, after the build.)
+    if (settings.Features.DayNight && !settings.Features.DetailedTexturing)
+        scene.StartPreparingDayNight();
+    std::optional<TCloudJobInfo> historyJob;
+    if (o.Time && settings.Features.Clouds)
+        if (const auto picture = NearestHistoryPicture(ListCloudHistory(dataFolder), *o.Time))
+            historyJob = HistoryCloudsJob(*picture, settings, mapInfo, MaxCloudTextureSide);
+    const std::optional<TCloudJobInfo> cachedJob =
+        CachedCloudsJob(dataFolder, settings, mapInfo, MaxCloudTextureSide);
+    const auto prepare = [&] { return PrepareClouds(historyJob, cachedJob); };
+    std::future<std::optional<TCloudsInHand>> preparing;
+    try {
+        preparing = std::async(std::launch::async, prepare);
+    } catch (const std::system_error&) {
+        preparing = std::async(std::launch::deferred, prepare); // no thread to be had
+    }
+
     TOffscreenRender offscreen;
     std::string error;
     if (!offscreen.Create(error)) {
@@ -138,7 +187,6 @@ int DrawAndWrite(const TRenderOptions& o, int width, int height, const std::stri
     }
 
     // The window's start-up steps, with the lights at once at their full colours.
-    TScene scene;
     TDrawPointList drawPoints;
     scene.PrepareLightFade(settings.Lighting);
     AddNamePoints(drawPoints);
@@ -151,11 +199,21 @@ int DrawAndWrite(const TRenderOptions& o, int width, int height, const std::stri
     scene.OpenGLPanelResize(width, height, PictureScale(width, height));
     if (settings.Features.DetailedTexturing) scene.ChangeEarthTexture(true);
 
+    std::optional<TCloudsInHand> inHand = preparing.get();
     std::vector<std::uint8_t> stream;
-    // --time: the kept picture of that time when the history reaches it, else the one in hand.
-    bool clouds = o.Time && settings.Features.Clouds &&
-                  ShowHistoryClouds(scene, dataFolder, *o.Time, settings, mapInfo, stream, lines);
-    if (!clouds) clouds = ShowCachedClouds(scene, dataFolder, settings, mapInfo, stream, lines);
+    bool clouds = false;
+    if (MaxTextureSide() < MaxCloudTextureSide) {
+        // A context with smaller textures: the pictures are made again at its size.
+        clouds = historyJob &&
+                 ShowHistoryClouds(scene, dataFolder, *o.Time, settings, mapInfo, stream, lines);
+        if (!clouds) clouds = ShowCachedClouds(scene, dataFolder, settings, mapInfo, stream, lines);
+    } else if (inHand) {
+        clouds = ShowPreparedClouds(scene, inHand->Info, inHand->Pixels, mapInfo, lines);
+        // A kept picture the texture refused gives way to the one in hand.
+        if (!clouds && inHand->FromHistory)
+            clouds = ShowCachedClouds(scene, dataFolder, settings, mapInfo, stream, lines);
+    }
+    inHand.reset();
     if (!clouds) PrintStatus("No cloud picture in hand: the globe is drawn without clouds.");
 
     TNavState nav;

@@ -2,6 +2,7 @@
 // The one way in for tests and benchmarks: what they replace before the window starts up and
 // what they drive or reset while it runs. The program itself never uses it.
 #include "app/MainForm.h"
+#include "render/SceneTestSeam.h"
 
 #include <string>
 #include <utility>
@@ -47,6 +48,9 @@ struct TMainFormTestSeam {
     static const TNavState& Nav(const TMainForm& form) { return form.Nav; }
     // True once the lights' fade-in has ended, so that two frames of a still globe are the same.
     static bool LightsSettled(const TMainForm& form) { return form.Scene.LightInit(); }
+    static TSceneTestSeam::TObjects SceneObjects(const TMainForm& form) {
+        return TSceneTestSeam::Objects(form.Scene);
+    }
     // True while a cloud picture is being prepared or waits to be.
     static bool CloudsPending(const TMainForm& form) { return form.CloudPreparer.Busy(); }
     // The cloud history's bar and player.

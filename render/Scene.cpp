@@ -242,45 +242,46 @@ template <typename TWork> auto StartWork(TWork work) {
 }
 
 TLineLayout BoundaryLayout() {
-    std::vector<TVertex> vertices;
-    std::vector<std::pair<int, int>> strips;
-    for (const char* resource : BoundaryResources) {
-        for (const TPolyline& line : ReadPolylineResource(QString::fromLatin1(resource))) {
-            strips.emplace_back(static_cast<int>(vertices.size()),
-                                static_cast<int>(line.Points.size()));
-            for (const TPolyPoint& p : line.Points)
-                vertices.push_back(SpherePoint(BoundaryRadius, p.Lon, p.Lat));
-        }
-    }
-    return LayOutLines(vertices, strips, BoundaryRadius, BoundaryTolerances);
+    if (std::optional<TLineLayout> built = ReadLineLayout(BuiltBoundaryLayout()))
+        return std::move(*built);
+    // Bytes of another machine's making: the same layout, made here.
+    std::vector<std::vector<TPolyline>> resources;
+    for (const char* resource : BoundaryResources)
+        resources.push_back(ReadPolylineResource(QString::fromLatin1(resource)));
+    return LayOutBoundaries(resources);
+}
+
+template <typename TJob> void StartPicture(TJob& job, const char* path) {
+    if (!job.valid()) job = StartWork([path] { return DecodeJpegFile(QString::fromLatin1(path)); });
 }
 
 } // namespace
 
 void TScene::StartPreparing() {
     InitNimboraResources();
-    const auto picture = [](TPictureJob& job, const char* path) {
-        if (!job.valid())
-            job = StartWork([path] { return DecodeJpegFile(QString::fromLatin1(path)); });
-    };
-    picture(EarthJob, ":/earth2048.jpg");
-    if (!LightsJob.valid())
-        LightsJob =
-            StartWork([] { return DecodeCityLightsFile(QStringLiteral(":/night2048.jpg")); });
-    picture(SunJob, ":/sun.jpg");
-    picture(MoonJob, ":/moon.jpg");
+    StartPicture(EarthJob, ":/earth2048.jpg");
     if (!BoundaryJob.valid()) BoundaryJob = StartWork(BoundaryLayout);
+}
+
+void TScene::StartPreparingDayNight() {
+    InitNimboraResources();
+    StartPicture(SunJob, ":/sun.jpg");
+    StartPicture(MoonJob, ":/moon.jpg");
+    if (!LightsJob.valid()) StartLightsJob();
+}
+
+void TScene::StartLightsJob() {
+    const bool detailed = DetailedEarth;
+    LightsJobDetailed = detailed;
+    LightsJob = StartWork([detailed] {
+        return DecodeCityLightsFile(detailed ? QStringLiteral(":/night4096.jpg")
+                                             : QStringLiteral(":/night2048.jpg"));
+    });
 }
 
 bool TScene::LoadEmbeddedTextures() {
     StartPreparing();
-    const bool earth = LoadPictureTexture(EarthJob.get(), EarthTex);
-    const bool sun = LoadPictureTexture(SunJob.get(), SunTex);
-    const bool moon = LoadPictureTexture(MoonJob.get(), MoonTex);
-    // The lights are an extra: without them (or without shaders) the night side stays dark.
-    LoadLightsTexture(LightsJob.get());
-    CityLights.Build();
-    return earth && sun && moon;
+    return LoadPictureTexture(EarthJob.get(), EarthTex);
 }
 
 void TScene::MakeEarthList() {
@@ -359,20 +360,36 @@ bool TScene::Build(const TLightingSets& sets, const TBuildStepDone& stepDone) {
     EnableCapabilities();
     done("lights");
     const bool textures = LoadEmbeddedTextures();
-    done("earth 2048, sun, moon textures");
+    done("earth 2048 texture");
     MakeEarthList();
     done("earth sphere list");
     MakeBoundaryList();
     done("boundary list");
     MakeTimeZoneList();
     MakeCloudList();
-    MakeAtmosList();
-    done("time-zone, cloud, atmosphere lists");
+    done("time-zone, cloud lists");
+    MakeMarkerLists();
+    done("marker lists");
+    // The day and night's extras follow with its first frame, at the detail of the earth.
+    DayNightBuilt = false;
+    DetailedEarth = false;
+    return textures && Font.Ready();
+}
+
+void TScene::BuildDayNight() {
+    StartPreparingDayNight();
+    // Without their pictures the sun and moon are drawn untextured.
+    LoadPictureTexture(SunJob.get(), SunTex);
+    LoadPictureTexture(MoonJob.get(), MoonTex);
+    // The detail changed since the lights were asked for.
+    if (LightsJobDetailed != DetailedEarth) StartLightsJob();
+    // The lights are an extra: without them (or without shaders) the night side stays dark.
+    LoadLightsTexture(LightsJob.get());
+    CityLights.Build();
     MakeSunList();
     MakeMoonList();
-    MakeMarkerLists();
-    done("sun, moon, marker lists");
-    return textures && Font.Ready();
+    MakeAtmosList();
+    DayNightBuilt = true;
 }
 
 void TScene::OpenGLPanelResize(int width, int height, double ratio) {
@@ -514,6 +531,7 @@ void TScene::RenderBlank() {
 void TScene::RenderScene(const TFrameState& frame, const TLightingSets& sets) {
     if (ColoursPending) HandLightColours(sets);
     const bool sun = frame.ShowDayNight;
+    if (sun && !DayNightBuilt) BuildDayNight();
     if (LightingMode != (sun ? 1 : 0)) ApplyLightingMode(sun);
     // A zero ScaleZ would make the markers infinite.
     TFrameState safe;
@@ -750,8 +768,10 @@ void TScene::DrawStatusLines(const TFrameState& f) {
 
 bool TScene::ChangeEarthTexture(bool detailed) {
     InitNimboraResources();
-    LoadLightsTexture(DecodeCityLightsFile(detailed ? QStringLiteral(":/night4096.jpg")
-                                                    : QStringLiteral(":/night2048.jpg")));
+    DetailedEarth = detailed;
+    if (DayNightBuilt)
+        LoadLightsTexture(DecodeCityLightsFile(detailed ? QStringLiteral(":/night4096.jpg")
+                                                        : QStringLiteral(":/night2048.jpg")));
     return LoadJpegTexture(
         detailed ? QStringLiteral(":/earth4096.jpg") : QStringLiteral(":/earth2048.jpg"), EarthTex);
 }
@@ -788,6 +808,7 @@ void TScene::Release() {
     for (GLuint* tex : {&EarthTex, &CloudTex, &SunTex, &MoonTex, &LightsTex})
         FreeTexture(*tex);
     HasContext = false;
+    DayNightBuilt = false;
     LightingMode = -1;
 }
 

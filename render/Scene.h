@@ -3,6 +3,7 @@
 // lighting modes with the lights' fade-in, and the frame. Every GL method needs the panel's
 // context current (inside the panel's hooks, or in the scope of a TCurrentContext).
 #include "core/Geometry.h"
+#include "render/BoundaryLayout.h"
 #include "render/CityLights.h"
 #include "render/Font.h"
 #include "render/JpegDecode.h"
@@ -30,7 +31,6 @@ inline constexpr double FieldOfView = 45.0; // degrees, vertical, of the perspec
 
 // Radii of the scene's shells (the earth has radius 5).
 inline constexpr float EarthRadius = 5.0f;
-inline constexpr float BoundaryRadius = 5.02f;
 inline constexpr float TimeZoneRadius = 5.045f;
 inline constexpr float CloudRadius = 5.05f;
 inline constexpr float AtmosRadius = 5.08f;
@@ -96,10 +96,15 @@ public:
     // Colours start black; steps of 1/20 of the settings. Needs no context.
     void PrepareLightFade(const TLightingSets& sets);
     // Starts the build's work that needs no OpenGL on worker threads: decoding the embedded
-    // earth, night lights, sun and moon pictures and laying out the boundary lines with their
-    // coarser copies, so that Build only uploads them. Build starts it itself when nobody did. The
-    // window calls it before its OpenGL driver is even loaded.
+    // earth picture and reading the boundary lines' layout, so that Build only uploads them.
+    // Build starts it itself when nobody did. The window calls it before its OpenGL driver is
+    // even loaded.
     void StartPreparing();
+    // The same for what only the day-and-night globe draws: the sun, moon and night lights
+    // pictures. The first frame of that mode builds the sun, the moon, the atmosphere and the
+    // cities' lights (starting this itself when nobody did), so the evenly lit globe never pays
+    // for them.
+    void StartPreparingDayNight();
     // Every display list, texture, light and fixed state of the scene (context current). False
     // when an embedded picture or the font could not be made. stepDone, when given, is told the
     // name of each group of steps as it ends (the build benchmark times them).
@@ -135,7 +140,8 @@ public:
     void PlaceSunLights(double sunLat, double sunLon, double moonLat, double moonLon);
 
     // "Detailed earth texturing": the 4096-wide pictures (day, and night lights) when detailed,
-    // else the 2048-wide ones.
+    // else the 2048-wide ones. The night lights follow with the first day-and-night frame when
+    // that mode has not been shown yet.
     bool ChangeEarthTexture(bool detailed);
     // The processed cloud picture already decoded: channels 1 (grey), 3 (RGB) or 4 (RGBA)
     // bytes a pixel, bottom row first; false (texture unchanged) when OpenGL does not take it.
@@ -167,9 +173,12 @@ private:
     void MakeTimeZoneList(float r = TimeZoneRadius);
     void MakeCloudList();
     void MakeAtmosList();
+    void MakeMarkerLists();
+    // What the day-and-night globe adds, at its first frame.
+    void BuildDayNight();
+    void StartLightsJob();
     void MakeSunList();
     void MakeMoonList();
-    void MakeMarkerLists();
 
     // The layers of a frame, drawn in this order. Each sets what it needs and leaves the state
     // as it found it: textures and lighting on, blending off.
@@ -218,6 +227,9 @@ private:
     bool ColoursPending = false;
     int LightingMode = -1; // -1 none yet, 0 RGB, 1 sun
     bool HasContext = false;
+    bool DayNightBuilt = false;
+    bool DetailedEarth = false;   // the 4096-wide pictures
+    bool LightsJobDetailed = false; // which night lights LightsJob decodes
     int PanelWidth = 1, PanelHeight = 1;
     double FontScale = 1; // what the font atlas was built for
 };
@@ -247,8 +259,6 @@ double FarSideClipOffset(double distance, double radius);
 // hidden half of the overlay lines costs nothing. Globe coordinates must be current.
 void ClipFarSide(const TVertex& proj, float radius);
 
-// The coarser copies of the boundary lines (globe units; none strays further from the line).
-inline const std::vector<double> BoundaryTolerances = {0.002, 0.004, 0.008, 0.016, 0.032};
 // A coarser copy is taken only from this far away: near views show every vertex as it is.
 inline constexpr double BoundaryDetailDistance = 10;
 // How far (framebuffer pixels) a coarser line may stray on the screen.

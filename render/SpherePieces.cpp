@@ -79,9 +79,11 @@ struct TFacetBounds {
             return;
         }
         const TDir axis{sum.X / l, sum.Y / l, sum.Z / l};
-        double reach = 0;
+        // The arc cosine falls as the cosine grows: the widest normal is the least aligned one.
+        double leastCos = 1;
         for (const TDir& n : Normals)
-            reach = std::max(reach, std::acos(std::clamp(Dot(n, axis), -1.0, 1.0)));
+            leastCos = std::min(leastCos, Dot(n, axis));
+        const double reach = std::acos(std::clamp(leastCos, -1.0, 1.0));
         piece.Axis = Vertex(axis);
         piece.Reach = static_cast<float>(std::min(M_PI, reach + Margin));
         piece.Offset = static_cast<float>(*std::min_element(Offsets.begin(), Offsets.end()));

@@ -72,5 +72,44 @@ TEST(CityLightsWindow, ShowOverEuropeAtMidnightOnlyAndFollowTheMenuItem) {
     form->close();
 }
 
+// The lights are made with the first day-and-night frame; detailed texturing switched on before
+// that must give them in detail as well, as when it is switched on afterwards.
+TEST(CityLightsWindow, DetailedLightsWhicheverIsSwitchedOnFirst) {
+    QImage frames[2];
+    for (const bool dayNightFirst : {false, true}) {
+        TScratchHome home;
+        home.MakeDataFolder();
+        ASSERT_TRUE(WriteWholeFile(home.SettingsFile(),
+                                   std::string("[Nimbora]\nVersion=033000\nGetCatalogue=0\n"
+                                               "[Features]\nCountryNames=0\nCountryBoundaries=0\n"
+                                               "DayNight=") +
+                                       (dayNightFirst ? "1\n" : "0\n")));
+        auto form = std::make_unique<TMainForm>();
+        TMainFormTestSeam::SetBuiltInServer(*form, TMap{"http://127.0.0.1:9/clouds.jpg", 190, "t"});
+        TMainFormTestSeam::SetClock(*form, [] { return DayCount(12, 23); });
+        form->show();
+        ASSERT_TRUE(WaitFor([&] { return Seam::StartupDone(*form); }));
+        WaitFor([&] { return TMainFormTestSeam::LightsSettled(*form); });
+        TVertex& view = TMainFormTestSeam::Nav(*form).Proj;
+        LookDownOn(view, 50, 10);
+        view.Z = -6;
+        QMenu* menu = Seam::OptionPopup(*form);
+        const auto item = [&](const char* name) { return menu->findChild<QAction*>(name); };
+        ASSERT_TRUE(item("ChangeTexturingBt") && item("ShowDayNightBt"));
+        if (dayNightFirst) {
+            Seam::OpenGLPanel(*form)->grabFramebuffer(); // the lights are made, in 2048
+            item("ChangeTexturingBt")->trigger();
+        } else {
+            item("ChangeTexturingBt")->trigger();
+            item("ShowDayNightBt")->trigger();
+        }
+        const QImage frame = Seam::OpenGLPanel(*form)->grabFramebuffer();
+        frames[dayNightFirst] = frame.copy(0, 0, frame.width(), frame.height() - 60);
+        EXPECT_GT(WarmPixels(frames[dayNightFirst]), 2000);
+        form->close();
+    }
+    EXPECT_EQ(DifferentPixels(frames[0], frames[1]), 0);
+}
+
 } // namespace
 } // namespace nimbora::test

@@ -1,8 +1,11 @@
 // The real main window: first start, upgrade of an older settings file, closing, and the menu.
 #include "GuiSupport.h"
 
+#include "render/OpenGLPanel.h"
+
 #include <QAction>
 #include <QFile>
+#include <QImage>
 #include <QMenu>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -131,6 +134,37 @@ TEST(Startup, EscapeClosesAndWritesTheFirstSettingsGroup) {
     EXPECT_TRUE(IniValue(ini, "Proxy", "Autodetect").Found);
     // The second group is written only while the lighting dialog is open.
     EXPECT_FALSE(IniValue(ini, "General.Cloud", "AutoFilter").Found);
+}
+
+TEST(Startup, SunAndMoonAreMadeWhenDayAndNightIsFirstShown) {
+    TScratchHome home;
+    auto form = StartMainForm();
+    Seam::SetClock(*form, [] { return 46000.75; });
+    ASSERT_TRUE(WaitFor([&] { return Seam::LightsSettled(*form); }));
+    // The globe without the status lines, which the switch changes.
+    const auto frame = [&] {
+        const QImage f = Seam::OpenGLPanel(*form)->grabFramebuffer();
+        return f.copy(0, 0, f.width(), f.height() - 60);
+    };
+    const QImage even = frame();
+    EXPECT_EQ(Seam::SceneObjects(*form).SunTex, 0u);
+    EXPECT_EQ(Seam::SceneObjects(*form).MoonTex, 0u);
+
+    auto* dayNight = Seam::OptionPopup(*form)->findChild<QAction*>("ShowDayNightBt");
+    ASSERT_NE(dayNight, nullptr);
+    dayNight->trigger();
+    const QImage lit = frame();
+    const auto made = Seam::SceneObjects(*form);
+    EXPECT_NE(made.SunTex, 0u);
+    EXPECT_NE(made.MoonTex, 0u);
+    EXPECT_NE(lit, even);
+    // Off and on again: what was made is kept, and the globe looks as before.
+    dayNight->trigger();
+    EXPECT_EQ(frame(), even);
+    dayNight->trigger();
+    EXPECT_EQ(frame(), lit);
+    EXPECT_EQ(Seam::SceneObjects(*form).SunTex, made.SunTex);
+    EXPECT_EQ(Seam::SceneObjects(*form).MoonTex, made.MoonTex);
 }
 
 TEST(Startup, MenuHasItsCaptionsOrderAndInitialStates) {
