@@ -63,14 +63,19 @@ double CityLightsFade(double sunElevation) {
     return t * t * (3 - 2 * t);
 }
 
-std::array<double, 4> CityLightsPlane(double sunLat, double sunLon, double radius) {
+std::array<double, 3> SunInEarthSphere(double sunLat, double sunLon) {
     // The sun's direction in globe coordinates (y north, z toward longitude 0), then in the
     // sphere's own, which the globe turns by -90 degrees about x: (x, y, z) -> (x, -z, y).
     const double lat = sunLat * DegToRad, lon = sunLon * DegToRad;
     const double gx = std::cos(lat) * std::sin(lon), gy = std::sin(lat),
                  gz = std::cos(lat) * std::cos(lon);
+    return {gx, -gz, gy};
+}
+
+std::array<double, 4> CityLightsPlane(double sunLat, double sunLon, double radius) {
+    const std::array<double, 3> sun = SunInEarthSphere(sunLat, sunLon);
     const double scale = 1 / (radius * std::sin(-TwilightDepth * DegToRad));
-    return {gx * scale, -gz * scale, gy * scale, 0};
+    return {sun[0] * scale, sun[1] * scale, sun[2] * scale, 0};
 }
 
 std::uint8_t CityLightLevel(std::uint8_t red) {

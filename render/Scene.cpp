@@ -284,7 +284,9 @@ bool TScene::LoadEmbeddedTextures() {
 }
 
 void TScene::MakeEarthList() {
-    EarthSphere.Build(EarthRadius, 128, 128, true);
+    // Pieces of 5.6 x 22.5 degrees: the lights' program draws those that the night or its
+    // twilight touches, so they follow the terminator closely.
+    EarthSphere.Build(EarthRadius, 128, 128, true, EarthBands, EarthSectors);
 }
 
 void TScene::MakeBoundaryList() {
@@ -590,8 +592,17 @@ void TScene::DrawEarth(const TFrameState& f, const TLightingSets& sets) {
         use.SunLat = f.SunLat;
         use.SunLon = f.SunLon;
         use.Radius = EarthRadius;
+        // Where the sun is up on every vertex of a piece no light shows on it: those pieces
+        // go through the fixed function as without lights, only the rest through the program.
+        const std::array<double, 3> s = SunInEarthSphere(f.SunLat, f.SunLon);
+        const TVertex sunward{static_cast<float>(s[0]), static_cast<float>(s[1]),
+                              static_cast<float>(s[2])};
+        const auto day = [&sunward](const TSpherePiece& piece) {
+            return PieceWithin(piece, sunward, M_PI / 2);
+        };
+        EarthSphere.Draw(day);
         TCityLightsProgram::TScope lights(CityLights, use);
-        EarthSphere.Draw();
+        EarthSphere.Draw([&day](const TSpherePiece& piece) { return !day(piece); });
         return;
     }
     EarthSphere.Draw();
