@@ -225,6 +225,8 @@ int main(int argc, char** argv) {
         {"everything shown, near view (z -8)", [](TFrameState&) {}},
         {"everything shown, start view (z -15, no names)",
          [](TFrameState& f) { f.Proj.Z = -15, f.ScaleZ = 1; }},
+        {"everything shown, start view, night side",
+         [](TFrameState& f) { f.Proj.Z = -15, f.ScaleZ = 1, f.SunLon += 180; }},
         {"start view without country boundaries",
          [](TFrameState& f) { f.Proj.Z = -15, f.ScaleZ = 1, f.ShowCountries = false; }},
         {"start view without day and night",

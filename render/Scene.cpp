@@ -310,7 +310,8 @@ void TScene::MakeCloudList() {
 }
 
 void TScene::MakeAtmosList() {
-    AtmosSphere.Build(AtmosRadius, 128, 128, false);
+    // Pieces as small as the earth's: those on the night side are left out (DrawAtmosphere).
+    AtmosSphere.Build(AtmosRadius, 128, 128, false, EarthBands, EarthSectors);
 }
 
 void TScene::MakeSunList() {
@@ -444,8 +445,10 @@ void TScene::PlaceSunLights(double sunLat, double sunLon, double moonLat, double
                                          {GL_LIGHT5, -20, 20},
                                          {GL_LIGHT6, 20, -20},
                                          {GL_LIGHT7, -20, -20}};
-    for (const TOffset& o : lights) {
+    for (std::size_t i = 0; i < std::size(lights); ++i) {
+        const TOffset& o = lights[i];
         const TVertex v = SpherePoint(SunDistance, sunLon + o.Lon, sunLat + o.Lat);
+        SunLightFrom[i] = v;
         // Directional: the light shines from the direction of its point.
         const GLfloat pos[4] = {v.X, v.Y, v.Z, 0};
         glLightfv(o.Light, GL_POSITION, pos);
@@ -743,8 +746,19 @@ void TScene::DrawSunAndMoon(const TFrameState& f, const TLightingSets& sets) {
 void TScene::DrawAtmosphere(const TLightingSets& sets) {
     TGlMatrixScope matrix;
     TGlCapabilities blend{{GL_BLEND, true}, {GL_TEXTURE_2D, false}};
-    ApplyMaterial(sets.SunAtmos);
-    AtmosSphere.Draw();
+    const TMaterialSet& m = sets.SunAtmos;
+    ApplyMaterial(m);
+    if (!(m.Ambient[0] <= 0 && m.Ambient[1] <= 0 && m.Ambient[2] <= 0)) {
+        AtmosSphere.Draw();
+        return;
+    }
+    // Without an ambient part the atmosphere takes all its colour from the sun lights, so where
+    // every one of them shines on a piece from behind, the piece is black and adds nothing.
+    AtmosSphere.Draw([this](const TSpherePiece& piece) {
+        for (const TVertex& from : SunLightFrom)
+            if (!PieceWithin(piece, TVertex{-from.X, -from.Y, -from.Z}, M_PI / 2)) return true;
+        return false;
+    });
 }
 
 void TScene::DrawStatusLines(const TFrameState& f) {

@@ -215,6 +215,8 @@ private:
     TSpherePieces WPuserSphere, WPcountrySphere;
     TSpherePieces* BoundMarker = nullptr;
     float SunPos[4] = {0, 0, 0, 0};
+    // Where the five sun lights shine from, in globe coordinates.
+    TVertex SunLightFrom[5];
     TVertex MoonPos;
 
     TLightFade Fade;

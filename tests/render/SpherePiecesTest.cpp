@@ -28,9 +28,9 @@ struct TSphereCase {
 
 // The scene's spheres: earth, clouds, atmosphere, moon, and the two marker shapes.
 constexpr TSphereCase SceneSpheres[] = {
-    {"earth", 5.0, 128, 128, true, 32, 32}, {"clouds", 5.05, 64, 64, true},
-    {"atmosphere", 5.08, 128, 128, false},  {"moon", 1.25, 96, 96, true},
-    {"country marker", 0.01, 5, 4, false},  {"waypoint marker", 0.01, 6, 6, false}};
+    {"earth", 5.0, 128, 128, true, 32, 32},        {"clouds", 5.05, 64, 64, true},
+    {"atmosphere", 5.08, 128, 128, false, 32, 32}, {"moon", 1.25, 96, 96, true},
+    {"country marker", 0.01, 5, 4, false},         {"waypoint marker", 0.01, 6, 6, false}};
 
 class SpherePieces : public testing::Test {
 protected:
