@@ -7,6 +7,7 @@
 //   bench_window idle [--runs N] [--seconds S] [--xserver-pid PID]
 //   bench_window memory [--runs N]
 //   bench_window gap [--runs N] [--posts N]
+//   bench_window turning [--runs N] [--seconds S]   (against the bare two-sphere program)
 //   bench_window all
 //
 // Every measured run is a fresh process (this program started again with --child) against a
@@ -23,11 +24,13 @@
 #include "render/JpegDecode.h"
 #include "render/OpenGLPanel.h"
 #include "render/Textures.h"
+#include "resources/Resources.h"
 #include "weather/CloudJob.h"
 #include "weather/CloudPicture.h"
 #include "weather/WeatherTexts.h"
 
 #include <GL/gl.h>
+#include <GL/glu.h>
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
@@ -156,6 +159,104 @@ int FloorMain(int argc, char** argv) {
     return QApplication::exec();
 }
 
+// The share of a core the whole process takes (the rasteriser threads included) over the given
+// seconds, two seconds from now, and the frames shown meanwhile; then the application ends.
+void MeasureRunning(QApplication& app, const TChildOptions& options, const long& swaps) {
+    QTimer::singleShot(2000, &app, [&] {
+        const double cpu0 = CpuSeconds(0);
+        const double x0 = options.XServerPid ? CpuSeconds(options.XServerPid) : 0;
+        const long swaps0 = swaps;
+        const std::int64_t t0 = MonotonicNs();
+        QTimer::singleShot(int(options.Seconds * 1000), &app, [&, cpu0, x0, swaps0, t0] {
+            const double wall = MsBetween(t0, MonotonicNs()) / 1000;
+            const double x = options.XServerPid ? CpuSeconds(options.XServerPid) - x0 : 0;
+            std::printf("RESULT cpu_percent=%.1f xserver_percent=%.1f fps=%.1f\n",
+                        100 * (CpuSeconds(0) - cpu0) / wall, 100 * x / wall,
+                        double(swaps - swaps0) / wall);
+            app.exit(0);
+        });
+    });
+}
+
+// The floor under the turning globe: a bare program that draws one textured earth sphere and
+// one blended cloud sphere (GLU spheres in display lists, the earth of the scene's size and
+// picture, the cached cloud picture as it is) with the same fixed-function OpenGL, one light,
+// the scene's projection and start view, through the same drawing panel, turned a little every
+// 33 ms as the held arrow key turns the globe. Nothing else: no lines, names, texts or filter.
+int BareMain(int argc, char** argv, const TChildOptions& options) {
+    QApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::Floor);
+    QApplication app(argc, argv);
+    InitNimboraResources();
+    QWidget top;
+    top.resize(640, 480);
+    auto* panel = new TOpenGLPanel(&top);
+    panel->setGeometry(top.rect());
+    GLuint earthTex = 0, cloudTex = 0, earthList = 0, cloudList = 0;
+    float turn = 0;
+    const auto sphereList = [](double radius, int slices, int stacks) {
+        const GLuint list = glGenLists(1);
+        glNewList(list, GL_COMPILE);
+        GLUquadric* q = gluNewQuadric();
+        gluQuadricNormals(q, GLU_SMOOTH);
+        gluQuadricTexture(q, GL_TRUE);
+        gluSphere(q, radius, slices, stacks);
+        gluDeleteQuadric(q);
+        glEndList();
+        return list;
+    };
+    panel->OnInitialize = [&] {
+        const std::string clouds = nimbora::DataFolder(texts::MakerFolder, texts::ProductFolder) +
+                                   texts::CloudsBaseName + ".jpg";
+        if (!LoadJpegTexture(QStringLiteral(":/earth2048.jpg"), earthTex) ||
+            !LoadJpegTexture(QString::fromStdString(clouds), cloudTex)) {
+            std::fprintf(stderr, "bare: pictures not loaded\n");
+            std::_Exit(4);
+        }
+        earthList = sphereList(5.0, 128, 128);
+        cloudList = sphereList(5.05, 64, 64);
+        glEnable(GL_DEPTH_TEST);
+        glEnable(GL_CULL_FACE);
+        glEnable(GL_LIGHTING);
+        glEnable(GL_LIGHT0);
+        glEnable(GL_TEXTURE_2D);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+    };
+    panel->OnResize = [](int width, int height, double) {
+        glViewport(0, 0, width, height);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        gluPerspective(45.0, static_cast<double>(width) / std::max(height, 1), 0.1, 550.0);
+        glMatrixMode(GL_MODELVIEW);
+    };
+    panel->OnPaint = [&] {
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glLoadIdentity();
+        glTranslatef(0, 0, -15);
+        glRotatef(20, 1, 0, 0);
+        glRotatef(turn, 0, 1, 0);
+        glRotatef(-90, 1, 0, 0);
+        glBindTexture(GL_TEXTURE_2D, earthTex);
+        glCallList(earthList);
+        glEnable(GL_BLEND);
+        glBindTexture(GL_TEXTURE_2D, cloudTex);
+        glCallList(cloudList);
+        glDisable(GL_BLEND);
+    };
+    long swaps = 0;
+    QObject::connect(panel, &TOpenGLPanel::frameSwapped, &app, [&] {
+        if (swaps++ == 0) MeasureRunning(app, options, swaps);
+    });
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, &app, [&] {
+        turn += 1;
+        panel->RequestFrame();
+    });
+    ticker.start(33);
+    top.show();
+    return QApplication::exec();
+}
+
 int ChildMain(int argc, char** argv, const TChildOptions& options) {
     const std::int64_t mainNs = MonotonicNs();
     ReturnLargeBlocksToTheSystem(); // as main() does
@@ -200,20 +301,7 @@ int ChildMain(int argc, char** argv, const TChildOptions& options) {
             for (const std::string& name : options.Toggles)
                 if (QAction* item = MenuItem(form, name.c_str())) item->trigger();
             // Two seconds to settle (light fade-in), then the measured stretch.
-            QTimer::singleShot(2000, &app, [&] {
-                const double cpu0 = CpuSeconds(0);
-                const double x0 = options.XServerPid ? CpuSeconds(options.XServerPid) : 0;
-                const long swaps0 = swaps;
-                const std::int64_t t0 = MonotonicNs();
-                QTimer::singleShot(int(options.Seconds * 1000), &app, [&, cpu0, x0, swaps0, t0] {
-                    const double wall = MsBetween(t0, MonotonicNs()) / 1000;
-                    const double x = options.XServerPid ? CpuSeconds(options.XServerPid) - x0 : 0;
-                    std::printf("RESULT cpu_percent=%.1f xserver_percent=%.1f fps=%.1f\n",
-                                100 * (CpuSeconds(0) - cpu0) / wall, 100 * x / wall,
-                                double(swaps - swaps0) / wall);
-                    app.exit(0);
-                });
-            });
+            MeasureRunning(app, options, swaps);
         } else if (options.Mode == "memory") {
             const double hwmBeforeSwitch = StatusKb("VmHWM");
             if (options.Detailed) MenuItem(form, "ChangeTexturingBt")->trigger();
@@ -499,6 +587,45 @@ int Idle(TDriver& d, int runs, double seconds, int xserverPid) {
     return 0;
 }
 
+// The turning globe at the start view (boundaries and names on, clouds) against the bare
+// two-sphere program, one after the other in each round; the ratio of each round's shares.
+int Turning(TDriver& d, int runs, double seconds, int xserverPid) {
+    d.SetClouds(d.Picture(2048, 1024));
+    const std::string secondsText = std::to_string(seconds);
+    const std::vector<std::string> common{"--seconds", secondsText, "--xserver-pid",
+                                          std::to_string(xserverPid)};
+    std::vector<double> ours, bare, ratio, ourFps, bareFps;
+    for (int i = 0; i < runs; ++i) {
+        std::vector<std::string> args{"idle", "--clouds", "--turning"};
+        args.insert(args.end(), common.begin(), common.end());
+        auto r = d.Run(args);
+        std::vector<std::string> bareArgs{"bare"};
+        bareArgs.insert(bareArgs.end(), common.begin(), common.end());
+        auto b = d.Run(bareArgs);
+        if (r.empty() || b.empty()) return 1;
+        ours.push_back(r["cpu_percent"]);
+        ourFps.push_back(r["fps"]);
+        bare.push_back(b["cpu_percent"]);
+        bareFps.push_back(b["fps"]);
+        ratio.push_back(ours.back() / bare.back());
+        std::printf("  round %d: nimbora %.1f %% at %.1f frames/s, bare %.1f %% at %.1f "
+                    "frames/s: %.2f x\n",
+                    i + 1, ours.back(), ourFps.back(), bare.back(), bareFps.back(), ratio.back());
+        std::fflush(stdout);
+    }
+    const auto range = [](const std::vector<double>& v) {
+        return std::make_pair(*std::min_element(v.begin(), v.end()),
+                              *std::max_element(v.begin(), v.end()));
+    };
+    std::printf("turning globe, start view, %d rounds of %.0f s: nimbora median %.1f %% of a core "
+                "(%.1f to %.1f) at %.1f frames/s; bare earth + clouds %.1f %% (%.1f to %.1f) at "
+                "%.1f frames/s; ratio median %.2f (%.2f to %.2f); target at most 1.0\n",
+                runs, seconds, Median(ours), range(ours).first, range(ours).second, Median(ourFps),
+                Median(bare), range(bare).first, range(bare).second, Median(bareFps), Median(ratio),
+                range(ratio).first, range(ratio).second);
+    return 0;
+}
+
 int Memory(TDriver& d, int runs) {
     struct TCase {
         const char* name;
@@ -594,6 +721,7 @@ int main(int argc, char** argv) {
             if (arg == "--colorize") options.Colorize = true;
         }
         if (options.Mode == "floor") return FloorMain(argc, argv);
+        if (options.Mode == "bare") return BareMain(argc, argv, options);
         return ChildMain(argc, argv, options);
     }
 
@@ -617,15 +745,17 @@ int main(int argc, char** argv) {
     if (mode == "startup" || all) failed |= Startup(driver, runs ? runs : 11);
     if (mode == "clouds" || all) failed |= Clouds(driver, runs ? runs : 9);
     if (mode == "idle" || all) failed |= Idle(driver, runs ? runs : 3, seconds, xserverPid);
+    if (mode == "turning" || all)
+        failed |= Turning(driver, runs ? runs : 5, seconds == 20 ? 10 : seconds, xserverPid);
     if (mode == "memory" || all) failed |= Memory(driver, runs ? runs : 3);
     if (mode == "gap" || all) {
         failed |= Gap(driver, runs ? runs : 3, posts, false);
         failed |= Gap(driver, runs ? runs : 3, posts, true);
     }
     if (!all && mode != "startup" && mode != "clouds" && mode != "idle" && mode != "memory" &&
-        mode != "gap") {
-        std::fprintf(stderr, "usage: bench_window startup|clouds|idle|memory|gap|all [--runs N] "
-                             "[--posts N] [--seconds S] [--xserver-pid PID]\n");
+        mode != "gap" && mode != "turning") {
+        std::fprintf(stderr, "usage: bench_window startup|clouds|idle|turning|memory|gap|all "
+                             "[--runs N] [--posts N] [--seconds S] [--xserver-pid PID]\n");
         return 2;
     }
     return failed;
