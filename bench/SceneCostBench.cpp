@@ -3,7 +3,11 @@
 // choice changed (texture minification), each the median of a number of
 // frames with glFinish after each.
 //
-//   DISPLAY=:0 bench_scenecost [frames] [earth]   (earth: the earth layer's cases only)
+//   DISPLAY=:0 bench_scenecost [frames] [earth [plain|lights]]
+//
+// earth: the earth layer's cases only; plain or lights: only without or only with the cities'
+// lights, so that an instruction count (valgrind --tool=callgrind) of two runs with different
+// frame counts gives the cost of one variant's draws.
 //
 // The cloud layer is a full-size picture (the 2048 earth texture stands in for it), since the
 // cost of texturing grows with the texture's size on a software renderer.
@@ -110,7 +114,8 @@ void TimeBuildSteps(const TLightingSets& sets) {
 // cities' lights, at the start view and near, with the sun over the view (the busy frame's),
 // with the terminator across it and behind the globe. The frame before leaves the sun lights and
 // the view's matrix in place; each case clears the framebuffer and draws the one layer.
-void TimeEarthLayer(TScene& scene, const TLightingSets& sets, const TFrameState& busy, int frames) {
+void TimeEarthLayer(TScene& scene, const TLightingSets& sets, const TFrameState& busy, int frames,
+                    const std::string& only) {
     if (TSceneTestSeam::Objects(scene).LightsTex == 0)
         std::printf("earth layer: no lights texture here, lights not timed\n");
     const int rounds = 5;
@@ -118,8 +123,11 @@ void TimeEarthLayer(TScene& scene, const TLightingSets& sets, const TFrameState&
     const struct {
         const char* Name;
         double SunLon;
-    } suns[] = {
-        {"day", busy.SunLon}, {"terminator", busy.SunLon + 90}, {"night", busy.SunLon + 180}};
+        bool Clouds = true;
+    } suns[] = {{"day", busy.SunLon},
+                {"terminator", busy.SunLon + 90},
+                {"night", busy.SunLon + 180},
+                {"night, clouds hidden", busy.SunLon + 180, false}};
     for (const QSize size : {QSize(640, 480), QSize(1280, 960)}) {
         QOpenGLFramebufferObject fbo(size, QOpenGLFramebufferObject::CombinedDepthStencil);
         fbo.bind();
@@ -132,10 +140,15 @@ void TimeEarthLayer(TScene& scene, const TLightingSets& sets, const TFrameState&
                 frame.Proj.Z = z;
                 frame.ScaleZ = z > -10 ? -10 / z : 1;
                 frame.SunLon = sun.SunLon;
+                frame.ShowClouds = sun.Clouds;
                 frame.ShowAxis = false;
                 std::vector<double> ms[2], cpu[2];
                 for (int round = 0; round < rounds; ++round)
                     for (int withLights = 0; withLights < 2; ++withLights) {
+                        if (only == (withLights ? "plain" : "lights")) {
+                            ms[withLights].push_back(0), cpu[withLights].push_back(0);
+                            continue;
+                        }
                         frame.ShowCityLights = withLights != 0;
                         scene.RenderScene(frame, sets);
                         for (int i = -1; i < perRound; ++i) { // one draw to warm up
@@ -151,9 +164,9 @@ void TimeEarthLayer(TScene& scene, const TLightingSets& sets, const TFrameState&
                                                          .count());
                         }
                     }
-                std::printf("  z %5.1f, sun %-10s without lights %7.2f ms (CPU %6.2f ms)\n", z,
+                std::printf("  z %5.1f, sun %-20s without lights %7.2f ms (CPU %6.2f ms)\n", z,
                             sun.Name, Median(ms[0]), Median(cpu[0]));
-                std::printf("  z %5.1f, sun %-10s with lights    %7.2f ms (CPU %6.2f ms), %+.1f %% "
+                std::printf("  z %5.1f, sun %-20s with lights    %7.2f ms (CPU %6.2f ms), %+.1f %% "
                             "(CPU %+.1f %%)\n",
                             z, sun.Name, Median(ms[1]), Median(cpu[1]),
                             100 * (Median(ms[1]) / Median(ms[0]) - 1),
@@ -180,7 +193,8 @@ int main(int argc, char** argv) {
     const bool clouds = bench::BuildBusyScene(scene, sets, QStringLiteral(":/earth2048.jpg"));
     const TDrawPointList points = bench::BusyPoints();
     if (earthOnly) {
-        TimeEarthLayer(scene, sets, bench::BusyFrame(points, clouds), frames);
+        TimeEarthLayer(scene, sets, bench::BusyFrame(points, clouds), frames,
+                       argc > 3 ? argv[3] : "");
         scene.Release();
         return 0;
     }
@@ -299,7 +313,7 @@ int main(int argc, char** argv) {
                         Median(cpu[i]));
         fbo.release();
     }
-    TimeEarthLayer(scene, sets, all, frames);
+    TimeEarthLayer(scene, sets, all, frames, "");
     scene.Release();
     context.doneCurrent();
     return 0;

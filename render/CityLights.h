@@ -81,8 +81,9 @@ public:
     };
 
 private:
-    GLuint Program = 0;
-    GLint TexturedAt = -1, CloudShadeAt = -1;
+    GLuint Program = 0;      // with the clouds' sample
+    GLuint ClearProgram = 0; // without: no clouds shown
+    GLint TexturedAt = -1, ClearTexturedAt = -1;
 };
 
 } // namespace nimbora
