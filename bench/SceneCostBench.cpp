@@ -3,19 +3,21 @@
 // choice changed (texture minification), each the median of a number of
 // frames with glFinish after each.
 //
-//   DISPLAY=:0 bench_scenecost [frames]
+//   DISPLAY=:0 bench_scenecost [frames] [earth [plain|lights]]
+//
+// earth: the earth layer's cases only; plain or lights: only without or only with the cities'
+// lights, so that an instruction count (valgrind --tool=callgrind) of two runs with different
+// frame counts gives the cost of one variant's draws.
 //
 // The cloud layer is a full-size picture (the 2048 earth texture stands in for it), since the
 // cost of texturing grows with the texture's size on a software renderer.
 #include "BenchGl.h"
-#include "render/CityLights.h"
 #include "render/Lighting.h"
 #include "render/LineChunks.h"
 #include "render/OpenGLPanel.h"
 #include "render/Points.h"
 #include "render/Scene.h"
 #include "render/SceneTestSeam.h"
-#include "render/SpherePieces.h"
 #include "render/countries.h"
 #include "render/polylines.h"
 
@@ -31,6 +33,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <functional>
+#include <string>
 #include <vector>
 
 using namespace nimbora;
@@ -106,77 +109,71 @@ void TimeBuildSteps(const TLightingSets& sets) {
     std::printf("  %-50s %7.2f ms\n", "sum", total);
 }
 
-// The earth layer alone, drawn as the scene draws it in day-and-night mode (its sphere of 128 x
-// 128 in pieces, the textured earth material, the sun lights the frame placed), without and
-// with the cities' lights, at the start view and near. The frame before leaves the sun lights
-// and the view's matrix in place; each case clears the framebuffer and draws the one sphere.
-void TimeEarthLayer(TScene& scene, const TLightingSets& sets, const TFrameState& busy, int frames) {
-    TSpherePieces earth;
-    earth.Build(EarthRadius, 128, 128, true);
-    TCityLightsProgram program;
-    const bool lights = program.Build();
-    if (!lights) std::printf("earth layer: no fragment program here, lights not timed\n");
-    const TMaterialSet& m = sets.SunEarth1;
+// The earth layer alone, drawn as the frame draws it in day-and-night mode (its sphere in
+// pieces, the textured earth material, the sun lights the frame placed), without and with the
+// cities' lights, at the start view and near, with the sun over the view (the busy frame's),
+// with the terminator across it and behind the globe. The frame before leaves the sun lights and
+// the view's matrix in place; each case clears the framebuffer and draws the one layer.
+void TimeEarthLayer(TScene& scene, const TLightingSets& sets, const TFrameState& busy, int frames,
+                    const std::string& only) {
+    if (TSceneTestSeam::Objects(scene).LightsTex == 0)
+        std::printf("earth layer: no lights texture here, lights not timed\n");
     const int rounds = 5;
     const int perRound = std::max(1, frames / rounds);
+    const struct {
+        const char* Name;
+        double SunLon;
+        bool Clouds = true;
+    } suns[] = {{"day", busy.SunLon},
+                {"terminator", busy.SunLon + 90},
+                {"night", busy.SunLon + 180},
+                {"night, clouds hidden", busy.SunLon + 180, false}};
     for (const QSize size : {QSize(640, 480), QSize(1280, 960)}) {
         QOpenGLFramebufferObject fbo(size, QOpenGLFramebufferObject::CombinedDepthStencil);
         fbo.bind();
         scene.OpenGLPanelResize(size.width(), size.height());
         std::printf("earth layer alone %dx%d, median of %d draws in %d rounds, wall (CPU):\n",
                     size.width(), size.height(), perRound * rounds, rounds);
-        for (const float z : {-15.0f, -8.0f}) {
-            TFrameState frame = busy;
-            frame.Proj.Z = z;
-            frame.ScaleZ = z > -10 ? -10 / z : 1;
-            std::vector<double> ms[2], cpu[2];
-            for (int round = 0; round < rounds; ++round)
-                for (int withLights = 0; withLights < (lights ? 2 : 1); ++withLights) {
-                    scene.RenderScene(frame, sets);
-                    glMaterialfv(GL_FRONT, GL_AMBIENT, m.Ambient);
-                    glMaterialfv(GL_FRONT, GL_DIFFUSE, m.Diffuse);
-                    glMaterialfv(GL_FRONT, GL_SPECULAR, m.Specular);
-                    glMaterialf(GL_FRONT, GL_SHININESS, m.Shininess);
-                    glBindTexture(GL_TEXTURE_2D, TSceneTestSeam::Objects(scene).EarthTex);
-                    glPushMatrix();
-                    glRotatef(-90, 1, 0, 0);
-                    TCityLightsProgram::TUse use;
-                    use.LightsTex = TSceneTestSeam::Objects(scene).LightsTex;
-                    use.CloudTex = TSceneTestSeam::Objects(scene).CloudTex;
-                    use.SunLat = frame.SunLat;
-                    use.SunLon = frame.SunLon;
-                    use.Radius = EarthRadius;
-                    for (int i = -1; i < perRound; ++i) { // one draw to warm up
-                        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-                        const auto start = std::chrono::steady_clock::now();
-                        const double cpuStart = CpuMs();
-                        if (withLights) {
-                            TCityLightsProgram::TScope scope(program, use);
-                            earth.Draw();
-                        } else {
-                            earth.Draw();
+        for (const float z : {-15.0f, -8.0f})
+            for (const auto& sun : suns) {
+                TFrameState frame = busy;
+                frame.Proj.Z = z;
+                frame.ScaleZ = z > -10 ? -10 / z : 1;
+                frame.SunLon = sun.SunLon;
+                frame.ShowClouds = sun.Clouds;
+                frame.ShowAxis = false;
+                std::vector<double> ms[2], cpu[2];
+                for (int round = 0; round < rounds; ++round)
+                    for (int withLights = 0; withLights < 2; ++withLights) {
+                        if (only == (withLights ? "plain" : "lights")) {
+                            ms[withLights].push_back(0), cpu[withLights].push_back(0);
+                            continue;
                         }
-                        glFinish();
-                        if (i < 0) continue;
-                        cpu[withLights].push_back(CpuMs() - cpuStart);
-                        ms[withLights].push_back(std::chrono::duration<double, std::milli>(
-                                                     std::chrono::steady_clock::now() - start)
-                                                     .count());
+                        frame.ShowCityLights = withLights != 0;
+                        scene.RenderScene(frame, sets);
+                        for (int i = -1; i < perRound; ++i) { // one draw to warm up
+                            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+                            const auto start = std::chrono::steady_clock::now();
+                            const double cpuStart = CpuMs();
+                            TSceneTestSeam::DrawEarth(scene, frame, sets);
+                            glFinish();
+                            if (i < 0) continue;
+                            cpu[withLights].push_back(CpuMs() - cpuStart);
+                            ms[withLights].push_back(std::chrono::duration<double, std::milli>(
+                                                         std::chrono::steady_clock::now() - start)
+                                                         .count());
+                        }
                     }
-                    glPopMatrix();
-                }
-            std::printf("  z %5.1f without lights %7.2f ms (CPU %6.2f ms)\n", z, Median(ms[0]),
-                        Median(cpu[0]));
-            if (lights)
-                std::printf(
-                    "  z %5.1f with lights    %7.2f ms (CPU %6.2f ms), %+.1f %% (CPU %+.1f %%)\n",
-                    z, Median(ms[1]), Median(cpu[1]), 100 * (Median(ms[1]) / Median(ms[0]) - 1),
-                    100 * (Median(cpu[1]) / Median(cpu[0]) - 1));
-        }
+                std::printf("  z %5.1f, sun %-20s without lights %7.2f ms (CPU %6.2f ms)\n", z,
+                            sun.Name, Median(ms[0]), Median(cpu[0]));
+                std::printf("  z %5.1f, sun %-20s with lights    %7.2f ms (CPU %6.2f ms), %+.1f %% "
+                            "(CPU %+.1f %%)\n",
+                            z, sun.Name, Median(ms[1]), Median(cpu[1]),
+                            100 * (Median(ms[1]) / Median(ms[0]) - 1),
+                            100 * (Median(cpu[1]) / Median(cpu[0]) - 1));
+            }
         fbo.release();
     }
-    program.Release();
-    earth.Release();
 }
 
 } // namespace
@@ -190,10 +187,17 @@ int main(int argc, char** argv) {
     if (!bench::MakeCurrentOffscreen(context, surface)) return 1;
 
     const TLightingSets sets = DefaultLighting();
-    TimeBuildSteps(sets);
+    const bool earthOnly = argc > 2 && std::string(argv[2]) == "earth";
+    if (!earthOnly) TimeBuildSteps(sets);
     TScene scene;
     const bool clouds = bench::BuildBusyScene(scene, sets, QStringLiteral(":/earth2048.jpg"));
     const TDrawPointList points = bench::BusyPoints();
+    if (earthOnly) {
+        TimeEarthLayer(scene, sets, bench::BusyFrame(points, clouds), frames,
+                       argc > 3 ? argv[3] : "");
+        scene.Release();
+        return 0;
+    }
 
     // What the boundary list holds: every polyline is a primitive of its own.
     std::size_t lines = 0, vertices = 0;
@@ -235,6 +239,8 @@ int main(int argc, char** argv) {
         {"everything shown, near view (z -8)", [](TFrameState&) {}},
         {"everything shown, start view (z -15, no names)",
          [](TFrameState& f) { f.Proj.Z = -15, f.ScaleZ = 1; }},
+        {"everything shown, start view, night side",
+         [](TFrameState& f) { f.Proj.Z = -15, f.ScaleZ = 1, f.SunLon += 180; }},
         {"start view without country boundaries",
          [](TFrameState& f) { f.Proj.Z = -15, f.ScaleZ = 1, f.ShowCountries = false; }},
         {"start view without day and night",
@@ -307,7 +313,7 @@ int main(int argc, char** argv) {
                         Median(cpu[i]));
         fbo.release();
     }
-    TimeEarthLayer(scene, sets, all, frames);
+    TimeEarthLayer(scene, sets, all, frames, "");
     scene.Release();
     context.doneCurrent();
     return 0;

@@ -7,6 +7,7 @@
 //   bench_window idle [--runs N] [--seconds S] [--xserver-pid PID]
 //   bench_window memory [--runs N]
 //   bench_window gap [--runs N] [--posts N]
+//   bench_window turning [--runs N] [--seconds S]   (against the bare two-sphere program)
 //   bench_window all
 //   bench_window first1 [--bare] | turn1 [--bare] [--seconds S]
 //       one measured process, for scripts that interleave builds: the first complete frame
@@ -160,6 +161,25 @@ int FloorMain(int argc, char** argv) {
     return QApplication::exec();
 }
 
+// The share of a core the whole process takes (the rasteriser threads included) over the given
+// seconds, two seconds from now, and the frames shown meanwhile; then the application ends.
+void MeasureRunning(QApplication& app, const TChildOptions& options, const long& swaps) {
+    QTimer::singleShot(2000, &app, [&] {
+        const double cpu0 = CpuSeconds(0);
+        const double x0 = options.XServerPid ? CpuSeconds(options.XServerPid) : 0;
+        const long swaps0 = swaps;
+        const std::int64_t t0 = MonotonicNs();
+        QTimer::singleShot(int(options.Seconds * 1000), &app, [&, cpu0, x0, swaps0, t0] {
+            const double wall = MsBetween(t0, MonotonicNs()) / 1000;
+            const double x = options.XServerPid ? CpuSeconds(options.XServerPid) - x0 : 0;
+            std::printf("RESULT cpu_percent=%.1f xserver_percent=%.1f fps=%.1f\n",
+                        100 * (CpuSeconds(0) - cpu0) / wall, 100 * x / wall,
+                        double(swaps - swaps0) / wall);
+            app.exit(0);
+        });
+    });
+}
+
 int ChildMain(int argc, char** argv, const TChildOptions& options) {
     const std::int64_t mainNs = MonotonicNs();
     ReturnLargeBlocksToTheSystem(); // as main() does
@@ -204,20 +224,7 @@ int ChildMain(int argc, char** argv, const TChildOptions& options) {
             for (const std::string& name : options.Toggles)
                 if (QAction* item = MenuItem(form, name.c_str())) item->trigger();
             // Two seconds to settle (light fade-in), then the measured stretch.
-            QTimer::singleShot(2000, &app, [&] {
-                const double cpu0 = CpuSeconds(0);
-                const double x0 = options.XServerPid ? CpuSeconds(options.XServerPid) : 0;
-                const long swaps0 = swaps;
-                const std::int64_t t0 = MonotonicNs();
-                QTimer::singleShot(int(options.Seconds * 1000), &app, [&, cpu0, x0, swaps0, t0] {
-                    const double wall = MsBetween(t0, MonotonicNs()) / 1000;
-                    const double x = options.XServerPid ? CpuSeconds(options.XServerPid) - x0 : 0;
-                    std::printf("RESULT cpu_percent=%.1f xserver_percent=%.1f fps=%.1f\n",
-                                100 * (CpuSeconds(0) - cpu0) / wall, 100 * x / wall,
-                                double(swaps - swaps0) / wall);
-                    app.exit(0);
-                });
-            });
+            MeasureRunning(app, options, swaps);
         } else if (options.Mode == "memory") {
             const double hwmBeforeSwitch = StatusKb("VmHWM");
             if (options.Detailed) MenuItem(form, "ChangeTexturingBt")->trigger();
@@ -458,6 +465,26 @@ int Clouds(TDriver& d, int runs) {
     return 0;
 }
 
+// One run of the floor program bench_bareglobe (next to this program) in a window with the
+// earth picture and `clouds`: its first frame, or its CPU share and frames turning.
+std::map<std::string, double> RunBare(const TDriver& d, const std::string& clouds, bool turning,
+                                      double seconds) {
+    const std::string floorExe =
+        std::filesystem::path(d.Exe).parent_path().string() + "/bench_bareglobe";
+    std::vector<std::string> argv{floorExe, "--window"};
+    if (turning) argv.insert(argv.end(), {"--turning", "--seconds", std::to_string(seconds)});
+    argv.insert(argv.end(), {NIMBORA_SOURCE_DIR "/resources/earth2048.jpg", clouds});
+    std::string out;
+    std::int64_t spawn = 0;
+    if (RunChild(argv, {}, 200000, &out, &spawn) != 0) {
+        std::fprintf(stderr, "bench_bareglobe failed:\n%s\n", out.c_str());
+        return {};
+    }
+    auto r = ParseResult(out);
+    r["spawn_ns"] = double(spawn);
+    return r;
+}
+
 // One measured process of the program or of the bare two-sphere floor, with the cached
 // 2048x1024 clouds: spawn to the first complete frame, or the turning globe's CPU and frames.
 int Single(TDriver& d, bool turning, bool bare, double seconds) {
@@ -466,21 +493,8 @@ int Single(TDriver& d, bool turning, bool bare, double seconds) {
     d.SetClouds(picture);
     std::map<std::string, double> r;
     if (bare) {
-        const std::string floorExe =
-            std::filesystem::path(d.Exe).parent_path().string() + "/bench_bareglobe";
-        std::vector<std::string> argv{floorExe, "--window"};
-        if (turning) {
-            argv.insert(argv.end(), {"--turning", "--seconds", std::to_string(seconds)});
-        }
-        argv.insert(argv.end(), {NIMBORA_SOURCE_DIR "/resources/earth2048.jpg", picture});
-        std::string out;
-        std::int64_t spawn = 0;
-        if (RunChild(argv, {}, 200000, &out, &spawn) != 0) {
-            std::fprintf(stderr, "bench_bareglobe failed:\n%s\n", out.c_str());
-            return 1;
-        }
-        r = ParseResult(out);
-        r["spawn_ns"] = double(spawn);
+        r = RunBare(d, picture, turning, seconds);
+        if (r.empty()) return 1;
     } else {
         std::vector<std::string> args{"first", "--clouds"};
         if (turning) args = {"idle", "--clouds", "--turning", "--seconds", std::to_string(seconds)};
@@ -537,6 +551,44 @@ int Idle(TDriver& d, int runs, double seconds, int xserverPid) {
                     c.name, seconds, runs, Median(cpu), Median(fps), Median(xcpu));
         std::fflush(stdout);
     }
+    return 0;
+}
+
+// The turning globe at the start view (boundaries and names on, clouds) against the bare
+// two-sphere program, one after the other in each round; the ratio of each round's shares.
+int Turning(TDriver& d, int runs, double seconds, int xserverPid) {
+    const std::string picture = d.Picture(2048, 1024);
+    d.SetClouds(picture);
+    const std::string secondsText = std::to_string(seconds);
+    const std::vector<std::string> common{"--seconds", secondsText, "--xserver-pid",
+                                          std::to_string(xserverPid)};
+    std::vector<double> ours, bare, ratio, ourFps, bareFps;
+    for (int i = 0; i < runs; ++i) {
+        std::vector<std::string> args{"idle", "--clouds", "--turning"};
+        args.insert(args.end(), common.begin(), common.end());
+        auto r = d.Run(args);
+        auto b = RunBare(d, picture, true, seconds);
+        if (r.empty() || b.empty()) return 1;
+        ours.push_back(r["cpu_percent"]);
+        ourFps.push_back(r["fps"]);
+        bare.push_back(b["cpu_percent"]);
+        bareFps.push_back(b["fps"]);
+        ratio.push_back(ours.back() / bare.back());
+        std::printf("  round %d: nimbora %.1f %% at %.1f frames/s, bare %.1f %% at %.1f "
+                    "frames/s: %.2f x\n",
+                    i + 1, ours.back(), ourFps.back(), bare.back(), bareFps.back(), ratio.back());
+        std::fflush(stdout);
+    }
+    const auto range = [](const std::vector<double>& v) {
+        return std::make_pair(*std::min_element(v.begin(), v.end()),
+                              *std::max_element(v.begin(), v.end()));
+    };
+    std::printf("turning globe, start view, %d rounds of %.0f s: nimbora median %.1f %% of a core "
+                "(%.1f to %.1f) at %.1f frames/s; bare earth + clouds %.1f %% (%.1f to %.1f) at "
+                "%.1f frames/s; ratio median %.2f (%.2f to %.2f); target at most 1.0\n",
+                runs, seconds, Median(ours), range(ours).first, range(ours).second, Median(ourFps),
+                Median(bare), range(bare).first, range(bare).second, Median(bareFps), Median(ratio),
+                range(ratio).first, range(ratio).second);
     return 0;
 }
 
@@ -663,15 +715,17 @@ int main(int argc, char** argv) {
     if (mode == "startup" || all) failed |= Startup(driver, runs ? runs : 11);
     if (mode == "clouds" || all) failed |= Clouds(driver, runs ? runs : 9);
     if (mode == "idle" || all) failed |= Idle(driver, runs ? runs : 3, seconds, xserverPid);
+    if (mode == "turning" || all)
+        failed |= Turning(driver, runs ? runs : 5, seconds == 20 ? 10 : seconds, xserverPid);
     if (mode == "memory" || all) failed |= Memory(driver, runs ? runs : 3);
     if (mode == "gap" || all) {
         failed |= Gap(driver, runs ? runs : 3, posts, false);
         failed |= Gap(driver, runs ? runs : 3, posts, true);
     }
     if (!all && mode != "startup" && mode != "clouds" && mode != "idle" && mode != "memory" &&
-        mode != "gap") {
-        std::fprintf(stderr, "usage: bench_window startup|clouds|idle|memory|gap|all [--runs N] "
-                             "[--posts N] [--seconds S] [--xserver-pid PID]\n"
+        mode != "gap" && mode != "turning") {
+        std::fprintf(stderr, "usage: bench_window startup|clouds|idle|turning|memory|gap|all "
+                             "[--runs N] [--posts N] [--seconds S] [--xserver-pid PID]\n"
                              "       bench_window first1|turn1 [--bare] [--seconds S]\n");
         return 2;
     }

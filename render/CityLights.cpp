@@ -26,22 +26,31 @@ constexpr int FullRed = 100;
 constexpr qint64 MaxNightFileBytes = qint64{64} * 1024 * 1024;
 
 // The earth as the fixed function would draw it (GL_MODULATE), plus the lights in a warm
-// sodium colour, dimmed under the clouds. gl_TexCoord[1].s is the twilight's progress, from
-// the plane of texture unit 1.
-constexpr char FragmentSource[] = R"(#version 110
+// sodium colour, dimmed under the clouds when CLOUDS is defined. gl_TexCoord[1].s is the
+// twilight's progress, from the plane of texture unit 1. Every texture sample costs about a
+// third of the earth's fill where the program runs on the processor, so a frame without
+// clouds takes the program without their sample.
+constexpr char FragmentVersion[] = "#version 110\n";
+constexpr char CloudsDefine[] = "#define CLOUDS 1\n";
+constexpr char FragmentSource[] = R"(
 uniform sampler2D Earth;
 uniform sampler2D Lights;
-uniform sampler2D Clouds;
 uniform float Textured;
+#ifdef CLOUDS
+uniform sampler2D Clouds;
 uniform float CloudShade;
+#endif
 void main() {
     vec2 at = gl_TexCoord[0].st;
     vec4 day = gl_Color;
     if (Textured > 0.5) day *= texture2D(Earth, at);
     float t = clamp(gl_TexCoord[1].s, 0.0, 1.0);
+    float light = texture2D(Lights, at).r * t * t * (3.0 - 2.0 * t);
+#ifdef CLOUDS
     vec3 cloud = texture2D(Clouds, at).rgb;
     float cover = max(cloud.r, max(cloud.g, cloud.b));
-    float light = texture2D(Lights, at).r * t * t * (3.0 - 2.0 * t) * (1.0 - CloudShade * cover);
+    light *= 1.0 - CloudShade * cover;
+#endif
     gl_FragColor = vec4(day.rgb + light * vec3(1.0, 0.76, 0.42), day.a);
 }
 )";
@@ -63,14 +72,19 @@ double CityLightsFade(double sunElevation) {
     return t * t * (3 - 2 * t);
 }
 
-std::array<double, 4> CityLightsPlane(double sunLat, double sunLon, double radius) {
+std::array<double, 3> SunInEarthSphere(double sunLat, double sunLon) {
     // The sun's direction in globe coordinates (y north, z toward longitude 0), then in the
     // sphere's own, which the globe turns by -90 degrees about x: (x, y, z) -> (x, -z, y).
     const double lat = sunLat * DegToRad, lon = sunLon * DegToRad;
     const double gx = std::cos(lat) * std::sin(lon), gy = std::sin(lat),
                  gz = std::cos(lat) * std::cos(lon);
+    return {gx, -gz, gy};
+}
+
+std::array<double, 4> CityLightsPlane(double sunLat, double sunLon, double radius) {
+    const std::array<double, 3> sun = SunInEarthSphere(sunLat, sunLon);
     const double scale = 1 / (radius * std::sin(-TwilightDepth * DegToRad));
-    return {gx * scale, -gz * scale, gy * scale, 0};
+    return {sun[0] * scale, sun[1] * scale, sun[2] * scale, 0};
 }
 
 std::uint8_t CityLightLevel(std::uint8_t red) {
@@ -107,49 +121,71 @@ std::optional<TGreyPicture> DecodeCityLightsFile(const QString& path) {
                              static_cast<std::size_t>(bytes.size())});
 }
 
-bool TCityLightsProgram::Build() {
-    Release();
-    if (!HasShadingLanguage()) return false;
+namespace {
+
+// The program with or without the clouds' sample; 0 when it does not compile or link.
+GLuint BuildProgram(bool clouds) {
     const GLuint shader = glCreateShader(GL_FRAGMENT_SHADER);
-    if (shader == 0) return false;
-    const char* source = FragmentSource;
-    glShaderSource(shader, 1, &source, nullptr);
+    if (shader == 0) return 0;
+    const char* sources[] = {FragmentVersion, clouds ? CloudsDefine : "", FragmentSource};
+    glShaderSource(shader, 3, sources, nullptr);
     glCompileShader(shader);
     GLint ok = GL_FALSE;
     glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+    GLuint program = 0;
     if (ok == GL_TRUE) {
-        Program = glCreateProgram();
-        if (Program != 0) {
-            glAttachShader(Program, shader);
-            glLinkProgram(Program);
-            glGetProgramiv(Program, GL_LINK_STATUS, &ok);
+        program = glCreateProgram();
+        if (program != 0) {
+            glAttachShader(program, shader);
+            glLinkProgram(program);
+            glGetProgramiv(program, GL_LINK_STATUS, &ok);
         }
     }
     // The program keeps what it needs; the shader object goes once it is detached.
     glDeleteShader(shader);
-    if (Program == 0 || ok != GL_TRUE) {
+    if (program != 0 && ok != GL_TRUE) {
+        glDeleteProgram(program);
+        program = 0;
+    }
+    if (program == 0) return 0;
+    glUseProgram(program);
+    glUniform1i(glGetUniformLocation(program, "Earth"), 0);
+    glUniform1i(glGetUniformLocation(program, "Lights"), 1);
+    if (clouds) {
+        glUniform1i(glGetUniformLocation(program, "Clouds"), 2);
+        glUniform1f(glGetUniformLocation(program, "CloudShade"), FullCloudShade);
+    }
+    glUseProgram(0);
+    return program;
+}
+
+} // namespace
+
+bool TCityLightsProgram::Build() {
+    Release();
+    if (!HasShadingLanguage()) return false;
+    Program = BuildProgram(true);
+    ClearProgram = BuildProgram(false);
+    if (Program == 0 || ClearProgram == 0) {
         Release();
         return false;
     }
-    glUseProgram(Program);
-    glUniform1i(glGetUniformLocation(Program, "Earth"), 0);
-    glUniform1i(glGetUniformLocation(Program, "Lights"), 1);
-    glUniform1i(glGetUniformLocation(Program, "Clouds"), 2);
     TexturedAt = glGetUniformLocation(Program, "Textured");
-    CloudShadeAt = glGetUniformLocation(Program, "CloudShade");
-    glUseProgram(0);
+    ClearTexturedAt = glGetUniformLocation(ClearProgram, "Textured");
     return true;
 }
 
 void TCityLightsProgram::Release() {
-    if (Program != 0) glDeleteProgram(Program);
-    Program = 0;
+    for (GLuint* program : {&Program, &ClearProgram}) {
+        if (*program != 0) glDeleteProgram(*program);
+        *program = 0;
+    }
 }
 
 TCityLightsProgram::TScope::TScope(const TCityLightsProgram& program, const TUse& use) {
-    glUseProgram(program.Program);
-    glUniform1f(program.TexturedAt, use.Textured ? 1.0f : 0.0f);
-    glUniform1f(program.CloudShadeAt, use.CloudTex != 0 ? FullCloudShade : 0.0f);
+    const bool clouds = use.CloudTex != 0;
+    glUseProgram(clouds ? program.Program : program.ClearProgram);
+    glUniform1f(clouds ? program.TexturedAt : program.ClearTexturedAt, use.Textured ? 1.0f : 0.0f);
     glActiveTexture(GL_TEXTURE2);
     glBindTexture(GL_TEXTURE_2D, use.CloudTex);
     glActiveTexture(GL_TEXTURE1);

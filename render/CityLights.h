@@ -24,6 +24,11 @@ inline constexpr double TwilightDepth = 6; // degrees
 // in between. The fragment program computes the same from CityLightsPlane.
 double CityLightsFade(double sunElevation);
 
+// The sun's direction in the earth sphere's own coordinates (pole along z), for the sub-solar
+// point in degrees: the sun stands above the horizon of the points within 90 degrees of it,
+// where no lights show.
+std::array<double, 3> SunInEarthSphere(double sunLat, double sunLon);
+
 // A texture-coordinate plane for the earth sphere's own coordinates (pole along z, radius
 // radius): for a point on the sphere it gives sin(elevation of the sun there) / sin(-6 degrees),
 // the twilight's progress (0 at sunset, 1 at its end), for the sub-solar point in degrees.
@@ -76,8 +81,9 @@ public:
     };
 
 private:
-    GLuint Program = 0;
-    GLint TexturedAt = -1, CloudShadeAt = -1;
+    GLuint Program = 0;      // with the clouds' sample
+    GLuint ClearProgram = 0; // without: no clouds shown
+    GLint TexturedAt = -1, ClearTexturedAt = -1;
 };
 
 } // namespace nimbora

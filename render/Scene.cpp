@@ -285,7 +285,9 @@ bool TScene::LoadEmbeddedTextures() {
 }
 
 void TScene::MakeEarthList() {
-    EarthSphere.Build(EarthRadius, 128, 128, true);
+    // Pieces of 5.6 x 22.5 degrees: the lights' program draws those that the night or its
+    // twilight touches, so they follow the terminator closely.
+    EarthSphere.Build(EarthRadius, 128, 128, true, EarthBands, EarthSectors);
 }
 
 void TScene::MakeBoundaryList() {
@@ -309,7 +311,8 @@ void TScene::MakeCloudList() {
 }
 
 void TScene::MakeAtmosList() {
-    AtmosSphere.Build(AtmosRadius, 128, 128, false);
+    // Pieces as small as the earth's: those on the night side are left out (DrawAtmosphere).
+    AtmosSphere.Build(AtmosRadius, 128, 128, false, EarthBands, EarthSectors);
 }
 
 void TScene::MakeSunList() {
@@ -459,8 +462,10 @@ void TScene::PlaceSunLights(double sunLat, double sunLon, double moonLat, double
                                          {GL_LIGHT5, -20, 20},
                                          {GL_LIGHT6, 20, -20},
                                          {GL_LIGHT7, -20, -20}};
-    for (const TOffset& o : lights) {
+    for (std::size_t i = 0; i < std::size(lights); ++i) {
+        const TOffset& o = lights[i];
         const TVertex v = SpherePoint(SunDistance, sunLon + o.Lon, sunLat + o.Lat);
+        SunLightFrom[i] = v;
         // Directional: the light shines from the direction of its point.
         const GLfloat pos[4] = {v.X, v.Y, v.Z, 0};
         glLightfv(o.Light, GL_POSITION, pos);
@@ -608,8 +613,17 @@ void TScene::DrawEarth(const TFrameState& f, const TLightingSets& sets) {
         use.SunLat = f.SunLat;
         use.SunLon = f.SunLon;
         use.Radius = EarthRadius;
+        // Where the sun is up on every vertex of a piece no light shows on it: those pieces
+        // go through the fixed function as without lights, only the rest through the program.
+        const std::array<double, 3> s = SunInEarthSphere(f.SunLat, f.SunLon);
+        const TVertex sunward{static_cast<float>(s[0]), static_cast<float>(s[1]),
+                              static_cast<float>(s[2])};
+        const auto day = [&sunward](const TSpherePiece& piece) {
+            return PieceWithin(piece, sunward, M_PI / 2);
+        };
+        EarthSphere.Draw(day);
         TCityLightsProgram::TScope lights(CityLights, use);
-        EarthSphere.Draw();
+        EarthSphere.Draw([&day](const TSpherePiece& piece) { return !day(piece); });
         return;
     }
     EarthSphere.Draw();
@@ -750,8 +764,19 @@ void TScene::DrawSunAndMoon(const TFrameState& f, const TLightingSets& sets) {
 void TScene::DrawAtmosphere(const TLightingSets& sets) {
     TGlMatrixScope matrix;
     TGlCapabilities blend{{GL_BLEND, true}, {GL_TEXTURE_2D, false}};
-    ApplyMaterial(sets.SunAtmos);
-    AtmosSphere.Draw();
+    const TMaterialSet& m = sets.SunAtmos;
+    ApplyMaterial(m);
+    if (!(m.Ambient[0] <= 0 && m.Ambient[1] <= 0 && m.Ambient[2] <= 0)) {
+        AtmosSphere.Draw();
+        return;
+    }
+    // Without an ambient part the atmosphere takes all its colour from the sun lights, so where
+    // every one of them shines on a piece from behind, the piece is black and adds nothing.
+    AtmosSphere.Draw([this](const TSpherePiece& piece) {
+        for (const TVertex& from : SunLightFrom)
+            if (!PieceWithin(piece, TVertex{-from.X, -from.Y, -from.Z}, M_PI / 2)) return true;
+        return false;
+    });
 }
 
 void TScene::DrawStatusLines(const TFrameState& f) {

@@ -41,6 +41,9 @@ inline constexpr float MoonDistance = 20.0f;
 inline constexpr float MarkerSphereRadius = 0.01f; // the marker lists' spheres
 inline constexpr float MoonRadius = 1.25f;
 inline constexpr float SunDistance = 500.0f;
+// The earth sphere's pieces: bands of latitude by sectors of longitude.
+inline constexpr int EarthBands = 32;
+inline constexpr int EarthSectors = 32;
 
 // Names and labels show only when the camera is nearer than these distances.
 inline constexpr float NamesNearZ = -12.0f;
@@ -221,6 +224,8 @@ private:
     TSpherePieces WPuserSphere, WPcountrySphere;
     TSpherePieces* BoundMarker = nullptr;
     float SunPos[4] = {0, 0, 0, 0};
+    // Where the five sun lights shine from, in globe coordinates.
+    TVertex SunLightFrom[5];
     TVertex MoonPos;
 
     TLightFade Fade;

@@ -19,6 +19,10 @@ struct TSceneTestSeam {
     static bool SetCloudTexture(TScene& scene, std::span<const std::uint8_t> jpeg) {
         return scene.SetCloudTexture(jpeg);
     }
+    // The earth layer alone, as the frame draws it, over what the framebuffer holds.
+    static void DrawEarth(TScene& scene, const TFrameState& frame, const TLightingSets& sets) {
+        scene.DrawEarth(frame, sets);
+    }
     struct TObjects {
         GLuint EarthTex, CloudTex, SunTex, MoonTex, FontTex, LightsTex;
     };

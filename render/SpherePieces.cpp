@@ -105,6 +105,21 @@ void BoundingSphere(const TSphereMesh& mesh, TSpherePiece& piece) {
     piece.Radius = static_cast<float>(r * (1 + Margin));
 }
 
+// How far the vertices of the given runs stray from the axis, seen from the sphere's centre.
+float VertexSpread(const TSphereMesh& mesh, const std::vector<TSpherePiece>& runs,
+                   const TVertex& axis) {
+    const TDir a = Dir(axis);
+    if (!(Length(a) > 0.5)) return static_cast<float>(M_PI); // no axis known
+    double least = 1;
+    for (const TSpherePiece& run : runs)
+        for (GLint i = run.First; i < run.First + run.Count; ++i) {
+            const TDir p = Dir(mesh.Positions[static_cast<std::size_t>(i)]);
+            const double l = Length(p);
+            if (l > 0) least = std::min(least, Dot(p, a) / l);
+        }
+    return static_cast<float>(std::min(M_PI, std::acos(std::clamp(least, -1.0, 1.0)) + Margin));
+}
+
 // Matrix helpers, column-major as OpenGL keeps them.
 double At(const float (&m)[16], int row, int col) {
     return m[col * 4 + row];
@@ -234,6 +249,8 @@ std::vector<TSpherePiece> MakeSpherePieces(const TSphereMesh& mesh, int rows, in
                 facets.Add(p(strip.First), p(i), p(i + 1));
             facets.Into(piece);
             BoundingSphere(mesh, piece);
+            piece.Spread = piece.Reach >= M_PI ? static_cast<float>(M_PI)
+                                               : VertexSpread(mesh, {piece}, piece.Axis);
             pieces.push_back(piece);
         } else if (strip.Count >= 4) {
             quadRows.push_back(&strip);
@@ -279,7 +296,10 @@ std::vector<TSpherePiece> MakeSpherePieces(const TSphereMesh& mesh, int rows, in
             for (const TSpherePiece& run : runs)
                 for (GLint i = run.First; i < run.First + run.Count; ++i)
                     radius = std::max(radius, Length(Sub(Dir(p(i)), c)));
+            const float spread = block.Reach >= M_PI ? static_cast<float>(M_PI)
+                                                     : VertexSpread(mesh, runs, block.Axis);
             for (TSpherePiece& run : runs) {
+                run.Spread = spread;
                 run.Axis = block.Axis;
                 run.Reach = block.Reach;
                 run.Offset = block.Offset;
@@ -379,12 +399,24 @@ bool PieceMayShow(const TSpherePiece& piece, const TSphereView& view) {
     return nearest > piece.Offset - Margin * (d + std::abs(piece.Offset));
 }
 
-void TSpherePieces::Build(double radius, int slices, int stacks, bool textured) {
+bool PieceWithin(const TSpherePiece& piece, const TVertex& direction, double angle) {
+    if (piece.Spread >= M_PI) return false;
+    const TDir d = Dir(direction);
+    const double l = Length(d);
+    if (!(l > 0)) return false;
+    const double apart = std::acos(std::clamp(Dot(Dir(piece.Axis), d) / l, -1.0, 1.0));
+    return apart + piece.Spread + Margin <= angle;
+}
+
+void TSpherePieces::Build(double radius, int slices, int stacks, bool textured, int bands,
+                          int sectors) {
     Release();
     const TSphereMesh mesh = MakeSphereMesh(radius, slices, stacks, textured);
-    // 16 x 8 pieces of 11.25 x 45 degrees: small enough that the limb and the view's edges cut
-    // off little that is sent in vain, few enough that the culling costs next to nothing.
-    Pieces = MakeSpherePieces(mesh, std::max(1, stacks / 16), std::max(1, slices / 8));
+    // By default 16 x 8 pieces of 11.25 x 45 degrees: small enough that the limb and the view's
+    // edges cut off little that is sent in vain, few enough that the culling costs next to
+    // nothing.
+    Pieces = MakeSpherePieces(mesh, std::max(1, stacks / std::max(1, bands)),
+                              std::max(1, slices / std::max(1, sectors)));
     Textured = textured;
     All.clear();
     for (const TSpherePiece& piece : Pieces)
@@ -409,13 +441,13 @@ void TSpherePieces::Build(double radius, int slices, int stacks, bool textured) 
     glBindBuffer(GL_ARRAY_BUFFER, 0);
 }
 
-bool TSpherePieces::Draw() {
+bool TSpherePieces::Draw(const std::function<bool(const TSpherePiece&)>& take) {
     if (Buffer == 0) return false;
     const TSphereView view = CurrentSphereView();
     std::vector<const TSpherePiece*> shown;
     shown.reserve(Pieces.size());
     for (const TSpherePiece& piece : Pieces)
-        if (PieceMayShow(piece, view)) shown.push_back(&piece);
+        if ((!take || take(piece)) && PieceMayShow(piece, view)) shown.push_back(&piece);
     if (shown.empty()) return false;
     Send(shown);
     return true;

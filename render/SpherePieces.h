@@ -10,6 +10,7 @@
 #include <GL/gl.h>
 
 #include <array>
+#include <functional>
 #include <vector>
 
 namespace nimbora {
@@ -44,6 +45,8 @@ struct TSpherePiece {
     TVertex Axis;
     float Reach = 0;
     float Offset = 0;
+    // Every vertex seen from the sphere's centre lies within Spread (radians) of Axis.
+    float Spread = 0;
 };
 
 // Cuts the quad strips into pieces of at most rows strips and columns quads each; fans stay
@@ -69,6 +72,11 @@ bool OutsideView(const TSphereView& view, const TVertex& centre, float radius);
 // False only when no facet of the piece can be both front-facing and inside the view.
 bool PieceMayShow(const TSpherePiece& piece, const TSphereView& view);
 
+// True only when every vertex of the piece, seen from the sphere's centre, lies within angle
+// (radians) of direction (any length): what a light or a plane through the centre does to
+// the piece is then known from its bounds alone.
+bool PieceWithin(const TSpherePiece& piece, const TVertex& direction, double angle);
+
 // The sphere in a vertex buffer. Needs the OpenGL context current.
 class TSpherePieces {
 public:
@@ -77,10 +85,12 @@ public:
     TSpherePieces& operator=(const TSpherePieces&) = delete;
     ~TSpherePieces() = default; // the buffer goes with Release, while a context is current
 
-    void Build(double radius, int slices, int stacks, bool textured);
-    // Draws the pieces that may show, under the current matrices and state; false when no
-    // piece could show (nothing was sent).
-    bool Draw();
+    // The sphere is cut into bands x sectors pieces (fewer when it has fewer stacks or slices).
+    void Build(double radius, int slices, int stacks, bool textured, int bands = 16,
+               int sectors = 8);
+    // Draws the pieces that may show, under the current matrices and state, and of those only
+    // what take accepts when it is given; false when nothing was sent.
+    bool Draw(const std::function<bool(const TSpherePiece&)>& take = {});
     // The whole sphere, as gluSphere would. Between Bind and Unbind, DrawAllBound does the same
     // without setting the arrays up again: for many small spheres under different matrices.
     void DrawAll();

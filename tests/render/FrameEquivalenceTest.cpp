@@ -177,6 +177,36 @@ TEST_F(FrameEquivalence, BothLightingModesDrawTheReferenceFrames) {
     }
 }
 
+// With the clouds hidden the lights go through a program without the clouds' sample; it must
+// draw what the clouds' program draws under a clear sky (black clouds add nothing themselves).
+TEST_F(FrameEquivalence, LightsWithoutCloudsAreThoseUnderAClearSky) {
+    ASSERT_NO_FATAL_FAILURE(BuildScene());
+    TFrameState frame;
+    frame.Proj = {-10, 46, -8.4f};
+    frame.ScaleZ = 10.0f / 8.4f;
+    frame.ShowDayNight = frame.ShowCityLights = frame.CloudsAvailable = true;
+    frame.SunLat = 12;
+    frame.SunLon = 130;
+    const auto draw = [&](bool clouds) {
+        frame.ShowClouds = clouds;
+        Scene.RenderScene(frame, Sets);
+        glFinish();
+        return Fbo->toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    const QImage hidden = draw(false);
+    ASSERT_TRUE(TSceneTestSeam::SetCloudTexture(
+        Scene, test::MakeJpeg(64, 32, 1, [](int, int, std::uint8_t* out) { out[0] = 0; })));
+    const QImage clear = draw(true);
+    const TDifference d = Compare(hidden, clear);
+    EXPECT_LE(d.Largest, 1);
+    // And the frame does show lights: it is not black.
+    int lit = 0;
+    for (int y = 0; y < Height; ++y)
+        for (int x = 0; x < Width; ++x)
+            lit += qRed(hidden.pixel(x, y)) > 40;
+    EXPECT_GT(lit, 100);
+}
+
 // Every frame must end opaque (alpha 255 everywhere): a compositor that honours the surface's
 // alpha would show the desktop through any pixel left below. That includes the blank frame
 // before the scene exists and an earth whose material alpha the user set below 1.

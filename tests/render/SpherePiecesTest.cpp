@@ -23,13 +23,14 @@ struct TSphereCase {
     double Radius;
     int Slices, Stacks;
     bool Textured;
+    int Bands = 16, Sectors = 8;
 };
 
 // The scene's spheres: earth, clouds, atmosphere, moon, and the two marker shapes.
 constexpr TSphereCase SceneSpheres[] = {
-    {"earth", 5.0, 128, 128, true},        {"clouds", 5.05, 64, 64, true},
-    {"atmosphere", 5.08, 128, 128, false}, {"moon", 1.25, 96, 96, true},
-    {"country marker", 0.01, 5, 4, false}, {"waypoint marker", 0.01, 6, 6, false}};
+    {"earth", 5.0, 128, 128, true, 32, 32},        {"clouds", 5.05, 64, 64, true},
+    {"atmosphere", 5.08, 128, 128, false, 32, 32}, {"moon", 1.25, 96, 96, true},
+    {"country marker", 0.01, 5, 4, false},         {"waypoint marker", 0.01, 6, 6, false}};
 
 class SpherePieces : public testing::Test {
 protected:
@@ -102,7 +103,7 @@ TEST_F(SpherePieces, AllPiecesSendExactlyWhatGluSphereSends) {
     for (const TSphereCase& c : SceneSpheres) {
         SCOPED_TRACE(c.Name);
         TSpherePieces pieces;
-        pieces.Build(c.Radius, c.Slices, c.Stacks, c.Textured);
+        pieces.Build(c.Radius, c.Slices, c.Stacks, c.Textured, c.Bands, c.Sectors);
         EXPECT_GE(pieces.PieceCount(), 3u);
         for (int pass = 0; pass < 4; ++pass) {
             glMatrixMode(GL_PROJECTION);
@@ -156,7 +157,7 @@ TEST_F(SpherePieces, CulledViewsKeepEveryFacetThatCanShow) {
     for (const TSphereCase& c : SceneSpheres) {
         if (c.Radius < 1) continue; // markers are drawn whole
         TSpherePieces pieces;
-        pieces.Build(c.Radius, c.Slices, c.Stacks, c.Textured);
+        pieces.Build(c.Radius, c.Slices, c.Stacks, c.Textured, c.Bands, c.Sectors);
         for (const TView& v : views) {
             SCOPED_TRACE(std::string(c.Name) + ", " + v.Name);
             glMatrixMode(GL_PROJECTION);
@@ -185,6 +186,57 @@ TEST_F(SpherePieces, CulledViewsKeepEveryFacetThatCanShow) {
         }
         pieces.Release();
     }
+}
+
+// The area of the quad of a strip that begins at vertex v.
+double QuadArea(const TSphereMesh& mesh, GLint v) {
+    const auto at = [&](GLint i) { return mesh.Positions[static_cast<std::size_t>(i)]; };
+    const auto half = [](const TVertex& a, const TVertex& b, const TVertex& c) {
+        const double ux = b.X - a.X, uy = b.Y - a.Y, uz = b.Z - a.Z;
+        const double vx = c.X - a.X, vy = c.Y - a.Y, vz = c.Z - a.Z;
+        const double x = uy * vz - uz * vy, y = uz * vx - ux * vz, z = ux * vy - uy * vx;
+        return std::sqrt(x * x + y * y + z * z) / 2;
+    };
+    return half(at(v), at(v + 1), at(v + 3)) + half(at(v), at(v + 3), at(v + 2));
+}
+
+TEST(SpherePieceBounds, PiecesWithinAnAngleHaveEveryVertexThere) {
+    // Directions north and south, east and west, on a pole and between the pole and the
+    // seam; the half-sphere (a light's or the sun's horizon) and a narrower cap.
+    const TSphereMesh mesh = MakeSphereMesh(5.0, 128, 128, true);
+    const std::vector<TSpherePiece> pieces = MakeSpherePieces(mesh, 4, 4);
+    const TVertex directions[] = {{1, 0, 0},        {-1, 0, 0},        {0, 1, 0},
+                                  {0, -1, 0},       {0, 0, 1},         {0, 0, -1},
+                                  {0.3f, -2, 1.4f}, {0.3f, -2, -1.4f}, {0, 0, 0.1f}};
+    for (const double angle : {M_PI / 2, M_PI / 6}) {
+        for (const TVertex& d : directions) {
+            SCOPED_TRACE(std::to_string(d.X) + " " + std::to_string(d.Y) + " " +
+                         std::to_string(d.Z) + ", angle " + std::to_string(angle));
+            const double dl = std::sqrt(d.X * d.X + d.Y * d.Y + d.Z * d.Z);
+            double within = 0, all = 0; // area of the pieces
+            for (const TSpherePiece& piece : pieces) {
+                double area = 0;
+                for (GLint v = piece.First; v + 3 < piece.First + piece.Count; v += 2)
+                    area += QuadArea(mesh, v);
+                all += area;
+                if (!PieceWithin(piece, d, angle)) continue;
+                within += area;
+                for (GLint i = piece.First; i < piece.First + piece.Count; ++i) {
+                    const TVertex& p = mesh.Positions[static_cast<std::size_t>(i)];
+                    const double cosine = (p.X * d.X + p.Y * d.Y + p.Z * d.Z) /
+                                          (dl * std::sqrt(p.X * p.X + p.Y * p.Y + p.Z * p.Z));
+                    ASSERT_GE(cosine, std::cos(angle)) << "vertex " << i;
+                }
+            }
+            // Most of the cap is known to be there: the bounds are tight.
+            EXPECT_GT(within / all, 0.5 * (1 - std::cos(angle)) / 2);
+        }
+    }
+    // No direction, or a piece without known bounds, tells nothing.
+    EXPECT_FALSE(PieceWithin(pieces.front(), TVertex{0, 0, 0}, M_PI));
+    TSpherePiece unknown;
+    unknown.Spread = static_cast<float>(M_PI);
+    EXPECT_FALSE(PieceWithin(unknown, TVertex{1, 0, 0}, M_PI));
 }
 
 } // namespace
