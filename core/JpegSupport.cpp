@@ -49,7 +49,10 @@ bool ChooseOutput(jpeg_decompress_struct& info, TJpegLayout layout) {
             info.out_color_space = JCS_CMYK;
             break;
         default:
-            info.out_color_space = JCS_RGB;
+            // libjpeg adds the full alpha byte itself where it can, with the same conversion.
+            info.out_color_space =
+                info.num_components == 3 && info.jpeg_color_space == JCS_YCbCr ? JCS_EXT_RGBA
+                                                                                : JCS_RGB;
             break;
         }
         return true;
@@ -137,7 +140,7 @@ bool Decode(TDecodeState& s, std::span<const std::uint8_t> data, const TJpegDeco
     const J_COLOR_SPACE space = info.out_color_space;
     if (components != ComponentsOf(space)) return false;
 
-    const bool spread = rules.Layout == TJpegLayout::Rgba;
+    const bool spread = rules.Layout == TJpegLayout::Rgba && space != JCS_EXT_RGBA;
     if (!sink.Begin(width, height, spread ? 4 : components)) return false;
     if (spread) s.Row.resize(static_cast<std::size_t>(width) * components);
     const bool adobeInverted = info.saw_Adobe_marker;
