@@ -263,6 +263,13 @@ void TScene::StartPreparing() {
     if (!BoundaryJob.valid()) BoundaryJob = StartWork(BoundaryLayout);
 }
 
+// Each build step starts only its own work if it is not under way: a step that started the
+// others as well would start them again once their results were taken.
+void TScene::StartEarth() {
+    InitNimboraResources();
+    StartPicture(EarthJob, ":/earth2048.jpg");
+}
+
 void TScene::StartPreparingDayNight() {
     InitNimboraResources();
     StartPicture(SunJob, ":/sun.jpg");
@@ -280,7 +287,7 @@ void TScene::StartLightsJob() {
 }
 
 bool TScene::LoadEmbeddedTextures() {
-    StartPreparing();
+    StartEarth();
     return LoadPictureTexture(EarthJob.get(), EarthTex);
 }
 
@@ -291,7 +298,7 @@ void TScene::MakeEarthList() {
 }
 
 void TScene::MakeBoundaryList() {
-    StartPreparing();
+    if (!BoundaryJob.valid()) BoundaryJob = StartWork(BoundaryLayout);
     Boundaries.Build(BoundaryJob.get());
 }
 

@@ -169,6 +169,7 @@ private:
     void MakeFont();
     void SetupLights(const TLightingSets& sets);
     void EnableCapabilities();
+    void StartEarth();
     bool LoadEmbeddedTextures();
     void LoadLightsTexture(const std::optional<TGreyPicture>& lights);
     void MakeEarthList();
