@@ -3,7 +3,7 @@
 #include "core/HttpDate.h"
 #include "core/TextHelpers.h"
 
-#include <curl/curl.h>
+#include "net/CurlLibrary.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -22,11 +22,6 @@ namespace {
 // Header blocks of all responses of one request together; a peer that sends more is hostile.
 constexpr std::size_t MaxHeaderBytes = 256 * 1024;
 constexpr long MaxRedirects = 5;
-
-void GlobalInit() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 // Value of the first header line named `name` (given with its colon), trimmed; nullopt-like
 // flag through `found`.
@@ -80,19 +75,20 @@ bool ParsePort(const std::string& text, long* port) {
 }
 
 bool IsHttpUrl(const std::string& url) {
-    if (url.empty() || HasLineBreak(url)) return false;
-    CURLU* u = curl_url();
+    const TCurlLibrary* curl = Curl();
+    if (!curl || url.empty() || HasLineBreak(url)) return false;
+    CURLU* u = curl->url();
     if (!u) return false;
     bool ok = false;
-    if (curl_url_set(u, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK) {
+    if (curl->url_set(u, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK) {
         char* scheme = nullptr;
-        if (curl_url_get(u, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK && scheme) {
+        if (curl->url_get(u, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK && scheme) {
             std::string s = scheme;
             ok = s == "http" || s == "https";
         }
-        curl_free(scheme);
+        curl->free(scheme);
     }
-    curl_url_cleanup(u);
+    curl->url_cleanup(u);
     return ok;
 }
 
@@ -124,24 +120,23 @@ struct THttpCli::TCurlTrampolines {
 };
 
 THttpCli::THttpCli() {
-    GlobalInit();
-    Multi = curl_multi_init();
+    if (const TCurlLibrary* curl = Curl()) Multi = curl->multi_init();
 }
 
 THttpCli::~THttpCli() {
     ReleaseEasy();
     CloseBodySink();
-    if (Multi) curl_multi_cleanup(static_cast<CURLM*>(Multi));
+    if (Multi) Curl()->multi_cleanup(static_cast<CURLM*>(Multi));
 }
 
 void THttpCli::ReleaseEasy() {
     if (Easy) {
-        curl_multi_remove_handle(static_cast<CURLM*>(Multi), static_cast<CURL*>(Easy));
-        curl_easy_cleanup(static_cast<CURL*>(Easy));
+        Curl()->multi_remove_handle(static_cast<CURLM*>(Multi), static_cast<CURL*>(Easy));
+        Curl()->easy_cleanup(static_cast<CURL*>(Easy));
         Easy = nullptr;
     }
     if (HeaderList) {
-        curl_slist_free_all(static_cast<curl_slist*>(HeaderList));
+        Curl()->slist_free_all(static_cast<curl_slist*>(HeaderList));
         HeaderList = nullptr;
     }
 }
@@ -176,25 +171,25 @@ bool THttpCli::GetAsync() {
     for (const auto& line : lines) {
         // A line break would let a value smuggle in further header lines.
         if (line.empty() || HasLineBreak(line)) {
-            curl_slist_free_all(list);
+            Curl()->slist_free_all(list);
             return false;
         }
-        curl_slist* next = curl_slist_append(list, line.c_str());
+        curl_slist* next = Curl()->slist_append(list, line.c_str());
         if (!next) {
-            curl_slist_free_all(list);
+            Curl()->slist_free_all(list);
             return false;
         }
         list = next;
     }
 
-    CURL* e = curl_easy_init();
+    CURL* e = Curl()->easy_init();
     if (!e) {
-        curl_slist_free_all(list);
+        Curl()->slist_free_all(list);
         return false;
     }
     bool ok = true;
     auto set = [&ok, e](CURLoption opt, auto value) {
-        if (curl_easy_setopt(e, opt, value) != CURLE_OK) ok = false;
+        if (Curl()->easy_setopt(e, opt, value) != CURLE_OK) ok = false;
     };
     set(CURLOPT_URL, r.Url.c_str());
     set(CURLOPT_PROTOCOLS_STR, "http,https");
@@ -247,8 +242,8 @@ bool THttpCli::GetAsync() {
     set(CURLOPT_LOW_SPEED_TIME, long(std::max(t.LowSpeedSeconds, 0)));
     set(CURLOPT_TIMEOUT, long(std::max(t.TotalSeconds, 0)));
     if (!ok) {
-        curl_easy_cleanup(e);
-        curl_slist_free_all(list);
+        Curl()->easy_cleanup(e);
+        Curl()->slist_free_all(list);
         return false;
     }
 
@@ -259,9 +254,9 @@ bool THttpCli::GetAsync() {
     Received = 0;
     BodyLimit = r.MaxBodyBytes;
 
-    if (curl_multi_add_handle(static_cast<CURLM*>(Multi), e) != CURLM_OK) {
-        curl_easy_cleanup(e);
-        curl_slist_free_all(list);
+    if (Curl()->multi_add_handle(static_cast<CURLM*>(Multi), e) != CURLM_OK) {
+        Curl()->easy_cleanup(e);
+        Curl()->slist_free_all(list);
         return false;
     }
     Easy = e;
@@ -278,14 +273,14 @@ bool THttpCli::Step(int waitMs) {
     auto* multi = static_cast<CURLM*>(Multi);
     int running = 0;
     InCallback = true;
-    CURLMcode mc = curl_multi_perform(multi, &running);
+    CURLMcode mc = Curl()->multi_perform(multi, &running);
     InCallback = false;
     if (mc != CURLM_OK) {
         FinishRequest(CURLE_FAILED_INIT, false);
         return false;
     }
     int queued = 0;
-    while (CURLMsg* msg = curl_multi_info_read(multi, &queued)) {
+    while (CURLMsg* msg = Curl()->multi_info_read(multi, &queued)) {
         if (msg->msg == CURLMSG_DONE && Easy && msg->easy_handle == Easy) {
             FinishRequest(msg->data.result, false);
             break;
@@ -294,7 +289,7 @@ bool THttpCli::Step(int waitMs) {
     // The request may have finished, or a callback may have asked for an abort.
     if (Easy && AbortRequested) FinishRequest(HttpErrAborted, true);
     if (!Easy) return false;
-    curl_multi_poll(multi, nullptr, 0, waitMs, nullptr);
+    Curl()->multi_poll(multi, nullptr, 0, waitMs, nullptr);
     return true;
 }
 
@@ -310,7 +305,7 @@ void THttpCli::Abort() {
 
 void THttpCli::FinishRequest(int code, bool fromAbort) {
     long status = 0;
-    if (Easy) curl_easy_getinfo(static_cast<CURL*>(Easy), CURLINFO_RESPONSE_CODE, &status);
+    if (Easy) Curl()->easy_getinfo(static_cast<CURL*>(Easy), CURLINFO_RESPONSE_CODE, &status);
     if (AbortRequested) {
         code = HttpErrAborted;
         fromAbort = true;
