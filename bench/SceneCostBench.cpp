@@ -187,13 +187,32 @@ void TimeLightsBake(TScene& scene, const TLightingSets& sets, TFrameState frame)
         for (int run = 0; run < 5; ++run) {
             const auto start = std::chrono::steady_clock::now();
             const TGreyPicture cover = CloudCover(cloud.width(), cloud.height(), 3, rgb);
-            ms.push_back(std::chrono::duration<double, std::milli>(
-                             std::chrono::steady_clock::now() - start)
-                             .count());
+            ms.push_back(
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                    .count());
             if (cover.Pixels.empty()) return;
         }
-        std::printf("cloud cover of a %dx%d RGB picture: %.2f ms\n", cloud.width(),
-                    cloud.height(), Median(ms));
+        std::printf("cloud cover of a %dx%d RGB picture: %.2f ms\n", cloud.width(), cloud.height(),
+                    Median(ms));
+    }
+    // The bake alone, the lights at the earth's size, the clouds at 2048x1024.
+    const TGreyPicture cover =
+        CloudCover(2048, 1024, 1, std::vector<std::uint8_t>(2048 * 1024, 99));
+    for (const QSize earth : {QSize(2048, 1024), QSize(4096, 2048)}) {
+        const std::size_t pixels = std::size_t(earth.width()) * earth.height();
+        const TGreyPicture lights{earth.width(), earth.height(),
+                                  std::vector<std::uint8_t>(pixels, 50)};
+        std::vector<std::uint8_t> rgba(pixels * 4, 0);
+        std::vector<double> ms;
+        for (int run = 0; run < 5; ++run) {
+            const auto start = std::chrono::steady_clock::now();
+            BakeLitLights(rgba, earth.width(), earth.height(), lights, &cover);
+            ms.push_back(
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                    .count());
+        }
+        std::printf("lights baked into a %dx%d earth under 2048x1024 clouds: %.2f ms\n",
+                    earth.width(), earth.height(), Median(ms));
     }
     QOpenGLFramebufferObject fbo(QSize(640, 480), QOpenGLFramebufferObject::CombinedDepthStencil);
     fbo.bind();

@@ -193,8 +193,8 @@ TGreyPicture CloudCover(int width, int height, int channels, std::span<const std
     return cover;
 }
 
-void BakeLitLights(std::span<std::uint8_t> rgba, int width, int height,
-                   const TGreyPicture& lights, const TGreyPicture* cover) {
+void BakeLitLights(std::span<std::uint8_t> rgba, int width, int height, const TGreyPicture& lights,
+                   const TGreyPicture* cover) {
     if (width <= 0 || height <= 0 || rgba.size() < static_cast<std::size_t>(width) * height * 4)
         return;
     if (!Holds(lights)) {

@@ -63,8 +63,8 @@ TGreyPicture CloudCover(int width, int height, int channels, std::span<const std
 // lights and clouds are): lights x (1 - FullCloudShade x cover), each read at the pixel's centre
 // with linear filtering, wrapping from east to west and held at the poles, so the pictures may
 // differ in size. cover null or empty: a clear sky. The colour channels stay as they are.
-void BakeLitLights(std::span<std::uint8_t> rgba, int width, int height,
-                   const TGreyPicture& lights, const TGreyPicture* cover);
+void BakeLitLights(std::span<std::uint8_t> rgba, int width, int height, const TGreyPicture& lights,
+                   const TGreyPicture* cover);
 
 // The fragment program (context current). The earth is drawn under it with its usual material
 // and lighting, its texture on unit 0 carrying the lit lights in its alpha channel

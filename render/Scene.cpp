@@ -649,16 +649,17 @@ void TScene::BakeLightsIntoEarth(bool clouds) {
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &height);
     if (width <= 0 || height <= 0) return;
     // The texture's own copy is the only one: read it back, set its alpha, send it again. Only
-    // the full level is ever drawn (linear filtering from it alone).
-    std::vector<std::uint8_t> rgba(static_cast<std::size_t>(width) * height * 4);
+    // the full level is ever drawn (linear filtering from it alone). The buffer stays for the
+    // next bake: a fresh one of the detailed earth's 32 MB takes longer to map than the bake.
+    std::vector<std::uint8_t>& rgba = BakeBuffer;
+    rgba.resize(static_cast<std::size_t>(width) * height * 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glPixelStorei(GL_PACK_ROW_LENGTH, 0);
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
     BakeLitLights(rgba, width, height, *Lights, clouds ? &CloudsCover : nullptr);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE,
-                    rgba.data());
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
     Baked = source;
 }
 
@@ -830,8 +831,9 @@ bool TScene::ChangeEarthTexture(bool detailed) {
     if (DayNightBuilt)
         SetLightsPicture(DecodeCityLightsFile(detailed ? QStringLiteral(":/night4096.jpg")
                                                        : QStringLiteral(":/night2048.jpg")));
-    return NewEarthTexture(LoadJpegTexture(
-        detailed ? QStringLiteral(":/earth4096.jpg") : QStringLiteral(":/earth2048.jpg"), EarthTex));
+    return NewEarthTexture(LoadJpegTexture(detailed ? QStringLiteral(":/earth4096.jpg")
+                                                    : QStringLiteral(":/earth2048.jpg"),
+                                           EarthTex));
 }
 
 bool TScene::NewEarthTexture(bool loaded) {
@@ -878,6 +880,7 @@ void TScene::Release() {
     for (GLuint* tex : {&EarthTex, &CloudTex, &SunTex, &MoonTex})
         FreeTexture(*tex);
     Baked.reset();
+    BakeBuffer = {};
     HasContext = false;
     DayNightBuilt = false;
     LightingMode = -1;

@@ -231,6 +231,7 @@ private:
     };
     TBakeSource Current{1, 1};
     std::optional<TBakeSource> Baked;
+    std::vector<std::uint8_t> BakeBuffer; // the earth texture's pixels while baking
     GLuint AxesDL = 0, SunDL = 0, MoonDL = 0;
     GLuint TimeZoneDL = 0;
     TFontAtlas Font;
@@ -250,7 +251,7 @@ private:
     int LightingMode = -1; // -1 none yet, 0 RGB, 1 sun
     bool HasContext = false;
     bool DayNightBuilt = false;
-    bool DetailedEarth = false;   // the 4096-wide pictures
+    bool DetailedEarth = false;     // the 4096-wide pictures
     bool LightsJobDetailed = false; // which night lights LightsJob decodes
     int PanelWidth = 1, PanelHeight = 1;
     double FontScale = 1; // what the font atlas was built for
