@@ -116,8 +116,8 @@ void TimeBuildSteps(const TLightingSets& sets) {
 // the view's matrix in place; each case clears the framebuffer and draws the one layer.
 void TimeEarthLayer(TScene& scene, const TLightingSets& sets, const TFrameState& busy, int frames,
                     const std::string& only) {
-    if (TSceneTestSeam::Objects(scene).LightsTex == 0)
-        std::printf("earth layer: no lights texture here, lights not timed\n");
+    if (!TSceneTestSeam::HasLights(scene))
+        std::printf("earth layer: no lights picture here, lights not timed\n");
     const int rounds = 5;
     const int perRound = std::max(1, frames / rounds);
     const struct {
@@ -176,6 +176,72 @@ void TimeEarthLayer(TScene& scene, const TLightingSets& sets, const TFrameState&
     }
 }
 
+// What the lights cost when the clouds change: the cover taken from a new cloud picture (on the
+// window's thread with its installation), and the first earth layer after the clouds were
+// shown or hidden, which bakes the lights into the earth texture's alpha, against the next one.
+void TimeLightsBake(TScene& scene, const TLightingSets& sets, TFrameState frame) {
+    if (!TSceneTestSeam::HasLights(scene)) return;
+    for (const QSize cloud : {QSize(2048, 1024), QSize(4096, 2048)}) {
+        const std::vector<std::uint8_t> rgb(std::size_t(cloud.width()) * cloud.height() * 3, 99);
+        std::vector<double> ms;
+        for (int run = 0; run < 5; ++run) {
+            const auto start = std::chrono::steady_clock::now();
+            const TGreyPicture cover = CloudCover(cloud.width(), cloud.height(), 3, rgb);
+            ms.push_back(
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                    .count());
+            if (cover.Pixels.empty()) return;
+        }
+        std::printf("cloud cover of a %dx%d RGB picture: %.2f ms\n", cloud.width(), cloud.height(),
+                    Median(ms));
+    }
+    // The bake alone, the lights at the earth's size, the clouds at 2048x1024.
+    const TGreyPicture cover =
+        CloudCover(2048, 1024, 1, std::vector<std::uint8_t>(2048 * 1024, 99));
+    for (const QSize earth : {QSize(2048, 1024), QSize(4096, 2048)}) {
+        const std::size_t pixels = std::size_t(earth.width()) * earth.height();
+        const TGreyPicture lights{earth.width(), earth.height(),
+                                  std::vector<std::uint8_t>(pixels, 50)};
+        std::vector<std::uint8_t> rgba(pixels * 4, 0);
+        std::vector<double> ms;
+        for (int run = 0; run < 5; ++run) {
+            const auto start = std::chrono::steady_clock::now();
+            BakeLitLights(rgba, earth.width(), earth.height(), lights, &cover);
+            ms.push_back(
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                    .count());
+        }
+        std::printf("lights baked into a %dx%d earth under 2048x1024 clouds: %.2f ms\n",
+                    earth.width(), earth.height(), Median(ms));
+    }
+    QOpenGLFramebufferObject fbo(QSize(640, 480), QOpenGLFramebufferObject::CombinedDepthStencil);
+    fbo.bind();
+    scene.OpenGLPanelResize(640, 480);
+    frame.ShowCityLights = true;
+    frame.SunLon += 180;
+    for (const bool detailed : {false, true}) {
+        scene.ChangeEarthTexture(detailed);
+        std::vector<double> baking, steady;
+        for (int run = 0; run < 6; ++run) {
+            frame.ShowClouds = run % 2 == 0;
+            for (std::vector<double>* into : {&baking, &steady}) {
+                glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+                const auto start = std::chrono::steady_clock::now();
+                TSceneTestSeam::DrawEarth(scene, frame, sets);
+                glFinish();
+                into->push_back(std::chrono::duration<double, std::milli>(
+                                    std::chrono::steady_clock::now() - start)
+                                    .count());
+            }
+        }
+        std::printf("earth layer %s, 640x480, night: first after the clouds were shown or hidden "
+                    "%.2f ms, next %.2f ms\n",
+                    detailed ? "4096x2048" : "2048x1024", Median(baking), Median(steady));
+    }
+    scene.ChangeEarthTexture(false);
+    fbo.release();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -195,6 +261,7 @@ int main(int argc, char** argv) {
     if (earthOnly) {
         TimeEarthLayer(scene, sets, bench::BusyFrame(points, clouds), frames,
                        argc > 3 ? argv[3] : "");
+        if (argc <= 3) TimeLightsBake(scene, sets, bench::BusyFrame(points, clouds));
         scene.Release();
         return 0;
     }

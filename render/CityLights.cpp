@@ -26,37 +26,22 @@ constexpr int FullRed = 100;
 constexpr qint64 MaxNightFileBytes = qint64{64} * 1024 * 1024;
 
 // The earth as the fixed function would draw it (GL_MODULATE), plus the lights in a warm
-// sodium colour, dimmed under the clouds when CLOUDS is defined. gl_TexCoord[1].s is the
-// twilight's progress, from the plane of texture unit 1. Every texture sample costs about a
-// third of the earth's fill where the program runs on the processor, so a frame without
-// clouds takes the program without their sample.
-constexpr char FragmentVersion[] = "#version 110\n";
-constexpr char CloudsDefine[] = "#define CLOUDS 1\n";
-constexpr char FragmentSource[] = R"(
+// sodium colour. gl_TexCoord[1].s is the twilight's progress, from the plane of texture unit 1.
+// The lights, already dimmed by the clouds, come with the earth's own sample in its alpha: every
+// texture sample costs about a third of the earth's fill where the program runs on the
+// processor, and one is all the earth without lights takes.
+constexpr char FragmentSource[] = R"(#version 110
 uniform sampler2D Earth;
-uniform sampler2D Lights;
 uniform float Textured;
-#ifdef CLOUDS
-uniform sampler2D Clouds;
-uniform float CloudShade;
-#endif
 void main() {
-    vec2 at = gl_TexCoord[0].st;
+    vec4 earth = texture2D(Earth, gl_TexCoord[0].st);
     vec4 day = gl_Color;
-    if (Textured > 0.5) day *= texture2D(Earth, at);
+    if (Textured > 0.5) day.rgb *= earth.rgb;
     float t = clamp(gl_TexCoord[1].s, 0.0, 1.0);
-    float light = texture2D(Lights, at).r * t * t * (3.0 - 2.0 * t);
-#ifdef CLOUDS
-    vec3 cloud = texture2D(Clouds, at).rgb;
-    float cover = max(cloud.r, max(cloud.g, cloud.b));
-    light *= 1.0 - CloudShade * cover;
-#endif
+    float light = earth.a * t * t * (3.0 - 2.0 * t);
     gl_FragColor = vec4(day.rgb + light * vec3(1.0, 0.76, 0.42), day.a);
 }
 )";
-
-// How much of the lights a full cloud hides.
-constexpr float FullCloudShade = 0.85f;
 
 bool HasShadingLanguage() {
     const auto* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
@@ -123,12 +108,125 @@ std::optional<TGreyPicture> DecodeCityLightsFile(const QString& path) {
 
 namespace {
 
-// The program with or without the clouds' sample; 0 when it does not compile or link.
-GLuint BuildProgram(bool clouds) {
+// Where the centres of n pixels fall among the m pixels of a picture along one axis: the two
+// pixels around each and the second one's share in 256ths.
+struct TAxisTaps {
+    std::vector<int> First, Second, Share;
+};
+
+TAxisTaps AxisTaps(int n, int m, bool wrap) {
+    TAxisTaps taps;
+    taps.First.resize(n);
+    taps.Second.resize(n);
+    taps.Share.resize(n);
+    for (int k = 0; k < n; ++k) {
+        const double at = (k + 0.5) * m / n - 0.5;
+        const double whole = std::floor(at);
+        int first = static_cast<int>(whole);
+        int share = static_cast<int>(std::lround((at - whole) * 256));
+        if (share == 256) {
+            ++first;
+            share = 0;
+        }
+        int second = first + 1;
+        if (wrap) {
+            first = (first % m + m) % m;
+            second = (second % m + m) % m;
+        } else {
+            first = std::clamp(first, 0, m - 1);
+            second = std::clamp(second, 0, m - 1);
+        }
+        taps.First[k] = first;
+        taps.Second[k] = second;
+        taps.Share[k] = share;
+    }
+    return taps;
+}
+
+bool Holds(const TGreyPicture& picture) {
+    return picture.Width > 0 && picture.Height > 0 &&
+           picture.Pixels.size() == static_cast<std::size_t>(picture.Width) * picture.Height;
+}
+
+// A grey picture read at the centres of a width x height grid, linearly filtered, east and west
+// joined, the poles held: 0..255 x 65536.
+class TGreySampler {
+public:
+    TGreySampler(const TGreyPicture& picture, int width, int height)
+        : Picture(picture), Columns(AxisTaps(width, picture.Width, true)),
+          Rows(AxisTaps(height, picture.Height, false)) {}
+    void SetRow(int y) {
+        Low = Picture.Pixels.data() + static_cast<std::size_t>(Rows.First[y]) * Picture.Width;
+        High = Picture.Pixels.data() + static_cast<std::size_t>(Rows.Second[y]) * Picture.Width;
+        RowShare = Rows.Share[y];
+    }
+    int At(int x) const {
+        const int a = Columns.First[x], b = Columns.Second[x], s = Columns.Share[x];
+        const int low = Low[a] * (256 - s) + Low[b] * s;
+        const int high = High[a] * (256 - s) + High[b] * s;
+        return low * (256 - RowShare) + high * RowShare;
+    }
+
+private:
+    const TGreyPicture& Picture;
+    TAxisTaps Columns, Rows;
+    const std::uint8_t* Low = nullptr;
+    const std::uint8_t* High = nullptr;
+    int RowShare = 0;
+};
+
+} // namespace
+
+TGreyPicture CloudCover(int width, int height, int channels, std::span<const std::uint8_t> pixels) {
+    TGreyPicture cover;
+    if (width <= 0 || height <= 0 || (channels != 1 && channels != 3 && channels != 4) ||
+        pixels.size() != static_cast<std::size_t>(width) * height * channels)
+        return cover;
+    cover.Width = width;
+    cover.Height = height;
+    cover.Pixels.resize(static_cast<std::size_t>(width) * height);
+    const std::uint8_t* p = pixels.data();
+    for (std::uint8_t& out : cover.Pixels) {
+        out = channels == 1 ? p[0] : std::max({p[0], p[1], p[2]});
+        p += channels;
+    }
+    return cover;
+}
+
+void BakeLitLights(std::span<std::uint8_t> rgba, int width, int height, const TGreyPicture& lights,
+                   const TGreyPicture* cover) {
+    if (width <= 0 || height <= 0 || rgba.size() < static_cast<std::size_t>(width) * height * 4)
+        return;
+    if (!Holds(lights)) {
+        for (std::size_t i = 3; i < rgba.size(); i += 4)
+            rgba[i] = 0;
+        return;
+    }
+    TGreySampler light(lights, width, height);
+    std::optional<TGreySampler> cloud;
+    if (cover && Holds(*cover)) cloud.emplace(*cover, width, height);
+    constexpr float Unit = 1.0f / 65536;
+    constexpr float Shade = static_cast<float>(FullCloudShade) / (255.0f * 65536);
+    std::uint8_t* out = rgba.data() + 3;
+    for (int y = 0; y < height; ++y) {
+        light.SetRow(y);
+        if (cloud) cloud->SetRow(y);
+        for (int x = 0; x < width; ++x, out += 4) {
+            float level = static_cast<float>(light.At(x)) * Unit;
+            if (cloud) level *= 1 - static_cast<float>(cloud->At(x)) * Shade;
+            *out = static_cast<std::uint8_t>(std::min(level + 0.5f, 255.0f));
+        }
+    }
+}
+
+namespace {
+
+// The program; 0 when it does not compile or link.
+GLuint BuildProgram() {
     const GLuint shader = glCreateShader(GL_FRAGMENT_SHADER);
     if (shader == 0) return 0;
-    const char* sources[] = {FragmentVersion, clouds ? CloudsDefine : "", FragmentSource};
-    glShaderSource(shader, 3, sources, nullptr);
+    const char* source = FragmentSource;
+    glShaderSource(shader, 1, &source, nullptr);
     glCompileShader(shader);
     GLint ok = GL_FALSE;
     glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
@@ -150,11 +248,6 @@ GLuint BuildProgram(bool clouds) {
     if (program == 0) return 0;
     glUseProgram(program);
     glUniform1i(glGetUniformLocation(program, "Earth"), 0);
-    glUniform1i(glGetUniformLocation(program, "Lights"), 1);
-    if (clouds) {
-        glUniform1i(glGetUniformLocation(program, "Clouds"), 2);
-        glUniform1f(glGetUniformLocation(program, "CloudShade"), FullCloudShade);
-    }
     glUseProgram(0);
     return program;
 }
@@ -164,32 +257,21 @@ GLuint BuildProgram(bool clouds) {
 bool TCityLightsProgram::Build() {
     Release();
     if (!HasShadingLanguage()) return false;
-    Program = BuildProgram(true);
-    ClearProgram = BuildProgram(false);
-    if (Program == 0 || ClearProgram == 0) {
-        Release();
-        return false;
-    }
+    Program = BuildProgram();
+    if (Program == 0) return false;
     TexturedAt = glGetUniformLocation(Program, "Textured");
-    ClearTexturedAt = glGetUniformLocation(ClearProgram, "Textured");
     return true;
 }
 
 void TCityLightsProgram::Release() {
-    for (GLuint* program : {&Program, &ClearProgram}) {
-        if (*program != 0) glDeleteProgram(*program);
-        *program = 0;
-    }
+    if (Program != 0) glDeleteProgram(Program);
+    Program = 0;
 }
 
 TCityLightsProgram::TScope::TScope(const TCityLightsProgram& program, const TUse& use) {
-    const bool clouds = use.CloudTex != 0;
-    glUseProgram(clouds ? program.Program : program.ClearProgram);
-    glUniform1f(clouds ? program.TexturedAt : program.ClearTexturedAt, use.Textured ? 1.0f : 0.0f);
-    glActiveTexture(GL_TEXTURE2);
-    glBindTexture(GL_TEXTURE_2D, use.CloudTex);
+    glUseProgram(program.Program);
+    glUniform1f(program.TexturedAt, use.Textured ? 1.0f : 0.0f);
     glActiveTexture(GL_TEXTURE1);
-    glBindTexture(GL_TEXTURE_2D, use.LightsTex);
     const std::array<double, 4> plane = CityLightsPlane(use.SunLat, use.SunLon, use.Radius);
     glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_OBJECT_LINEAR);
     glTexGendv(GL_S, GL_OBJECT_PLANE, plane.data());
@@ -200,9 +282,6 @@ TCityLightsProgram::TScope::TScope(const TCityLightsProgram& program, const TUse
 TCityLightsProgram::TScope::~TScope() {
     glActiveTexture(GL_TEXTURE1);
     glDisable(GL_TEXTURE_GEN_S);
-    glBindTexture(GL_TEXTURE_2D, 0);
-    glActiveTexture(GL_TEXTURE2);
-    glBindTexture(GL_TEXTURE_2D, 0);
     glActiveTexture(GL_TEXTURE0);
     glUseProgram(0);
 }

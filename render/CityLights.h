@@ -50,8 +50,25 @@ struct TGreyPicture {
 std::optional<TGreyPicture> DecodeCityLights(std::span<const std::uint8_t> jpeg);
 std::optional<TGreyPicture> DecodeCityLightsFile(const QString& path);
 
-// The fragment program (context current). The earth is drawn under it with its usual material,
-// lighting and texture on unit 0; the lights' texture goes on unit 1, the clouds' on unit 2.
+// How much of the lights a full cloud hides.
+inline constexpr double FullCloudShade = 0.85;
+
+// How much of the ground a cloud picture's pixels cover, 0..255: the brightest of their colour
+// channels (channels 1 grey, 3 RGB or 4 RGBA, bottom row first). An empty picture when the
+// sizes do not match the pixels.
+TGreyPicture CloudCover(int width, int height, int channels, std::span<const std::uint8_t> pixels);
+
+// Writes the lights as the night shows them under the clouds into the alpha channel of an RGBA
+// picture of the globe (width x height, 4 bytes a pixel, bottom row first, laid out as the
+// lights and clouds are): lights x (1 - FullCloudShade x cover), each read at the pixel's centre
+// with linear filtering, wrapping from east to west and held at the poles, so the pictures may
+// differ in size. cover null or empty: a clear sky. The colour channels stay as they are.
+void BakeLitLights(std::span<std::uint8_t> rgba, int width, int height, const TGreyPicture& lights,
+                   const TGreyPicture* cover);
+
+// The fragment program (context current). The earth is drawn under it with its usual material
+// and lighting, its texture on unit 0 carrying the lit lights in its alpha channel
+// (BakeLitLights); unit 1's coordinate generation gives the twilight.
 class TCityLightsProgram {
 public:
     TCityLightsProgram() = default;
@@ -64,14 +81,14 @@ public:
     bool Ready() const { return Program != 0; }
     void Release();
 
-    // What one earth layer needs. cloudTex 0: no clouds shown.
+    // What one earth layer needs. Textured false: the earth's colour is the material's alone,
+    // the texture (bound all the same) gives only the lights.
     struct TUse {
-        GLuint LightsTex = 0, CloudTex = 0;
         bool Textured = true;
         double SunLat = 0, SunLon = 0, Radius = 1;
     };
-    // Sets the program and its textures up for the earth; the destructor puts the fixed
-    // function back. Draw the sphere in its own coordinates in between.
+    // Sets the program up for the earth, whose texture is bound on unit 0; the destructor puts
+    // the fixed function back. Draw the sphere in its own coordinates in between.
     class TScope {
     public:
         TScope(const TCityLightsProgram& program, const TUse& use);
@@ -81,9 +98,8 @@ public:
     };
 
 private:
-    GLuint Program = 0;      // with the clouds' sample
-    GLuint ClearProgram = 0; // without: no clouds shown
-    GLint TexturedAt = -1, ClearTexturedAt = -1;
+    GLuint Program = 0;
+    GLint TexturedAt = -1;
 };
 
 } // namespace nimbora

@@ -288,7 +288,7 @@ void TScene::StartLightsJob() {
 
 bool TScene::LoadEmbeddedTextures() {
     StartEarth();
-    return LoadPictureTexture(EarthJob.get(), EarthTex);
+    return NewEarthTexture(LoadPictureTexture(EarthJob.get(), EarthTex));
 }
 
 void TScene::MakeEarthList() {
@@ -394,7 +394,7 @@ void TScene::BuildDayNight() {
     // The detail changed since the lights were asked for.
     if (LightsJobDetailed != DetailedEarth) StartLightsJob();
     // The lights are an extra: without them (or without shaders) the night side stays dark.
-    LoadLightsTexture(LightsJob.get());
+    SetLightsPicture(LightsJob.get());
     CityLights.Build();
     MakeSunList();
     MakeMoonList();
@@ -602,20 +602,30 @@ void TScene::DrawEarth(const TFrameState& f, const TLightingSets& sets) {
         TGlCapabilities unlit{{GL_LIGHTING, false}, {GL_TEXTURE_2D, false}};
         glCallList(AxesDL);
     }
+    const bool lights = sun && f.ShowCityLights && Lights && CityLights.Ready();
+    if (lights) BakeLightsIntoEarth(f.CloudsAvailable && f.ShowClouds && CloudTex != 0);
     TGlMatrixScope matrix;
     TGlCapabilities texture{{GL_TEXTURE_2D, f.ShowTexturing}};
-    if (f.ShowTexturing) {
-        ApplyMaterial(sun ? sets.SunEarth1 : sets.RgbEarth1);
-        glBindTexture(GL_TEXTURE_2D, EarthTex);
-    } else {
-        ApplyMaterial(sun ? sets.SunEarth2 : sets.RgbEarth2);
+    ApplyMaterial(f.ShowTexturing ? (sun ? sets.SunEarth1 : sets.RgbEarth1)
+                                  : (sun ? sets.SunEarth2 : sets.RgbEarth2));
+    // The lights' program reads the lights from the texture even on an untextured earth.
+    if (f.ShowTexturing || lights) glBindTexture(GL_TEXTURE_2D, EarthTex);
+    // Where the texture's alpha holds the lights, the fixed function takes alpha from the
+    // material alone, as from a picture without alpha: the framebuffer's alpha is what a
+    // compositor shows the window with.
+    const bool alphaHoldsLights = Baked.has_value();
+    if (alphaHoldsLights) {
+        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB, GL_MODULATE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_RGB, GL_TEXTURE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE1_RGB, GL_PRIMARY_COLOR);
+        glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_ALPHA, GL_REPLACE);
+        glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_ALPHA, GL_PRIMARY_COLOR);
     }
     // The sphere's pole axis (z) becomes the globe's (y).
     glRotatef(-90, 1, 0, 0);
-    if (sun && f.ShowCityLights && LightsTex != 0 && CityLights.Ready()) {
+    if (lights) {
         TCityLightsProgram::TUse use;
-        use.LightsTex = LightsTex;
-        use.CloudTex = f.CloudsAvailable && f.ShowClouds ? CloudTex : 0;
         use.Textured = f.ShowTexturing;
         use.SunLat = f.SunLat;
         use.SunLon = f.SunLon;
@@ -629,11 +639,35 @@ void TScene::DrawEarth(const TFrameState& f, const TLightingSets& sets) {
             return PieceWithin(piece, sunward, M_PI / 2);
         };
         EarthSphere.Draw(day);
-        TCityLightsProgram::TScope lights(CityLights, use);
+        TCityLightsProgram::TScope program(CityLights, use);
         EarthSphere.Draw([&day](const TSpherePiece& piece) { return !day(piece); });
-        return;
+    } else {
+        EarthSphere.Draw();
     }
-    EarthSphere.Draw();
+    if (alphaHoldsLights) glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+}
+
+void TScene::BakeLightsIntoEarth(bool clouds) {
+    const TBakeSource source{Current.Lights, clouds ? Current.Clouds : 0u};
+    if (Baked == source || !Lights || EarthTex == 0) return;
+    glBindTexture(GL_TEXTURE_2D, EarthTex);
+    GLint width = 0, height = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &height);
+    if (width <= 0 || height <= 0) return;
+    // The texture's own copy is the only one: read it back, set its alpha, send it again. Only
+    // the full level is ever drawn (linear filtering from it alone). The buffer stays for the
+    // next bake: a fresh one of the detailed earth's 32 MB takes longer to map than the bake.
+    std::vector<std::uint8_t>& rgba = BakeBuffer;
+    rgba.resize(static_cast<std::size_t>(width) * height * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    BakeLitLights(rgba, width, height, *Lights, clouds ? &CloudsCover : nullptr);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    Baked = source;
 }
 
 void TScene::DrawOverlayLines(const TFrameState& f) {
@@ -802,23 +836,32 @@ bool TScene::ChangeEarthTexture(bool detailed) {
     InitNimboraResources();
     DetailedEarth = detailed;
     if (DayNightBuilt)
-        LoadLightsTexture(DecodeCityLightsFile(detailed ? QStringLiteral(":/night4096.jpg")
-                                                        : QStringLiteral(":/night2048.jpg")));
-    return LoadJpegTexture(
-        detailed ? QStringLiteral(":/earth4096.jpg") : QStringLiteral(":/earth2048.jpg"), EarthTex);
+        SetLightsPicture(DecodeCityLightsFile(detailed ? QStringLiteral(":/night4096.jpg")
+                                                       : QStringLiteral(":/night2048.jpg")));
+    return NewEarthTexture(LoadJpegTexture(detailed ? QStringLiteral(":/earth4096.jpg")
+                                                    : QStringLiteral(":/earth2048.jpg"),
+                                           EarthTex));
 }
 
-void TScene::LoadLightsTexture(const std::optional<TGreyPicture>& lights) {
-    if (lights)
-        LoadPixelTexture(lights->Width, lights->Height, 1, lights->Pixels.data(), LightsTex);
+bool TScene::NewEarthTexture(bool loaded) {
+    // A new picture's alpha is its own until the lights are baked into it.
+    if (loaded) Baked.reset();
+    return loaded;
+}
+
+void TScene::SetLightsPicture(std::optional<TGreyPicture>&& lights) {
+    if (!lights) return;
+    Lights = std::move(lights);
+    ++Current.Lights;
 }
 
 bool TScene::SetEarthTexture(std::span<const std::uint8_t> jpeg) {
-    return LoadJpegTexture(jpeg, EarthTex);
+    return NewEarthTexture(LoadJpegTexture(jpeg, EarthTex));
 }
 
 bool TScene::SetCloudTexture(std::span<const std::uint8_t> jpeg) {
-    return LoadJpegTexture(jpeg, CloudTex);
+    const std::optional<TRgbaPicture> picture = DecodeJpeg(jpeg);
+    return picture && SetCloudPicture(picture->Width, picture->Height, 4, picture->Pixels);
 }
 
 bool TScene::SetCloudPicture(int width, int height, int channels,
@@ -826,7 +869,11 @@ bool TScene::SetCloudPicture(int width, int height, int channels,
     if (width <= 0 || height <= 0 || channels <= 0 ||
         pixels.size() != static_cast<std::size_t>(width) * height * channels)
         return false;
-    return LoadPixelTexture(width, height, channels, pixels.data(), CloudTex);
+    if (!LoadPixelTexture(width, height, channels, pixels.data(), CloudTex)) return false;
+    // What the clouds hide of the lights, for the next bake.
+    CloudsCover = CloudCover(width, height, channels, pixels);
+    ++Current.Clouds;
+    return true;
 }
 
 void TScene::Release() {
@@ -837,8 +884,10 @@ void TScene::Release() {
         sphere->Release();
     Font.Release();
     CityLights.Release();
-    for (GLuint* tex : {&EarthTex, &CloudTex, &SunTex, &MoonTex, &LightsTex})
+    for (GLuint* tex : {&EarthTex, &CloudTex, &SunTex, &MoonTex})
         FreeTexture(*tex);
+    Baked.reset();
+    BakeBuffer = {};
     HasContext = false;
     DayNightBuilt = false;
     LightingMode = -1;

@@ -171,7 +171,10 @@ private:
     void EnableCapabilities();
     void StartEarth();
     bool LoadEmbeddedTextures();
-    void LoadLightsTexture(const std::optional<TGreyPicture>& lights);
+    // Passes on whether a new earth texture was loaded, forgetting the lights baked into the old.
+    bool NewEarthTexture(bool loaded);
+    // Keeps the night lights' picture (none: unchanged) for the earth texture's alpha.
+    void SetLightsPicture(std::optional<TGreyPicture>&& lights);
     void MakeEarthList();
     void MakeBoundaryList();
     void MakeTimeZoneList(float r = TimeZoneRadius);
@@ -188,6 +191,9 @@ private:
     // as it found it: textures and lighting on, blending off.
     void BeginFrame(const TFrameState& frame);
     void DrawEarth(const TFrameState& frame, const TLightingSets& sets);
+    // Puts the lights, dimmed by the clouds when they are shown, into the earth texture's alpha
+    // unless it holds them so already.
+    void BakeLightsIntoEarth(bool clouds);
     void DrawOverlayLines(const TFrameState& frame);
     void DrawMarkersAndNames(const TFrameState& frame);
     void DrawClouds(const TFrameState& frame, const TLightingSets& sets);
@@ -213,8 +219,20 @@ private:
     std::future<std::optional<TGreyPicture>> LightsJob;
     std::future<TLineLayout> BoundaryJob;
 
-    GLuint EarthTex = 0, CloudTex = 0, SunTex = 0, MoonTex = 0, LightsTex = 0;
+    GLuint EarthTex = 0, CloudTex = 0, SunTex = 0, MoonTex = 0;
     TCityLightsProgram CityLights;
+    // The night lights and the installed clouds' cover, kept for the bake into the earth's alpha.
+    std::optional<TGreyPicture> Lights;
+    TGreyPicture CloudsCover;
+    // Counted up with each new lights picture and cloud picture; what the earth texture's alpha
+    // was baked from, none while it is its picture's own (a new earth texture).
+    struct TBakeSource {
+        unsigned Lights = 0, Clouds = 0; // Clouds 0: none shown
+        bool operator==(const TBakeSource&) const = default;
+    };
+    TBakeSource Current{1, 1};
+    std::optional<TBakeSource> Baked;
+    std::vector<std::uint8_t> BakeBuffer; // the earth texture's pixels while baking
     GLuint AxesDL = 0, SunDL = 0, MoonDL = 0;
     GLuint TimeZoneDL = 0;
     TFontAtlas Font;
@@ -234,7 +252,7 @@ private:
     int LightingMode = -1; // -1 none yet, 0 RGB, 1 sun
     bool HasContext = false;
     bool DayNightBuilt = false;
-    bool DetailedEarth = false;   // the 4096-wide pictures
+    bool DetailedEarth = false;     // the 4096-wide pictures
     bool LightsJobDetailed = false; // which night lights LightsJob decodes
     int PanelWidth = 1, PanelHeight = 1;
     double FontScale = 1; // what the font atlas was built for

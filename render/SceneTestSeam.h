@@ -23,12 +23,14 @@ struct TSceneTestSeam {
     static void DrawEarth(TScene& scene, const TFrameState& frame, const TLightingSets& sets) {
         scene.DrawEarth(frame, sets);
     }
+    // The night lights' picture is there (the day-and-night globe was shown).
+    static bool HasLights(const TScene& scene) { return scene.Lights.has_value(); }
     struct TObjects {
-        GLuint EarthTex, CloudTex, SunTex, MoonTex, FontTex, LightsTex;
+        GLuint EarthTex, CloudTex, SunTex, MoonTex, FontTex;
     };
     static TObjects Objects(const TScene& scene) {
         return {scene.EarthTex, scene.CloudTex, scene.SunTex, scene.MoonTex,
-                scene.Font.TextureName(), scene.LightsTex};
+                scene.Font.TextureName()};
     }
 };
 

@@ -1,5 +1,6 @@
 // The cities' lights without a window: the fade across the twilight, the plane that gives each
-// point of the earth sphere its twilight, and the lights taken from the embedded night picture.
+// point of the earth sphere its twilight, the lights taken from the embedded night picture, and
+// their dimming by the clouds baked into the earth's alpha.
 #include "render/CityLights.h"
 #include "render/Scene.h"
 #include "render/SpherePieces.h"
@@ -10,6 +11,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <vector>
 
 namespace nimbora {
 namespace {
@@ -87,6 +90,82 @@ TEST(CityLights, TheNightPictureGivesLightsOverCitiesAndNoneElsewhere) {
     // A damaged picture gives nothing.
     const std::uint8_t cut[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10};
     EXPECT_FALSE(DecodeCityLights(cut));
+}
+
+TGreyPicture Grey(int width, int height, std::vector<std::uint8_t> pixels) {
+    return {width, height, std::move(pixels)};
+}
+
+// Alpha becomes lights x (1 - 0.85 x cover) at each pixel's centre; the colours stay. Pictures
+// of other sizes are filtered, joined across the east/west seam and held at the poles.
+TEST(CityLights, BakeDimsTheLightsByTheCloudsInTheAlpha) {
+    const struct {
+        const char* Name;
+        int Width, Height;
+        TGreyPicture Lights;
+        std::optional<TGreyPicture> Cover;
+        std::vector<std::uint8_t> Alpha;
+    } cases[] = {
+        {"clear sky", 2, 1, Grey(2, 1, {0, 201}), std::nullopt, {0, 201}},
+        {"cover of no cloud", 2, 1, Grey(2, 1, {7, 255}), Grey(2, 1, {0, 0}), {7, 255}},
+        {"empty cover: clear sky", 2, 1, Grey(2, 1, {7, 255}), TGreyPicture{}, {7, 255}},
+        {"full cloud leaves 15 %",
+         3,
+         1,
+         Grey(3, 1, {255, 100, 1}),
+         Grey(3, 1, {255, 255, 255}),
+         {38, 15, 0}},
+        {"lights of half the size, seam on both sides",
+         4,
+         1,
+         Grey(2, 1, {0, 255}),
+         std::nullopt,
+         {64, 64, 191, 191}},
+        {"cloud of half the size, seam on both sides",
+         4,
+         1,
+         Grey(1, 1, {255}),
+         Grey(2, 1, {255, 0}),
+         {92, 92, 201, 201}},
+        {"cloud of half the height, poles held",
+         1,
+         4,
+         Grey(1, 1, {255}),
+         Grey(1, 2, {0, 255}),
+         {255, 201, 92, 38}},
+        {"larger lights", 1, 1, Grey(2, 2, {0, 0, 255, 255}), std::nullopt, {128}},
+        {"unusable lights: none", 2, 1, Grey(2, 1, {255}), std::nullopt, {0, 0}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::uint8_t> rgba(std::size_t(c.Width) * c.Height * 4, 0);
+        for (std::size_t i = 0; i < rgba.size(); ++i)
+            rgba[i] = static_cast<std::uint8_t>(i % 4 == 3 ? 255 : 17 + i);
+        const std::vector<std::uint8_t> before = rgba;
+        BakeLitLights(rgba, c.Width, c.Height, c.Lights, c.Cover ? &*c.Cover : nullptr);
+        ASSERT_EQ(c.Alpha.size(), rgba.size() / 4) << c.Name;
+        for (std::size_t i = 0; i < rgba.size(); ++i) {
+            if (i % 4 == 3)
+                EXPECT_EQ(int(rgba[i]), int(c.Alpha[i / 4])) << c.Name << " pixel " << i / 4;
+            else
+                EXPECT_EQ(rgba[i], before[i]) << c.Name;
+        }
+    }
+    // A picture smaller than its size says is left alone.
+    std::vector<std::uint8_t> small(7, 9);
+    BakeLitLights(small, 2, 1, Grey(2, 1, {0, 0}), nullptr);
+    EXPECT_EQ(small, std::vector<std::uint8_t>(7, 9));
+}
+
+TEST(CityLights, CloudCoverIsTheBrightestChannel) {
+    const std::uint8_t rgba[] = {10, 200, 30, 255, 0, 0, 0, 255};
+    EXPECT_EQ(CloudCover(2, 1, 4, rgba).Pixels, (std::vector<std::uint8_t>{200, 0}));
+    EXPECT_EQ(CloudCover(2, 1, 3, std::span(rgba).first(6)).Pixels,
+              (std::vector<std::uint8_t>{200, 255}));
+    EXPECT_EQ(CloudCover(8, 1, 1, rgba).Pixels, std::vector<std::uint8_t>(rgba, rgba + 8));
+    // Sizes that do not match the pixels, or another count of channels: no cover.
+    EXPECT_EQ(CloudCover(2, 1, 4, std::span(rgba).first(7)).Width, 0);
+    EXPECT_EQ(CloudCover(4, 1, 2, rgba).Width, 0);
+    EXPECT_EQ(CloudCover(0, 1, 1, rgba).Width, 0);
 }
 
 } // namespace

@@ -177,8 +177,8 @@ TEST_F(FrameEquivalence, BothLightingModesDrawTheReferenceFrames) {
     }
 }
 
-// With the clouds hidden the lights go through a program without the clouds' sample; it must
-// draw what the clouds' program draws under a clear sky (black clouds add nothing themselves).
+// With the clouds hidden the lights are baked into the earth without them; that must draw what
+// the clouds' bake draws under a clear sky (black clouds add nothing themselves).
 TEST_F(FrameEquivalence, LightsWithoutCloudsAreThoseUnderAClearSky) {
     ASSERT_NO_FATAL_FAILURE(BuildScene());
     TFrameState frame;
@@ -209,7 +209,8 @@ TEST_F(FrameEquivalence, LightsWithoutCloudsAreThoseUnderAClearSky) {
 
 // Every frame must end opaque (alpha 255 everywhere): a compositor that honours the surface's
 // alpha would show the desktop through any pixel left below. That includes the blank frame
-// before the scene exists and an earth whose material alpha the user set below 1.
+// before the scene exists, an earth whose material alpha the user set below 1, and an earth
+// texture whose alpha carries the city lights, with them and after them.
 TEST_F(FrameEquivalence, EveryFrameEndsOpaque) {
     const auto transparentPixels = [] {
         std::vector<GLubyte> rgba(std::size_t(Width) * Height * 4);
@@ -232,8 +233,12 @@ TEST_F(FrameEquivalence, EveryFrameEndsOpaque) {
         const char* Name;
         bool Sun, Textured;
         float EarthAlpha;
+        bool Lights = false;
     } cases[] = {{"defaults", false, true, -1},
                  {"defaults, sun", true, true, -1},
+                 {"city lights", true, true, -1, true},
+                 {"sun after the lights", true, true, -1},
+                 {"evenly lit after the lights", false, true, -1},
                  {"textured earth 0.3", false, true, 0.3f},
                  {"plain earth 0.5", true, false, 0.5f},
                  {"plain earth 0", false, false, 0}};
@@ -245,6 +250,7 @@ TEST_F(FrameEquivalence, EveryFrameEndsOpaque) {
                 m->Diffuse[3] = c.EarthAlpha;
         frame.ShowDayNight = c.Sun;
         frame.ShowTexturing = c.Textured;
+        frame.ShowCityLights = c.Lights;
         Scene.RenderScene(frame, s);
         glFinish();
         EXPECT_EQ(transparentPixels(), 0);
